@@ -1,0 +1,30 @@
+# Standard, warnings and sanitizer switches shared by every target (link velkaro_common).
+add_library(velkaro_common INTERFACE)
+target_compile_features(velkaro_common INTERFACE cxx_std_20)
+target_compile_options(velkaro_common INTERFACE -Wall -Wextra -Wpedantic)
+if(VELKARO_WERROR)
+  target_compile_options(velkaro_common INTERFACE -Werror)
+endif()
+if(VELKARO_SANITIZE)
+  target_compile_options(velkaro_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                  -fno-sanitize-recover=undefined)
+  target_link_options(velkaro_common INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Adds a GoogleTest executable linked with the given libraries and registers its cases with CTest.
+function(velkaro_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main velkaro_common)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# Adds a QtTest executable run offscreen with a fixed locale.
+function(velkaro_qtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets velkaro_common)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8")
+endfunction()

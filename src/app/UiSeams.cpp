@@ -1,0 +1,80 @@
+#include "UiSeams.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "Exchange.h"
+
+namespace velkaro::ui {
+
+namespace {
+
+TUiHooks hooks;
+
+QString RunFileDialog(QWidget* parent, const TFileRequest& r, bool save) {
+  QFileDialog dialog(parent, r.title, r.fileName, r.filter);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(r.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  if (!r.defaultExtension.isEmpty()) dialog.setDefaultSuffix(r.defaultExtension);
+  if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+void ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
+  if (hooks.message) return hooks.message(parent, text, kind);
+  const QString title = QApplication::applicationName();
+  switch (kind) {
+    case MessageKind::Information:
+      QMessageBox::information(parent, title, text, QMessageBox::Ok);
+      break;
+    case MessageKind::Warning:
+      QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+      break;
+    case MessageKind::Error:
+      QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+      break;
+  }
+}
+
+QString ChooseSaveFile(QWidget* parent, const TFileRequest& request) {
+  if (hooks.saveFile) return hooks.saveFile(parent, request);
+  return RunFileDialog(parent, request, true);
+}
+
+QString ChooseOpenFile(QWidget* parent, const TFileRequest& request) {
+  if (hooks.openFile) return hooks.openFile(parent, request);
+  return RunFileDialog(parent, request, false);
+}
+
+void SetBusyCursor(bool busy) {
+  if (hooks.busyCursor) return hooks.busyCursor(busy);
+  if (busy) {
+    if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  }
+}
+
+bool OpenUrl(const QString& url) {
+  if (hooks.openUrl) return hooks.openUrl(url);
+  return QDesktopServices::openUrl(QUrl(url));
+}
+
+void SetUiHooks(TUiHooks newHooks) { hooks = std::move(newHooks); }
+
+void ResetUiHooks() { hooks = {}; }
+
+void ConnectProtocolSeams() {
+  velkaro::SetErrorReporter([](const std::string& message) {
+    ShowMessage(QApplication::activeWindow(), QString::fromLocal8Bit(message), MessageKind::Error);
+  });
+  velkaro::SetBusyCursor([](bool busy) { SetBusyCursor(busy); });
+}
+
+}  // namespace velkaro::ui

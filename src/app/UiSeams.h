@@ -1,0 +1,46 @@
+// Every place where the GUI would block on the user or touch the desktop goes through here,
+// so tests can replace it: message boxes, file choosers, the mouse cursor and URL opening.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace velkaro::ui {
+
+enum class MessageKind { Information, Warning, Error };
+
+struct TFileRequest {
+  QString title;
+  QString fileName;          // proposed name or start folder
+  QString filter;            // Qt filter text, e.g. "Config files (*.cfg *.CFG);;All files (*)"
+  QString defaultExtension;  // without the dot
+  bool mustExist = false;
+};
+
+struct TUiHooks {
+  std::function<void(QWidget* parent, const QString& text, MessageKind kind)> message;
+  // Return the chosen file name, or an empty text for Cancel.
+  std::function<QString(QWidget* parent, const TFileRequest& request)> saveFile;
+  std::function<QString(QWidget* parent, const TFileRequest& request)> openFile;
+  std::function<void(bool busy)> busyCursor;
+  // Return whether the desktop accepted the URL.
+  std::function<bool(const QString& url)> openUrl;
+};
+
+// Modal box with a single OK button.
+void ShowMessage(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Error);
+QString ChooseSaveFile(QWidget* parent, const TFileRequest& request);
+QString ChooseOpenFile(QWidget* parent, const TFileRequest& request);
+void SetBusyCursor(bool busy);
+bool OpenUrl(const QString& url);
+
+// Replaces the real implementations; members left empty keep the real behaviour.
+void SetUiHooks(TUiHooks hooks);
+void ResetUiHooks();
+
+// Routes the protocol layer's error reports and busy cursor through these seams.
+void ConnectProtocolSeams();
+
+}  // namespace velkaro::ui

@@ -1,0 +1,99 @@
+#include "DeviceList.h"
+
+#include <algorithm>
+
+#include "ModelRegistry.h"
+
+namespace velkaro {
+
+TDeviceList DeviceList;
+int SelectedDevice = 0;
+
+namespace {
+
+TShowDeviceRow showDeviceRow;
+
+// Stores one reply item in the record when its length fits the tag's type.
+void StoreItem(TZEL& record, const TReplyItem& item) {
+  const std::uint8_t type = TypeOfTag(item.tag, record.ModelCode()) & 0x7F;
+  if (item.truncated && type != vtString) return;
+  const auto& v = item.value;
+  switch (type) {
+    case vtIPv4:
+    case vtDWord:
+      if (v.size() == 4) record.values.Set(item.tag, static_cast<std::uint32_t>(ReadBigEndian(v)));
+      break;
+    case vtWord:
+      if (v.size() == 2) record.values.Set(item.tag, static_cast<std::uint32_t>(ReadBigEndian(v)));
+      break;
+    case vtByte:
+      if (v.size() == 1) record.values.Set(item.tag, std::uint32_t{v[0]});
+      break;
+    case vtString:
+      record.values.Set(item.tag, std::string(v.begin(), v.end()));
+      break;
+    case vtMac:
+      if (v.size() == 6) record.values.Set(item.tag, static_cast<std::int64_t>(ReadBigEndian(v)));
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int TDeviceList::Find(const TDeviceAddress& address) const {
+  auto it = index_.find(AddressToNumber(address));
+  return it == index_.end() ? -1 : static_cast<int>(it->second);
+}
+
+int TDeviceList::Append(const TDeviceAddress& address) {
+  records_.push_back(TZEL{});
+  records_.back().address = address;
+  index_.try_emplace(AddressToNumber(address), records_.size() - 1);
+  return static_cast<int>(records_.size() - 1);
+}
+
+void TDeviceList::Replace(std::size_t index, const TZEL& record) {
+  if (index >= records_.size()) return;
+  const bool moved = records_[index].address != record.address;
+  records_[index] = record;
+  if (moved) Reindex();
+}
+
+void TDeviceList::Clear() {
+  records_.clear();
+  index_.clear();
+}
+
+void TDeviceList::Reindex() {
+  index_.clear();
+  for (std::size_t i = 0; i < records_.size(); ++i)
+    index_.try_emplace(AddressToNumber(records_[i].address), i);
+}
+
+void SetShowDeviceRow(TShowDeviceRow observer) { showDeviceRow = std::move(observer); }
+
+int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
+  if (datagram.size() < 16) return -1;  // too short to carry a source address
+  TDeviceAddress source;
+  std::copy_n(datagram.begin() + 8, 8, source.begin());
+  if (std::all_of(source.begin() + 2, source.end(), [](std::uint8_t b) { return b == 0xFF; }))
+    return -1;
+  int index = list.Find(source);
+  if (index < 0) index = list.Append(source);
+  TZEL& record = list[static_cast<std::size_t>(index)];
+  record.address = source;
+  if (((source[0] << 8) | source[1]) == 1)
+    record.MAC = ReadBigEndian(std::span<const std::uint8_t>(source).subspan(2));
+  WalkReplyItems(datagram, [&record](const TReplyItem& item) { StoreItem(record, item); });
+  return index;
+}
+
+void MergeReply(const std::string& /*senderIp*/, int /*senderPort*/, bool last,
+                const TBytes& datagram) {
+  const int index = MergeReplyInto(DeviceList, datagram);
+  if (index >= 0 && last && showDeviceRow) showDeviceRow(index);
+}
+
+}  // namespace velkaro

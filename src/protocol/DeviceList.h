@@ -1,0 +1,53 @@
+// The device list: one record per answering device in first-answer order, and the merge of
+// discovery and read replies into it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "DeviceRecord.h"
+
+namespace velkaro {
+
+class TDeviceList {
+ public:
+  std::size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  TZEL& operator[](std::size_t i) { return records_[i]; }
+  const TZEL& operator[](std::size_t i) const { return records_[i]; }
+  auto begin() const { return records_.begin(); }
+  auto end() const { return records_.end(); }
+
+  // Index of the first record with this address, or -1. Constant expected time.
+  int Find(const TDeviceAddress& address) const;
+  // Appends an empty record with this address and returns its index.
+  int Append(const TDeviceAddress& address);
+  // Puts an edited copy back, keeping the address index in step.
+  void Replace(std::size_t index, const TZEL& record);
+  void Clear();
+
+ private:
+  void Reindex();
+
+  std::vector<TZEL> records_;
+  std::unordered_map<std::uint64_t, std::size_t> index_;  // address → first record with it
+};
+
+extern TDeviceList DeviceList;
+extern int SelectedDevice;
+
+// Told the index of a record after a merge that carried the last flag.
+using TShowDeviceRow = std::function<void(int index)>;
+void SetShowDeviceRow(TShowDeviceRow observer);
+
+// Merges one reply into `list`; returns the record's index, or -1 when the datagram was ignored.
+int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram);
+
+// Reply callback of discovery and reads: merges into DeviceList and, with the last flag,
+// notifies the ShowDeviceRow observer.
+void MergeReply(const std::string& senderIp, int senderPort, bool last, const TBytes& datagram);
+
+}  // namespace velkaro
