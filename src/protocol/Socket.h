@@ -1,0 +1,70 @@
+// The one place that talks to the operating system's socket API (POSIX here; a Winsock variant
+// belongs in this file pair and nowhere else). IPv4 only; addresses are host-order numbers with
+// the first octet in the most significant byte, as TextToIp gives them.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace velkaro {
+
+// A failed socket call. what() is the caller's context followed by the system's own message.
+class TSocketError : public std::runtime_error {
+ public:
+  TSocketError(const std::string& context, int systemError);
+  int SystemError() const { return systemError_; }
+
+ private:
+  int systemError_;
+};
+
+// What ReceiveFrom got. `size` is the datagram's real length, which exceeds the bytes copied
+// when the buffer was too small.
+struct TDatagramInfo {
+  std::size_t size = 0;
+  std::size_t copied = 0;
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  bool Truncated() const { return size > copied; }
+};
+
+// An IPv4 UDP socket, closed by its destructor.
+class TUdpSocket {
+ public:
+  TUdpSocket();  // throws TSocketError
+  ~TUdpSocket();
+  TUdpSocket(TUdpSocket&& other) noexcept;
+  TUdpSocket& operator=(TUdpSocket&& other) noexcept;
+  TUdpSocket(const TUdpSocket&) = delete;
+  TUdpSocket& operator=(const TUdpSocket&) = delete;
+
+  void EnableBroadcast();
+  void SetReuseAddress();
+  // Asks for a receive buffer of `bytes`; where the system caps ordinary requests, a privileged
+  // process may go beyond the cap. Returns what the system granted (never throws).
+  std::size_t SetReceiveBuffer(std::size_t bytes);
+  std::size_t ReceiveBufferSize() const;
+  // Port 0 lets the system pick; LocalPort() tells which.
+  void Bind(std::uint32_t address, std::uint16_t port);
+  std::uint16_t LocalPort() const;
+
+  // Sends one datagram; a short send is an error.
+  void SendTo(std::span<const std::uint8_t> data, std::uint32_t address, std::uint16_t port);
+  // True when a datagram (or an error) is waiting; false when the time ran out.
+  bool WaitReadable(std::chrono::milliseconds timeout);
+  // Receives one datagram into `buffer` with its sender. Call after WaitReadable said true, or
+  // it blocks.
+  TDatagramInfo ReceiveFrom(std::span<std::uint8_t> buffer);
+
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace velkaro

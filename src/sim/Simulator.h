@@ -1,0 +1,123 @@
+// A stand-in for a LAN full of power switches: plays one or many devices of the known models on
+// one UDP port and answers discover, read, write and upgrade-trigger requests as the devices do.
+// Test switches make it slow, silent, repetitive or broken on purpose.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DeviceRecord.h"
+#include "Frame.h"
+
+namespace velkaro::sim {
+
+// How a malformed reply is broken.
+enum class TMalformKind {
+  BadItems,  // numeric items with wrong lengths, a string running past the end, no list end
+  Empty,     // a zero-byte datagram
+  Oversize,  // a well-formed frame longer than 8192 bytes
+  Short,     // ten bytes, too short to carry a source address
+};
+
+struct TSimOptions {
+  std::string bindAddress = "127.0.0.1";  // "0.0.0.0" receives limited broadcasts too
+  std::uint16_t port = kDevicePort;       // 0 = let the OS pick; see Port()
+  // One device per entry; empty means one of each known model.
+  std::vector<std::uint32_t> models;
+  // When > 0: this many devices, their models taken in turn from `models`.
+  int count = 0;
+  // First device's MAC is macBase + 1, the next macBase + 2, ... (locally administered range).
+  std::uint64_t macBase = 0x02005E000000ull;
+
+  int replyDelayMs = 0;    // before the first reply to a request
+  int replySpacingMs = 0;  // between the replies of successive devices to one request
+  bool silent = false;     // receive and log requests, answer nothing
+  int duplicates = 0;      // extra copies sent of every reply
+  int duplicateGapMs = 0;  // between a reply and each of its copies
+  bool malformed = false;
+  TMalformKind malformKind = TMalformKind::BadItems;
+
+  // Where a device accepts the firmware image after answering an upgrade trigger.
+  std::uint16_t tftpPort = 69;
+};
+
+// The device's side of an upgrade: called on the simulator's thread right before the device
+// acknowledges the trigger, so whatever it starts is ready when the program reacts. Keep it
+// short (start a server, do not run it here).
+struct TUpgradeEvent {
+  std::size_t deviceIndex;
+  std::uint32_t deviceIp;
+  std::uint16_t tftpPort;
+  std::uint32_t requesterIp;  // where the trigger came from
+  std::uint16_t requesterPort;
+};
+using TUpgradeHandler = std::function<void(const TUpgradeEvent&)>;
+
+// One request as the simulator received it.
+struct TReceivedRequest {
+  TBytes data;
+  std::uint32_t senderIp = 0;
+  std::uint16_t senderPort = 0;
+  std::chrono::steady_clock::time_point at;
+};
+
+// Plausible parameter set of one device: every tag of the model's descriptor list has a value.
+// `index` makes names, addresses and counters differ between devices.
+TZEL MakeDeviceRecord(std::uint32_t modelCode, std::size_t index, std::uint64_t mac);
+
+// Model code from "zel1", "zel4", "zel8" or a number (decimal or 0x hex); false when unknown.
+bool ParseModelName(const std::string& text, std::uint32_t& modelCode);
+
+class TSimulator {
+ public:
+  explicit TSimulator(TSimOptions options = {});
+  virtual ~TSimulator();  // stops
+  TSimulator(const TSimulator&) = delete;
+  TSimulator& operator=(const TSimulator&) = delete;
+
+  // Binds and serves on a background thread. Throws TSocketError when the port cannot be bound.
+  void Start();
+  // Ends the thread and closes the socket; replies not yet sent are dropped.
+  void Stop();
+  bool Running() const;
+
+  std::uint16_t Port() const;  // the bound port (valid after Start)
+  std::size_t DeviceCount() const;
+  TZEL Snapshot(std::size_t index) const;  // thread-safe copy of one device's record
+  void SetValue(std::size_t index, int tag, TValue value);
+
+  // Switches, settable while running.
+  void SetReplyDelay(int ms);
+  void SetReplySpacing(int ms);
+  void SetSilent(bool silent);
+  void SetDuplicates(int copies, int gapMs = 0);
+  void SetMalformed(bool malformed, TMalformKind kind = TMalformKind::BadItems);
+
+  void SetUpgradeHandler(TUpgradeHandler handler);
+  std::size_t UpgradeCount() const;
+
+  // Every datagram received since start (or the last ClearRequests), in arrival order.
+  std::vector<TReceivedRequest> Requests() const;
+  std::size_t RequestCount() const;
+  void ClearRequests();
+  // Waits until at least `count` requests were received; false on time-out.
+  bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+  // Datagrams sent so far (copies included).
+  std::size_t RepliesSent() const;
+
+ protected:
+  // The place where a device gets ready for its firmware upload (the TFTP receiver starts
+  // here). The default calls the handler set by SetUpgradeHandler.
+  virtual void OnUpgrade(const TUpgradeEvent& event);
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> state_;
+};
+
+}  // namespace velkaro::sim
