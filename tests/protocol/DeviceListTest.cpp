@@ -1,1 +1,212 @@
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "DeviceList.h"
+#include "ModelRegistry.h"
+#include "ReplyBuilder.h"
+
+using namespace velkaro;
+using namespace velkaro::testing;
+
+namespace {
+
+class MergeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ModelRegistry.clear();
+    RegisterBuiltinModels();
+    DeviceList.Clear();
+    SetShowDeviceRow([this](int index) { shown.push_back(index); });
+  }
+  void TearDown() override {
+    SetShowDeviceRow({});
+    DeviceList.Clear();
+    ModelRegistry.clear();
+  }
+
+  static TBytes Discovery(std::uint64_t mac, const std::string& name, std::uint32_t model) {
+    TBytes d = ReplyHeader(MacAddress(mac));
+    TextItem(d, 7, name);
+    TextItem(d, 5, "ZEL");
+    Item(d, 2, U32(0x0A000001));
+    Item(d, 4, {0x00, 0x50});
+    Item(d, 13, U32(model));
+    End(d);
+    return d;
+  }
+
+  std::vector<int> shown;
+};
+
+TEST_F(MergeTest, SameDeviceTenTimesGivesOneRecord) {
+  for (int i = 0; i < 10; ++i) MergeReply("10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1));
+  ASSERT_EQ(DeviceList.size(), 1u);
+  EXPECT_EQ(shown, std::vector<int>(10, 0));
+  EXPECT_EQ(DeviceList[0].values.AsText(7), "a");
+  EXPECT_EQ(DeviceList[0].values.AsUInt(4), 80u);
+  EXPECT_EQ(DeviceList[0].MAC, 0x1A2B3Cu);
+  EXPECT_EQ(DeviceList[0].address, MacAddress(0x1A2B3C));
+}
+
+TEST_F(MergeTest, TwoDevicesInArrivalOrder) {
+  MergeReply("", 0, true, Discovery(0xB, "second-mac-first", kModelZel4));
+  MergeReply("", 0, true, Discovery(0xA, "other", kModelZel1));
+  ASSERT_EQ(DeviceList.size(), 2u);
+  EXPECT_EQ(DeviceList[0].values.AsText(7), "second-mac-first");
+  EXPECT_EQ(DeviceList[1].values.AsText(7), "other");
+  EXPECT_EQ(shown, (std::vector<int>{0, 1}));
+}
+
+TEST_F(MergeTest, SourceEndingInSixFFIsIgnored) {
+  TBytes d = ReplyHeader({0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  TextItem(d, 7, "x");
+  End(d);
+  MergeReply("", 0, true, d);
+  d[9] = 0x02;  // any kind
+  MergeReply("", 0, true, d);
+  EXPECT_TRUE(DeviceList.empty());
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MergeTest, Kind2AddressKeepsMacZero) {
+  TBytes d = ReplyHeader(IpPortAddress(0x0A000005));
+  TextItem(d, 7, "by-ip");
+  End(d);
+  MergeReply("", 0, true, d);
+  ASSERT_EQ(DeviceList.size(), 1u);
+  EXPECT_EQ(DeviceList[0].MAC, 0u);
+  EXPECT_EQ(MacToText(DeviceList[0].MAC), "00.00.00.00.00.00");
+  EXPECT_EQ(DeviceList[0].address, IpPortAddress(0x0A000005));
+}
+
+TEST_F(MergeTest, TagBeforeModelCodeIsDroppedAfterItIsStored) {
+  TBytes before = ReplyHeader(MacAddress(1));
+  TextItem(before, 8, "admin");
+  Item(before, 13, U32(kModelZel1));
+  End(before);
+  MergeReply("", 0, true, before);
+  EXPECT_FALSE(DeviceList[0].values.Has(8));
+  EXPECT_EQ(DeviceList[0].ModelCode(), kModelZel1);
+
+  TBytes after = ReplyHeader(MacAddress(2));
+  Item(after, 13, U32(kModelZel1));
+  TextItem(after, 8, "admin");
+  End(after);
+  MergeReply("", 0, true, after);
+  EXPECT_EQ(DeviceList[1].values.AsText(8), "admin");
+}
+
+TEST_F(MergeTest, OnlyTheLastFlagRefreshesTheRow) {
+  MergeReply("", 0, true, Discovery(7, "rack", kModelZel8));
+  shown.clear();
+  for (int batch = 0; batch < 5; ++batch) {
+    TBytes d = ReplyHeader(MacAddress(7));
+    Item(d, static_cast<std::uint16_t>(81 + 100 * batch), U32(1000u + batch));
+    End(d);
+    MergeReply("", 0, batch == 4, d);
+  }
+  EXPECT_EQ(shown, std::vector<int>{0});
+  EXPECT_EQ(DeviceList[0].values.AsUInt(481), 1004u);
+  EXPECT_EQ(DeviceList[0].values.AsUInt(181), 1001u);
+}
+
+TEST_F(MergeTest, LengthThatDoesNotFitTheTypeLeavesSlot) {
+  MergeReply("", 0, true, Discovery(3, "n", kModelZel1));
+  TBytes d = ReplyHeader(MacAddress(3));
+  Item(d, 2, {1, 2, 3});        // IPv4 with length 3
+  Item(d, 4, {0x50});           // word with length 1: skipped, walk goes on
+  Item(d, 6, {0x03});           // byte
+  Item(d, 10, {1, 2, 3, 4, 5, 6});  // MAC as 48-bit number
+  Item(d, 0xFFFF, {9});         // never stored
+  End(d);
+  MergeReply("", 0, true, d);
+  const auto& r = DeviceList[0];
+  EXPECT_EQ(r.values.AsUInt(2), 0x0A000001u);
+  EXPECT_EQ(r.values.AsUInt(4), 80u);
+  EXPECT_EQ(r.values.AsUInt(6), 3u);
+  EXPECT_EQ(std::get<std::int64_t>(r.values.Get(10)), 0x010203040506);
+}
+
+TEST_F(MergeTest, ShortDatagramsAreIgnored) {
+  for (std::size_t n = 0; n < 16; ++n) MergeReply("", 0, true, TBytes(n, 0x01));
+  EXPECT_TRUE(DeviceList.empty());
+  // Exactly a source address and nothing else: a record, no values.
+  TBytes d(16, 0);
+  d[9] = 1;
+  d[15] = 9;
+  MergeReply("", 0, true, d);
+  ASSERT_EQ(DeviceList.size(), 1u);
+  EXPECT_EQ(DeviceList[0].values.Count(), 0u);
+}
+
+TEST_F(MergeTest, IndexMatchesFirstMatchLinearScan) {
+  std::mt19937 rng(7);
+  std::vector<TDeviceAddress> seen;
+  for (int i = 0; i < 3000; ++i) {
+    const auto mac = std::uniform_int_distribution<std::uint64_t>(1, 400)(rng);
+    const TDeviceAddress a = (i % 3) ? MacAddress(mac) : IpPortAddress(static_cast<std::uint32_t>(mac));
+    TBytes d = ReplyHeader(a);
+    End(d);
+    const int index = MergeReplyInto(DeviceList, d);
+    auto it = std::find(seen.begin(), seen.end(), a);
+    if (it == seen.end()) {
+      seen.push_back(a);
+      it = seen.end() - 1;
+    }
+    ASSERT_EQ(index, it - seen.begin());
+  }
+  EXPECT_EQ(DeviceList.size(), seen.size());
+}
+
+TEST_F(MergeTest, ReplaceKeepsIndexInStep) {
+  MergeReply("", 0, true, Discovery(1, "a", kModelZel1));
+  MergeReply("", 0, true, Discovery(2, "b", kModelZel1));
+  TZEL copy = DeviceList[1];
+  copy.values.Set(7, std::string("renamed"));
+  DeviceList.Replace(1, copy);
+  EXPECT_EQ(DeviceList.Find(MacAddress(2)), 1);
+  copy.address = MacAddress(5);
+  DeviceList.Replace(1, copy);
+  EXPECT_EQ(DeviceList.Find(MacAddress(2)), -1);
+  EXPECT_EQ(DeviceList.Find(MacAddress(5)), 1);
+  DeviceList.Clear();
+  EXPECT_EQ(DeviceList.Find(MacAddress(1)), -1);
+}
+
+TEST(ValueSlots, EmptySlotsAndConversions) {
+  TValueSlots s;
+  EXPECT_EQ(s.AsUInt(5), 0u);
+  EXPECT_EQ(s.AsText(5), "");
+  EXPECT_FALSE(s.Has(5));
+  s.Set(5, std::uint32_t{0});
+  EXPECT_TRUE(s.Has(5));  // zero is a value, not an empty slot
+  s.Set(6, std::string("42"));
+  EXPECT_EQ(s.AsUInt(6), 42u);
+  s.Set(6, std::string("4x"));
+  EXPECT_EQ(s.AsUInt(6), 0u);
+  s.Set(7, std::uint32_t{1234});
+  EXPECT_EQ(s.AsText(7), "1234");
+  s.Set(8, std::int64_t{0x0102030405});
+  EXPECT_EQ(s.AsInt64(8), 0x0102030405);
+  s.Set(0, std::uint32_t{1});
+  s.Set(1000, std::uint32_t{1});
+  EXPECT_EQ(s.Count(), 4u);
+  s.Set(7, TValue{});
+  EXPECT_FALSE(s.Has(7));
+  std::vector<int> order;
+  for (const auto& [tag, v] : s) order.push_back(tag);
+  EXPECT_EQ(order, (std::vector<int>{5, 6, 8}));
+}
+
+TEST(ValueSlots, DiscoveryRecordStaysSmall) {
+  TDeviceList list;
+  TBytes d = ReplyHeader(MacAddress(0x42));
+  for (std::uint16_t tag : {1, 2, 3, 4, 6, 13}) Item(d, tag, tag == 4 || tag == 6 ? TBytes{0, 1} : U32(tag));
+  for (std::uint16_t tag : {5, 7, 8, 9, 11, 12}) TextItem(d, tag, "a-typical device text");
+  End(d);
+  MergeReplyInto(list, d);
+  EXPECT_LE(sizeof(TZEL) + list[0].values.MemoryBytes(), 2048u);
+}
+
+}  // namespace
