@@ -1,0 +1,13 @@
+// The property dialog factories of the three models, handed to RegisterBuiltinModels by the
+// main window. The owner passed to a factory is the main window (a QWidget*, or null).
+#pragma once
+
+#include "ModelRegistry.h"
+
+namespace velkaro {
+
+DialogFactory MakeZel1Factory();
+DialogFactory MakeZel4Factory();
+DialogFactory MakeZel8Factory();
+
+}  // namespace velkaro
