@@ -1,6 +1,8 @@
 // The blocking request/reply exchange with the devices and the operations built on it.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,10 +37,21 @@ void ReportConnectionError(const std::string& text);
 // Switches the busy cursor through its seam (no-op when none is set).
 void NotifyBusy(bool busy);
 
+// Listening period of an exchange and the largest datagram it accepts.
+inline constexpr std::chrono::milliseconds kReceivePeriod{100};
+inline constexpr std::size_t kMaxDatagram = 8192;
+// Receive buffer asked for on every exchange socket: a discovery answered by thousands of
+// devices arrives in one burst and must not overflow it.
+inline constexpr std::size_t kExchangeReceiveBuffer = 8u << 20;
+// Batches of ReadAll and WriteAll cover this many consecutive tags each.
+inline constexpr int kTagsPerRequest = 100;
+
 // Sends `request` once and listens in 100 ms periods; retryCount 0 collects every reply until a
 // quiet period, N > 0 waits for the first reply during at most N periods.
 void Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply, bool last);
 
+// The operations on a listed device take a copy of its record when they start; an index outside
+// the device list throws std::out_of_range before anything is sent.
 void Discover(const TReplyEvent& onReply);
 void ReadAll(int deviceIndex, const TReplyEvent& onReply);
 void WriteAll(int deviceIndex, const TReplyEvent& onReply);

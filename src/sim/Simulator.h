@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceProfile.h"
 #include "DeviceRecord.h"
 #include "Frame.h"
 
@@ -42,6 +43,9 @@ struct TSimOptions {
   bool malformed = false;
   TMalformKind malformKind = TMalformKind::BadItems;
 
+  // Requests kept for Requests(); older ones are dropped (RequestCount still counts them).
+  std::size_t requestLogLimit = 10000;
+
   // Where a device accepts the firmware image after answering an upgrade trigger.
   std::uint16_t tftpPort = 69;
 };
@@ -65,13 +69,6 @@ struct TReceivedRequest {
   std::uint16_t senderPort = 0;
   std::chrono::steady_clock::time_point at;
 };
-
-// Plausible parameter set of one device: every tag of the model's descriptor list has a value.
-// `index` makes names, addresses and counters differ between devices.
-TZEL MakeDeviceRecord(std::uint32_t modelCode, std::size_t index, std::uint64_t mac);
-
-// Model code from "zel1", "zel4", "zel8" or a number (decimal or 0x hex); false when unknown.
-bool ParseModelName(const std::string& text, std::uint32_t& modelCode);
 
 class TSimulator {
  public:
@@ -101,7 +98,8 @@ class TSimulator {
   void SetUpgradeHandler(TUpgradeHandler handler);
   std::size_t UpgradeCount() const;
 
-  // Every datagram received since start (or the last ClearRequests), in arrival order.
+  // The datagrams received since start (or the last ClearRequests), in arrival order, at most
+  // requestLogLimit of the latest; RequestCount counts all of them.
   std::vector<TReceivedRequest> Requests() const;
   std::size_t RequestCount() const;
   void ClearRequests();
@@ -116,6 +114,10 @@ class TSimulator {
   virtual void OnUpgrade(const TUpgradeEvent& event);
 
  private:
+  void Serve();
+  void SendDueReplies();
+  void HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t port);
+
   struct TState;
   std::unique_ptr<TState> state_;
 };

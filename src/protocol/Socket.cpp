@@ -1,0 +1,149 @@
+#include "Socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace velkaro {
+
+namespace {
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(address);
+  sa.sin_port = htons(port);
+  return sa;
+}
+
+std::string Describe(const std::string& context, int systemError) {
+  return context + " (" + std::to_string(systemError) + ") : " + std::strerror(systemError);
+}
+
+}  // namespace
+
+TSocketError::TSocketError(const std::string& context, int systemError)
+    : std::runtime_error(Describe(context, systemError)), systemError_(systemError) {}
+
+TUdpSocket::TUdpSocket() {
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+  if (fd_ < 0) throw TSocketError("Erreur de création du socket UDP", errno);
+}
+
+TUdpSocket::~TUdpSocket() {
+  Close();
+}
+
+TUdpSocket::TUdpSocket(TUdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TUdpSocket& TUdpSocket::operator=(TUdpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void TUdpSocket::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+void TUdpSocket::EnableBroadcast() {
+  const int on = 1;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+    throw TSocketError("Erreur d'activation du broadcast UDP", errno);
+}
+
+void TUdpSocket::SetReuseAddress() {
+  const int on = 1;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+    throw TSocketError("Erreur de configuration du socket UDP", errno);
+}
+
+std::size_t TUdpSocket::SetReceiveBuffer(std::size_t bytes) {
+  const int wanted = bytes > 0x3FFFFFFF ? 0x3FFFFFFF : static_cast<int>(bytes);
+  // Linux reports (and accounts) twice the requested size, so compare against half of it.
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
+#ifdef SO_RCVBUFFORCE
+  if (ReceiveBufferSize() / 2 < bytes)
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted);
+#endif
+  return ReceiveBufferSize();
+}
+
+std::size_t TUdpSocket::ReceiveBufferSize() const {
+  int size = 0;
+  socklen_t len = sizeof size;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, &len) != 0 || size < 0) return 0;
+  return static_cast<std::size_t>(size);
+}
+
+void TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0)
+    throw TSocketError("Erreur d'attachement du socket UDP au port " + std::to_string(port), errno);
+}
+
+std::uint16_t TUdpSocket::LocalPort() const {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return ntohs(sa.sin_port);
+}
+
+void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t address,
+                        std::uint16_t port) {
+  const sockaddr_in sa = MakeAddress(address, port);
+  ssize_t sent;
+  do {
+    sent = ::sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
+                    reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) throw TSocketError("Erreur d'émission UDP", errno);
+  if (static_cast<std::size_t>(sent) != data.size())
+    throw TSocketError("Erreur d'émission UDP, datagramme incomplet", EMSGSIZE);
+}
+
+bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd p{fd_, POLLIN, 0};
+    const int n = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+    if (n > 0) return true;
+    if (n == 0) return false;
+    if (errno != EINTR) throw TSocketError("Erreur d'attente de réception UDP", errno);
+    if (Clock::now() >= deadline) return false;
+  }
+}
+
+TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  ssize_t got;
+  do {
+    len = sizeof sa;
+    // MSG_TRUNC makes the call return the datagram's real length even when it did not fit.
+    got = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa),
+                     &len);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw TSocketError("Erreur de réception UDP", errno);
+  TDatagramInfo info;
+  info.size = static_cast<std::size_t>(got);
+  info.copied = info.size < buffer.size() ? info.size : buffer.size();
+  info.address = ntohl(sa.sin_addr.s_addr);
+  info.port = ntohs(sa.sin_port);
+  return info;
+}
+
+}  // namespace velkaro
