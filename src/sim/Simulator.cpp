@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "Socket.h"
+#include "TftpServer.h"
 
 namespace velkaro::sim {
 
@@ -148,6 +149,7 @@ struct TSimulator::TState {
 
   TUdpSocket socket;
   std::thread thread;
+  std::unique_ptr<TTftpServer> tftp;
 
   // Serving thread only.
   std::priority_queue<TPending, std::vector<TPending>, std::greater<>> pending;
@@ -165,6 +167,7 @@ TSimulator::TSimulator(TSimOptions options) : state_(std::make_unique<TState>())
     s.devices.push_back(
         MakeDeviceRecord(options.models[i % options.models.size()], i, options.macBase + i + 1));
   s.options = std::move(options);
+  s.tftp = std::make_unique<TTftpServer>(TextToIp(s.options.bindAddress), s.options.tftpPort);
 }
 
 TSimulator::~TSimulator() {
@@ -196,6 +199,7 @@ void TSimulator::Stop() {
   if (s.thread.joinable()) s.thread.join();
   s.socket.Close();
   s.pending = {};
+  s.tftp->Stop();
   s.running = false;
 }
 
@@ -290,7 +294,15 @@ void TSimulator::OnUpgrade(const TUpgradeEvent& event) {
     std::lock_guard lock(state_->mutex);
     handler = state_->upgradeHandler;
   }
-  if (handler) handler(event);
+  // A device that cannot open its TFTP port stays silent (the caller drops its reply).
+  state_->tftp->Start();
+  TUpgradeEvent ready = event;
+  ready.tftpPort = state_->tftp->Port();
+  if (handler) handler(ready);
+}
+
+TTftpServer& TSimulator::Tftp() {
+  return *state_->tftp;
 }
 
 void TSimulator::Serve() {

@@ -70,6 +70,8 @@ struct TReceivedRequest {
   std::chrono::steady_clock::time_point at;
 };
 
+class TTftpServer;
+
 class TSimulator {
  public:
   explicit TSimulator(TSimOptions options = {});
@@ -97,6 +99,9 @@ class TSimulator {
 
   void SetUpgradeHandler(TUpgradeHandler handler);
   std::size_t UpgradeCount() const;
+  // The devices' TFTP receiver on bindAddress:tftpPort; it starts at the first upgrade trigger
+  // and keeps what it received. Its switches can be set at any time.
+  TTftpServer& Tftp();
 
   // The datagrams received since start (or the last ClearRequests), in arrival order, at most
   // requestLogLimit of the latest; RequestCount counts all of them.

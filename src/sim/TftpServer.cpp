@@ -1,0 +1,285 @@
+#include "TftpServer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+
+#include "Socket.h"
+
+namespace velkaro::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace tftp;
+
+constexpr auto kStopCheck = std::chrono::milliseconds(50);
+constexpr std::size_t kLargestDatagram = 65536;
+constexpr std::size_t kKeptTransfers = 8;  // images are large; older ones are dropped
+// After the final block, how long a stray socket still waits for the client's answer.
+constexpr auto kStrayLinger = std::chrono::milliseconds(500);
+
+}  // namespace
+
+struct TTftpServer::TState {
+  std::uint32_t bindAddress;
+  std::uint16_t requestedPort;
+  std::string acceptedName;
+
+  mutable std::mutex mutex;
+  mutable std::condition_variable transferEnded;
+  TTftpSwitches switches;
+  std::deque<TTftpTransfer> transfers;
+  std::size_t requestCount = 0;
+  std::size_t transferCount = 0;
+
+  std::atomic<bool> stop{false};
+  std::atomic<bool> running{false};
+  std::uint16_t port = 0;
+  TUdpSocket socket;
+  std::thread thread;
+
+  void Serve();
+  TTftpTransfer Transfer(const TRequest& request, std::uint32_t clientIp, std::uint16_t clientPort,
+                         const TTftpSwitches& sw);
+};
+
+TTftpServer::TTftpServer(std::uint32_t bindAddress, std::uint16_t port, std::string acceptedName)
+    : state_(std::make_unique<TState>()) {
+  state_->bindAddress = bindAddress;
+  state_->requestedPort = port;
+  state_->acceptedName = std::move(acceptedName);
+}
+
+TTftpServer::~TTftpServer() {
+  Stop();
+}
+
+void TTftpServer::Start() {
+  auto& s = *state_;
+  if (s.running) return;
+  TUdpSocket socket;
+  socket.SetReuseAddress();
+  socket.Bind(s.bindAddress, s.requestedPort);
+  s.port = socket.LocalPort();
+  s.socket = std::move(socket);
+  s.stop = false;
+  s.running = true;
+  s.thread = std::thread([&s] { s.Serve(); });
+}
+
+void TTftpServer::Stop() {
+  auto& s = *state_;
+  s.stop = true;
+  if (s.thread.joinable()) s.thread.join();
+  s.socket.Close();
+  s.running = false;
+}
+
+bool TTftpServer::Running() const {
+  return state_->running;
+}
+std::uint16_t TTftpServer::Port() const {
+  return state_->port;
+}
+
+TTftpSwitches TTftpServer::Switches() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->switches;
+}
+
+void TTftpServer::SetSwitches(const TTftpSwitches& switches) {
+  std::lock_guard lock(state_->mutex);
+  state_->switches = switches;
+}
+
+std::size_t TTftpServer::RequestCount() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->requestCount;
+}
+
+std::size_t TTftpServer::TransferCount() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->transferCount;
+}
+
+bool TTftpServer::WaitForTransfers(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(state_->mutex);
+  return state_->transferEnded.wait_for(lock, timeout,
+                                        [&] { return state_->transferCount >= count; });
+}
+
+std::vector<TTftpTransfer> TTftpServer::Transfers() const {
+  std::lock_guard lock(state_->mutex);
+  return {state_->transfers.begin(), state_->transfers.end()};
+}
+
+TTftpTransfer TTftpServer::LastTransfer() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->transfers.empty() ? TTftpTransfer{} : state_->transfers.back();
+}
+
+void TTftpServer::Clear() {
+  std::lock_guard lock(state_->mutex);
+  state_->transfers.clear();
+  state_->requestCount = 0;
+  state_->transferCount = 0;
+}
+
+void TTftpServer::TState::Serve() {
+  TBytes buffer(kLargestDatagram);
+  while (!stop) {
+    try {
+      if (!socket.WaitReadable(kStopCheck)) continue;
+      const TDatagramInfo info = socket.ReceiveFrom(buffer);
+      TRequest request;
+      if (!ParseRequest(std::span(buffer.data(), info.copied), request)) continue;
+      TTftpSwitches sw;
+      {
+        std::lock_guard lock(mutex);
+        ++requestCount;
+        sw = switches;
+      }
+      TTftpTransfer t = Transfer(request, info.address, info.port, sw);
+      std::lock_guard lock(mutex);
+      transfers.push_back(std::move(t));
+      while (transfers.size() > kKeptTransfers) transfers.pop_front();
+      ++transferCount;
+      transferEnded.notify_all();
+    } catch (const TSocketError&) {
+      // One failed transfer (for example a client that vanished) must not end the server.
+    }
+  }
+}
+
+TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32_t clientIp,
+                                            std::uint16_t clientPort, const TTftpSwitches& sw) {
+  TTftpTransfer t;
+  t.fileName = request.fileName;
+  t.mode = request.mode;
+  t.options = request.options;
+  t.clientIp = clientIp;
+  t.clientPort = clientPort;
+  if (sw.silent) return t;
+
+  TUdpSocket link;  // the server's transfer ID
+  link.Bind(bindAddress, 0);
+  const auto send = [&](const TBytes& packet, bool twice) {
+    link.SendTo(packet, clientIp, clientPort);
+    if (twice) link.SendTo(packet, clientIp, clientPort);
+  };
+  const auto refuse = [&](std::uint16_t code, const std::string& message) {
+    send(MakeError(code, message), false);
+    t.refused = true;
+    return t;
+  };
+
+  if (request.opcode != opWriteRequest) return refuse(errIllegalOperation, "Upload only");
+  if (!acceptedName.empty() && request.fileName != acceptedName)
+    return refuse(errAccessViolation, "Access violation");
+  if (!SameText(request.mode, "octet") && !SameText(request.mode, "netascii"))
+    return refuse(errIllegalOperation, "Illegal TFTP operation");
+  if (sw.errorAtBlock == 0) return refuse(sw.errorCode, sw.errorMessage);
+
+  const auto asked =
+      std::find_if(request.options.begin(), request.options.end(),
+                   [](const auto& o) { return SameText(o.first, kBlockSizeOption); });
+  long wanted = 0;
+  if (!sw.noOptions && asked != request.options.end() && ParseDecimal(asked->second, wanted) &&
+      wanted >= kMinBlockSize) {
+    const long granted = std::min<long>({wanted, sw.maxBlockSize, kMaxBlockSize});
+    t.blockSize = static_cast<int>(granted);
+    long replied = 0;
+    if (!sw.blockSizeReply.empty() && ParseDecimal(sw.blockSizeReply, replied) &&
+        replied >= kMinBlockSize && replied <= kMaxBlockSize)
+      t.blockSize = static_cast<int>(replied);
+    send(MakeOptionAck({{kBlockSizeOption,
+                         sw.blockSizeReply.empty() ? std::to_string(granted) : sw.blockSizeReply}}),
+         sw.duplicateAcks);
+  } else {
+    send(MakeAck(0), sw.duplicateAcks);
+  }
+
+  TBytes buffer(kLargestDatagram);
+  std::optional<TUdpSocket> stray;
+  const auto checkStray = [&](std::chrono::milliseconds wait) {
+    while (stray && stray->WaitReadable(wait)) {
+      const TDatagramInfo info = stray->ReceiveFrom(buffer);
+      const std::span<const std::uint8_t> packet(buffer.data(), info.copied);
+      if (Word(packet, 0) == opError) t.strayErrorCodes.push_back(Word(packet, 2));
+      wait = std::chrono::milliseconds(0);
+    }
+  };
+
+  std::uint16_t expected = 1;
+  long index = 1;  // the expected block counted without wrapping
+  const std::chrono::milliseconds idle(std::max(sw.idleTimeoutMs, 1));
+  auto deadline = Clock::now() + idle;
+  while (!stop) {
+    checkStray(std::chrono::milliseconds(0));
+    const auto now = Clock::now();
+    if (now >= deadline) break;  // abandoned
+    const auto wait =
+        std::min(std::chrono::ceil<std::chrono::milliseconds>(deadline - now), kStopCheck);
+    if (!link.WaitReadable(wait)) continue;
+    const TDatagramInfo info = link.ReceiveFrom(buffer);
+    const std::span<const std::uint8_t> packet(buffer.data(), info.copied);
+    if (info.address != clientIp || info.port != clientPort) {
+      if (Word(packet, 0) != opError)
+        link.SendTo(MakeError(errUnknownTransferId, "Unknown transfer ID"), info.address,
+                    info.port);
+      continue;
+    }
+    deadline = Clock::now() + idle;
+    const std::uint16_t opcode = Word(packet, 0);
+    if (opcode == opError) {
+      t.clientErrorCode = Word(packet, 2);
+      t.clientError = Text(packet, 4);
+      break;
+    }
+    if (opcode != opData || info.size < kDataHeaderSize) {
+      ++t.unexpectedPackets;
+      continue;
+    }
+    ++t.dataPackets;
+    const std::uint16_t block = Word(packet, 2);
+    const std::size_t size = info.size - kDataHeaderSize;
+    if (block == static_cast<std::uint16_t>(expected - 1)) {
+      ++t.repeatedPackets;
+      send(MakeAck(block), false);
+      continue;
+    }
+    if (block != expected) {
+      ++t.unexpectedPackets;
+      continue;
+    }
+    if (size > static_cast<std::size_t>(t.blockSize))
+      return refuse(errIllegalOperation, "Block larger than agreed");
+    if (index == sw.errorAtBlock) return refuse(sw.errorCode, sw.errorMessage);
+    t.image.insert(t.image.end(), packet.begin() + kDataHeaderSize, packet.end());
+    t.blockSizes.push_back(static_cast<std::uint32_t>(size));
+    t.blockNumbers.push_back(block);
+    const bool final = size < static_cast<std::size_t>(t.blockSize);
+    if (!(final && sw.noFinalAck)) send(MakeAck(block), sw.duplicateAcks);
+    if (index == sw.strayAtBlock) {
+      stray.emplace();
+      stray->Bind(bindAddress, 0);
+      stray->SendTo(MakeAck(static_cast<std::uint16_t>(block + 1)), clientIp, clientPort);
+    }
+    if (final) {
+      t.complete = true;
+      if (stray && t.strayErrorCodes.empty()) checkStray(kStrayLinger);
+      break;
+    }
+    expected = static_cast<std::uint16_t>(expected + 1);
+    ++index;
+  }
+  return t;
+}
+
+}  // namespace velkaro::sim
