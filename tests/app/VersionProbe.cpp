@@ -1,0 +1,4 @@
+// Smallest program: the tests read the version block that the build put into its file.
+int main() {
+  return 0;
+}
