@@ -1,0 +1,308 @@
+// The exchange itself: listening modes, time-outs, limits and error handling, on the loopback
+// interface against the simulator or a scripted peer.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <thread>
+
+#include "LoopbackFixture.h"
+#include "Socket.h"
+
+using namespace velkaro;
+using namespace velkaro::testing;
+
+namespace {
+
+TBytes DiscoverRequest() {
+  TSendBuf buf;
+  BuildHeader(kAllDevices, TCommand::Discover, buf);
+  return buf;
+}
+
+// Answers the first request it gets with the given datagrams, in order.
+class TScriptedPeer {
+ public:
+  explicit TScriptedPeer(std::vector<TBytes> answers) : answers_(std::move(answers)) {
+    socket_.Bind(kLoopback, 0);
+    port_ = socket_.LocalPort();
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~TScriptedPeer() { thread_.join(); }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  void Run() {
+    TBytes buffer(65536);
+    if (!socket_.WaitReadable(milliseconds(3000))) return;
+    const TDatagramInfo from = socket_.ReceiveFrom(buffer);
+    for (const TBytes& a : answers_) socket_.SendTo(a, from.address, from.port);
+  }
+
+  TUdpSocket socket_;
+  std::uint16_t port_ = 0;
+  std::vector<TBytes> answers_;
+  std::thread thread_;
+};
+
+TBytes FrameOfSize(std::size_t size, std::uint8_t fill) {
+  TBytes d(size, fill);
+  for (std::size_t i = 0; i < 25 && i < size; ++i) d[i] = 0;
+  return d;
+}
+
+using ExchangeTest = LoopbackTest;
+
+// Retry count 0: every datagram is delivered, in arrival order, each with the caller's flag.
+TEST_F(ExchangeTest, RetryZeroDeliversEveryDatagramInArrivalOrder) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1, kModelZel4, kModelZel8};
+  o.replySpacingMs = 30;
+  o.duplicates = 1;
+  o.duplicateGapMs = 5;
+  StartSimulator(o);
+  Exchange(DiscoverRequest(), 0, Recorder(), false);
+  ASSERT_EQ(delivered.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(delivered[i].Source(), simulator->Snapshot(i / 2).address) << i;
+    EXPECT_FALSE(delivered[i].last);
+    EXPECT_EQ(delivered[i].ip, "127.0.0.1");
+    EXPECT_EQ(delivered[i].port, simulator->Port());
+  }
+  EXPECT_TRUE(errors.empty());
+}
+
+// Retry count 0 ends at the first quiet period: at least 100 ms, and 100 ms after the last reply.
+TEST_F(ExchangeTest, RetryZeroEndsOneQuietPeriodAfterTheLastReply) {
+  sim::TSimOptions o;
+  o.silent = true;
+  StartSimulator(o);
+  auto start = Clock::now();
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  const auto quiet = MsSince(start);
+  EXPECT_GE(quiet, 100);
+  EXPECT_LT(quiet, 190);
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_TRUE(simulator->WaitForRequests(1, milliseconds(1000)));
+
+  simulator->SetSilent(false);
+  simulator->SetReplyDelay(60);
+  start = Clock::now();
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  const auto ended = Clock::now();
+  ASSERT_EQ(delivered.size(), 3u);
+  const auto afterLast =
+      std::chrono::duration_cast<milliseconds>(ended - delivered.back().at).count();
+  EXPECT_GE(afterLast, 100);
+  EXPECT_LT(afterLast, 190);
+  EXPECT_TRUE(errors.empty());
+}
+
+// Retry count N > 0: the first datagram is delivered and ends the exchange at once.
+TEST_F(ExchangeTest, RetryCountStopsAtTheFirstDatagram) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1, kModelZel4};
+  StartSimulator(o);
+  const auto start = Clock::now();
+  Exchange(DiscoverRequest(), 10, Recorder(), true);
+  EXPECT_LT(MsSince(start), 90);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(0).address);
+  EXPECT_TRUE(delivered[0].last);
+}
+
+// Retry count N > 0 without any datagram: N empty waits of 100 ms.
+TEST_F(ExchangeTest, RetryCountWithoutReplyEndsAfterThatManyWaits) {
+  sim::TSimOptions o;
+  o.silent = true;
+  StartSimulator(o);
+  auto start = Clock::now();
+  Exchange(DiscoverRequest(), 3, Recorder(), true);
+  auto took = MsSince(start);
+  EXPECT_GE(took, 300);
+  EXPECT_LT(took, 420);
+  start = Clock::now();
+  Exchange(DiscoverRequest(), 1, Recorder(), true);
+  took = MsSince(start);
+  EXPECT_GE(took, 100);
+  EXPECT_LT(took, 190);
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_TRUE(errors.empty());
+}
+
+// The request goes out once, unchanged, to the configured destination.
+TEST_F(ExchangeTest, SendsTheRequestOnceUnchanged) {
+  sim::TSimOptions o;
+  o.silent = true;
+  StartSimulator(o);
+  TSendBuf request;
+  BuildHeader(simulator->Snapshot(0).address, TCommand::Read, request);
+  AddReadItem(request, 1);
+  AddReadItem(request, 2);
+  request.resize(request.size() - 2);  // a non-final batch: no list end
+  Exchange(request, 2, Recorder(), false);
+  ASSERT_TRUE(simulator->WaitForRequests(1, milliseconds(1000)));
+  std::this_thread::sleep_for(milliseconds(50));
+  const auto got = simulator->Requests();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].data, request);
+  EXPECT_EQ(got[0].senderIp, kLoopback);
+}
+
+TEST_F(ExchangeTest, NoCallbackIsFine) {
+  StartSimulator({});
+  Exchange(DiscoverRequest(), 0, nullptr, true);
+  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(simulator->RequestCount(), 1u);
+}
+
+TEST_F(ExchangeTest, ZeroByteDatagramIsAReceiveError) {
+  sim::TSimOptions o;
+  o.malformed = true;
+  o.malformKind = sim::TMalformKind::Empty;
+  StartSimulator(o);
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  EXPECT_TRUE(delivered.empty());
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "Connection Error:  Erreur de réception UDP = 0.");
+}
+
+TEST_F(ExchangeTest, DatagramOverTheLimitIsAReceiveError) {
+  sim::TSimOptions o;
+  o.malformed = true;
+  o.malformKind = sim::TMalformKind::Oversize;
+  StartSimulator(o);
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  EXPECT_TRUE(delivered.empty());
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].starts_with("Connection Error:  Erreur de réception UDP")) << errors[0];
+  EXPECT_NE(errors[0].find("8192"), std::string::npos) << errors[0];
+}
+
+// 8192 bytes is the largest datagram taken; 8193 is an error and ends the exchange, so the
+// datagram after it is not delivered.
+TEST_F(ExchangeTest, LimitIsExactly8192Bytes) {
+  {
+    TScriptedPeer peer({FrameOfSize(8192, 0xAB)});
+    SetTarget({kLoopback, peer.Port()});
+    Exchange(DiscoverRequest(), 0, Recorder(), true);
+  }
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered[0].data, FrameOfSize(8192, 0xAB));
+  EXPECT_TRUE(errors.empty());
+  {
+    TScriptedPeer peer({FrameOfSize(8193, 0xCD), FrameOfSize(100, 0x11)});
+    SetTarget({kLoopback, peer.Port()});
+    Exchange(DiscoverRequest(), 0, Recorder(), true);
+  }
+  EXPECT_EQ(delivered.size(), 1u);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("8193"), std::string::npos) << errors[0];
+}
+
+// Datagrams that are no proper frame are still delivered: judging them is the merge's job.
+TEST_F(ExchangeTest, ShortAndBrokenFramesAreDelivered) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  o.malformed = true;
+  o.malformKind = sim::TMalformKind::Short;
+  StartSimulator(o);
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered[0].data.size(), 10u);
+  simulator->SetMalformed(true, sim::TMalformKind::BadItems);
+  Exchange(DiscoverRequest(), 0, MergeReply, true);
+  EXPECT_TRUE(errors.empty());
+  ASSERT_EQ(DeviceList.size(), 1u);
+  // Only what fits its type was stored: no IP, no port, no model code, no cut-off name.
+  EXPECT_FALSE(DeviceList[0].values.Has(2));
+  EXPECT_FALSE(DeviceList[0].values.Has(4));
+  EXPECT_FALSE(DeviceList[0].values.Has(13));
+  EXPECT_EQ(DeviceList[0].values.AsText(7), "broke");
+}
+
+// An error raised by the callback ends the exchange: later datagrams are not delivered.
+TEST_F(ExchangeTest, CallbackErrorIsReportedAndEndsTheExchange) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1, kModelZel4, kModelZel8};
+  StartSimulator(o);
+  int calls = 0;
+  const auto start = Clock::now();
+  Exchange(
+      DiscoverRequest(), 0,
+      [&](const std::string&, int, bool, const TBytes&) {
+        if (++calls == 2) throw std::runtime_error("callback failed");
+      },
+      true);
+  EXPECT_LT(MsSince(start), 90);  // no quiet period waited for
+  EXPECT_EQ(calls, 2);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "Connection Error:  callback failed");
+}
+
+TEST_F(ExchangeTest, SendErrorIsReportedAndReturnsNormally) {
+  sim::TSimOptions o;
+  StartSimulator(o);
+  TBytes huge = DiscoverRequest();
+  huge.resize(70000, 0x20);  // beyond what one UDP datagram can carry
+  Exchange(huge, 0, Recorder(), true);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].starts_with("Connection Error:  Erreur d'émission UDP")) << errors[0];
+  EXPECT_TRUE(delivered.empty());
+}
+
+// Every path closes the socket: errors, replies, silence.
+TEST_F(ExchangeTest, SocketIsClosedOnEveryPath) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSimulator(o);
+  const int before = OpenDescriptors();
+  TBytes huge = DiscoverRequest();
+  huge.resize(70000, 0x20);
+  Exchange(huge, 0, Recorder(), true);
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  Exchange(
+      DiscoverRequest(), 0,
+      [](const std::string&, int, bool, const TBytes&) { throw std::runtime_error("x"); }, true);
+  simulator->SetMalformed(true, sim::TMalformKind::Empty);
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  simulator->SetMalformed(false);
+  simulator->SetSilent(true);
+  Exchange(DiscoverRequest(), 1, Recorder(), true);
+  SetErrorReporter([](const std::string&) { throw std::runtime_error("reporter failed"); });
+  EXPECT_THROW(Exchange(huge, 0, Recorder(), true), std::runtime_error);
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(errors.size(), 3u);
+}
+
+// Failing to create the socket is not the exchange's to report.
+TEST_F(ExchangeTest, SocketCreationErrorReachesTheCaller) {
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+  bool thrown = false;
+  try {
+    Exchange(DiscoverRequest(), 0, Recorder(), true);
+  } catch (const TSocketError& e) {
+    thrown = true;
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_NE(std::string(e.what()).find("socket"), std::string::npos) << e.what();
+  }
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_TRUE(thrown);
+  EXPECT_TRUE(errors.empty());
+}
+
+// A receive buffer big enough for a burst of thousands of small replies.
+TEST_F(ExchangeTest, ManyRepliesInOneBurstAreAllDelivered) {
+  sim::TSimOptions o;
+  o.count = 2000;
+  StartSimulator(o);
+  Discover(MergeReply);
+  EXPECT_EQ(DeviceList.size(), 2000u);
+  EXPECT_TRUE(errors.empty());
+}
+
+}  // namespace

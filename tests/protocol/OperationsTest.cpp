@@ -1,0 +1,488 @@
+// The operations built on the exchange, against simulated devices on the loopback interface:
+// what they send (batching, tag selection, values) and how they treat the answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "LoopbackFixture.h"
+
+using namespace velkaro;
+using namespace velkaro::testing;
+
+namespace {
+
+struct TRequestItems {
+  std::vector<std::uint16_t> tags;
+  std::vector<TBytes> values;
+  bool closed = false;  // ends with FF FF right after the last item
+};
+
+// Splits a request into its items; checks that nothing but items (and maybe FF FF) follows the
+// header.
+TRequestItems ParseRequest(const TBytes& r) {
+  TRequestItems out;
+  std::size_t pos = kHeaderSize;
+  while (pos < r.size()) {
+    if (r.size() - pos == 2 && r[pos] == 0xFF && r[pos + 1] == 0xFF) {
+      out.closed = true;
+      break;
+    }
+    EXPECT_GE(r.size() - pos, 3u) << "dangling bytes at " << pos;
+    if (r.size() - pos < 3) break;
+    const std::size_t len = r[pos + 2];
+    out.tags.push_back(static_cast<std::uint16_t>((r[pos] << 8) | r[pos + 1]));
+    out.values.emplace_back(r.begin() + static_cast<long>(pos + 3),
+                            r.begin() + static_cast<long>(std::min(r.size(), pos + 3 + len)));
+    pos += 3 + len;
+  }
+  return out;
+}
+
+std::vector<std::uint16_t> ModelTags(const TConfigFile& list, int first, int last,
+                                     bool (*selected)(TDescriptor)) {
+  std::vector<std::uint16_t> tags;
+  for (TDescriptor d : list)
+    if (DescriptorTag(d) >= first && DescriptorTag(d) <= last && selected(d))
+      tags.push_back(DescriptorTag(d));
+  std::sort(tags.begin(), tags.end());
+  return tags;
+}
+
+bool Readable(TDescriptor d) {
+  return DescriptorFlags(d) != kFlagWriteOnly;
+}
+bool Writable(TDescriptor d) {
+  const int type = DescriptorType(d) & 0x7F;
+  return DescriptorFlags(d) != kFlagReadOnly && type >= 1 && type <= 5;
+}
+
+std::vector<TBytes> RequestData(const sim::TSimulator& s) {
+  std::vector<TBytes> out;
+  for (const auto& r : s.Requests()) out.push_back(r.data);
+  return out;
+}
+
+std::vector<bool> LastFlags(const std::vector<TDelivered>& d) {
+  std::vector<bool> out;
+  for (const auto& x : d) out.push_back(x.last);
+  return out;
+}
+
+TBytes Ipv4Bytes(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+
+class OperationsTest : public LoopbackTest {
+ protected:
+  // Callback that records and merges, as the dialogs' read callbacks do.
+  TReplyEvent RecordAndMerge() {
+    return [this](const std::string& ip, int port, bool last, const TBytes& data) {
+      delivered.push_back({ip, port, last, data, Clock::now()});
+      MergeReply(ip, port, last, data);
+    };
+  }
+
+  sim::TSimulator& StartListed(std::vector<std::uint32_t> models) {
+    sim::TSimOptions o;
+    o.models = std::move(models);
+    StartSimulator(o);
+    ListDevices();
+    simulator->ClearRequests();
+    return *simulator;
+  }
+};
+
+TEST_F(OperationsTest, TwoDevicesWithin100msAreBothDeliveredInOrder) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1, kModelZel4};
+  o.replySpacingMs = 60;
+  StartSimulator(o);
+  Discover(Recorder());
+  ASSERT_EQ(delivered.size(), 2u);
+  EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(0).address);
+  EXPECT_EQ(delivered[1].Source(), simulator->Snapshot(1).address);
+  EXPECT_TRUE(delivered[0].last);
+  EXPECT_TRUE(delivered[1].last);
+  EXPECT_GE(delivered[1].at - delivered[0].at, milliseconds(40));
+  // The request is the 27-byte discover frame.
+  TSendBuf expected;
+  BuildHeader(kAllDevices, TCommand::Discover, expected);
+  EXPECT_EQ(RequestData(*simulator), std::vector<TBytes>{expected});
+  EXPECT_TRUE(busy.empty());  // discovery leaves the cursor alone
+}
+
+TEST_F(OperationsTest, DiscoveryFillsTheGridFields) {
+  StartListed({kModelZel1, kModelZel4, kModelZel8});
+  for (std::size_t i = 0; i < 3; ++i) {
+    const TZEL device = simulator->Snapshot(i);
+    EXPECT_EQ(DeviceList[i].address, device.address);
+    EXPECT_EQ(DeviceList[i].MAC, device.MAC);
+    for (int tag : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13})
+      EXPECT_EQ(DeviceList[i].values.Get(tag), device.values.Get(tag)) << "tag " << tag;
+  }
+}
+
+TEST_F(OperationsTest, ReadAnsweredAfter150msIsLost) {
+  StartListed({kModelZel1});
+  simulator->SetReplyDelay(150);
+  const auto start = Clock::now();
+  ReadAll(0, Recorder());
+  EXPECT_LT(MsSince(start), 145);
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_EQ(simulator->RequestCount(), 1u);
+  // The device did answer, only too late.
+  const std::size_t sent = simulator->RepliesSent();
+  std::this_thread::sleep_for(milliseconds(120));
+  EXPECT_EQ(simulator->RepliesSent(), sent + 1);
+
+  simulator->SetReplyDelay(50);
+  ReadAll(0, Recorder());
+  EXPECT_EQ(delivered.size(), 1u);
+}
+
+TEST_F(OperationsTest, WriteAnsweredDuringTheThirdWaitIsDelivered) {
+  StartListed({kModelZel1});
+  simulator->SetReplyDelay(250);
+  const auto start = Clock::now();
+  WriteGeneral(0, Recorder());
+  const auto took = MsSince(start);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_TRUE(delivered[0].last);
+  EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(0).address);
+  EXPECT_GE(took, 240);
+  EXPECT_LT(took, 900);  // ended by the answer, not after ten waits
+}
+
+TEST_F(OperationsTest, WriteWithoutAnswerEndsAfterTenWaits) {
+  StartListed({kModelZel1});
+  simulator->SetSilent(true);
+  const auto start = Clock::now();
+  WriteGeneral(0, Recorder());
+  const auto took = MsSince(start);
+  EXPECT_GE(took, 1000);
+  EXPECT_LT(took, 1300);
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(OperationsTest, SecondDatagramDuringAWriteIsNotRead) {
+  StartListed({kModelZel4});
+  simulator->SetDuplicates(1, 40);
+  const auto start = Clock::now();
+  WriteGeneral(0, Recorder());
+  EXPECT_LT(MsSince(start), 40);
+  ASSERT_EQ(delivered.size(), 1u);
+  std::this_thread::sleep_for(milliseconds(80));
+  EXPECT_EQ(simulator->RepliesSent(), 1u + 2u);  // discovery, then the write's answer twice
+}
+
+TEST_F(OperationsTest, RackIsReadInFiveRequests) {
+  StartListed({kModelZel8});
+  int shown = 0;
+  SetShowDeviceRow([&](int) { ++shown; });
+  ReadAll(0, RecordAndMerge());
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 5u);
+  for (std::size_t k = 0; k < 5; ++k) {
+    const TBytes& r = requests[k];
+    EXPECT_TRUE(std::equal(DeviceList[0].address.begin(), DeviceList[0].address.end(), r.begin()));
+    EXPECT_EQ(r[24], 1);
+    const TRequestItems items = ParseRequest(r);
+    const int first = static_cast<int>(100 * k + 1);
+    EXPECT_EQ(items.tags, ModelTags(Zel8Descriptors(), first, first + 99, Readable)) << k;
+    for (const TBytes& v : items.values) EXPECT_TRUE(v.empty());
+    EXPECT_EQ(items.closed, k == 4) << k;
+  }
+  EXPECT_EQ(LastFlags(delivered), (std::vector<bool>{false, false, false, false, true}));
+  EXPECT_EQ(shown, 1);
+  // Every parameter arrived and was merged as the device holds it.
+  EXPECT_EQ(DeviceList[0], simulator->Snapshot(0));
+  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+}
+
+TEST_F(OperationsTest, OneAndFourOutletModelsAreReadInOneRequest) {
+  StartListed({kModelZel1, kModelZel4});
+  ReadAll(0, RecordAndMerge());
+  ReadAll(1, RecordAndMerge());
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(ParseRequest(requests[0]).tags, ModelTags(Zel1Descriptors(), 1, 100, Readable));
+  EXPECT_EQ(ParseRequest(requests[1]).tags, ModelTags(Zel4Descriptors(), 1, 100, Readable));
+  EXPECT_TRUE(ParseRequest(requests[0]).closed);
+  EXPECT_TRUE(ParseRequest(requests[1]).closed);
+  EXPECT_EQ(LastFlags(delivered), (std::vector<bool>{true, true}));
+  EXPECT_EQ(DeviceList[0], simulator->Snapshot(0));
+  EXPECT_EQ(DeviceList[1], simulator->Snapshot(1));
+}
+
+// Batches are ranges of 100 tags: a largest tag of 100 fits one request, 101 needs two.
+TEST_F(OperationsTest, BatchBoundaryIsAtOneHundredTags) {
+  constexpr std::uint32_t kTop100 = 0x64000001, kTop101 = 0x65000001;
+  TConfigFile top100(Zel1Descriptors().begin(), Zel1Descriptors().begin() + 13);
+  TConfigFile top101 = top100;
+  top100.push_back(MakeDescriptor(100, kFlagReadWrite, vtString));
+  top101.push_back(MakeDescriptor(101, kFlagReadWrite, vtString));
+  RegisterModel(kTop100, top100, {});
+  RegisterModel(kTop101, top101, {});
+  StartListed({kTop100, kTop101});
+
+  ReadAll(0, Recorder());
+  auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(ParseRequest(requests[0]).tags.back(), 100);
+  EXPECT_TRUE(ParseRequest(requests[0]).closed);
+
+  simulator->ClearRequests();
+  delivered.clear();
+  ReadAll(1, Recorder());
+  requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_FALSE(ParseRequest(requests[0]).closed);
+  EXPECT_EQ(ParseRequest(requests[1]).tags, std::vector<std::uint16_t>{101});
+  EXPECT_TRUE(ParseRequest(requests[1]).closed);
+  EXPECT_EQ(LastFlags(delivered), (std::vector<bool>{false, true}));
+}
+
+TEST_F(OperationsTest, UnregisteredModelIsReadWithOneEmptyRequest) {
+  StartListed({0x0BADC0DE});
+  ReadAll(0, Recorder());
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 1u);
+  TSendBuf expected;
+  BuildHeader(DeviceList[0].address, TCommand::Read, expected);
+  EXPECT_EQ(requests[0], expected);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_TRUE(delivered[0].last);
+}
+
+TEST_F(OperationsTest, ErrorInTheSecondBatchDoesNotStopTheThird) {
+  StartListed({kModelZel8});
+  int calls = 0;
+  ReadAll(0, [&](const std::string& ip, int port, bool last, const TBytes& data) {
+    delivered.push_back({ip, port, last, data, Clock::now()});
+    if (++calls == 2) throw std::runtime_error("merge failed");
+  });
+  EXPECT_EQ(simulator->RequestCount(), 5u);
+  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(LastFlags(delivered), (std::vector<bool>{false, false, false, false, true}));
+  EXPECT_EQ(errors, std::vector<std::string>{"Connection Error:  merge failed"});
+  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+}
+
+// A silent second batch (error box shown by the exchange on a broken answer) goes on as well.
+TEST_F(OperationsTest, BrokenAnswerInABatchIsReportedAndTheReadGoesOn) {
+  StartListed({kModelZel8});
+  simulator->SetMalformed(true, sim::TMalformKind::Empty);
+  ReadAll(0, Recorder());
+  EXPECT_EQ(simulator->RequestCount(), 5u);
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_EQ(errors.size(), 5u);
+  for (const auto& e : errors) EXPECT_EQ(e, "Connection Error:  Erreur de réception UDP = 0.");
+}
+
+TEST_F(OperationsTest, WriteAllSendsEveryWritableTagAndTheDeviceStoresThem) {
+  StartListed({kModelZel4});
+  ReadAll(0, MergeReply);
+  simulator->ClearRequests();
+  busy.clear();
+  const TZEL before = simulator->Snapshot(0);
+  TZEL edited = DeviceList[0];
+  edited.values.Set(7, std::string("Lab bench"));
+  edited.values.Set(56, std::string("Pump"));
+  edited.values.Set(2, std::uint32_t{0x0A090807});
+  edited.values.Set(20, std::uint32_t{0xC0A80000});
+  edited.values.Set(21, std::uint32_t{0x02});
+  edited.values.Set(28 + 2, std::uint32_t{8080});
+  edited.values.Set(5, std::string("changed read-only"));
+  edited.values.Set(81, std::uint32_t{999999});
+  DeviceList.Replace(0, edited);
+
+  WriteAll(0, Recorder());
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 1u);
+  const TRequestItems items = ParseRequest(requests[0]);
+  EXPECT_EQ(items.tags, ModelTags(Zel4Descriptors(), 1, 100, Writable));
+  EXPECT_TRUE(items.closed);
+  EXPECT_EQ(requests[0][24], 2);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_TRUE(delivered[0].last);
+
+  const TZEL after = simulator->Snapshot(0);
+  for (TDescriptor d : Zel4Descriptors()) {
+    const int tag = DescriptorTag(d);
+    const TValue& expected =
+        DescriptorFlags(d) == kFlagReadOnly ? before.values.Get(tag) : edited.values.Get(tag);
+    EXPECT_EQ(after.values.Get(tag), expected) << "tag " << tag;
+  }
+  EXPECT_EQ(after.values.AsText(56), "Pump");
+  EXPECT_EQ(after.values.AsUInt(81), before.values.AsUInt(81));
+  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+}
+
+TEST_F(OperationsTest, WriteAllOfTheRackUsesFiveAnsweredRequests) {
+  StartListed({kModelZel8});
+  ReadAll(0, MergeReply);
+  simulator->ClearRequests();
+  TZEL edited = DeviceList[0];
+  edited.values.Set(37, std::string("ops@example.net"));
+  edited.values.Set(439, std::string("Unit five"));
+  edited.values.Set(472, std::uint32_t{0x81});
+  DeviceList.Replace(0, edited);
+  WriteAll(0, Recorder());
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 5u);
+  for (std::size_t k = 0; k < 5; ++k) {
+    const int first = static_cast<int>(100 * k + 1);
+    const TRequestItems items = ParseRequest(requests[k]);
+    EXPECT_EQ(items.tags, ModelTags(Zel8Descriptors(), first, first + 99, Writable)) << k;
+    EXPECT_EQ(items.closed, k == 4);
+  }
+  EXPECT_EQ(LastFlags(delivered), (std::vector<bool>{false, false, false, false, true}));
+  const TZEL after = simulator->Snapshot(0);
+  EXPECT_EQ(after.values.AsText(37), "ops@example.net");
+  EXPECT_EQ(after.values.AsText(439), "Unit five");
+  EXPECT_EQ(after.values.AsUInt(472), 0x81u);
+}
+
+// Slots never received are written as 0 or as the empty text.
+TEST_F(OperationsTest, EmptySlotsAreWrittenAsZeroOrEmptyText) {
+  StartListed({kModelZel1});  // only the discovery tags are known
+  WriteAll(0, Recorder());
+  const TRequestItems items = ParseRequest(RequestData(*simulator).at(0));
+  const auto at = [&](std::uint16_t tag) {
+    const auto it = std::find(items.tags.begin(), items.tags.end(), tag);
+    return it == items.tags.end() ? TBytes{0xEE} : items.values[it - items.tags.begin()];
+  };
+  EXPECT_EQ(at(20), (TBytes{0, 0, 0, 0}));
+  EXPECT_EQ(at(22), (TBytes{0, 0}));
+  EXPECT_EQ(at(21), (TBytes{0}));
+  EXPECT_EQ(at(40), TBytes{});
+  const std::string name = DeviceList[0].values.AsText(7);
+  EXPECT_EQ(at(7), TBytes(name.begin(), name.end()));
+  const TZEL after = simulator->Snapshot(0);
+  EXPECT_EQ(after.values.AsUInt(20), 0u);
+  EXPECT_EQ(after.values.AsText(40), "");
+}
+
+TEST_F(OperationsTest, WriteGeneralWritesTagsOneToFourAndSixInOneRequest) {
+  StartListed({kModelZel8});
+  const TZEL before = simulator->Snapshot(0);
+  TZEL edited = DeviceList[0];
+  edited.values.Set(1, std::uint32_t{0xFFFF0000});
+  edited.values.Set(2, std::uint32_t{0x0A141E28});
+  edited.values.Set(3, std::uint32_t{0x0A141E01});
+  edited.values.Set(4, std::uint32_t{8080});
+  edited.values.Set(6, std::uint32_t{0x01});
+  edited.values.Set(7, std::string("not written"));
+  DeviceList.Replace(0, edited);
+  WriteGeneral(0, Recorder());
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 1u);
+  const TRequestItems items = ParseRequest(requests[0]);
+  EXPECT_EQ(items.tags, (std::vector<std::uint16_t>{1, 2, 3, 4, 6}));
+  EXPECT_EQ(items.values[0], Ipv4Bytes(0xFFFF0000));
+  EXPECT_EQ(items.values[1], Ipv4Bytes(0x0A141E28));
+  EXPECT_EQ(items.values[3], (TBytes{0x1F, 0x90}));
+  EXPECT_EQ(items.values[4], TBytes{0x01});
+  EXPECT_TRUE(items.closed);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_TRUE(delivered[0].last);
+  const TZEL after = simulator->Snapshot(0);
+  EXPECT_EQ(after.values.AsUInt(2), 0x0A141E28u);
+  EXPECT_EQ(after.values.AsUInt(4), 8080u);
+  EXPECT_EQ(after.values.AsText(7), before.values.AsText(7));
+  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+}
+
+TEST_F(OperationsTest, TriggerUpgradeAddressesTheDeviceByIp) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1, kModelZel4};
+  o.tftpPort = 6969;
+  StartSimulator(o);
+  std::vector<sim::TUpgradeEvent> events;
+  simulator->SetUpgradeHandler([&](const sim::TUpgradeEvent& e) { events.push_back(e); });
+  const std::uint32_t ip = simulator->Snapshot(1).values.AsUInt(2);
+
+  TriggerUpgrade(IpToText(ip), Recorder());
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_TRUE(delivered[0].last);
+  EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(1).address);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].deviceIndex, 1u);
+  EXPECT_EQ(events[0].tftpPort, 6969);
+  const auto requests = RequestData(*simulator);
+  ASSERT_EQ(requests.size(), 1u);
+  TBytes expected(27, 0);
+  const TBytes head{0x00,
+                    0x02,
+                    static_cast<std::uint8_t>(ip >> 24),
+                    static_cast<std::uint8_t>(ip >> 16),
+                    static_cast<std::uint8_t>(ip >> 8),
+                    static_cast<std::uint8_t>(ip),
+                    0xCC,
+                    0xA5};
+  std::copy(head.begin(), head.end(), expected.begin());
+  TSendBuf header;
+  BuildHeader(kAllDevices, TCommand::Upgrade, header);
+  std::copy(header.begin() + 8, header.end(), expected.begin() + 8);
+  EXPECT_EQ(requests[0], expected);
+  EXPECT_EQ(requests[0][24], 3);
+  EXPECT_TRUE(busy.empty());
+
+  // No device at that address: no answer, nothing started.
+  delivered.clear();
+  TriggerUpgrade("10.200.0.1", Recorder());
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_EQ(events.size(), 1u);
+}
+
+TEST_F(OperationsTest, TriggerUpgradeWithInvalidTextAddressesZero) {
+  sim::TSimOptions o;
+  o.silent = true;
+  StartSimulator(o);
+  TriggerUpgrade("not an address", Recorder());
+  ASSERT_TRUE(simulator->WaitForRequests(1, milliseconds(1000)));
+  const TBytes r = simulator->Requests().at(0).data;
+  EXPECT_EQ(TBytes(r.begin(), r.begin() + 8), (TBytes{0, 2, 0, 0, 0, 0, 0xCC, 0xA5}));
+}
+
+TEST_F(OperationsTest, IndexOutsideTheListThrowsAndRestoresTheCursor) {
+  StartListed({kModelZel1});
+  EXPECT_THROW(ReadAll(1, Recorder()), std::out_of_range);
+  EXPECT_THROW(WriteAll(-1, Recorder()), std::out_of_range);
+  EXPECT_THROW(WriteGeneral(5, Recorder()), std::out_of_range);
+  EXPECT_EQ(busy, (std::vector<bool>{true, false, true, false, true, false}));
+  std::this_thread::sleep_for(milliseconds(30));
+  EXPECT_EQ(simulator->RequestCount(), 0u);
+}
+
+// The cursor comes back even when the error reporter itself throws in the middle.
+TEST_F(OperationsTest, BusyCursorIsRestoredWhenTheReportThrows) {
+  StartListed({kModelZel1});
+  simulator->SetMalformed(true, sim::TMalformKind::Empty);
+  SetErrorReporter([](const std::string& m) { throw std::runtime_error(m); });
+  EXPECT_THROW(ReadAll(0, Recorder()), std::runtime_error);
+  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+}
+
+// Replies merged during a read may append records; the read keeps using its own copy.
+TEST_F(OperationsTest, ReadSurvivesTheListGrowingUnderIt) {
+  StartListed({kModelZel8});
+  DeviceList.Clear();
+  DeviceList.Append(simulator->Snapshot(0).address);
+  DeviceList[0].values.Set(13, kModelZel8);
+  int appended = 0;
+  ReadAll(0, [&](const std::string& ip, int port, bool last, const TBytes& data) {
+    MergeReply(ip, port, last, data);
+    for (int i = 0; i < 200; ++i, ++appended)  // forces the list to reallocate
+      DeviceList.Append(NumberToAddress((std::uint64_t{1} << 48) | (0x0A0000000000ull + appended)));
+  });
+  EXPECT_EQ(simulator->RequestCount(), 5u);
+  for (const auto& r : simulator->Requests())
+    EXPECT_TRUE(
+        std::equal(r.data.begin(), r.data.begin() + 8, simulator->Snapshot(0).address.begin()));
+}
+
+}  // namespace
