@@ -1,0 +1,35 @@
+// The per-control rules of the binding passes: how one control is filled from its parameter's
+// value slot and stored back, chosen by the control's kind and its binding tag.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "DeviceRecord.h"
+
+class QRadioButton;
+class QWidget;
+
+namespace velkaro {
+
+// Kinds the passes recognise; derived classes count as their base kind.
+enum class TControlKind { Other, TextEdit, IPEdit, SpinEdit, CheckBox, RadioButton };
+TControlKind KindOf(const QWidget* control);
+
+// Fills `control` from its slot. Unbound controls, parameters outside 1-999, empty slots and
+// other kinds are left untouched. Returns whether the control was loaded.
+bool LoadControl(QWidget* control, const TValueSlots& values);
+// Stores `control` into its slot. Returns whether the slot was written.
+bool StoreControl(QWidget* control, TValueSlots& values);
+
+// Selects or clears one radio button as a click would, emitting toggled on every real change.
+// Clearing works on auto-exclusive buttons and exclusive button groups too, leaving the rest of
+// the group as it is (so a group may end with no button selected).
+void SetRadioChecked(QRadioButton* button, bool checked);
+
+// Device texts are single-byte; Latin-1 maps every byte to one character and back, so a name
+// received from a device is stored back byte for byte.
+QString DeviceTextToQString(const std::string& text);
+std::string QStringToDeviceText(const QString& text);
+
+}  // namespace velkaro

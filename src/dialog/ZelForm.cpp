@@ -1,0 +1,279 @@
+#include "ZelForm.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <algorithm>
+#include <exception>
+
+#include "BindingTag.h"
+#include "ControlBinding.h"
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "IPEdit.h"
+#include "UiSeams.h"
+#include "ui_ZelForm.h"
+
+namespace velkaro {
+
+namespace {
+
+const QString kOptionsShow = QStringLiteral("Options -->>");
+const QString kOptionsHide = QStringLiteral("<<-- Options");
+const QString kNotResponding = QStringLiteral("Device not responding");
+
+// Controls whose inner widgets are parts of their own, never components of the dialog.
+bool IsLeafControl(const QWidget* w) {
+  return dynamic_cast<const TIPEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+         qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractButton*>(w) ||
+         qobject_cast<const QLabel*>(w) || qobject_cast<const QTabBar*>(w) ||
+         qobject_cast<const QAbstractSlider*>(w) || qobject_cast<const QComboBox*>(w);
+}
+
+bool DeviceIndexValid(int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < DeviceList.size();
+}
+
+}  // namespace
+
+TZelForm::TZelForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TZelForm>()) {
+  ui_->setupUi(this);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(size());
+
+  PageControl = ui_->PageControl;
+  General = ui_->General;
+  IPBox = ui_->IPBox;
+  IPAddressLabel = ui_->IPAddressLabel;
+  ipaddress = ui_->ipaddress;
+  submaskLabel = ui_->submaskLabel;
+  submask = ui_->submask;
+  gatewayLabel = ui_->gatewayLabel;
+  gateway = ui_->gateway;
+  PortBox = ui_->PortBox;
+  PortLabel = ui_->PortLabel;
+  Port = ui_->Port;
+  ConfigBox = ui_->ConfigBox;
+  velkaroLabel = ui_->velkaroLabel;
+  velkaro_authorized = ui_->velkaro_authorized;
+  httpLabel = ui_->httpLabel;
+  http_authorized = ui_->http_authorized;
+  AvanceButton = ui_->AvanceButton;
+  OKBtn = ui_->OKBtn;
+  CancelBtn = ui_->CancelBtn;
+
+  // Declaration order of the form description.
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{PageControl,    General,         IPBox,
+                                       IPAddressLabel, ipaddress,       submaskLabel,
+                                       submask,        gatewayLabel,    gateway,
+                                       PortBox,        PortLabel,       Port,
+                                       ConfigBox,      velkaroLabel,    velkaro_authorized,
+                                       httpLabel,      http_authorized, AvanceButton,
+                                       OKBtn,          CancelBtn})
+    AddComponent(w);
+
+  PageControl->setCurrentWidget(General);
+  connect(AvanceButton, &QPushButton::clicked, this, [this] { AvanceButtonClick(); });
+  connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
+  connect(CancelBtn, &QPushButton::clicked, this, [this] { reject(); });
+}
+
+TZelForm::~TZelForm() = default;
+
+void TZelForm::SetDeviceIndex(int index) {
+  deviceTag_ = index;
+}
+
+int TZelForm::Execute() {
+  deviceIndex_ = deviceTag_;
+  if (!DeviceIndexValid(deviceIndex_)) return kResultCancel;
+  local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  optionsLoaded_ = false;
+  LoadControls();
+  ShowOptionPages(false);
+  AvanceButton->setText(kOptionsShow);
+
+  const int r = exec() == kResultOk ? kResultOk : kResultCancel;
+  if (r != kResultOk) return r;
+
+  if (QWidget* owner = parentWidget()) owner->repaint();
+  // The list is only ever emptied by a scan, which cannot start while the dialog is open;
+  // checked anyway so a stale index can never write past the list.
+  if (!DeviceIndexValid(deviceIndex_)) return r;
+  DeviceList.Replace(static_cast<std::size_t>(deviceIndex_), local_zel_);
+  writeAnswered_ = false;
+  const TReplyEvent onReply = [this](const std::string& ip, int port, bool last,
+                                     const TBytes& data) { WriteReply(ip, port, last, data); };
+  try {
+    if (optionsLoaded_)
+      WriteAll(deviceIndex_, onReply);
+    else
+      WriteGeneral(deviceIndex_, onReply);
+  } catch (const std::exception& e) {
+    ReportConnectionError(e.what());
+    return r;
+  }
+  if (!writeAnswered_) ui::ShowMessage(parentWidget(), kNotResponding);
+  return r;
+}
+
+void TZelForm::AddComponent(QWidget* component) {
+  if (!component) return;
+  const bool listed =
+      std::any_of(components_.begin(), components_.end(),
+                  [component](const QPointer<QWidget>& p) { return p == component; });
+  if (!listed) components_.emplace_back(component);
+}
+
+void TZelForm::AddComponentTree(QWidget* root) {
+  if (!root) return;
+  if (!root->objectName().startsWith(QLatin1String("qt_"))) AddComponent(root);
+  if (IsLeafControl(root)) return;
+  const QObjectList children = root->children();
+  for (QObject* child : children) {
+    auto* w = qobject_cast<QWidget*>(child);
+    if (w && !w->isWindow()) AddComponentTree(w);
+  }
+}
+
+void TZelForm::RemoveComponent(QWidget* component) {
+  components_.erase(std::remove_if(components_.begin(), components_.end(),
+                                   [component](const QPointer<QWidget>& p) {
+                                     return p.isNull() || p == component;
+                                   }),
+                    components_.end());
+}
+
+std::vector<QWidget*> TZelForm::Components() const {
+  std::vector<QWidget*> live;
+  live.reserve(components_.size());
+  for (const auto& p : components_)
+    if (p) live.push_back(p.data());
+  return live;
+}
+
+int TZelForm::InsertPage(QTabWidget* pageControl, QWidget* page, const QString& caption,
+                         int pageIndex) {
+  if (!pageControl || !page) return -1;
+  const int appended = pageControl->addTab(page, caption);
+  const int target = std::clamp(pageIndex, 0, appended);
+  if (target != appended) pageControl->tabBar()->moveTab(appended, target);
+  const int index = pageControl->indexOf(page);
+  if (pageControl == PageControl && index > 0) PageControl->setTabVisible(index, optionsLoaded_);
+  return index;
+}
+
+int TZelForm::AddFormPage(QWidget* page, const QString& caption) {
+  if (!page) return -1;
+  const int index = InsertPage(PageControl, page, caption, PageControl->count());
+  AddComponentTree(page);
+  return index;
+}
+
+void TZelForm::LoadControls() {
+  // Snapshot of guarded pointers: a change handler may rebuild or delete controls.
+  const std::vector<QPointer<QWidget>> list = components_;
+  for (auto it = list.rbegin(); it != list.rend(); ++it)
+    if (QWidget* w = it->data()) LoadControl(w, local_zel_.values);
+  update();
+}
+
+void TZelForm::StoreControls() {
+  const std::vector<QPointer<QWidget>> list = components_;
+  for (auto it = list.rbegin(); it != list.rend(); ++it)
+    if (QWidget* w = it->data()) StoreControl(w, local_zel_.values);
+}
+
+bool TZelForm::CheckGeneralAddresses() {
+  struct TField {
+    TIPEdit* edit;
+    const char* text;
+  };
+  const TField fields[] = {{ipaddress, "Please enter a valid IP Address."},
+                           {submask, "Please enter a valid Subnet Mask."},
+                           {gateway, "Please enter a valid Gateway."}};
+  for (const TField& f : fields) {
+    // The edit gives either the empty text or four octets of 0-255; only the former would turn
+    // into 0.0.0.0 on the device and cut it off the network.
+    if (f.edit->Text().isEmpty()) {
+      PageControl->setCurrentWidget(General);
+      f.edit->setFocus();
+      ui::ShowMessage(this, QString::fromLatin1(f.text));
+      return false;
+    }
+  }
+  return true;
+}
+
+void TZelForm::OKBtnClick() {
+  if (!CheckGeneralAddresses()) return;
+  TValueSlots& v = local_zel_.values;
+  v.Set(2, TextToIp(ipaddress->Text().toStdString()));
+  v.Set(1, TextToIp(submask->Text().toStdString()));
+  v.Set(3, TextToIp(gateway->Text().toStdString()));
+  v.Set(4, static_cast<std::uint32_t>(Port->value()));  // held within 1-65535 by the spin box
+  std::uint32_t options = 0;
+  if (velkaro_authorized->isChecked()) options += 1;
+  if (http_authorized->isChecked()) options += 2;
+  v.Set(6, options);
+  if (optionsLoaded_) StoreControls();
+  done(kResultOk);
+}
+
+void TZelForm::AvanceButtonClick() {
+  if (optionsLoaded_) {
+    optionsLoaded_ = false;
+    AvanceButton->setText(kOptionsShow);
+    ShowOptionPages(false);
+    return;
+  }
+  readAnswered_ = false;
+  try {
+    ReadAll(deviceIndex_, [this](const std::string& ip, int port, bool last, const TBytes& data) {
+      ReadReply(ip, port, last, data);
+    });
+  } catch (const std::exception& e) {
+    ReportConnectionError(e.what());
+    return;
+  }
+  if (!readAnswered_) ui::ShowMessage(this, kNotResponding);
+}
+
+void TZelForm::ReadReply(const std::string& peerIp, int peerPort, bool last, const TBytes& data) {
+  MergeReply(peerIp, peerPort, last, data);
+  if (!last) return;
+  readAnswered_ = true;
+  if (DeviceIndexValid(deviceIndex_))
+    local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  ShowOptionPages(true);
+  LoadControls();
+  optionsLoaded_ = true;
+  AvanceButton->setText(kOptionsHide);
+}
+
+void TZelForm::WriteReply(const std::string&, int, bool last, const TBytes&) {
+  if (last) writeAnswered_ = true;
+}
+
+void TZelForm::reject() {
+  done(kResultCancel);
+}
+
+void TZelForm::ShowOptionPages(bool visible) {
+  if (!visible) PageControl->setCurrentIndex(0);
+  for (int i = 1; i < PageControl->count(); ++i) PageControl->setTabVisible(i, visible);
+}
+
+}  // namespace velkaro

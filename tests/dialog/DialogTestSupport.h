@@ -1,0 +1,93 @@
+// Shared by the dialog tests: captured message boxes, a simulator on 127.0.0.1 that the program
+// discovers into DeviceList, running a modal dialog with a scripted user, and decoding of the
+// write requests the simulator received.
+#pragma once
+
+#include <QApplication>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "Simulator.h"
+#include "UiSeams.h"
+#include "ZelForm.h"
+
+namespace velkaro::test {
+
+// Every message box text shown since the last Reset.
+struct TMessages {
+  QStringList texts;
+  void Install() {
+    ui::TUiHooks hooks;
+    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { texts << text; };
+    hooks.busyCursor = [](bool) {};
+    ui::SetUiHooks(std::move(hooks));
+    ui::ConnectProtocolSeams();
+  }
+};
+
+// One simulated device of `model`, discovered into DeviceList (index 0).
+inline std::unique_ptr<sim::TSimulator> StartDevice(
+    std::uint32_t model, const std::function<void(sim::TSimulator&)>& prepare = {}) {
+  sim::TSimOptions options;
+  options.port = 0;
+  options.models = {model};
+  auto simulator = std::make_unique<sim::TSimulator>(options);
+  simulator->Start();
+  if (prepare) prepare(*simulator);
+  SetTarget({0x7F000001u, simulator->Port()});
+  DeviceList.Clear();
+  SelectedDevice = 0;
+  Discover(MergeReply);
+  simulator->ClearRequests();
+  return simulator;
+}
+
+// Runs form.Execute() while `user` acts on the dialog from inside its modal loop. The user must
+// end the dialog; a watchdog cancels it after a few seconds so a broken test cannot hang.
+inline int ExecuteWith(TZelForm& form, const std::function<void(TZelForm&)>& user,
+                       bool* userRan = nullptr) {
+  QTimer::singleShot(0, &form, [&form, user, userRan] {
+    auto* shown = qobject_cast<TZelForm*>(QApplication::activeModalWidget());
+    if (shown != &form) return;  // not shown: the watchdog ends it
+    if (userRan) *userRan = true;
+    user(form);
+  });
+  QTimer::singleShot(5000, &form, [&form] {
+    if (form.isVisible()) form.done(2);
+  });
+  return form.Execute();
+}
+
+inline constexpr std::uint8_t kWriteCommand = 2;
+
+// Tag -> value bytes of one request.
+using TItems = std::map<int, TBytes>;
+
+// The items of every write request the simulator received, one map per request.
+inline std::vector<TItems> WriteRequests(const sim::TSimulator& simulator) {
+  std::vector<TItems> out;
+  for (const auto& r : simulator.Requests()) {
+    if (r.data.size() < kHeaderSize || r.data[24] != kWriteCommand) continue;
+    TItems items;
+    WalkReplyItems(r.data, [&](const TReplyItem& item) {
+      if (item.tag != kListEnd) items[item.tag] = TBytes(item.value.begin(), item.value.end());
+    });
+    out.push_back(std::move(items));
+  }
+  return out;
+}
+
+// Every dialog a test made has been released, not merely hidden.
+inline bool NoTopLevelWindowLeft() {
+  return QApplication::topLevelWidgets().isEmpty();
+}
+
+}  // namespace velkaro::test

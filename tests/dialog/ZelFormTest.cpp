@@ -1,0 +1,407 @@
+// The property dialog frame against a simulated device: what the General page shows, what OK
+// writes with and without the options, the Options toggle, Cancel, and a silent device.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QtTest>
+#include <set>
+
+#include "BindingTag.h"
+#include "DialogTestSupport.h"
+#include "IPEdit.h"
+#include "ModelRegistry.h"
+
+using namespace velkaro;
+using velkaro::test::ExecuteWith;
+using velkaro::test::WriteRequests;
+
+namespace {
+
+constexpr char kNotResponding[] = "Device not responding";
+
+// The frame plus one page built in code, as a model dialog would add it.
+class TPagedForm : public TZelForm {
+ public:
+  TPagedForm() {
+    Labels = new QWidget;
+    InsertPage(PageControl, Labels, QStringLiteral("Labels"), 1);
+    AddComponent(Labels);
+    DeviceName = new QLineEdit(Labels);
+    DeviceName->setMaxLength(32);
+    SetTag(DeviceName, 7);
+    AddComponent(DeviceName);
+  }
+  QWidget* Labels;
+  QLineEdit* DeviceName;
+};
+
+std::set<int> Keys(const velkaro::test::TItems& items) {
+  std::set<int> keys;
+  for (const auto& [tag, value] : items) keys.insert(tag);
+  return keys;
+}
+
+TBytes IpBytes(std::uint32_t ip) {
+  return {static_cast<std::uint8_t>(ip >> 24), static_cast<std::uint8_t>(ip >> 16),
+          static_cast<std::uint8_t>(ip >> 8), static_cast<std::uint8_t>(ip)};
+}
+
+QString IpText(std::uint32_t ip) {
+  return QString::fromStdString(IpToText(ip));
+}
+
+}  // namespace
+
+class ZelFormTest : public QObject {
+  Q_OBJECT
+
+  velkaro::test::TMessages messages_;
+  std::unique_ptr<sim::TSimulator> sim_;
+
+ private slots:
+  void initTestCase() {
+    ModelRegistry.clear();
+    RegisterBuiltinModels();
+    messages_.Install();
+  }
+  void init() { messages_.texts.clear(); }
+  void cleanup() {
+    sim_.reset();
+    DeviceList.Clear();
+    QVERIFY(velkaro::test::NoTopLevelWindowLeft());
+  }
+  void cleanupTestCase() { ui::ResetUiHooks(); }
+
+  void constructionGivesGeneralPage() {
+    TZelForm form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Properties"));
+    QCOMPARE(form.PageControl->count(), 1);
+    QCOMPARE(form.PageControl->currentWidget(), form.General);
+    QCOMPARE(form.PageControl->tabText(0), QStringLiteral("General"));
+    QCOMPARE(form.IPBox->title(), QStringLiteral(" Use the following IP Address "));
+    QCOMPARE(form.PortBox->title(), QStringLiteral(" Use the following TCP Port "));
+    QCOMPARE(form.ConfigBox->title(), QStringLiteral(" Configuration "));
+    QCOMPARE(form.IPAddressLabel->text(), QStringLiteral("IP Address :"));
+    QCOMPARE(form.submaskLabel->text(), QStringLiteral("Subnet Mask :"));
+    QCOMPARE(form.gatewayLabel->text(), QStringLiteral("Gateway :"));
+    QCOMPARE(form.PortLabel->text(), QStringLiteral("Port Number :"));
+    QCOMPARE(form.velkaroLabel->text(), QStringLiteral("Velkaro authorized :"));
+    QCOMPARE(form.httpLabel->text(), QStringLiteral("HTTP authorized :"));
+    QCOMPARE(form.AvanceButton->text(), QStringLiteral("Options -->>"));
+    QCOMPARE(form.OKBtn->text(), QStringLiteral("OK"));
+    QCOMPARE(form.CancelBtn->text(), QStringLiteral("Cancel"));
+    QVERIFY(form.OKBtn->isDefault());
+    QCOMPARE(form.Port->minimum(), 1);
+    QCOMPARE(form.Port->maximum(), 65535);
+    QCOMPARE(form.Port->value(), 1);
+    QCOMPARE(TagOf(form.ipaddress), 2);
+    QCOMPARE(TagOf(form.submask), 1);
+    QCOMPARE(TagOf(form.gateway), 3);
+    QCOMPARE(TagOf(form.Port), 4);
+    QCOMPARE(TagOf(form.velkaro_authorized), 6);
+    QCOMPARE(TagOf(form.http_authorized), 4102);
+    QCOMPARE(TagOf(form.IPAddressLabel), 0);
+    // Form-description components in declaration order.
+    const std::vector<QWidget*> expected{
+        form.PageControl,    form.General,         form.IPBox,
+        form.IPAddressLabel, form.ipaddress,       form.submaskLabel,
+        form.submask,        form.gatewayLabel,    form.gateway,
+        form.PortBox,        form.PortLabel,       form.Port,
+        form.ConfigBox,      form.velkaroLabel,    form.velkaro_authorized,
+        form.httpLabel,      form.http_authorized, form.AvanceButton,
+        form.OKBtn,          form.CancelBtn};
+    QVERIFY(form.Components() == expected);
+  }
+
+  void discoveryValuesShownAndCancelWritesNothing() {
+    sim_ = velkaro::test::StartDevice(kModelZel1, [](sim::TSimulator& s) {
+      s.SetValue(0, 6, std::uint32_t{0xFD});  // bit 0 set, bit 1 clear, upper bits set
+    });
+    const TZEL device = sim_->Snapshot(0);
+    const TZEL before = DeviceList[0];
+    TPagedForm form;
+    form.SetDeviceIndex(0);
+    QString ip, mask, gw, caption;
+    int port = 0;
+    bool velkaro = false, http = true, labelsTab = true, ran = false;
+    const int r = ExecuteWith(
+        form,
+        [&](TZelForm&) {
+          ip = form.ipaddress->Text();
+          mask = form.submask->Text();
+          gw = form.gateway->Text();
+          port = form.Port->value();
+          velkaro = form.velkaro_authorized->isChecked();
+          http = form.http_authorized->isChecked();
+          labelsTab = form.PageControl->isTabVisible(1);
+          caption = form.AvanceButton->text();
+          form.gateway->SetText(QStringLiteral("10.0.0.99"));  // edited, then cancelled
+          form.CancelBtn->click();
+        },
+        &ran);
+    QVERIFY(ran);
+    QCOMPARE(r, 2);
+    QCOMPARE(ip, IpText(device.values.AsUInt(2)));
+    QCOMPARE(mask, IpText(device.values.AsUInt(1)));
+    QCOMPARE(gw, IpText(device.values.AsUInt(3)));
+    QCOMPARE(port, static_cast<int>(device.values.AsUInt(4)));
+    QVERIFY(velkaro);
+    QVERIFY(!http);
+    QVERIFY(!labelsTab);  // only General is reachable
+    QCOMPARE(caption, QStringLiteral("Options -->>"));
+    QCOMPARE(form.DeviceIndex(), 0);
+    QVERIFY(!form.OptionsLoaded());
+    // The device's own name (tag 7, from the discovery) reached the hidden page too.
+    QCOMPARE(form.DeviceName->text(), QString::fromStdString(device.values.AsText(7)));
+    QCOMPARE(sim_->RequestCount(), std::size_t{0});
+    QVERIFY(DeviceList[0] == before);
+    QVERIFY(sim_->Snapshot(0) == device);
+    QVERIFY(messages_.texts.isEmpty());
+  }
+
+  void absentPortShowsItsDefault() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    DeviceList[0].values.Clear(4);  // a discovery reply without the port
+    TZelForm form;
+    form.SetDeviceIndex(0);
+    int port = 0;
+    QString ip;
+    ExecuteWith(form, [&](TZelForm& f) {
+      port = f.Port->value();
+      ip = f.ipaddress->Text();
+      f.CancelBtn->click();
+    });
+    QCOMPARE(port, 1);
+    QCOMPARE(ip, IpText(DeviceList[0].values.AsUInt(2)));
+  }
+
+  void okWithoutOptionsWritesGeneralOnly() {
+    sim_ = velkaro::test::StartDevice(
+        kModelZel1, [](sim::TSimulator& s) { s.SetValue(0, 6, std::uint32_t{0xFD}); });
+    const TZEL device = sim_->Snapshot(0);
+    TZelForm form;
+    form.SetDeviceIndex(0);
+    const int r = ExecuteWith(form, [](TZelForm& f) {
+      f.gateway->SetText(QStringLiteral("10.1.2.254"));
+      f.Port->setValue(8080);
+      f.http_authorized->setChecked(true);
+      f.OKBtn->click();
+    });
+    QCOMPARE(r, 1);
+    const auto writes = WriteRequests(*sim_);
+    QCOMPARE(writes.size(), std::size_t{1});
+    QVERIFY((Keys(writes[0]) == std::set<int>{1, 2, 3, 4, 6}));
+    QVERIFY(writes[0].at(6) == TBytes{0x03});  // bits 2-7 cleared
+    QVERIFY(writes[0].at(3) == IpBytes(TextToIp("10.1.2.254")));
+    QVERIFY(writes[0].at(2) == IpBytes(device.values.AsUInt(2)));
+    QVERIFY((writes[0].at(4) == TBytes{0x1F, 0x90}));
+    const TZEL after = sim_->Snapshot(0);
+    QCOMPARE(after.values.AsUInt(3), TextToIp("10.1.2.254"));
+    QCOMPARE(after.values.AsUInt(6), 3u);
+    QCOMPARE(after.values.AsText(7), device.values.AsText(7));
+    // The edited copy went back into the list before the write.
+    QCOMPARE(DeviceList[0].values.AsUInt(3), TextToIp("10.1.2.254"));
+    QCOMPARE(DeviceList[0].values.AsUInt(4), 8080u);
+    QVERIFY(form.WriteAnswered());
+    QVERIFY(messages_.texts.isEmpty());
+  }
+
+  void optionsAfterEditsReloadsDeviceValues() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    const TZEL device = sim_->Snapshot(0);
+    QVERIFY(!DeviceList[0].values.Has(40));  // not carried by the discovery
+    TPagedForm form;
+    form.SetDeviceIndex(0);
+    QString ip, name, caption;
+    bool loaded = false, tab = false, read = false;
+    const int r = ExecuteWith(form, [&](TZelForm&) {
+      form.ipaddress->SetText(QStringLiteral("10.9.8.7"));
+      form.DeviceName->setText(QStringLiteral("edited"));
+      form.AvanceButton->click();
+      ip = form.ipaddress->Text();
+      name = form.DeviceName->text();
+      caption = form.AvanceButton->text();
+      loaded = form.OptionsLoaded();
+      read = form.ReadAnswered();
+      tab = form.PageControl->isTabVisible(1);
+      form.CancelBtn->click();
+    });
+    QCOMPARE(r, 2);
+    QCOMPARE(ip, IpText(device.values.AsUInt(2)));
+    QCOMPARE(name, QString::fromStdString(device.values.AsText(7)));
+    QCOMPARE(caption, QStringLiteral("<<-- Options"));
+    QVERIFY(loaded);
+    QVERIFY(read);
+    QVERIFY(tab);
+    QVERIFY(WriteRequests(*sim_).empty());
+    // Cancel keeps what the read merged into the list.
+    QCOMPARE(DeviceList[0].values.AsText(40), device.values.AsText(40));
+    QVERIFY(messages_.texts.isEmpty());
+  }
+
+  void optionsBackThenOkWritesGeneralOnly() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    const TZEL device = sim_->Snapshot(0);
+    TPagedForm form;
+    form.SetDeviceIndex(0);
+    QString caption;
+    bool loaded = true, tab = true, full = false;
+    int current = -1;
+    const int r = ExecuteWith(form, [&](TZelForm&) {
+      form.AvanceButton->click();
+      form.PageControl->setCurrentIndex(1);
+      form.AvanceButton->click();
+      caption = form.AvanceButton->text();
+      loaded = form.OptionsLoaded();
+      tab = form.PageControl->isTabVisible(1);
+      current = form.PageControl->currentIndex();
+      full = form.local_zel().values.Has(40);
+      form.DeviceName->setText(QStringLiteral("not sent"));
+      form.OKBtn->click();
+    });
+    QCOMPARE(r, 1);
+    QCOMPARE(caption, QStringLiteral("Options -->>"));
+    QVERIFY(!loaded);
+    QVERIFY(!tab);
+    QCOMPARE(current, 0);
+    QVERIFY(full);  // the values read stay in the working copy
+    const auto writes = WriteRequests(*sim_);
+    QCOMPARE(writes.size(), std::size_t{1});
+    QVERIFY((Keys(writes[0]) == std::set<int>{1, 2, 3, 4, 6}));
+    QCOMPARE(sim_->Snapshot(0).values.AsText(7), device.values.AsText(7));
+  }
+
+  void optionsThenOkWritesEveryWritableParameter() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    TPagedForm form;
+    form.SetDeviceIndex(0);
+    const int r = ExecuteWith(form, [&](TZelForm&) {
+      form.AvanceButton->click();
+      form.DeviceName->setText(QStringLiteral("Rack room"));
+      form.OKBtn->click();
+    });
+    QCOMPARE(r, 1);
+    std::set<int> sent;
+    for (const auto& w : WriteRequests(*sim_))
+      for (const auto& [tag, value] : w) sent.insert(tag);
+    std::set<int> writable;
+    for (TDescriptor d : Zel1Descriptors()) {
+      const int type = DescriptorType(d) & 0x7F;
+      if (DescriptorFlags(d) != 0 && type >= 1 && type <= 5) writable.insert(DescriptorTag(d));
+    }
+    QVERIFY(sent == writable);
+    QCOMPARE(sim_->Snapshot(0).values.AsText(7), std::string("Rack room"));
+    QCOMPARE(DeviceList[0].values.AsText(7), std::string("Rack room"));
+    QVERIFY(messages_.texts.isEmpty());
+  }
+
+  void silentDeviceOnReadSaysNotResponding() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_->SetSilent(true);
+    TPagedForm form;
+    form.SetDeviceIndex(0);
+    QStringList seen;
+    bool loaded = true, tab = true;
+    QString caption;
+    const TZEL local = DeviceList[0];
+    bool unchanged = false;
+    const int r = ExecuteWith(form, [&](TZelForm&) {
+      form.AvanceButton->click();
+      seen = messages_.texts;
+      loaded = form.OptionsLoaded();
+      tab = form.PageControl->isTabVisible(1);
+      caption = form.AvanceButton->text();
+      unchanged = form.local_zel() == local;
+      form.CancelBtn->click();
+    });
+    QCOMPARE(r, 2);
+    QCOMPARE(seen, QStringList{kNotResponding});
+    QVERIFY(!loaded);
+    QVERIFY(!tab);
+    QVERIFY(unchanged);
+    QCOMPARE(caption, QStringLiteral("Options -->>"));
+    QVERIFY(!form.ReadAnswered());
+  }
+
+  void silentDeviceOnWriteSaysNotRespondingAfterClosing() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_->SetSilent(true);
+    TZelForm form;
+    form.SetDeviceIndex(0);
+    bool visibleAtMessage = true;
+    ui::TUiHooks hooks;
+    hooks.message = [&](QWidget*, const QString& text, ui::MessageKind) {
+      messages_.texts << text;
+      visibleAtMessage = form.isVisible();
+    };
+    hooks.busyCursor = [](bool) {};
+    ui::SetUiHooks(hooks);
+    const int r = ExecuteWith(form, [](TZelForm& f) {
+      f.gateway->SetText(QStringLiteral("10.0.0.42"));
+      f.OKBtn->click();
+    });
+    messages_.Install();
+    QCOMPARE(r, 1);
+    QCOMPARE(messages_.texts, QStringList{kNotResponding});
+    QVERIFY(!visibleAtMessage);
+    QVERIFY(!form.WriteAnswered());
+    QCOMPARE(WriteRequests(*sim_).size(), std::size_t{1});  // sent once, never resent
+    QCOMPARE(DeviceList[0].values.AsUInt(3), TextToIp("10.0.0.42"));
+  }
+
+  void escapeAndCloseBoxCancel() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    {
+      TZelForm form;
+      form.SetDeviceIndex(0);
+      QCOMPARE(ExecuteWith(form, [](TZelForm& f) { QTest::keyClick(&f, Qt::Key_Escape); }), 2);
+    }
+    {
+      TZelForm form;
+      form.SetDeviceIndex(0);
+      QCOMPARE(ExecuteWith(form, [](TZelForm& f) { f.close(); }), 2);
+    }
+    QVERIFY(WriteRequests(*sim_).empty());
+  }
+
+  void emptyAddressKeepsDialogOpen() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    DeviceList[0].values.Clear(1);  // no mask known: the field stays empty
+    TZelForm form;
+    form.SetDeviceIndex(0);
+    bool stillOpen = false;
+    QStringList seen;
+    const int r = ExecuteWith(form, [&](TZelForm& f) {
+      f.OKBtn->click();
+      stillOpen = f.isVisible();
+      seen = messages_.texts;
+      f.submask->SetText(QStringLiteral("255.255.0.0"));
+      f.OKBtn->click();
+    });
+    QVERIFY(stillOpen);
+    QCOMPARE(seen, QStringList{QStringLiteral("Please enter a valid Subnet Mask.")});
+    QCOMPARE(r, 1);
+    const auto writes = WriteRequests(*sim_);
+    QCOMPARE(writes.size(), std::size_t{1});
+    QVERIFY(writes[0].at(1) == IpBytes(TextToIp("255.255.0.0")));
+  }
+
+  void indexOutsideTheListShowsNothing() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    TZelForm form;
+    form.SetDeviceIndex(3);
+    bool ran = false;
+    QCOMPARE(ExecuteWith(
+                 form, [](TZelForm& f) { f.OKBtn->click(); }, &ran),
+             2);
+    QVERIFY(!ran);
+    QCOMPARE(sim_->RequestCount(), std::size_t{0});
+  }
+};
+
+QTEST_MAIN(ZelFormTest)
+#include "ZelFormTest.moc"
