@@ -20,12 +20,12 @@ struct TTftpSwitches {
   bool noOptions = false;  // answer every write request with ACK 0 (512-byte blocks)
   int maxBlockSize = tftp::kMaxBlockSize;  // largest "blksize" granted
   // When not empty, sent as the "blksize" value of the option acknowledgement as it is.
-  std::string blockSizeReply;
+  std::string blockSizeReply{};
   // An ERROR packet instead of the acknowledgement of DATA block number `errorAtBlock`
   // (counted from 1 without wrapping; 0 answers the write request itself); -1 = never.
   int errorAtBlock = -1;
   std::uint16_t errorCode = 0;
-  std::string errorMessage;
+  std::string errorMessage{};
   bool noFinalAck = false;     // the final block is received but never acknowledged
   bool duplicateAcks = false;  // every ACK and option acknowledgement goes out twice
   bool silent = false;         // write requests are logged and left unanswered
