@@ -1,0 +1,80 @@
+#include "ConfigFile.h"
+
+#include <stdexcept>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "ModelRegistry.h"
+
+namespace velkaro {
+
+namespace {
+
+const TZEL& DeviceAt(int deviceIndex) {
+  if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= DeviceList.size())
+    throw std::out_of_range("no device at index " + std::to_string(deviceIndex));
+  return DeviceList[static_cast<std::size_t>(deviceIndex)];
+}
+
+// Shows the busy cursor for its lifetime, whichever way the save ends.
+class TBusyCursorScope {
+ public:
+  TBusyCursorScope() { NotifyBusy(true); }
+  ~TBusyCursorScope() {
+    try {
+      NotifyBusy(false);
+    } catch (...) {
+      // A failing cursor hook must not hide the save's own outcome.
+    }
+  }
+  TBusyCursorScope(const TBusyCursorScope&) = delete;
+  TBusyCursorScope& operator=(const TBusyCursorScope&) = delete;
+};
+
+}  // namespace
+
+std::string ConfigSectionName(const TZEL& record) {
+  return SlotText(record, 5) + "  " + SlotText(record, 12);
+}
+
+std::optional<std::string> ConfigEntryValue(const TZEL& record, std::uint16_t tag,
+                                            std::uint32_t modelCode) {
+  switch (TypeOfTag(tag, modelCode) & 0x7F) {
+    case vtIPv4:
+      return IpToText(SlotNumber(record, tag));
+    case vtString:
+      return SlotText(record, tag);
+    case vtByte:
+    case vtWord:
+    case vtDWord:
+      return std::to_string(SlotNumber(record, tag));
+    default:
+      return std::nullopt;
+  }
+}
+
+void WriteConfigEntry(TIniFile& file, const TZEL& record, std::uint16_t tag,
+                      std::uint32_t modelCode) {
+  if (const auto value = ConfigEntryValue(record, tag, modelCode))
+    file.WriteString(ConfigSectionName(record), std::to_string(tag), *value);
+}
+
+void WriteConfigEntry(TIniFile& file, int deviceIndex, std::uint16_t tag, std::uint32_t modelCode) {
+  WriteConfigEntry(file, DeviceAt(deviceIndex), tag, modelCode);
+}
+
+void SaveConfig(const std::string& fileName, const TZEL& record) {
+  const TBusyCursorScope busy;
+  TIniFile file(fileName);
+  const std::uint32_t model = record.ModelCode();
+  const std::uint16_t last = MaxTag(model);
+  for (std::uint32_t tag = 1; tag <= last; ++tag)
+    WriteConfigEntry(file, record, static_cast<std::uint16_t>(tag), model);
+  file.UpdateFile();
+}
+
+void SaveConfig(const std::string& fileName, int deviceIndex) {
+  SaveConfig(fileName, DeviceAt(deviceIndex));
+}
+
+}  // namespace velkaro
