@@ -181,7 +181,6 @@ void TSimulator::Start() {
   if (IpToText(address) != s.options.bindAddress)
     throw std::invalid_argument("invalid bind address '" + s.options.bindAddress + "'");
   TUdpSocket socket;
-  socket.SetReuseAddress();
   socket.EnableBroadcast();
   // A burst of requests from several programs must not be dropped either.
   socket.SetReceiveBuffer(1u << 20);

@@ -1,0 +1,81 @@
+// Test client for the network-namespace test: discovers with the real limited broadcast (the
+// default destination), reads every device, writes one General setting and discovers again,
+// printing what it saw. Runs only inside the namespace named on its command line (created by the
+// test with `ip netns add`), so the broadcast can never reach a real network.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "ModelRegistry.h"
+
+using namespace velkaro;
+
+namespace {
+
+bool InNamespace(const std::string& name) {
+  struct stat self {
+  }, named{}, init{};
+  if (name.empty() || name.find('/') != std::string::npos) return false;
+  if (stat("/proc/self/ns/net", &self) != 0 || stat(("/run/netns/" + name).c_str(), &named) != 0)
+    return false;
+  const bool isNamed = self.st_ino == named.st_ino && self.st_dev == named.st_dev;
+  const bool isInit = stat("/proc/1/ns/net", &init) == 0 && self.st_ino == init.st_ino &&
+                      self.st_dev == init.st_dev;
+  return isNamed && !isInit;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || std::string(argv[1]) != "--netns") {
+    std::cerr << "usage: velkaro-broadcast-client --netns NAME\n";
+    return 2;
+  }
+  if (!InNamespace(argv[2])) {
+    std::cerr << "refusing to broadcast: not inside the network namespace '" << argv[2] << "'\n";
+    return 3;
+  }
+  RegisterBuiltinModels();
+  int errors = 0;
+  SetErrorReporter([&](const std::string& m) {
+    ++errors;
+    std::cout << "error " << m << "\n";
+  });
+  const TTarget target = GetTarget();
+  std::cout << "target " << IpToText(target.address) << ":" << target.port << "\n";
+
+  Discover([](const std::string& ip, int port, bool last, const TBytes& data) {
+    std::cout << "reply " << ip << ":" << port << " last=" << last << "\n";
+    MergeReply(ip, port, last, data);
+  });
+  for (const TZEL& d : DeviceList)
+    std::cout << "device " << d.values.AsText(7) << "|" << d.values.AsText(5) << "|"
+              << IpToText(d.values.AsUInt(2)) << "|" << MacToText(d.MAC) << "\n";
+
+  for (std::size_t i = 0; i < DeviceList.size(); ++i) {
+    std::string flags;
+    ReadAll(static_cast<int>(i), [&](const std::string& ip, int port, bool last, const TBytes& d) {
+      flags += last ? 'T' : 'F';
+      MergeReply(ip, port, last, d);
+    });
+    std::cout << "read " << i << " " << flags << " slots=" << DeviceList[i].values.Count() << "\n";
+  }
+
+  if (!DeviceList.empty()) {
+    TZEL edited = DeviceList[0];
+    edited.values.Set(4, std::uint32_t{8080});
+    DeviceList.Replace(0, edited);
+    int acks = 0;
+    WriteGeneral(0, [&](const std::string&, int, bool, const TBytes&) { ++acks; });
+    std::cout << "write acks=" << acks << "\n";
+    DeviceList.Clear();
+    Discover(MergeReply);
+    if (!DeviceList.empty()) std::cout << "port " << DeviceList[0].values.AsUInt(4) << "\n";
+  }
+  std::cout << "done errors=" << errors << std::endl;
+  return errors == 0 ? 0 : 1;
+}

@@ -1,0 +1,80 @@
+// The velkaro-sim program: options, readiness line, serving and stopping on a signal.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "ChildProcess.h"
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "ModelRegistry.h"
+
+using namespace velkaro;
+using namespace velkaro::testing;
+using std::chrono::milliseconds;
+
+namespace {
+
+const std::string kSim = VELKARO_SIM_PROGRAM;
+
+int RunToEnd(const std::vector<std::string>& args, std::string& output) {
+  TChildProcess p(args);
+  if (!p.Started()) return -1;
+  const int code = p.Finish(milliseconds(5000));
+  output = p.Output();
+  return code;
+}
+
+TEST(SimProgram, HelpDescribesTheOptions) {
+  std::string out;
+  ASSERT_EQ(RunToEnd({kSim, "--help"}, out), 0);
+  for (const char* option : {"--bind", "--port", "--count", "--models", "--delay", "--silent",
+                             "--duplicates", "--malformed", "--tftp-port"})
+    EXPECT_NE(out.find(option), std::string::npos) << option;
+}
+
+TEST(SimProgram, BadArgumentsAreRefusedClearly) {
+  std::string out;
+  EXPECT_EQ(RunToEnd({kSim, "--frobnicate"}, out), 2);
+  EXPECT_NE(out.find("unknown option '--frobnicate'"), std::string::npos) << out;
+  EXPECT_EQ(RunToEnd({kSim, "--port", "70000"}, out), 2);
+  EXPECT_NE(out.find("--port"), std::string::npos) << out;
+  EXPECT_EQ(RunToEnd({kSim, "--models", "zel1,zel9"}, out), 2);
+  EXPECT_NE(out.find("zel9"), std::string::npos) << out;
+  EXPECT_EQ(RunToEnd({kSim, "--count"}, out), 2);
+  EXPECT_NE(out.find("needs a value"), std::string::npos) << out;
+  EXPECT_EQ(RunToEnd({kSim, "--bind", "1.2.3"}, out), 2);
+  EXPECT_EQ(RunToEnd({kSim, "--malformed=weird"}, out), 2);
+}
+
+TEST(SimProgram, ServesUntilTerminated) {
+  TChildProcess p({kSim, "--port", "0", "--count", "4", "--models", "zel4,zel8"});
+  ASSERT_TRUE(p.Started());
+  ASSERT_TRUE(p.WaitForOutput("\n", milliseconds(5000))) << p.Output();
+  std::smatch m;
+  const std::string out = p.Output();
+  ASSERT_TRUE(
+      std::regex_search(out, m, std::regex("4 devices listening on 127\\.0\\.0\\.1:(\\d+)")))
+      << out;
+  const auto port = static_cast<std::uint16_t>(std::stoi(m[1]));
+
+  ModelRegistry.clear();
+  RegisterBuiltinModels();
+  DeviceList.Clear();
+  std::vector<std::string> errors;
+  SetErrorReporter([&](const std::string& e) { errors.push_back(e); });
+  SetTarget({0x7F000001, port});
+  Discover(MergeReply);
+  SetTarget({0x7F000001, 9});
+  SetErrorReporter({});
+  ASSERT_EQ(DeviceList.size(), 4u);
+  EXPECT_EQ(DeviceList[0].ModelCode(), kModelZel4);
+  EXPECT_EQ(DeviceList[1].ModelCode(), kModelZel8);
+  EXPECT_TRUE(errors.empty());
+  DeviceList.Clear();
+  ModelRegistry.clear();
+
+  EXPECT_EQ(p.Finish(milliseconds(3000), SIGTERM), 0);
+  EXPECT_NE(p.Output().find("stopped after 1 requests"), std::string::npos) << p.Output();
+}
+
+}  // namespace
