@@ -1,0 +1,71 @@
+// One discovery exchange answered by many simulated devices on the loopback interface: how many
+// reach the device list and how long the exchange takes.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "ModelRegistry.h"
+#include "Simulator.h"
+#include "Socket.h"
+
+using namespace velkaro;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+void BM_Discovery(benchmark::State& state) {
+  if (ModelRegistry.empty()) RegisterBuiltinModels();
+  sim::TSimOptions options;
+  options.port = 0;
+  options.count = static_cast<int>(state.range(0));
+  sim::TSimulator simulator(options);
+  simulator.Start();
+  SetTarget({0x7F000001, simulator.Port()});
+  std::size_t errors = 0;
+  SetErrorReporter([&](const std::string&) { ++errors; });
+
+  double listed = 0, wallMs = 0, lastReplyMs = 0, minListed = 1e18;
+  for (auto _ : state) {
+    DeviceList.Clear();
+    Clock::time_point lastReply{};
+    const auto start = Clock::now();
+    Discover([&](const std::string& ip, int port, bool last, const TBytes& data) {
+      MergeReply(ip, port, last, data);
+      lastReply = Clock::now();
+    });
+    const auto end = Clock::now();
+    const double n = static_cast<double>(DeviceList.size());
+    listed += n;
+    minListed = std::min(minListed, n);
+    wallMs += std::chrono::duration<double, std::milli>(end - start).count();
+    if (lastReply != Clock::time_point{})
+      lastReplyMs += std::chrono::duration<double, std::milli>(lastReply - start).count();
+  }
+  const double runs = static_cast<double>(state.iterations());
+  TUdpSocket probe;
+  state.counters["devices"] = static_cast<double>(options.count);
+  state.counters["listed_avg"] = listed / runs;
+  state.counters["listed_min"] = minListed;
+  state.counters["exchange_ms"] = wallMs / runs;
+  state.counters["last_reply_ms"] = lastReplyMs / runs;
+  state.counters["errors"] = static_cast<double>(errors);
+  state.counters["rcvbuf_bytes"] =
+      static_cast<double>(probe.SetReceiveBuffer(kExchangeReceiveBuffer));
+
+  SetErrorReporter({});
+  SetTarget({0x7F000001, 9});
+  DeviceList.Clear();
+}
+
+BENCHMARK(BM_Discovery)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Iterations(10)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
