@@ -12,6 +12,8 @@
 #include <QString>
 #include <array>
 
+#include "IPAddrUtils.h"  // TAssertionFailure, thrown by SetText
+
 class QLabel;
 class QLineEdit;
 class QKeyEvent;
