@@ -1,0 +1,65 @@
+#include "CliApp.h"
+
+#include "CliContext.h"
+#include "CliExitCode.h"
+#include "CliOptions.h"
+#include "DeviceCommands.h"
+#include "Exchange.h"
+#include "UpgradeCommand.h"
+#include "VersionInfo.h"
+
+namespace velkaro::cli {
+
+namespace {
+
+int Dispatch(const TCliOptions& o, TCliContext& ctx) {
+  switch (o.command) {
+    case TCommandKind::Scan:
+      return RunScan(o, ctx);
+    case TCommandKind::Read:
+      return RunRead(o, ctx);
+    case TCommandKind::Set:
+      return RunSet(o, ctx);
+    case TCommandKind::Save:
+      return RunSave(o, ctx);
+    case TCommandKind::Upgrade:
+      return RunUpgrade(o, ctx);
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+std::string VersionText() {
+  const TVersionInfo info;
+  return "velkaro-cli " + info.FileVersion;
+}
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           bool errIsTerminal) {
+  const TParseResult parsed = ParseCommandLine(argc, argv, out, err, VersionText);
+  if (!parsed.options) return parsed.exitCode;
+  const TCliOptions& o = *parsed.options;
+
+  TCliContext ctx{out, err, errIsTerminal, 0};
+  SetTarget(o.target);
+  SetErrorReporter([&ctx](const std::string& message) {
+    ++ctx.connectionErrors;
+    ctx.err << message << '\n';
+  });
+  int code = kExitFailure;
+  try {
+    code = Dispatch(o, ctx);
+  } catch (const TCliFailure& e) {
+    err << e.what() << '\n';
+    code = e.Code();
+  } catch (const std::exception& e) {
+    err << e.what() << '\n';
+    code = kExitFailure;
+  }
+  SetErrorReporter({});
+  out.flush();
+  return code;
+}
+
+}  // namespace velkaro::cli

@@ -1,0 +1,16 @@
+// What a command of velkaro-cli works with besides its options: the output streams and what the
+// run has seen so far.
+#pragma once
+
+#include <ostream>
+
+namespace velkaro::cli {
+
+struct TCliContext {
+  std::ostream& out;  // results only (in --json mode one JSON document)
+  std::ostream& err;  // errors, one line each, and progress
+  bool errIsTerminal = false;
+  int connectionErrors = 0;  // "Connection Error:  ..." lines reported by the exchange
+};
+
+}  // namespace velkaro::cli

@@ -1,0 +1,99 @@
+#include "CliOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include "CliExitCode.h"
+
+namespace velkaro::cli {
+
+namespace {
+
+constexpr const char* kDeviceHelp =
+    "the device's IPv4 address (e.g. 192.168.0.10) or MAC address (00.1A.2B.3C.4D.5E or "
+    "00:1a:2b:3c:4d:5e) as the discovery reports it";
+
+constexpr const char* kFooter =
+    "Exit codes: 0 success; 1 device not found, not responding or transfer failed;\n"
+    "2 usage error or bad value (nothing was sent to a device).\n"
+    "Run 'velkaro-cli COMMAND --help' for the arguments of a command.";
+
+}  // namespace
+
+TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                              std::ostream& err, const std::function<std::string()>& version) {
+  TCliOptions o;
+  std::string targetText;
+
+  CLI::App app{"Finds and configures network power switches from the shell.", "velkaro-cli"};
+  app.footer(kFooter);
+  app.set_version_flag("--version", version, "Print the program version and exit");
+  app.require_subcommand(1, 1);
+  // Global options are accepted after the command as well.
+  app.fallthrough();
+  auto* target = app.add_option("--target", targetText,
+                 "where every request is sent, ADDR or ADDR:PORT "
+                 "(default 255.255.255.255:52389; a subnet broadcast or one device's address "
+                 "reaches devices elsewhere)")
+      ->type_name("ADDR[:PORT]");
+  app.add_flag("--json", o.json, "machine-readable output on stdout (one JSON document)");
+  app.add_option("--rounds", o.rounds,
+                 "number of discovery exchanges, about 250 ms apart (default 10)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxRounds));
+
+  auto* scan = app.add_subcommand("scan", "discover the devices and list them in answer order");
+
+  auto* read = app.add_subcommand("read", "read every parameter of a device, printed as TAG=VALUE");
+  read->add_option("DEVICE", o.device, kDeviceHelp)->required();
+
+  auto* set = app.add_subcommand(
+      "set", "write parameters of a device (values are checked against the tag's type first)");
+  set->add_option("DEVICE", o.device, kDeviceHelp)->required();
+  set->add_option("TAG=VALUE", o.assignments,
+                  "tag number and new value, e.g. 7=Rack-3 or 2=192.168.0.20")
+      ->required();
+
+  auto* save = app.add_subcommand("save", "read a device and store its parameters in a .cfg file");
+  save->add_option("DEVICE", o.device, kDeviceHelp)->required();
+  save->add_option("FILE", o.file, "the .cfg file; its other sections are kept")->required();
+
+  int tftpPort = kDefaultTftpPort;
+  auto* upgrade = app.add_subcommand(
+      "upgrade", "tell the device at IP to expect a firmware image, then upload FILE by TFTP");
+  upgrade->add_option("IP", o.ip, "the device's IPv4 address")->required();
+  upgrade->add_option("FILE", o.file, "the firmware image")->required();
+  upgrade->add_option("--tftp-port", tftpPort, "TFTP port of the device (default 69)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 65535));
+
+  try {
+    app.parse(argc, argv);
+    if (target->count() > 0) {
+      std::string error;
+      if (!ParseTarget(targetText, o.target, error)) throw CLI::ValidationError("--target", error);
+    }
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+      return {std::nullopt, app.exit(e, out, err)};
+    }
+    std::string message = e.what();
+    // CLI11 only says that a command is missing when the word given is not one.
+    if (app.get_subcommands().empty()) {
+      message = app.remaining().empty()
+                    ? "A command is required: scan, read, set, save or upgrade"
+                    : "Unknown command '" + app.remaining().front() + "'";
+    }
+    err << message << " (see velkaro-cli --help)\n";
+    return {std::nullopt, kExitUsage};
+  }
+
+  if (scan->parsed()) o.command = TCommandKind::Scan;
+  if (read->parsed()) o.command = TCommandKind::Read;
+  if (set->parsed()) o.command = TCommandKind::Set;
+  if (save->parsed()) o.command = TCommandKind::Save;
+  if (upgrade->parsed()) o.command = TCommandKind::Upgrade;
+  o.tftpPort = static_cast<std::uint16_t>(tftpPort);
+  return {o, kExitOk};
+}
+
+}  // namespace velkaro::cli

@@ -1,0 +1,44 @@
+// Command line of velkaro-cli: global options, one command and its arguments.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Exchange.h"
+
+namespace velkaro::cli {
+
+enum class TCommandKind { Scan, Read, Set, Save, Upgrade };
+
+inline constexpr int kDefaultRounds = 10;
+inline constexpr int kMaxRounds = 1000;
+inline constexpr std::uint16_t kDefaultTftpPort = 69;
+
+struct TCliOptions {
+  TTarget target;  // default: limited broadcast to the device port
+  bool json = false;
+  int rounds = kDefaultRounds;
+
+  TCommandKind command = TCommandKind::Scan;
+  std::string device;                    // read, set, save
+  std::vector<std::string> assignments;  // set: TAG=VALUE as given
+  std::string file;                      // save, upgrade
+  std::string ip;                        // upgrade
+  std::uint16_t tftpPort = kDefaultTftpPort;
+};
+
+// Parses argv. Returns the options, or an exit code when the run ends here: 0 after --help or
+// --version (printed on `out`), kExitUsage after a usage error (one line on `err`).
+// `version` gives the text --version prints.
+struct TParseResult {
+  std::optional<TCliOptions> options;
+  int exitCode = 0;
+};
+TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                              std::ostream& err, const std::function<std::string()>& version);
+
+}  // namespace velkaro::cli

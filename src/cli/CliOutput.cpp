@@ -1,0 +1,140 @@
+#include "CliOutput.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "ConfigFile.h"
+#include "ModelRegistry.h"
+
+namespace velkaro::cli {
+
+namespace {
+
+bool IsValidUtf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t extra = 0;
+    std::uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
+    static constexpr std::array<std::uint32_t, 4> kMin{0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::vector<std::string> DeviceRow(const TZEL& r) {
+  return {r.values.AsText(7),
+          r.values.AsText(5),
+          IpToText(r.values.AsUInt(2)),
+          MacToText(r.MAC),
+          std::to_string(r.values.AsUInt(4)),
+          std::to_string(r.values.AsUInt(13))};
+}
+
+}  // namespace
+
+std::vector<TConfigEntry> ConfigEntries(const TZEL& record) {
+  std::vector<TConfigEntry> entries;
+  const std::uint32_t model = record.ModelCode();
+  const int last = MaxTag(model);
+  for (int tag = 1; tag <= last; ++tag) {
+    const auto t = static_cast<std::uint16_t>(tag);
+    std::optional<std::string> text = ConfigEntryValue(record, t, model);
+    if (!text) continue;  // MAC and unknown types have no entry
+    const std::uint8_t type = TypeOfTag(t, model) & 0x7F;
+    const std::uint32_t number = type == vtString ? 0 : SlotNumber(record, tag);
+    entries.push_back({tag, type, number, std::move(*text)});
+  }
+  return entries;
+}
+
+std::string JsonText(const std::string& deviceText) {
+  if (IsValidUtf8(deviceText)) return deviceText;
+  std::string utf8;
+  utf8.reserve(deviceText.size() * 2);
+  for (const char ch : deviceText) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      utf8 += ch;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (c >> 6));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+TJson DeviceJson(const TZEL& r) {
+  TJson j = TJson::object();
+  j["name"] = JsonText(r.values.AsText(7));
+  j["type"] = JsonText(r.values.AsText(5));
+  j["ip"] = IpToText(r.values.AsUInt(2));
+  j["mac"] = MacToText(r.MAC);
+  j["port"] = r.values.AsUInt(4);
+  j["model"] = r.values.AsUInt(13);
+  return j;
+}
+
+TJson ValuesJson(const TZEL& record) {
+  TJson j = TJson::object();
+  for (const TConfigEntry& e : ConfigEntries(record)) {
+    const std::string key = std::to_string(e.tag);
+    if (e.type == vtIPv4 || e.type == vtString) {
+      j[key] = JsonText(e.text);
+    } else {
+      j[key] = e.number;
+    }
+  }
+  return j;
+}
+
+void PrintJson(const TJson& document, std::ostream& out) { out << document.dump(2) << '\n'; }
+
+void PrintDeviceTable(const TDeviceList& list, std::ostream& out) {
+  if (list.empty()) return;
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"Name", "Type", "IP Address", "MAC Address", "Port", "Model"});
+  for (const TZEL& r : list) rows.push_back(DeviceRow(r));
+  std::vector<std::size_t> width(rows.front().size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      line += row[c];
+      if (c + 1 < row.size()) line.append(width[c] - row[c].size() + 2, ' ');
+    }
+    out << line << '\n';
+  }
+}
+
+void PrintValues(const TZEL& record, std::ostream& out) {
+  for (const TConfigEntry& e : ConfigEntries(record)) out << e.tag << '=' << e.text << '\n';
+}
+
+}  // namespace velkaro::cli

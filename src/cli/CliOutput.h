@@ -1,0 +1,44 @@
+// What velkaro-cli prints: the device list and a device's parameters, as text or as JSON.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "DeviceList.h"
+
+namespace velkaro::cli {
+
+// Keys keep their insertion order, so tags come out in ascending order.
+using TJson = nlohmann::ordered_json;
+
+// One entry of the device's .cfg section: the tag, its wire type (1-5) and its value.
+struct TConfigEntry {
+  int tag = 0;
+  std::uint8_t type = 0;
+  std::uint32_t number = 0;  // types 1 and 3-5
+  std::string text;          // the value as the .cfg file holds it
+};
+
+// Every entry a .cfg section of the device holds, in ascending tag order: tags 1 to MaxTag of its
+// model with a type of 1-5; slots never received give 0, 0.0.0.0 or the empty text.
+std::vector<TConfigEntry> ConfigEntries(const TZEL& record);
+
+// A device text as a JSON string: valid UTF-8 is kept, other texts are taken as Latin-1.
+std::string JsonText(const std::string& deviceText);
+
+// {"name","type","ip","mac","port","model"}
+TJson DeviceJson(const TZEL& record);
+// {"1": "255.255.255.0", "7": "name", "13": 16843008, ...}
+TJson ValuesJson(const TZEL& record);
+// The whole document, ended by a line feed.
+void PrintJson(const TJson& document, std::ostream& out);
+
+// The list as aligned columns with a header line; nothing when the list is empty.
+void PrintDeviceTable(const TDeviceList& list, std::ostream& out);
+// TAG=VALUE lines.
+void PrintValues(const TZEL& record, std::ostream& out);
+
+}  // namespace velkaro::cli

@@ -1,0 +1,237 @@
+#include "DeviceCommands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "CliExitCode.h"
+#include "CliOutput.h"
+#include "ConfigFile.h"
+#include "DeviceDiscovery.h"
+#include "DeviceList.h"
+#include "DeviceSelector.h"
+#include "Exchange.h"
+#include "ModelRegistry.h"
+#include "ValueAssignment.h"
+
+namespace velkaro::cli {
+
+namespace {
+
+constexpr const char* kNotResponding = "Device not responding";
+
+std::string Hex32(std::uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", v);
+  return buf;
+}
+
+TDeviceSelector ParseDevice(const std::string& text) {
+  TDeviceSelector selector;
+  std::string error;
+  if (!TDeviceSelector::Parse(text, selector, error)) throw TCliFailure(kExitUsage, error);
+  return selector;
+}
+
+// Discovers until the device has answered (at most --rounds exchanges) and returns its index in
+// DeviceList. The device's model must be one this program knows.
+int FindDevice(const TCliOptions& o, const TDeviceSelector& selector) {
+  const int rounds =
+      DiscoverDevices(o.rounds, [&selector] { return selector.FindIn(DeviceList) >= 0; });
+  const int index = selector.FindIn(DeviceList);
+  if (index < 0) {
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " not found (no answer in " +
+                                        std::to_string(rounds) + " discovery round" +
+                                        (rounds == 1 ? "" : "s") + ")");
+  }
+  if (const std::size_t n = selector.CountIn(DeviceList); n > 1) {
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " is ambiguous: " +
+                                        std::to_string(n) +
+                                        " devices answered with it; name the device by its MAC");
+  }
+  const std::uint32_t model = DeviceList[static_cast<std::size_t>(index)].ModelCode();
+  if (FindModel(model) < 0) {
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " reports the model code " +
+                                        Hex32(model) + ", which this program does not know");
+  }
+  return index;
+}
+
+// ReadAll of the device; true when the device itself answered the final request.
+bool ReadDevice(int index) {
+  const TDeviceAddress address = DeviceList[static_cast<std::size_t>(index)].address;
+  bool answered = false;
+  ReadAll(index, [&](const std::string& ip, int port, bool last, const TBytes& data) {
+    MergeReply(ip, port, last, data);
+    if (last && data.size() >= 16 && std::equal(address.begin(), address.end(), data.begin() + 8)) {
+      answered = true;
+    }
+  });
+  return answered;
+}
+
+void ReadOrFail(int index) {
+  if (!ReadDevice(index)) throw TCliFailure(kExitFailure, kNotResponding);
+}
+
+// Tags that WriteAll sends for this record's model.
+std::vector<int> WrittenTags(std::uint32_t model) {
+  std::vector<int> tags;
+  const int last = MaxTag(model);
+  for (int tag = 1; tag <= last; ++tag) {
+    const auto t = static_cast<std::uint16_t>(tag);
+    const std::uint8_t type = TypeOfTag(t, model) & 0x7F;
+    if (FlagsOfTag(t, model) != kFlagReadOnly && type >= vtIPv4 && type <= vtDWord) {
+      tags.push_back(tag);
+    }
+  }
+  return tags;
+}
+
+std::string TagList(const std::vector<int>& tags) {
+  std::string text;
+  constexpr std::size_t kShown = 10;
+  for (std::size_t i = 0; i < tags.size() && i < kShown; ++i) {
+    text += (i ? ", " : "") + std::to_string(tags[i]);
+  }
+  if (tags.size() > kShown) text += " and " + std::to_string(tags.size() - kShown) + " more";
+  return text;
+}
+
+// A file the save can write: not a directory, in a folder that exists.
+void CheckSaveTarget(const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path(file);
+  if (file.empty() || fs::is_directory(path, ec)) {
+    throw TCliFailure(kExitUsage, "Cannot save to '" + file + "': not a file name");
+  }
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, ec)) {
+    throw TCliFailure(kExitUsage,
+                      "Cannot save to '" + file + "': folder '" + folder.string() + "' not found");
+  }
+}
+
+}  // namespace
+
+int RunScan(const TCliOptions& o, TCliContext& ctx) {
+  DiscoverDevices(o.rounds);
+  if (o.json) {
+    TJson list = TJson::array();
+    for (const TZEL& r : DeviceList) list.push_back(DeviceJson(r));
+    PrintJson(list, ctx.out);
+  } else {
+    PrintDeviceTable(DeviceList, ctx.out);
+    if (DeviceList.empty()) ctx.err << "No device answered\n";
+  }
+  // The list may be incomplete when exchanges failed.
+  return ctx.connectionErrors > 0 ? kExitFailure : kExitOk;
+}
+
+int RunRead(const TCliOptions& o, TCliContext& ctx) {
+  const TDeviceSelector selector = ParseDevice(o.device);
+  const int index = FindDevice(o, selector);
+  ReadOrFail(index);
+  const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
+  if (o.json) {
+    TJson doc = TJson::object();
+    doc["device"] = DeviceJson(record);
+    doc["values"] = ValuesJson(record);
+    PrintJson(doc, ctx.out);
+  } else {
+    PrintValues(record, ctx.out);
+  }
+  return kExitOk;
+}
+
+int RunSet(const TCliOptions& o, TCliContext& ctx) {
+  std::vector<TAssignment> assignments;
+  std::string error;
+  // Everything that can be checked without the device's model is checked before sending.
+  if (!ParseAssignments(o.assignments, assignments, error) ||
+      !CheckAssignmentsForAnyModel(assignments, error)) {
+    throw TCliFailure(kExitUsage, error);
+  }
+  const TDeviceSelector selector = ParseDevice(o.device);
+  const int index = FindDevice(o, selector);
+  const auto at = static_cast<std::size_t>(index);
+  const std::uint32_t model = DeviceList[at].ModelCode();
+  std::vector<TCheckedValue> values;
+  if (!CheckAssignments(assignments, model, values, error)) throw TCliFailure(kExitUsage, error);
+
+  ReadOrFail(index);
+  if (DeviceList[at].ModelCode() != model) {
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() +
+                                        " changed its model code during the read; nothing written");
+  }
+  // WriteAll sends every writable tag: one the device did not report would be overwritten with
+  // 0 or an empty text.
+  std::set<int> assigned;
+  for (const TCheckedValue& v : values) assigned.insert(v.tag);
+  std::vector<int> missing;
+  for (const int tag : WrittenTags(model)) {
+    if (!DeviceList[at].values.Has(tag) && !assigned.contains(tag)) missing.push_back(tag);
+  }
+  if (!missing.empty()) {
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " did not report tag" +
+                                        (missing.size() == 1 ? " " : "s ") + TagList(missing) +
+                                        "; nothing written");
+  }
+
+  TZEL edited = DeviceList[at];
+  for (const TCheckedValue& v : values) edited.values.Set(v.tag, v.value);
+  DeviceList.Replace(at, edited);
+
+  const int last = MaxTag(model);
+  const int requests = std::max(1, (last + kTagsPerRequest - 1) / kTagsPerRequest);
+  int acknowledged = 0;
+  bool finalAcknowledged = false;
+  WriteAll(index, [&](const std::string&, int, bool lastFlag, const TBytes&) {
+    ++acknowledged;
+    if (lastFlag) finalAcknowledged = true;
+  });
+  if (acknowledged == 0) throw TCliFailure(kExitFailure, kNotResponding);
+  if (!finalAcknowledged || acknowledged < requests) {
+    throw TCliFailure(kExitFailure, std::string(kNotResponding) + " (" +
+                                        std::to_string(acknowledged) + " of " +
+                                        std::to_string(requests) +
+                                        " write requests acknowledged)");
+  }
+
+  if (o.json) {
+    const TJson all = ValuesJson(DeviceList[at]);
+    TJson written = TJson::object();
+    for (const TCheckedValue& v : values) {
+      const std::string key = std::to_string(v.tag);
+      written[key] = all.at(key);
+    }
+    TJson doc = TJson::object();
+    doc["device"] = DeviceJson(DeviceList[at]);
+    doc["values"] = written;
+    PrintJson(doc, ctx.out);
+  }
+  return kExitOk;
+}
+
+int RunSave(const TCliOptions& o, TCliContext& ctx) {
+  CheckSaveTarget(o.file);
+  const TDeviceSelector selector = ParseDevice(o.device);
+  const int index = FindDevice(o, selector);
+  ReadOrFail(index);
+  try {
+    SaveConfig(o.file, index);
+  } catch (const std::exception& e) {
+    throw TCliFailure(kExitFailure, e.what());
+  }
+  if (o.json) {
+    TJson doc = TJson::object();
+    doc["device"] = DeviceJson(DeviceList[static_cast<std::size_t>(index)]);
+    doc["file"] = JsonText(o.file);
+    PrintJson(doc, ctx.out);
+  }
+  return kExitOk;
+}
+
+}  // namespace velkaro::cli

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "CliOutput.h"
+#include "ModelRegistry.h"
+
+namespace velkaro::cli {
+namespace {
+
+class CliOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ModelRegistry.clear();
+    RegisterBuiltinModels();
+  }
+  void TearDown() override { ModelRegistry.clear(); }
+
+  static TZEL Zel1() {
+    TZEL r;
+    r.address = NumberToAddress((std::uint64_t{1} << 48) | 0x001A2B3C4D5E);
+    r.MAC = 0x001A2B3C4D5E;
+    r.values.Set(13, std::uint32_t{kModelZel1});
+    r.values.Set(1, std::uint32_t{0xFFFFFF00});
+    r.values.Set(2, std::uint32_t{0xC0A8000A});
+    r.values.Set(4, std::uint32_t{8080});
+    r.values.Set(5, std::string("ZEL-1"));
+    r.values.Set(7, std::string("Rack \"A\""));
+    r.values.Set(12, std::string("v2.1"));
+    r.values.Set(50, std::uint32_t{15});
+    r.values.Set(72, std::uint32_t{4000000000u});
+    return r;
+  }
+};
+
+TEST_F(CliOutputTest, EntriesOfTheOneOutletModel) {
+  const auto entries = ConfigEntries(Zel1());
+  std::vector<int> tags;
+  for (const auto& e : entries) tags.push_back(e.tag);
+  const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  7,  8,  9,  11, 12, 13, 20, 21, 22, 23,
+                                     24, 25, 26, 30, 31, 32, 33, 34, 35, 36, 37, 40, 41, 42, 50, 70,
+                                     71, 72};
+  EXPECT_EQ(tags, expected);
+  for (const auto& e : entries) {
+    if (e.tag == 2) {
+      EXPECT_EQ(e.text, "192.168.0.10");
+    }
+    if (e.tag == 3) {
+      EXPECT_EQ(e.text, "0.0.0.0");  // never received
+    }
+    if (e.tag == 8) {
+      EXPECT_EQ(e.text, "");
+    }
+    if (e.tag == 9) {
+      EXPECT_EQ(e.type, vtString);
+    }
+    if (e.tag == 13) {
+      EXPECT_EQ(e.text, "16843008");
+    }
+    if (e.tag == 21) {
+      EXPECT_EQ(e.text, "0");
+    }
+    if (e.tag == 72) {
+      EXPECT_EQ(e.text, "4000000000");
+    }
+  }
+}
+
+TEST_F(CliOutputTest, UnknownModelHasNoEntries) {
+  TZEL r = Zel1();
+  r.values.Set(13, std::uint32_t{0x12345678});
+  EXPECT_TRUE(ConfigEntries(r).empty());
+  std::ostringstream out;
+  PrintValues(r, out);
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(CliOutputTest, ValuesAsTagEqualsValueLines) {
+  std::ostringstream out;
+  PrintValues(Zel1(), out);
+  const std::string text = out.str();
+  EXPECT_EQ(text.substr(0, 41), "1=255.255.255.0\n2=192.168.0.10\n3=0.0.0.0\n");
+  EXPECT_NE(text.find("\n7=Rack \"A\"\n"), std::string::npos);
+  EXPECT_NE(text.find("\n13=16843008\n"), std::string::npos);
+  EXPECT_EQ(text.find("\n10="), std::string::npos);  // the MAC has no entry
+  const std::string tail = "\n72=4000000000\n";
+  ASSERT_GT(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+TEST_F(CliOutputTest, DeviceObject) {
+  const TJson j = DeviceJson(Zel1());
+  EXPECT_EQ(j.dump(),
+            R"({"name":"Rack \"A\"","type":"ZEL-1","ip":"192.168.0.10","mac":"00.1A.2B.3C.4D.5E",)"
+            R"("port":8080,"model":16843008})");
+}
+
+TEST_F(CliOutputTest, ValuesObjectKeepsTagOrderAndTypes) {
+  const TJson j = ValuesJson(Zel1());
+  ASSERT_TRUE(j.is_object());
+  std::vector<std::string> keys;
+  for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
+  ASSERT_EQ(keys.size(), 34u);
+  EXPECT_EQ(keys.front(), "1");
+  EXPECT_EQ(keys[10], "12");
+  EXPECT_EQ(keys.back(), "72");
+  EXPECT_EQ(j["1"], "255.255.255.0");
+  EXPECT_EQ(j["7"], "Rack \"A\"");
+  EXPECT_TRUE(j["13"].is_number_unsigned());
+  EXPECT_EQ(j["13"], 16843008u);
+  EXPECT_EQ(j["4"], 8080u);
+  EXPECT_EQ(j["50"], 15u);
+  EXPECT_EQ(j["72"], 4000000000u);
+  EXPECT_EQ(j["8"], "");
+}
+
+TEST(JsonText, Latin1TextBecomesUtf8) {
+  EXPECT_EQ(JsonText("plain"), "plain");
+  EXPECT_EQ(JsonText("caf\xC3\xA9"), "caf\xC3\xA9");      // already UTF-8
+  EXPECT_EQ(JsonText("caf\xE9"), "caf\xC3\xA9");          // Latin-1 é
+  EXPECT_EQ(JsonText("\xC3"), "\xC3\x83");                // truncated sequence
+  EXPECT_EQ(JsonText("\xC0\xAF"), "\xC3\x80\xC2\xAF");    // overlong form
+  EXPECT_EQ(JsonText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // surrogate
+  // Whatever a device sends, the document can be written.
+  std::string all;
+  for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+  TJson j = TJson::object();
+  j["name"] = JsonText(all);
+  EXPECT_NO_THROW((void)j.dump());
+}
+
+TEST_F(CliOutputTest, DeviceTableAlignsColumns) {
+  TDeviceList list;
+  TZEL a = Zel1();
+  TZEL b = Zel1();
+  b.address = NumberToAddress((std::uint64_t{1} << 48) | 2);
+  b.MAC = 2;
+  b.values.Set(7, std::string("x"));
+  b.values.Set(2, std::uint32_t{0x0A000001});
+  list.Replace(static_cast<std::size_t>(list.Append(a.address)), a);
+  list.Replace(static_cast<std::size_t>(list.Append(b.address)), b);
+  std::ostringstream out;
+  PrintDeviceTable(list, out);
+  EXPECT_EQ(out.str(),
+            "Name      Type   IP Address    MAC Address        Port  Model\n"
+            "Rack \"A\"  ZEL-1  192.168.0.10  00.1A.2B.3C.4D.5E  8080  16843008\n"
+            "x         ZEL-1  10.0.0.1      00.00.00.00.00.02  8080  16843008\n");
+
+  std::ostringstream none;
+  PrintDeviceTable(TDeviceList{}, none);
+  EXPECT_EQ(none.str(), "");
+}
+
+TEST(PrintJson, OneDocumentEndedByALineFeed) {
+  std::ostringstream out;
+  PrintJson(TJson::array(), out);
+  EXPECT_EQ(out.str(), "[]\n");
+  const TJson back = TJson::parse(out.str());
+  EXPECT_TRUE(back.is_array());
+}
+
+}  // namespace
+}  // namespace velkaro::cli
