@@ -45,6 +45,14 @@ TEST_F(OemTest, BuildZeroIsTheOrdinaryBuild) {
   ExpectSelection(0x25, 0x13, true, true);
 }
 
+// The ordinary build: no build option given at configure time.
+TEST_F(OemTest, DefaultBuildOptionIsTheOrdinaryBuild) {
+  if (std::string(VELKARO_BUILD_NUMBER_OPTION) != "0")
+    GTEST_SKIP() << "configured with VELKARO_BUILD_NUMBER=" VELKARO_BUILD_NUMBER_OPTION;
+  SelectOem(VELKARO_PROBE_DEFAULT);
+  ExpectSelection(0x25, 0x13, true, true);
+}
+
 TEST_F(OemTest, BuildOneHidesTheUpgradeAndKeepsTheAddresses) {
   SelectOem(VELKARO_PROBE_BUILD1);
   EXPECT_EQ(OemCode, 5413);

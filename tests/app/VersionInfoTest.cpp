@@ -111,6 +111,13 @@ TEST(VersionInfoTest, BuildNumberIsTheFourthPart) {
   }
 }
 
+TEST(VersionInfoTest, DefaultBuildNumberIsTheBuildOption) {
+  TVersionInfo v(nullptr, VELKARO_PROBE_DEFAULT);
+  EXPECT_EQ(v.FileDescription, "Default build");
+  EXPECT_EQ(v.FileVersion, kVersion3 + "." VELKARO_BUILD_NUMBER_OPTION);
+  EXPECT_EQ(v.Build, VELKARO_BUILD_NUMBER_OPTION);
+}
+
 TEST(VersionInfoTest, CommaSeparatedVersionSplitsLikeDotted) {
   TVersionInfo v(nullptr, VELKARO_PROBE_COMMA);
   EXPECT_EQ(v.FileVersion, "1,2,0,2");
