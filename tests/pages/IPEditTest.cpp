@@ -563,6 +563,9 @@ void TIPEditTest::writeInvalid() {
   }
   QCOMPARE(message, QStringLiteral("Bad IP address string given to component"));
   QCOMPARE(Boxes(), (QStringList{"10", "1", "2", "3"}));
+  // Through the property system the same failure reaches the caller.
+  QVERIFY_THROWS_EXCEPTION(velkaro::TAssertionFailure, edit_->setProperty("text", text));
+  QCOMPARE(Boxes(), (QStringList{"10", "1", "2", "3"}));
   QCOMPARE(changed.count(), 0);
 }
 
