@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace tftp;
 
-constexpr auto kStopCheck = std::chrono::milliseconds(50);
+constexpr auto kStopCheck = std::chrono::milliseconds(20);
 constexpr std::size_t kLargestDatagram = 65536;
 constexpr std::size_t kKeptTransfers = 8;  // images are large; older ones are dropped
 // After the final block, how long a stray socket still waits for the client's answer.
@@ -38,9 +38,10 @@ struct TTftpServer::TState {
   std::size_t requestCount = 0;
   std::size_t transferCount = 0;
 
+  std::mutex lifecycle;  // Start and Stop come from the simulator's thread and the test's
   std::atomic<bool> stop{false};
   std::atomic<bool> running{false};
-  std::uint16_t port = 0;
+  std::atomic<std::uint16_t> port{0};
   TUdpSocket socket;
   std::thread thread;
 
@@ -62,6 +63,7 @@ TTftpServer::~TTftpServer() {
 
 void TTftpServer::Start() {
   auto& s = *state_;
+  std::lock_guard lock(s.lifecycle);
   if (s.running) return;
   TUdpSocket socket;
   socket.SetReuseAddress();
@@ -75,6 +77,7 @@ void TTftpServer::Start() {
 
 void TTftpServer::Stop() {
   auto& s = *state_;
+  std::lock_guard lock(s.lifecycle);
   s.stop = true;
   if (s.thread.joinable()) s.thread.join();
   s.socket.Close();

@@ -8,7 +8,14 @@ void TIdComponent::BeginWork(TWorkMode workMode, std::int64_t workCountMax) {
   if (s.level == 1) {
     s.countMax = workCountMax;
     s.count = 0;
-    if (OnWorkBegin) OnWorkBegin(*this, workMode, workCountMax);
+    if (OnWorkBegin) {
+      try {
+        OnWorkBegin(*this, workMode, workCountMax);
+      } catch (...) {
+        --s.level;  // the work never began; the next begin must raise the event again
+        throw;
+      }
+    }
   }
 }
 

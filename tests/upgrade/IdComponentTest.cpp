@@ -85,5 +85,17 @@ TEST(IdComponent, ThrowingEndHandlerDoesNotLeaveTheModeOpen) {
   EXPECT_EQ(begins, 2);
 }
 
+TEST(IdComponent, ThrowingBeginHandlerLeavesNoWorkOpen) {
+  TIdComponent c;
+  int begins = 0;
+  c.OnWorkBegin = [&](TIdComponent&, TWorkMode, std::int64_t) {
+    if (++begins == 1) throw std::runtime_error("handler");
+  };
+  EXPECT_THROW(c.BeginWork(wmWrite, 1), std::runtime_error);
+  EXPECT_EQ(c.WorkLevel(wmWrite), 0);
+  c.BeginWork(wmWrite, 1);
+  EXPECT_EQ(begins, 2);
+}
+
 }  // namespace
 }  // namespace velkaro::testing

@@ -85,7 +85,10 @@ class TScriptedPeer {
       for (const auto& r : replies_) link_.SendTo(r, info.address, info.port);
       const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
       while (std::chrono::steady_clock::now() < until) {
-        if (!link_.WaitReadable(std::chrono::milliseconds(20))) continue;
+        if (!link_.WaitReadable(std::chrono::milliseconds(20))) {
+          if (stop_) break;  // whatever the client sent before Join is read first
+          continue;
+        }
         const TDatagramInfo got = link_.ReceiveFrom(buffer);
         received_.emplace_back(buffer.begin(), buffer.begin() + static_cast<long>(got.copied));
       }

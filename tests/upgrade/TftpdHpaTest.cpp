@@ -118,6 +118,13 @@ TEST_F(TftpdHpaTest, NetAsciiComesBackAsTheSameBytes) {
   UploadAndCompare(*server, "text.txt", TBytes(text.begin(), text.end()));
 }
 
+TEST_F(TftpdHpaTest, BlockNumberRollsOverPast65535) {
+  // 65,538 blocks of 8 bytes: the numbers wrap to 0 once; the stored file shows any slip.
+  client.SetRequestedBlockSize(8);
+  UploadAndCompare(*server, "rollover.bin", Pattern(65537 * 8 + 5, 8));
+  EXPECT_EQ(log.works.size(), 65538u);
+}
+
 TEST_F(TftpdHpaTest, ServerRefusalCarriesItsMessage) {
   auto in = AsStream(Pattern(10));
   try {

@@ -223,26 +223,6 @@ TEST_F(TrivialFtpTest, NoAnswerAtAllTimesOut) {
   EXPECT_FALSE(client.Active());
 }
 
-TEST_F(TrivialFtpTest, BlockNumberRollsOverFrom65535ToZero) {
-  // The smallest block size the option allows keeps 65,540 round trips quick.
-  client.SetRequestedBlockSize(8);
-  const std::size_t blocks = 65540;
-  const TBytes data = Pattern(blocks * 8 - 3, 5);
-  const auto t = Upload(data);
-  EXPECT_TRUE(t.complete);
-  EXPECT_EQ(t.blockSize, 8);
-  ASSERT_EQ(t.blockNumbers.size(), blocks);
-  EXPECT_EQ(t.blockNumbers[65533], 65534);
-  EXPECT_EQ(t.blockNumbers[65534], 65535);
-  EXPECT_EQ(t.blockNumbers[65535], 0);
-  EXPECT_EQ(t.blockNumbers[65536], 1);
-  EXPECT_EQ(t.blockNumbers.back(), 4);
-  EXPECT_EQ(t.repeatedPackets, 0u);
-  EXPECT_EQ(t.unexpectedPackets, 0u);
-  EXPECT_EQ(t.image, data);
-  EXPECT_EQ(log.works.back(), static_cast<std::int64_t>(data.size()));
-}
-
 TEST_F(TrivialFtpTest, DatagramFromAForeignPortIsRefusedAndTheTransferGoesOn) {
   Switch({.strayAtBlock = 2});
   const TBytes data = Pattern(6 * 1500 + 5);
