@@ -50,7 +50,6 @@ TZelForm::TZelForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TZ
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(size());
 
   PageControl = ui_->PageControl;
   General = ui_->General;
@@ -84,6 +83,7 @@ TZelForm::TZelForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TZ
                                        OKBtn,          CancelBtn})
     AddComponent(w);
 
+  ArrangeFrame(345, 373, 330, 329, 345);  // the one-outlet model's frame
   PageControl->setCurrentWidget(General);
   connect(AvanceButton, &QPushButton::clicked, this, [this] { AvanceButtonClick(); });
   connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
@@ -180,6 +180,18 @@ int TZelForm::AddFormPage(QWidget* page, const QString& caption) {
   const int index = InsertPage(PageControl, page, caption, PageControl->count());
   AddComponentTree(page);
   return index;
+}
+
+void TZelForm::ArrangeFrame(int clientWidth, int clientHeight, int pageWidth, int pageHeight,
+                            int buttonsTop) {
+  constexpr int kMargin = 8, kButtonWidth = 75, kButtonHeight = 25, kButtonGap = 5;
+  setFixedSize(clientWidth, clientHeight);
+  PageControl->setGeometry(kMargin, kMargin, pageWidth, pageHeight);
+  AvanceButton->setGeometry(kMargin, buttonsTop, kButtonWidth, kButtonHeight);
+  const int cancelLeft = clientWidth - kMargin - kButtonWidth;
+  CancelBtn->setGeometry(cancelLeft, buttonsTop, kButtonWidth, kButtonHeight);
+  OKBtn->setGeometry(cancelLeft - kButtonGap - kButtonWidth, buttonsTop, kButtonWidth,
+                     kButtonHeight);
 }
 
 void TZelForm::LoadControls() {

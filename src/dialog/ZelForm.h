@@ -84,6 +84,12 @@ class TZelForm : public QDialog, public TPropertyDialog {
   // its component tree (AddComponentTree).
   int AddFormPage(QWidget* page, const QString& caption);
 
+  // Sizes the dialog for a model: fixed client size, PageControl at (8, 8) with the given size,
+  // the Options button at the bottom left and OK and Cancel at the bottom right, all 75 x 25
+  // with their tops at `buttonsTop`.
+  void ArrangeFrame(int clientWidth, int clientHeight, int pageWidth, int pageHeight,
+                    int buttonsTop);
+
   // --- binding -----------------------------------------------------------------------------
   // Fills every bound control from local_zel (empty slots leave their control as it is).
   void LoadControls();

@@ -117,6 +117,19 @@ class ZelFormTest : public QObject {
     QVERIFY(form.Components() == expected);
   }
 
+  void frameArrangement() {
+    TZelForm form;
+    QCOMPARE(form.size(), QSize(345, 373));
+    QCOMPARE(form.PageControl->geometry(), QRect(8, 8, 330, 329));
+    form.ArrangeFrame(447, 411, 430, 368, 384);
+    QCOMPARE(form.size(), QSize(447, 411));
+    QCOMPARE(form.minimumSize(), form.maximumSize());  // not resizable
+    QCOMPARE(form.PageControl->geometry(), QRect(8, 8, 430, 368));
+    QCOMPARE(form.AvanceButton->geometry(), QRect(8, 384, 75, 25));
+    QCOMPARE(form.CancelBtn->geometry(), QRect(364, 384, 75, 25));
+    QCOMPARE(form.OKBtn->geometry(), QRect(284, 384, 75, 25));
+  }
+
   void discoveryValuesShownAndCancelWritesNothing() {
     sim_ = velkaro::test::StartDevice(kModelZel1, [](sim::TSimulator& s) {
       s.SetValue(0, 6, std::uint32_t{0xFD});  // bit 0 set, bit 1 clear, upper bits set
