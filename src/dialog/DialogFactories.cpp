@@ -2,31 +2,29 @@
 
 #include <QWidget>
 
-#include "Zel1Form.h"
-#include "Zel4Form.h"
-#include "Zel8Form.h"
+#include "ZelForm.h"
 
 namespace velkaro {
 
 namespace {
 
-template <class TForm>
-DialogFactory FactoryOf() {
+// Until the model dialogs exist every model gets the frame with its General page.
+DialogFactory FrameFactory() {
   return [](void* owner) -> std::unique_ptr<TPropertyDialog> {
-    return std::make_unique<TForm>(static_cast<QWidget*>(owner));
+    return std::make_unique<TZelForm>(static_cast<QWidget*>(owner));
   };
 }
 
 }  // namespace
 
 DialogFactory MakeZel1Factory() {
-  return FactoryOf<Tzel1Form>();
+  return FrameFactory();
 }
 DialogFactory MakeZel4Factory() {
-  return FactoryOf<Tzel4Form>();
+  return FrameFactory();
 }
 DialogFactory MakeZel8Factory() {
-  return FactoryOf<Tzel8Form>();
+  return FrameFactory();
 }
 
 }  // namespace velkaro
