@@ -19,12 +19,38 @@ QString RunFileDialog(QWidget* parent, const TFileRequest& r, bool save) {
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(r.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!r.defaultExtension.isEmpty()) dialog.setDefaultSuffix(r.defaultExtension);
+  if (!r.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace
+
+QString QtFilter(const QString& pairs) {
+  const QStringList parts = pairs.split(u'|');
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const QString& raw : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+      const QString pattern = raw.trimmed();
+      if (pattern == u"*.*" || pattern == u"*") {
+        patterns = {QStringLiteral("*")};
+        break;
+      }
+      for (const QString& variant : {pattern.toLower(), pattern.toUpper()})
+        if (!patterns.contains(variant)) patterns << variant;
+    }
+    if (patterns.isEmpty()) continue;
+    // Qt reads the patterns from the last parentheses, so the description's own ones go.
+    QString description = parts[i].trimmed();
+    if (const qsizetype open = description.lastIndexOf(u'(');
+        open > 0 && description.endsWith(u')'))
+      description = description.left(open).trimmed();
+    filters << description + QStringLiteral(" (") + patterns.join(u' ') + u')';
+  }
+  return filters.join(QStringLiteral(";;"));
+}
 
 void ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
   if (hooks.message) return hooks.message(parent, text, kind);

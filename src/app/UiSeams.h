@@ -17,6 +17,7 @@ struct TFileRequest {
   QString filter;            // Qt filter text, e.g. "Config files (*.cfg *.CFG);;All files (*)"
   QString defaultExtension;  // without the dot
   bool mustExist = false;
+  bool confirmOverwrite = true;  // ask before an existing file is chosen for saving
 };
 
 struct TUiHooks {
@@ -28,6 +29,11 @@ struct TUiHooks {
   // Return whether the desktop accepted the URL.
   std::function<bool(const QString& url)> openUrl;
 };
+
+// Converts a "description|patterns|description|patterns" filter list, as written in the
+// program's texts, into Qt's form. Patterns match without regard to case there, so each one is
+// listed in lower and upper case; "*.*" matches every name.
+QString QtFilter(const QString& pairs);
 
 // Modal box with a single OK button.
 void ShowMessage(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Error);

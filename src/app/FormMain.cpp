@@ -1,0 +1,431 @@
+#include "FormMain.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+#include <exception>
+
+#include "About.h"
+#include "AppIcons.h"
+#include "ConfigFile.h"
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "Oem.h"
+#include "UiSeams.h"
+
+namespace velkaro {
+
+bool SaveAnswered = false;
+
+namespace {
+
+constexpr int kDataColumns = 4;  // Name, Type, IP Address, MAC Address; column 4 is the filler
+constexpr int kScanTicks = 10;
+constexpr int kFirstTickMs = 10;
+constexpr int kTickMs = 250;
+constexpr int kCellSlack = 4;  // keeps a full cell's text clear of the next column
+
+// Device texts are 8-bit; Latin-1 maps every byte to one character and back.
+QString DeviceText(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The proposed file name must not lead the save dialog into another folder.
+QString SafeFileName(QString name) {
+  for (QChar& c : name)
+    if (c == u'/' || c == u'\\' || c.unicode() < 0x20) c = u'_';
+  return name;
+}
+
+}  // namespace
+
+TFormMain::TFormMain(TModelFactories factories, QWidget* parent) : QMainWindow(parent) {
+  BuildComponents();
+  FormCreate(std::move(factories));
+}
+
+TFormMain::~TFormMain() {
+  Timer->stop();
+  SetShowDeviceRow({});
+}
+
+void TFormMain::BuildComponents() {
+  BuildMenus();
+  BuildToolBar();
+
+  auto* client = new QWidget(this);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  BuildGrid();
+  layout->addWidget(StringGrid, 1);
+
+  // The classic sizes were made for a small 8-point font in which a MAC address fits its
+  // 100-pixel column; wider fonts scale the window and the columns alike.
+  const QFontMetrics metrics(StringGrid->font());
+  const int needed = metrics.horizontalAdvance(QStringLiteral("00.00.00.00.00.00")) +
+                     2 * (StringGrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) +
+                     kCellSlack;
+  sizeScale_ = std::max(1.0, needed / 100.0);
+  resize(Scaled(516), Scaled(250));
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  setWindowIcon(ui::ProgramIcon());
+
+  ProgressBar = new QProgressBar(client);
+  ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setTextVisible(false);
+  ProgressBar->setFixedHeight(4);
+  ProgressBar->setStyleSheet(
+      QStringLiteral("QProgressBar { border: 1px inset #808080; background: palette(window); }"
+                     "QProgressBar::chunk { background: navy; }"));
+  ProgressBar->hide();
+  layout->addWidget(ProgressBar);
+  setCentralWidget(client);
+
+  StatusBar = new QStatusBar(this);
+  StatusBar->setObjectName(QStringLiteral("StatusBar"));
+  setStatusBar(StatusBar);
+
+  Timer = new QTimer(this);
+  Timer->setObjectName(QStringLiteral("Timer"));
+  Timer->setInterval(kTickMs);
+  connect(Timer, &QTimer::timeout, this, &TFormMain::TimerTimer);
+}
+
+void TFormMain::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  ScanMenu = file->addAction(tr("&Scan"), this, &TFormMain::Scan);
+  ScanMenu->setObjectName(QStringLiteral("ScanMenu"));
+  ScanMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  ConfigMenu = file->addAction(tr("&Configure"), this, &TFormMain::Config);
+  ConfigMenu->setObjectName(QStringLiteral("ConfigMenu"));
+  WebMenu = file->addAction(tr("&Web"), this, &TFormMain::Web);
+  WebMenu->setObjectName(QStringLiteral("WebMenu"));
+  file->addSeparator();
+  SaveConfigMenu = file->addAction(tr("S&ave Config"), this, &TFormMain::SaveClick);
+  SaveConfigMenu->setObjectName(QStringLiteral("SaveConfigMenu"));
+  file->addSeparator();
+  ExitMenu = file->addAction(tr("E&xit"), this, &TFormMain::Quit);
+  ExitMenu->setObjectName(QStringLiteral("ExitMenu"));
+
+  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  AboutMenu = help->addAction(tr("&About..."), this, &TFormMain::AboutMenuClick);
+  AboutMenu->setObjectName(QStringLiteral("AboutMenu"));
+}
+
+void TFormMain::BuildToolBar() {
+  ToolBar1 = new QToolBar(this);
+  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+  ToolBar1->setMovable(false);
+  ToolBar1->setFloatable(false);
+  ToolBar1->setFixedHeight(42);
+  ToolBar1->setIconSize(QSize(32, 32));
+  ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+  addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+  const auto makeButton = [this](const char* name, const QString& icon, const QString& hint,
+                                 void (TFormMain::*handler)()) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setIcon(ui::ToolIcon(icon));
+    button->setIconSize(QSize(32, 32));
+    button->setFixedSize(39, 38);
+    button->setAutoRaise(true);
+    button->setToolTip(hint);
+    connect(button, &QToolButton::clicked, this, handler);
+    return button;
+  };
+  ScanButton = makeButton("ScanButton", QStringLiteral("scan"), tr("Scan"), &TFormMain::Scan);
+  ConfigButton =
+      makeButton("ConfigButton", QStringLiteral("configure"), tr("Configure"), &TFormMain::Config);
+  WebButton = makeButton("WebButton", QStringLiteral("web"), tr("Web"), &TFormMain::Web);
+  UpgradeButton = makeButton("UpgradeButton", QStringLiteral("upgrade"), QString(),
+                             &TFormMain::UpgradeButtonClick);
+  ToolBar1->addWidget(ScanButton);
+  ToolBar1->addWidget(ConfigButton);
+  ToolBar1->addWidget(WebButton);
+  upgradeButtonAction_ = ToolBar1->addWidget(UpgradeButton);
+}
+
+void TFormMain::BuildGrid() {
+  StringGrid = new QTableWidget(1, kDataColumns + 1);
+  StringGrid->setObjectName(QStringLiteral("StringGrid"));
+  StringGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid->setShowGrid(false);
+  StringGrid->setWordWrap(false);
+  StringGrid->setCornerButtonEnabled(false);
+  StringGrid->verticalHeader()->hide();
+  // Room for the font in use; 16 pixels is the classic row and is kept whenever the font fits.
+  StringGrid->verticalHeader()->setMinimumSectionSize(1);
+  StringGrid->verticalHeader()->setDefaultSectionSize(
+      std::max(16, StringGrid->fontMetrics().height() + 3));
+  StringGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  QHeaderView* header = StringGrid->horizontalHeader();
+  header->setHighlightSections(false);
+  header->setSectionsClickable(false);
+  header->setMinimumSectionSize(0);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  header->setSectionResizeMode(kDataColumns, QHeaderView::Fixed);
+  header->setStretchLastSection(false);
+
+  connect(StringGrid, &QTableWidget::currentCellChanged, this,
+          [this](int row, int column, int, int) {
+            if (row >= 0) StringGridSelectCell(column, row + 1);
+          });
+  connect(StringGrid, &QTableWidget::cellDoubleClicked, this,
+          [this](int, int) { StringGridDblClick(); });
+  // The filler column follows the user's column drags and horizontal scrolling.
+  connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+    if (column < kDataColumns) FitLastColumn();
+  });
+  connect(StringGrid->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+          &TFormMain::FitLastColumn);
+}
+
+void TFormMain::FormCreate(TModelFactories factories) {
+  SelectOem();
+  upgradeButtonAction_->setVisible(UpgradeOffered);
+  UpgradeButton->setEnabled(UpgradeOffered);
+
+  setWindowTitle(QApplication::applicationName());
+
+  StringGrid->setHorizontalHeaderLabels(
+      {tr("Name"), tr("Type"), tr("IP Address"), tr("MAC Address"), QString()});
+  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 0};
+  for (int c = 0; c <= kDataColumns; ++c) StringGrid->setColumnWidth(c, Scaled(widths[c]));
+
+  // One main window per run; a fresh registry keeps repeated creation (tests) from stacking.
+  ModelRegistry.clear();
+  RegisterBuiltinModels(std::move(factories.zel1), std::move(factories.zel4),
+                        std::move(factories.zel8));
+
+  ui::ConnectProtocolSeams();
+  SetShowDeviceRow([this](int index) { ShowDeviceRow(index); });
+  ResetGrid();
+  FitLastColumn();
+}
+
+int TFormMain::Scaled(int pixels) const {
+  return static_cast<int>(std::lround(pixels * sizeScale_));
+}
+
+void TFormMain::SetUpgradeHandler(std::function<void()> handler) {
+  upgradeHandler_ = std::move(handler);
+}
+
+bool TFormMain::Scanning() const {
+  return Timer->isActive();
+}
+
+void TFormMain::SetDeviceActionsEnabled(bool enabled) {
+  ConfigMenu->setEnabled(enabled);
+  ConfigButton->setEnabled(enabled);
+  WebMenu->setEnabled(enabled);
+  WebButton->setEnabled(enabled);
+  SaveConfigMenu->setEnabled(enabled);
+}
+
+bool TFormMain::HasSelectedDevice() const {
+  return SelectedDevice >= 0 && static_cast<std::size_t>(SelectedDevice) < DeviceList.size();
+}
+
+void TFormMain::ShowFailure(const QString& prefix, const std::exception& error) {
+  ui::ShowMessage(this, prefix + QString::fromLocal8Bit(error.what()), ui::MessageKind::Error);
+}
+
+void TFormMain::Scan() {
+  if (Timer->isActive()) return;
+  ResetGrid();
+  scanCounter_ = 0;
+  Timer->setInterval(kFirstTickMs);
+  Timer->start();
+  ProgressBar->setValue(0);
+  ProgressBar->show();
+}
+
+void TFormMain::ResetGrid() {
+  SetDeviceActionsEnabled(false);
+  DeviceList.Clear();
+  StringGrid->setRowCount(1);
+  for (int c = 0; c < kDataColumns; ++c) {
+    auto* item = new QTableWidgetItem(QString());
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    StringGrid->setItem(0, c, item);
+  }
+  StringGrid->setCurrentCell(0, 0);
+  SelectedDevice = 0;
+  StringGrid->viewport()->update();
+}
+
+void TFormMain::TimerTimer() {
+  Timer->stop();
+  if (scanCounter_ >= kScanTicks) {
+    ProgressBar->hide();
+    return;
+  }
+  ProgressBar->setValue(scanCounter_ * 10);
+  Timer->setInterval(kTickMs);
+  Timer->start();
+  ++scanCounter_;
+  try {
+    Discover(MergeReply);
+  } catch (const std::exception& e) {
+    // Socket creation failures are not caught by the exchange itself.
+    ShowFailure(tr("Connection Error:  "), e);
+  }
+}
+
+void TFormMain::ShowDeviceRow(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= DeviceList.size()) return;
+  SetDeviceActionsEnabled(true);
+  if (StringGrid->rowCount() < index + 1) StringGrid->setRowCount(index + 1);
+  const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
+  const QString cells[kDataColumns] = {DeviceText(record.values.AsText(7)),
+                                       DeviceText(record.values.AsText(5)),
+                                       QString::fromStdString(IpToText(record.values.AsUInt(2))),
+                                       QString::fromStdString(MacToText(record.MAC))};
+  for (int c = 0; c < kDataColumns; ++c) {
+    QTableWidgetItem* item = StringGrid->item(index, c);
+    if (!item) {
+      item = new QTableWidgetItem;
+      item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+      StringGrid->setItem(index, c, item);
+    }
+    item->setText(cells[c]);
+  }
+  StringGrid->viewport()->update();
+}
+
+void TFormMain::StringGridSelectCell(int /*column*/, int row) {
+  SelectedDevice = row - 1;
+}
+
+void TFormMain::Config() {
+  if (!HasSelectedDevice()) return;
+  const int model = FindModel(DeviceList[static_cast<std::size_t>(SelectedDevice)].ModelCode());
+  if (model < 0) return;
+  const DialogFactory& factory = ModelRegistry[static_cast<std::size_t>(model)].factory;
+  if (!factory) return;
+  try {
+    std::unique_ptr<TPropertyDialog> dialog = factory(static_cast<QWidget*>(this));
+    if (!dialog) return;
+    dialog->SetDeviceIndex(SelectedDevice);
+    const int result = dialog->Execute();
+    dialog.reset();
+    if (result == 1) Scan();
+  } catch (const std::exception& e) {
+    ShowFailure(tr("Connection Error:  "), e);
+  }
+}
+
+QString TFormMain::DeviceUrl() const {
+  if (!HasSelectedDevice()) return {};
+  const TZEL& record = DeviceList[static_cast<std::size_t>(SelectedDevice)];
+  return QStringLiteral("http://") + QString::fromStdString(IpToText(record.values.AsUInt(2))) +
+         u':' + QString::number(record.values.AsUInt(4)) + u'/';
+}
+
+void TFormMain::Web() {
+  const QString url = DeviceUrl();
+  if (url.isEmpty()) return;
+  ui::OpenUrl(url);  // a desktop that cannot open it is not reported
+}
+
+void TFormMain::StringGridDblClick() {
+  Web();
+}
+
+void TFormMain::SaveReply(const std::string& senderIp, int senderPort, bool last,
+                          const TBytes& data) {
+  MergeReply(senderIp, senderPort, last, data);
+  if (last) SaveAnswered = true;
+}
+
+void TFormMain::SaveClick() {
+  if (!HasSelectedDevice()) return;
+  const int device = SelectedDevice;
+  const TZEL& record = DeviceList[static_cast<std::size_t>(device)];
+  if (FindModel(record.ModelCode()) < 0) return;
+
+  const QString name = DeviceText(record.values.AsText(7));
+  ui::TFileRequest request;
+  request.title = tr("Save ") + name;
+  request.fileName = SafeFileName(name) + QStringLiteral(".cfg");
+  request.filter = ui::QtFilter(QStringLiteral("Config files (*.cfg)|*.CFG|All files (*.*)|*.*"));
+  request.defaultExtension = QStringLiteral("cfg");
+  // Saving adds or updates the device's section; the rest of an existing file stays.
+  request.confirmOverwrite = false;
+  const QString file = ui::ChooseSaveFile(this, request);
+  if (file.isEmpty()) return;
+
+  SaveAnswered = false;
+  try {
+    ReadAll(device, [this](const std::string& ip, int port, bool last, const TBytes& data) {
+      SaveReply(ip, port, last, data);
+    });
+  } catch (const std::exception& e) {
+    SaveAnswered = false;
+    ShowFailure(tr("Connection Error:  "), e);
+    ui::SetBusyCursor(false);
+    return;
+  }
+  if (SaveAnswered) {
+    try {
+      SaveConfig(file.toLocal8Bit().toStdString(), device);
+    } catch (const std::exception& e) {
+      ShowFailure(QString(), e);
+    }
+  } else {
+    ui::ShowMessage(this, tr("Device not responding"), ui::MessageKind::Error);
+  }
+  ui::SetBusyCursor(false);
+}
+
+void TFormMain::UpgradeButtonClick() {
+  if (upgradeHandler_) upgradeHandler_();
+}
+
+void TFormMain::AboutMenuClick() {
+  TFormAbout about;
+  about.ShowAbout(this);
+}
+
+void TFormMain::Quit() {
+  close();
+  QCoreApplication::quit();
+}
+
+void TFormMain::FitLastColumn() {
+  if (fitting_) return;
+  fitting_ = true;
+  int sum = 8;
+  const int left = std::max(0, StringGrid->columnAt(0));
+  for (int c = left; c < kDataColumns; ++c) sum += StringGrid->columnWidth(c);
+  const int client = width();
+  StringGrid->setColumnWidth(kDataColumns, sum > client ? 0 : client - sum);
+  fitting_ = false;
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitLastColumn();
+}
+
+}  // namespace velkaro

@@ -1,0 +1,112 @@
+// The program's single main window: the scan cycle, the device grid and the actions on the
+// selected device (Configure, Web, Save Config, Upgrade), plus About and Exit.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <string>
+
+#include "Frame.h"
+#include "ModelRegistry.h"
+
+class QAction;
+class QProgressBar;
+class QStatusBar;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace velkaro {
+
+// Set during Save Config when the device answered the final read request.
+extern bool SaveAnswered;
+
+// Property dialog factories handed to the model registry when the window is created. The owner
+// a factory receives is the main window as a QWidget*.
+struct TModelFactories {
+  DialogFactory zel1;
+  DialogFactory zel4;
+  DialogFactory zel8;
+};
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Runs FormCreate: OEM selection, caption, grid headers and widths, model registration.
+  explicit TFormMain(TModelFactories factories = {}, QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  // What UpgradeButtonClick runs (the upgrade dialog's ShowForDevice); nothing when unset.
+  void SetUpgradeHandler(std::function<void()> handler);
+
+  // The scan counter (0..10) and whether a scan is running.
+  int ScanCounter() const { return scanCounter_; }
+  bool Scanning() const;
+
+  // Components, named as in the window's description.
+  QToolBar* ToolBar1 = nullptr;
+  QToolButton* ScanButton = nullptr;
+  QToolButton* ConfigButton = nullptr;
+  QToolButton* WebButton = nullptr;
+  QToolButton* UpgradeButton = nullptr;
+  QTableWidget* StringGrid = nullptr;
+  QProgressBar* ProgressBar = nullptr;
+  QStatusBar* StatusBar = nullptr;
+  QTimer* Timer = nullptr;
+  QAction* ScanMenu = nullptr;
+  QAction* ConfigMenu = nullptr;
+  QAction* WebMenu = nullptr;
+  QAction* SaveConfigMenu = nullptr;
+  QAction* ExitMenu = nullptr;
+  QAction* AboutMenu = nullptr;
+
+  // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
+  // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.
+  double SizeScale() const { return sizeScale_; }
+  // A classic size in pixels scaled by SizeScale().
+  int Scaled(int pixels) const;
+
+  // URL of the selected device's web page; empty when the device list is empty.
+  QString DeviceUrl() const;
+
+ public slots:
+  void Scan();
+  void TimerTimer();
+  void ResetGrid();
+  // Writes grid row index + 1 (the header is row 0) from device record `index`.
+  void ShowDeviceRow(int index);
+  // Row in grid numbering: header row 0, first device row 1.
+  void StringGridSelectCell(int column, int row);
+  void Config();
+  void Web();
+  void StringGridDblClick();
+  void SaveClick();
+  void UpgradeButtonClick();
+  void AboutMenuClick();
+  void Quit();
+  void FitLastColumn();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void FormCreate(TModelFactories factories);
+  void BuildComponents();
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildGrid();
+  void SetDeviceActionsEnabled(bool enabled);
+  bool HasSelectedDevice() const;
+  void SaveReply(const std::string& senderIp, int senderPort, bool last, const TBytes& data);
+  void ShowFailure(const QString& prefix, const std::exception& error);
+
+  int scanCounter_ = 0;
+  double sizeScale_ = 1.0;
+  bool fitting_ = false;
+  QAction* upgradeButtonAction_ = nullptr;
+  std::function<void()> upgradeHandler_;
+};
+
+}  // namespace velkaro

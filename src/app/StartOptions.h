@@ -1,0 +1,29 @@
+// The program's command line: where requests go, or the built-in demo devices.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Exchange.h"
+
+namespace velkaro {
+
+struct TStartOptions {
+  bool demo = false;         // --demo: simulated devices on 127.0.0.1
+  bool targetGiven = false;  // --target ADDR[:PORT]
+  TTarget target;
+  bool help = false;
+};
+
+inline constexpr const char* kStartUsage =
+    "Usage: velkaro [--target ADDR[:PORT]] [--demo]\n"
+    "  --target ADDR[:PORT]  send requests to this address (a subnet broadcast or one device);\n"
+    "                        default 255.255.255.255:52389\n"
+    "  --demo                start built-in simulated devices on 127.0.0.1 and use them\n";
+
+// Parses the arguments after the program name (Qt's own options already removed). Returns false
+// with a message for an unknown option, a missing or bad value, or conflicting options.
+bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& options,
+                       std::string& error);
+
+}  // namespace velkaro

@@ -1,0 +1,39 @@
+// Program start: application title, command line, main window, message loop.
+#include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AppIcons.h"
+#include "DemoDevices.h"
+#include "FormMain.h"
+#include "StartOptions.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);  // takes Qt's own options out of argv
+  QApplication::setApplicationName(QStringLiteral("Velkaro"));
+  QApplication::setWindowIcon(velkaro::ui::ProgramIcon());
+
+  velkaro::TStartOptions options;
+  std::string error;
+  if (!velkaro::ParseStartOptions(std::vector<std::string>(argv + 1, argv + argc), options,
+                                  error)) {
+    std::fprintf(stderr, "velkaro: %s\n%s", error.c_str(), velkaro::kStartUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(velkaro::kStartUsage, stdout);
+    return 0;
+  }
+
+  velkaro::TDemoDevices demo;
+  if (options.demo && !demo.Start(error)) {
+    std::fprintf(stderr, "velkaro: %s\n", error.c_str());
+    return 1;
+  }
+  if (options.targetGiven) velkaro::SetTarget(options.target);
+
+  velkaro::TFormMain form;
+  form.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,36 @@
+// The main window of a program whose version block selects an OEM variant without upgrade
+// (build 2): the Upgrade button is hidden and disabled, the maker addresses are empty.
+#include <QApplication>
+#include <QTest>
+#include <QToolButton>
+
+#include "FormMain.h"
+#include "Oem.h"
+
+using namespace velkaro;
+
+class FormMainOemTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void upgradeHiddenForBuildTwo() {
+    QApplication::setApplicationName(QStringLiteral("Velkaro"));
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(OemCode, std::uint16_t{5157});
+    QVERIFY(!UpgradeOffered);
+    QVERIFY(MakerWebAddress.empty());
+    QVERIFY(MakerEmail.empty());
+    QVERIFY(!form.UpgradeButton->isVisible());
+    QVERIFY(!form.UpgradeButton->isEnabled());
+    QVERIFY(form.ScanButton->isVisible());
+    int calls = 0;
+    form.SetUpgradeHandler([&calls] { ++calls; });
+    QTest::mouseClick(form.UpgradeButton, Qt::LeftButton);
+    QCOMPARE(calls, 0);
+  }
+};
+
+QTEST_MAIN(FormMainOemTest)
+#include "FormMainOemTest.moc"

@@ -1,0 +1,135 @@
+// Full scans of the main window, driven by its own timer in the event loop, against the
+// simulator on 127.0.0.1. Each scan takes about three seconds, so there are two.
+#include <QAction>
+#include <QApplication>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "FormMain.h"
+#include "Simulator.h"
+#include "UiRecorder.h"
+
+using namespace velkaro;
+
+namespace {
+
+constexpr int kScanTimeoutMs = 8000;
+
+QString Cell(const TFormMain& form, int row, int column) {
+  const QTableWidgetItem* item = form.StringGrid->item(row, column);
+  return item ? item->text() : QString();
+}
+
+// Discover requests among what the simulator received (command byte 24 is 0).
+int DiscoverRequests(const sim::TSimulator& sim) {
+  int n = 0;
+  for (const auto& r : sim.Requests())
+    if (r.data.size() > 24 && r.data[24] == 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+class FormMainScanTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<sim::TSimulator> sim_;
+  test::TUiRecorder ui_;
+
+ private slots:
+  void initTestCase() {
+    QApplication::setApplicationName(QStringLiteral("Velkaro"));
+    sim::TSimOptions options;
+    options.port = 0;
+    sim_ = std::make_unique<sim::TSimulator>(options);
+    sim_->Start();
+    SetTarget({TextToIp("127.0.0.1"), sim_->Port()});
+    ui_.Install();
+  }
+
+  void cleanupTestCase() {
+    ui::ResetUiHooks();
+    sim_.reset();
+    SetTarget({});
+  }
+
+  void scanListsEveryDeviceOnceAndRefreshesRows() {
+    TFormMain form;
+    form.show();
+    QSignalSpy progress(form.ProgressBar, &QProgressBar::valueChanged);
+    sim_->ClearRequests();
+    QTest::mouseClick(form.ScanButton, Qt::LeftButton);
+    QVERIFY(form.Scanning());
+    QVERIFY(form.ProgressBar->isVisible());
+
+    // A scan during the scan is ignored: counter, list and grid stay as they are.
+    QTRY_VERIFY_WITH_TIMEOUT(form.ScanCounter() >= 2 && form.StringGrid->rowCount() == 3, 3000);
+    const int counter = form.ScanCounter();
+    form.ScanMenu->trigger();
+    QCOMPARE(form.ScanCounter(), counter);
+    QCOMPARE(form.StringGrid->rowCount(), 3);
+    QCOMPARE(DeviceList.size(), std::size_t{3});
+
+    // Later answers refresh the row in place.
+    sim_->SetValue(1, 7, std::string("Renamed during scan"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), kScanTimeoutMs);
+    QVERIFY(form.ProgressBar->isHidden());
+    QCOMPARE(DiscoverRequests(*sim_), 10);
+    QCOMPARE(form.ScanCounter(), 10);
+
+    QList<int> values;
+    for (const QList<QVariant>& args : progress) values << args.at(0).toInt();
+    QCOMPARE(values, (QList<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
+
+    QCOMPARE(form.StringGrid->rowCount(), 3);
+    for (std::size_t i = 0; i < sim_->DeviceCount(); ++i) {
+      const TZEL device = sim_->Snapshot(i);
+      const int row = static_cast<int>(i);  // loopback keeps the answers in order
+      QCOMPARE(Cell(form, row, 0), QString::fromStdString(device.values.AsText(7)));
+      QCOMPARE(Cell(form, row, 1), QString::fromStdString(device.values.AsText(5)));
+      QCOMPARE(Cell(form, row, 2), QString::fromStdString(IpToText(device.values.AsUInt(2))));
+      QCOMPARE(Cell(form, row, 3), QString::fromStdString(MacToText(device.MAC)));
+    }
+    QCOMPARE(Cell(form, 1, 0), QStringLiteral("Renamed during scan"));
+    // The device actions stay enabled after the scan.
+    QVERIFY(form.ConfigButton->isEnabled());
+    QVERIFY(form.WebButton->isEnabled());
+    QVERIFY(form.SaveConfigMenu->isEnabled());
+    QVERIFY(ui_.messages.isEmpty());
+  }
+
+  void scanWithNoDeviceLeavesOneEmptyRow() {
+    TFormMain form;
+    form.show();
+    sim_->SetSilent(true);
+    sim_->ClearRequests();
+    form.Scan();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), kScanTimeoutMs);
+    sim_->SetSilent(false);
+    QCOMPARE(DiscoverRequests(*sim_), 10);
+    QCOMPARE(form.StringGrid->rowCount(), 1);
+    for (int c = 0; c < 4; ++c) QVERIFY(Cell(form, 0, c).isEmpty());
+    QVERIFY(DeviceList.empty());
+    QCOMPARE(SelectedDevice, 0);
+    QVERIFY(!form.ConfigButton->isEnabled());
+    QVERIFY(!form.WebButton->isEnabled());
+    QVERIFY(!form.ConfigMenu->isEnabled());
+    QVERIFY(!form.WebMenu->isEnabled());
+    QVERIFY(!form.SaveConfigMenu->isEnabled());
+    QVERIFY(form.ProgressBar->isHidden());
+    QVERIFY(form.ScanButton->isEnabled());
+    QVERIFY(ui_.messages.isEmpty());
+  }
+};
+
+QTEST_MAIN(FormMainScanTest)
+#include "FormMainScanTest.moc"

@@ -1,0 +1,99 @@
+// Renders the main window with the demo devices listed, and the about box, to PNG files in the
+// build folder so that reviewers can look at them.
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "About.h"
+#include "AppIcons.h"
+#include "DemoDevices.h"
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "FormMain.h"
+#include "Oem.h"
+#include "UiRecorder.h"
+
+using namespace velkaro;
+
+namespace {
+
+// Share of pixels that differ from the most common colour: a blank picture has none.
+double NonBackgroundShare(const QImage& image) {
+  QHash<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+  int most = 0;
+  for (const int n : counts) most = std::max(most, n);
+  const int total = image.width() * image.height();
+  return total == 0 ? 0 : 1.0 - static_cast<double>(most) / total;
+}
+
+}  // namespace
+
+class ScreenshotTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QDir out_{QStringLiteral(VELKARO_SCREENSHOT_DIR)};
+  test::TUiRecorder ui_;
+
+  void Save(QWidget& widget, const QString& name) {
+    const QPixmap picture = widget.grab();
+    QVERIFY(!picture.isNull());
+    const QString path = out_.filePath(name);
+    QVERIFY(picture.save(path));
+    const QImage image(path);
+    QCOMPARE(image.size(), picture.size());
+    QVERIFY2(NonBackgroundShare(image) > 0.05, qPrintable(path));
+    qInfo("screenshot: %s", qPrintable(path));
+  }
+
+ private slots:
+  void initTestCase() {
+    QApplication::setApplicationName(QStringLiteral("Velkaro"));
+    QApplication::setWindowIcon(ui::ProgramIcon());
+    QVERIFY(out_.mkpath(QStringLiteral(".")));
+    ui_.Install();
+  }
+
+  void cleanupTestCase() {
+    ui::ResetUiHooks();
+    SetTarget({});
+  }
+
+  void mainWindowWithDemoDevices() {
+    TDemoDevices demo;
+    std::string error;
+    QVERIFY2(demo.Start(error), error.c_str());
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.TimerTimer();  // the first tick of a scan lists the devices
+    form.Timer->stop();
+    QCOMPARE(form.StringGrid->rowCount(), 3);
+    form.StringGrid->setCurrentCell(1, 0);
+    QApplication::processEvents();
+    Save(form, QStringLiteral("main_window.png"));
+    QVERIFY(ui_.messages.isEmpty());
+  }
+
+  void aboutBox() {
+    MakerWebAddress = kMakerWebAddress;
+    MakerEmail = kMakerEmail;
+    TFormAbout about;
+    about.SetProgramFile(VELKARO_PROGRAM);
+    const std::unique_ptr<QDialog> box = about.BuildDialog();
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    Save(*box, QStringLiteral("about_box.png"));
+    box->close();
+  }
+};
+
+QTEST_MAIN(ScreenshotTest)
+#include "ScreenshotTest.moc"
