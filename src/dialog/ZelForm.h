@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "ComponentOwner.h"
 #include "DeviceRecord.h"
 #include "Frame.h"
 #include "ModelRegistry.h"
@@ -44,7 +45,9 @@ namespace velkaro {
 
 class TIPEdit;
 
-class TZelForm : public QDialog, public TPropertyDialog {
+// Pages built in code (TSecurity, TSuperv, TMisc, TLab in the pages library) take the dialog
+// as their TComponentOwner: pass `this` from a model dialog's constructor.
+class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner {
   Q_OBJECT
 
  public:
@@ -64,7 +67,7 @@ class TZelForm : public QDialog, public TPropertyDialog {
 
   // --- component list ----------------------------------------------------------------------
   // Appends one component (null or already listed: ignored).
-  void AddComponent(QWidget* component);
+  void AddComponent(QWidget* component) override;
   // Appends `root` and its descendants in pre-order (which is uic's and most hand-written
   // code's creation order). Qt-internal helpers (object names starting with "qt_") are not
   // listed, and the inner parts of leaf controls (TIPEdit, spin boxes, line edits, buttons,
@@ -79,7 +82,8 @@ class TZelForm : public QDialog, public TPropertyDialog {
   // tab range), so later insertions push pages already there to the right. The page's tab
   // follows the dialog's state when `pageControl` is PageControl: hidden in the General-only
   // state. Does not register components. Returns the page's index.
-  int InsertPage(QTabWidget* pageControl, QWidget* page, const QString& caption, int pageIndex);
+  int InsertPage(QTabWidget* pageControl, QWidget* page, const QString& caption,
+                 int pageIndex) override;
   // For model dialogs' form-description pages: appends `page` to PageControl and registers
   // its component tree (AddComponentTree).
   int AddFormPage(QWidget* page, const QString& caption);
