@@ -2,29 +2,31 @@
 
 #include <QWidget>
 
-#include "ZelForm.h"
+#include "Zel1Form.h"
+#include "Zel4Form.h"
+#include "Zel8Form.h"
 
 namespace velkaro {
 
 namespace {
 
-// Until the model dialogs exist every model gets the frame with its General page.
-DialogFactory FrameFactory() {
+template <class TForm>
+DialogFactory FactoryOf() {
   return [](void* owner) -> std::unique_ptr<TPropertyDialog> {
-    return std::make_unique<TZelForm>(static_cast<QWidget*>(owner));
+    return std::make_unique<TForm>(static_cast<QWidget*>(owner));
   };
 }
 
 }  // namespace
 
 DialogFactory MakeZel1Factory() {
-  return FrameFactory();
+  return FactoryOf<Tzel1Form>();
 }
 DialogFactory MakeZel4Factory() {
-  return FrameFactory();
+  return FactoryOf<Tzel4Form>();
 }
 DialogFactory MakeZel8Factory() {
-  return FrameFactory();
+  return FactoryOf<Tzel8Form>();
 }
 
 }  // namespace velkaro

@@ -1,0 +1,42 @@
+// Property dialog of the eight-outlet rack unit (model code 0x08000100), which drives up to
+// five devices: the frame's General page (without the HTTP switch, which is still loaded and
+// stored), the Labels, Accounts, Options and "Miscellaneous " pages of its form description,
+// the Security page, and per device a Labels, an Accounts and a Miscellaneous page on the
+// nested page controls.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "ZelForm.h"
+
+namespace Ui {
+class Tzel8Pages;
+}
+
+namespace velkaro {
+
+class TRack;
+
+class Tzel8Form : public TZelForm {
+  Q_OBJECT
+
+ public:
+  static constexpr int kDevices = 5;
+
+  explicit Tzel8Form(QWidget* owner = nullptr);
+  ~Tzel8Form() override;
+
+  QTabWidget* LabelControl = nullptr;
+  QTabWidget* AccountControl = nullptr;
+  QTabWidget* MiscControl = nullptr;
+
+  // Accounts page of device n (1-5), null outside.
+  TRack* AccountPage(int device) const;
+
+ private:
+  std::unique_ptr<Ui::Tzel8Pages> pages_;
+  std::array<TRack*, kDevices> racks_{};
+};
+
+}  // namespace velkaro
