@@ -6,6 +6,7 @@
 
 #include "AppIcons.h"
 #include "DemoDevices.h"
+#include "DialogFactories.h"
 #include "FormMain.h"
 #include "StartOptions.h"
 
@@ -33,7 +34,8 @@ int main(int argc, char* argv[]) {
   }
   if (options.targetGiven) velkaro::SetTarget(options.target);
 
-  velkaro::TFormMain form;
+  velkaro::TFormMain form(
+      {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});
   form.show();
   return QApplication::exec();
 }
