@@ -1,6 +1,7 @@
 #include "FormMain.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -275,6 +276,9 @@ void TFormMain::ResetGrid() {
 }
 
 void TFormMain::TimerTimer() {
+  // An error box shown inside the exchange runs its own event loop; the next tick waits until
+  // the exchange has returned, so ticks stay strictly one after another.
+  if (inExchange_) return;
   Timer->stop();
   if (scanCounter_ >= kScanTicks) {
     ProgressBar->hide();
@@ -284,12 +288,14 @@ void TFormMain::TimerTimer() {
   Timer->setInterval(kTickMs);
   Timer->start();
   ++scanCounter_;
+  inExchange_ = true;
   try {
     Discover(MergeReply);
   } catch (const std::exception& e) {
     // Socket creation failures are not caught by the exchange itself.
     ShowFailure(tr("Connection Error:  "), e);
   }
+  inExchange_ = false;
 }
 
 void TFormMain::ShowDeviceRow(int index) {
@@ -376,19 +382,22 @@ void TFormMain::SaveClick() {
   if (file.isEmpty()) return;
 
   SaveAnswered = false;
+  inExchange_ = true;
   try {
     ReadAll(device, [this](const std::string& ip, int port, bool last, const TBytes& data) {
       SaveReply(ip, port, last, data);
     });
   } catch (const std::exception& e) {
+    inExchange_ = false;
     SaveAnswered = false;
     ShowFailure(tr("Connection Error:  "), e);
     ui::SetBusyCursor(false);
     return;
   }
+  inExchange_ = false;
   if (SaveAnswered) {
     try {
-      SaveConfig(file.toLocal8Bit().toStdString(), device);
+      SaveConfig(QFile::encodeName(file).toStdString(), device);
     } catch (const std::exception& e) {
       ShowFailure(QString(), e);
     }

@@ -105,6 +105,7 @@ class TFormMain : public QMainWindow {
   int scanCounter_ = 0;
   double sizeScale_ = 1.0;
   bool fitting_ = false;
+  bool inExchange_ = false;
   QAction* upgradeButtonAction_ = nullptr;
   std::function<void()> upgradeHandler_;
 };

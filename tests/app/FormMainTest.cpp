@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -483,6 +484,33 @@ class FormMainTest : public QObject {
     QVERIFY(!ui_.messages.isEmpty());
     QCOMPARE(ui_.messages[0], QString::fromUtf8("Connection Error:  Erreur de réception UDP = 0."));
     QCOMPARE(form.ScanCounter(), 1);
+  }
+
+  void noTickRunsWhileAnErrorBoxIsOpen() {
+    TFormMain form;
+    QList<int> countersSeen;
+    std::size_t requestsBefore = 0, requestsAfter = 0;
+    ui::TUiHooks hooks;
+    // A modal box runs an event loop of its own; the timer must not start a tick inside it.
+    hooks.message = [&](QWidget*, const QString&, ui::MessageKind) {
+      countersSeen << form.ScanCounter();
+      if (countersSeen.size() > 1) return;
+      requestsBefore = sim_->RequestCount();
+      QEventLoop box;
+      QTimer::singleShot(700, &box, &QEventLoop::quit);
+      box.exec();
+      requestsAfter = sim_->RequestCount();
+      countersSeen << form.ScanCounter();
+    };
+    ui::SetUiHooks(hooks);
+    sim_->SetMalformed(true, sim::TMalformKind::Empty);
+    form.Scan();
+    QTRY_VERIFY_WITH_TIMEOUT(countersSeen.size() >= 2, 3000);
+    form.Timer->stop();
+    sim_->SetMalformed(false);
+    QCOMPARE(countersSeen[0], 1);
+    QCOMPARE(countersSeen[1], 1);
+    QCOMPARE(requestsAfter, requestsBefore);
   }
 
   void scanTickStepsProgressAndRearmsTimer() {
