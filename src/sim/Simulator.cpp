@@ -344,13 +344,8 @@ void TSimulator::SendDueReplies() {
 void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t port) {
   auto& s = *state_;
   const auto now = Clock::now();
-  struct TReply {
-    TBytes data;
-    std::optional<TUpgradeEvent> upgrade;
-    bool drop = false;
-  };
-  std::vector<TReply> replies;
   TSimOptions o;
+  std::size_t deviceCount = 0;
   {
     std::lock_guard lock(s.mutex);
     ++s.requestCount;
@@ -358,20 +353,29 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
     while (s.requests.size() > s.options.requestLogLimit) s.requests.pop_front();
     s.requestArrived.notify_all();
     o = s.options;
-    if (o.silent || request.size() < kEmptyRequestSize) return;
+    deviceCount = s.devices.size();
+  }
+  if (o.silent || request.size() < kEmptyRequestSize) return;
 
-    const std::span<const std::uint8_t> destination(request.data(), 8);
-    const auto kind = static_cast<std::uint16_t>((request[0] << 8) | request[1]);
-    const auto command = static_cast<TCommand>(request[24]);
-    for (std::size_t i = 0; i < s.devices.size(); ++i) {
+  const std::span<const std::uint8_t> destination(request.data(), 8);
+  const auto kind = static_cast<std::uint16_t>((request[0] << 8) | request[1]);
+  const auto command = static_cast<TCommand>(request[24]);
+  const auto start = now + std::chrono::milliseconds(o.replyDelayMs);
+  std::size_t answered = 0;
+  // Device by device, each answer goes out as soon as it is due: with thousands of devices the
+  // first answers must not wait for the last to be built.
+  for (std::size_t i = 0; i < deviceCount && !s.stop; ++i) {
+    TBytes reply;
+    std::optional<TUpgradeEvent> upgrade;
+    {
+      std::lock_guard lock(s.mutex);
       TZEL& device = s.devices[i];
       const bool addressed =
           IsAllDevices(destination) ||
           std::equal(destination.begin(), destination.end(), device.address.begin()) ||
           (kind == 2 && ReadBigEndian(destination.subspan(2, 4)) == device.values.AsUInt(2));
       if (!addressed) continue;
-      TBytes reply = ReplyHeader(device, request);
-      std::optional<TUpgradeEvent> upgrade;
+      reply = ReplyHeader(device, request);
       switch (command) {
         case TCommand::Discover:
           for (int tag : kDiscoverTags) AddValueItem(reply, device, tag);
@@ -391,30 +395,23 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
         default:
           continue;
       }
-      replies.push_back(
-          {o.malformed ? Malform(reply, o.malformKind) : std::move(reply), std::move(upgrade)});
     }
-  }
-  // The device gets ready for the image before it acknowledges; one that cannot stays silent.
-  for (auto& reply : replies) {
-    if (!reply.upgrade) continue;
-    try {
-      OnUpgrade(*reply.upgrade);
-      ++s.upgrades;
-    } catch (const std::exception&) {
-      reply.drop = true;
+    // The device gets ready for the image before it acknowledges; one that cannot stays silent.
+    if (upgrade) {
+      try {
+        OnUpgrade(*upgrade);
+        ++s.upgrades;
+      } catch (const std::exception&) {
+        continue;
+      }
     }
-  }
-  const auto start = now + std::chrono::milliseconds(o.replyDelayMs);
-  std::size_t k = 0;
-  for (const auto& reply : replies) {
-    if (reply.drop) continue;
-    const auto first = start + std::chrono::milliseconds(o.replySpacingMs) * k++;
+    if (o.malformed) reply = Malform(reply, o.malformKind);
+    const auto first = start + std::chrono::milliseconds(o.replySpacingMs) * answered++;
     for (int c = 0; c <= o.duplicates; ++c)
-      s.pending.push({first + std::chrono::milliseconds(o.duplicateGapMs) * c, s.nextOrder++,
-                      reply.data, ip, port});
+      s.pending.push({first + std::chrono::milliseconds(o.duplicateGapMs) * c, s.nextOrder++, reply,
+                      ip, port});
+    SendDueReplies();
   }
-  SendDueReplies();
 }
 
 }  // namespace velkaro::sim

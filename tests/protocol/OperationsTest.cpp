@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "LoopbackFixture.h"
@@ -401,17 +402,24 @@ TEST_F(OperationsTest, TriggerUpgradeAddressesTheDeviceByIp) {
   o.models = {kModelZel1, kModelZel4};
   o.tftpPort = 6969;
   StartSimulator(o);
+  std::mutex eventsMutex;
   std::vector<sim::TUpgradeEvent> events;
-  simulator->SetUpgradeHandler([&](const sim::TUpgradeEvent& e) { events.push_back(e); });
+  simulator->SetUpgradeHandler([&](const sim::TUpgradeEvent& e) {
+    std::lock_guard lock(eventsMutex);
+    events.push_back(e);
+  });
   const std::uint32_t ip = simulator->Snapshot(1).values.AsUInt(2);
 
   TriggerUpgrade(IpToText(ip), Recorder());
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_TRUE(delivered[0].last);
   EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(1).address);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].deviceIndex, 1u);
-  EXPECT_EQ(events[0].tftpPort, 6969);
+  {
+    std::lock_guard lock(eventsMutex);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].deviceIndex, 1u);
+    EXPECT_EQ(events[0].tftpPort, 6969);
+  }
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 1u);
   TBytes expected(27, 0);
@@ -435,6 +443,7 @@ TEST_F(OperationsTest, TriggerUpgradeAddressesTheDeviceByIp) {
   delivered.clear();
   TriggerUpgrade("10.200.0.1", Recorder());
   EXPECT_TRUE(delivered.empty());
+  std::lock_guard lock(eventsMutex);
   EXPECT_EQ(events.size(), 1u);
 }
 
