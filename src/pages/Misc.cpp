@@ -1,0 +1,82 @@
+#include "Misc.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <algorithm>
+
+#include "BindingTag.h"
+#include "ComponentOwner.h"
+
+namespace velkaro {
+
+namespace {
+
+constexpr int kLabelLeft = 16, kBoxLeft = 180, kBoxWidth = 100, kBoxHeight = 21;
+
+QLabel* MakeLabel(const QString& text, QWidget* parent, int top) {
+  auto* label = new QLabel(text, parent);
+  label->move(kLabelLeft, top);
+  label->adjustSize();
+  return label;
+}
+
+// Counters are the device's to change: shown, selectable, but neither editable nor a Tab stop.
+QLineEdit* MakeCounterBox(QWidget* parent, int top, int tag, const QString& name) {
+  auto* box = new QLineEdit(parent);
+  box->setGeometry(kBoxLeft, top, kBoxWidth, kBoxHeight);
+  box->setReadOnly(true);
+  box->setFocusPolicy(Qt::ClickFocus);
+  box->setObjectName(name);
+  SetTag(box, tag);
+  return box;
+}
+
+}  // namespace
+
+TMisc::TMisc(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
+             int tagBase, int rowCount, int firstNumber) {
+  const auto add = [owner](QWidget* w) {
+    if (owner) owner->AddComponent(w);
+  };
+  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
+  add(this);
+
+  group_ = new QGroupBox(QStringLiteral(" Miscellaneous "), this);
+  group_->setObjectName(QStringLiteral("MiscGroup"));
+  add(group_);
+
+  int y = 28;
+  powerUpLabel_ = MakeLabel(QStringLiteral("Number of Power Up :"), group_, y);
+  add(powerUpLabel_);
+  powerUp_ = MakeCounterBox(group_, y - 4, tagBase, QStringLiteral("PowerUp"));
+  powerUp_->setAccessibleName(powerUpLabel_->text());
+  add(powerUp_);
+
+  y += 40;
+  rows_.resize(static_cast<std::size_t>(std::max(rowCount, 0)));
+  const bool numbered = rows_.size() > 1;
+  for (std::size_t i = 0; i < rows_.size(); ++i, y += 24) {
+    TRow& row = rows_[i];
+    const int k = static_cast<int>(i) + 1;
+    const int outlet = firstNumber + k - 1;
+    QString text = QStringLiteral("Number of OFF/ON Switching ");
+    if (numbered) text += QString::number(outlet);
+    text += QLatin1Char(':');
+    row.label = MakeLabel(text, group_, y);
+    add(row.label);
+    row.value = MakeCounterBox(group_, y - 4, tagBase + k, QStringLiteral("Switching%1").arg(k));
+    row.value->setAccessibleName(text);
+    add(row.value);
+  }
+  group_->setGeometry(8, 4, 305, y + 10);
+}
+
+TMisc::~TMisc() = default;
+
+TMisc::TRow TMisc::Row(int index) const {
+  if (index < 0 || index >= RowCount()) return {};
+  return rows_[static_cast<std::size_t>(index)];
+}
+
+}  // namespace velkaro

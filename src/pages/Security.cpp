@@ -1,0 +1,108 @@
+#include "Security.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <algorithm>
+
+#include "BindingTag.h"
+#include "ComponentOwner.h"
+#include "IPEdit.h"
+
+namespace velkaro {
+
+namespace {
+
+constexpr int kGroupLeft = 8, kGroupTop = 4, kGroupWidth = 305;
+constexpr int kHeadingTop = 16;
+constexpr int kFirstRowTop = 36, kRowPitch = 32;
+constexpr int kGlyphSize = 17;
+
+QLabel* MakeLabel(const QString& text, QWidget* parent, int left, int top) {
+  auto* label = new QLabel(text, parent);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+}  // namespace
+
+TSecurity::TSecurity(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption,
+                     int pageIndex, int tagBase, int rowCount, int firstNumber) {
+  const auto add = [owner](QWidget* w) {
+    if (owner) owner->AddComponent(w);
+  };
+  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
+  add(this);
+
+  group_ = new QGroupBox(QStringLiteral(" IP Security Masks "), this);
+  group_->setObjectName(QStringLiteral("SecurityGroup"));
+  add(group_);
+
+  permitHeading_ = MakeLabel(QStringLiteral("Permit"), group_, 168, kHeadingTop);
+  add(permitHeading_);
+  denyHeading_ = MakeLabel(QStringLiteral("Deny"), group_, 208, kHeadingTop);
+  add(denyHeading_);
+  activatedHeading_ = MakeLabel(QStringLiteral("Activated"), group_, 240, kHeadingTop);
+  add(activatedHeading_);
+
+  rows_.resize(static_cast<std::size_t>(std::max(rowCount, 0)));
+  int y = kFirstRowTop;
+  int n = firstNumber;
+  for (std::size_t i = 0; i < rows_.size(); ++i, y += kRowPitch, ++n) {
+    TRow& row = rows_[i];
+    const int maskTag = tagBase + 2 * static_cast<int>(i);
+    const int flagsTag = maskTag + 1;
+    const QString number = QStringLiteral("#") + QString::number(n);
+
+    row.number = MakeLabel(number, group_, 35, y);
+    add(row.number);
+
+    row.mask = new TIPEdit(group_);
+    row.mask->move(56, y - 4);
+    row.mask->resize(row.mask->sizeHint());
+    row.mask->setObjectName(QStringLiteral("Mask%1").arg(n));
+    row.mask->setAccessibleName(QStringLiteral("Mask ") + number);
+    SetTag(row.mask, maskTag);
+    add(row.mask);
+
+    // Its own container makes the row's two buttons one exclusive group.
+    row.radioPanel = new QWidget(group_);
+    row.radioPanel->setGeometry(168, y - 6, 73, 25);
+    add(row.radioPanel);
+
+    row.permit = new QRadioButton(row.radioPanel);
+    row.permit->setGeometry(8, 4, kGlyphSize, kGlyphSize);
+    row.permit->setObjectName(QStringLiteral("Permit%1").arg(n));
+    row.permit->setAccessibleName(QStringLiteral("Permit ") + number);
+    SetTag(row.permit, BindingTag(flagsTag, 1));
+    add(row.permit);
+
+    row.deny = new QRadioButton(row.radioPanel);
+    row.deny->setGeometry(48, 4, kGlyphSize, kGlyphSize);
+    row.deny->setObjectName(QStringLiteral("Deny%1").arg(n));
+    row.deny->setAccessibleName(QStringLiteral("Deny ") + number);
+    row.deny->setChecked(true);
+    add(row.deny);
+
+    row.activated = new QCheckBox(group_);
+    row.activated->setGeometry(256, y - 2, kGlyphSize, kGlyphSize);
+    row.activated->setObjectName(QStringLiteral("Activated%1").arg(n));
+    row.activated->setAccessibleName(QStringLiteral("Activated ") + number);
+    SetTag(row.activated, BindingTag(flagsTag, 0));
+    add(row.activated);
+  }
+  group_->setGeometry(kGroupLeft, kGroupTop, kGroupWidth, y);
+}
+
+// Every control is a descendant of the page, so Qt releases them all with it; the owner's
+// component list only guards them and forgets each one as it goes.
+TSecurity::~TSecurity() = default;
+
+TSecurity::TRow TSecurity::Row(int index) const {
+  if (index < 0 || index >= RowCount()) return {};
+  return rows_[static_cast<std::size_t>(index)];
+}
+
+}  // namespace velkaro

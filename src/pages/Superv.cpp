@@ -1,0 +1,133 @@
+#include "Superv.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+
+#include "BindingTag.h"
+#include "ComponentOwner.h"
+#include "GroupEnabling.h"
+#include "IPEdit.h"
+#include "SpinEdit.h"
+
+namespace velkaro {
+
+namespace {
+
+constexpr int kGroupLeft = 8, kGroupWidth = 305;
+constexpr int kSpinLeft = 210, kSpinWidth = 87, kSpinHeight = 21;
+constexpr int kCheckLeft = 128, kCheckWidth = 16, kCheckHeight = 17;
+
+QLabel* MakeLabel(const QString& text, QWidget* parent, int left, int top) {
+  auto* label = new QLabel(text, parent);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+QSpinBox* MakeSpin(QWidget* parent, int top, int tag, const QString& name, bool seconds) {
+  auto* spin = new TSpinEdit(parent);
+  spin->setGeometry(kSpinLeft, top, kSpinWidth, kSpinHeight);
+  spin->setRange(TSuperv::kSpinMinimum, TSuperv::kSpinMaximum);
+  spin->setSingleStep(1);
+  if (seconds) spin->setSuffix(QStringLiteral(" sec"));
+  spin->setValue(TSuperv::kSpinMinimum);
+  spin->setObjectName(name);
+  SetTag(spin, tag);
+  return spin;
+}
+
+}  // namespace
+
+TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption,
+                 int pageIndex, int tagBase) {
+  const auto add = [owner](QWidget* w) {
+    if (owner) owner->AddComponent(w);
+  };
+  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
+  add(this);
+
+  equipmentBox_ = new QGroupBox(QStringLiteral(" Equipment to supervise "), this);
+  equipmentBox_->setGeometry(kGroupLeft, 4, kGroupWidth, 53);
+  add(equipmentBox_);
+  addressLabel_ = MakeLabel(QStringLiteral("IP Address :"), equipmentBox_, 35, 28);
+  add(addressLabel_);
+  address_ = new TIPEdit(equipmentBox_);
+  address_->move(128, 24);
+  address_->resize(address_->sizeHint());
+  address_->setObjectName(QStringLiteral("SupervisedAddress"));
+  address_->setAccessibleName(QStringLiteral("IP Address"));
+  SetTag(address_, tagBase);
+  add(address_);
+
+  methodBox_ = new QGroupBox(QStringLiteral(" Supervision Method "), this);
+  methodBox_->setGeometry(kGroupLeft, 64, kGroupWidth, 97);
+  add(methodBox_);
+  pingLabel_ = MakeLabel(QStringLiteral("Ping activated :"), methodBox_, 8, 24);
+  add(pingLabel_);
+  ping_ = new QCheckBox(methodBox_);
+  ping_->setGeometry(kCheckLeft, 22, kCheckWidth, kCheckHeight);
+  ping_->setChecked(true);
+  ping_->setObjectName(QStringLiteral("Ping"));
+  ping_->setAccessibleName(QStringLiteral("Ping activated"));
+  SetTag(ping_, BindingTag(tagBase + 1, 0));
+  add(ping_);
+  scanLabel_ = MakeLabel(QStringLiteral("Scan activated :"), methodBox_, 8, 48);
+  add(scanLabel_);
+  scan_ = new QCheckBox(methodBox_);
+  scan_->setGeometry(kCheckLeft, 46, kCheckWidth, kCheckHeight);
+  scan_->setChecked(true);
+  scan_->setObjectName(QStringLiteral("Scan"));
+  scan_->setAccessibleName(QStringLiteral("Scan activated"));
+  SetTag(scan_, BindingTag(tagBase + 1, 1));
+  add(scan_);
+  portLabel_ = MakeLabel(QStringLiteral("Port :"), methodBox_, 173, 48);
+  add(portLabel_);
+  port_ = MakeSpin(methodBox_, 44, tagBase + 2, QStringLiteral("Port"), false);
+  add(port_);
+  intervalLabel_ = MakeLabel(QStringLiteral("Interval between Requests :"), methodBox_, 8, 72);
+  add(intervalLabel_);
+  interval_ = MakeSpin(methodBox_, 68, tagBase + 3, QStringLiteral("Interval"), true);
+  add(interval_);
+
+  rebootBox_ = new QGroupBox(QStringLiteral(" Reboot "), this);
+  rebootBox_->setGeometry(kGroupLeft, 168, kGroupWidth, 117);
+  add(rebootBox_);
+  failureLabel_ =
+      new QLabel(QStringLiteral("Number of unsuccessful Requests before Reboot :"), rebootBox_);
+  failureLabel_->setWordWrap(true);
+  failureLabel_->setGeometry(8, 20, 122, failureLabel_->heightForWidth(122));
+  add(failureLabel_);
+  failureCount_ = MakeSpin(rebootBox_, 24, tagBase + 4, QStringLiteral("FailureCount"), false);
+  add(failureCount_);
+  rebootDelayLabel_ = MakeLabel(QStringLiteral("Delay before Reboot :"), rebootBox_, 8, 56);
+  add(rebootDelayLabel_);
+  // The device keeps the reboot delay at B + 6 and the first-request delay at B + 5.
+  rebootDelay_ = MakeSpin(rebootBox_, 60, tagBase + 6, QStringLiteral("RebootDelay"), true);
+  add(rebootDelay_);
+  firstRequestLabel_ =
+      MakeLabel(QStringLiteral("Delay before First Request after Reboot :"), rebootBox_, 8, 84);
+  add(firstRequestLabel_);
+  firstRequestDelay_ =
+      MakeSpin(rebootBox_, 80, tagBase + 5, QStringLiteral("FirstRequestDelay"), true);
+  add(firstRequestDelay_);
+
+  // Attached after the boxes were ticked: building the page runs no handler, and with both
+  // boxes ticked everything starts enabled. toggled also fires when a load changes a box.
+  connect(ping_, &QCheckBox::toggled, this, &TSuperv::MethodChange);
+  connect(scan_, &QCheckBox::toggled, this, &TSuperv::MethodChange);
+}
+
+TSuperv::~TSuperv() = default;
+
+void TSuperv::MethodChange() {
+  const bool scan = scan_->isChecked();
+  const bool supervised = ping_->isChecked() || scan;
+  SetGroupEnabled(rebootBox_, supervised);
+  SetGroupEnabled(interval_, supervised);
+  intervalLabel_->setEnabled(supervised);
+  portLabel_->setEnabled(scan);
+  port_->setEnabled(scan);
+}
+
+}  // namespace velkaro
