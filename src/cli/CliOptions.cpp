@@ -30,11 +30,12 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   app.require_subcommand(1, 1);
   // Global options are accepted after the command as well.
   app.fallthrough();
-  auto* target = app.add_option("--target", targetText,
-                 "where every request is sent, ADDR or ADDR:PORT "
-                 "(default 255.255.255.255:52389; a subnet broadcast or one device's address "
-                 "reaches devices elsewhere)")
-      ->type_name("ADDR[:PORT]");
+  auto* target =
+      app.add_option("--target", targetText,
+                     "where every request is sent, ADDR or ADDR:PORT "
+                     "(default 255.255.255.255:52389; a subnet broadcast or one device's address "
+                     "reaches devices elsewhere)")
+          ->type_name("ADDR[:PORT]");
   app.add_flag("--json", o.json, "machine-readable output on stdout (one JSON document)");
   app.add_option("--rounds", o.rounds,
                  "number of discovery exchanges, about 250 ms apart (default 10)")
@@ -79,9 +80,8 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
     std::string message = e.what();
     // CLI11 only says that a command is missing when the word given is not one.
     if (app.get_subcommands().empty()) {
-      message = app.remaining().empty()
-                    ? "A command is required: scan, read, set, save or upgrade"
-                    : "Unknown command '" + app.remaining().front() + "'";
+      message = app.remaining().empty() ? "A command is required: scan, read, set, save or upgrade"
+                                        : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
     return {std::nullopt, kExitUsage};

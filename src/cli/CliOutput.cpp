@@ -112,7 +112,9 @@ TJson ValuesJson(const TZEL& record) {
   return j;
 }
 
-void PrintJson(const TJson& document, std::ostream& out) { out << document.dump(2) << '\n'; }
+void PrintJson(const TJson& document, std::ostream& out) {
+  out << document.dump(2) << '\n';
+}
 
 void PrintDeviceTable(const TDeviceList& list, std::ostream& out) {
   if (list.empty()) return;

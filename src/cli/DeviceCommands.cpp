@@ -46,8 +46,8 @@ int FindDevice(const TCliOptions& o, const TDeviceSelector& selector) {
                                         (rounds == 1 ? "" : "s") + ")");
   }
   if (const std::size_t n = selector.CountIn(DeviceList); n > 1) {
-    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " is ambiguous: " +
-                                        std::to_string(n) +
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() +
+                                        " is ambiguous: " + std::to_string(n) +
                                         " devices answered with it; name the device by its MAC");
   }
   const std::uint32_t model = DeviceList[static_cast<std::size_t>(index)].ModelCode();
@@ -196,8 +196,7 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   if (!finalAcknowledged || acknowledged < requests) {
     throw TCliFailure(kExitFailure, std::string(kNotResponding) + " (" +
                                         std::to_string(acknowledged) + " of " +
-                                        std::to_string(requests) +
-                                        " write requests acknowledged)");
+                                        std::to_string(requests) + " write requests acknowledged)");
   }
 
   if (o.json) {

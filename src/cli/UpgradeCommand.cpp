@@ -38,8 +38,8 @@ void AttachProgress(TIdTrivialFTP& ftp, const std::string& file, std::ostream& e
   ftp.OnWorkBegin = [total](TIdComponent&, TWorkMode, std::int64_t max) { *total = max; };
   ftp.OnWork = [total, file, &err](TIdComponent&, TWorkMode, std::int64_t count) {
     const std::int64_t percent = *total > 0 ? count * 100 / *total : 100;
-    err << "\rUploading " << file << ": " << percent << "% (" << count << '/' << *total
-        << " bytes)" << std::flush;
+    err << "\rUploading " << file << ": " << percent << "% (" << count << '/' << *total << " bytes)"
+        << std::flush;
   };
   ftp.OnWorkEnd = [&err](TIdComponent&, TWorkMode) { err << '\n' << std::flush; };
 }

@@ -22,7 +22,9 @@ bool ParseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t& ou
   return true;
 }
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+std::string Quote(const std::string& text) {
+  return "'" + text + "'";
+}
 
 std::string ModelText(std::uint32_t modelCode) {
   char buf[16];

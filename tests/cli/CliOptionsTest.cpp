@@ -54,7 +54,7 @@ TEST(CliOptions, ScanWithDefaults) {
 
 TEST(CliOptions, GlobalOptionsBeforeOrAfterTheCommand) {
   for (const auto& args : {std::vector<std::string>{"--target", "127.0.0.1:4000", "--json",
-                                                     "--rounds", "3", "read", "10.0.0.1"},
+                                                    "--rounds", "3", "read", "10.0.0.1"},
                            std::vector<std::string>{"read", "10.0.0.1", "--json", "--rounds", "3",
                                                     "--target", "127.0.0.1:4000"}}) {
     const TParsed p = Parse(args);

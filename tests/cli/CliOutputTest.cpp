@@ -37,9 +37,9 @@ TEST_F(CliOutputTest, EntriesOfTheOneOutletModel) {
   const auto entries = ConfigEntries(Zel1());
   std::vector<int> tags;
   for (const auto& e : entries) tags.push_back(e.tag);
-  const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  7,  8,  9,  11, 12, 13, 20, 21, 22, 23,
-                                     24, 25, 26, 30, 31, 32, 33, 34, 35, 36, 37, 40, 41, 42, 50, 70,
-                                     71, 72};
+  const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  7,  8,  9,  11, 12, 13,
+                                     20, 21, 22, 23, 24, 25, 26, 30, 31, 32, 33, 34,
+                                     35, 36, 37, 40, 41, 42, 50, 70, 71, 72};
   EXPECT_EQ(tags, expected);
   for (const auto& e : entries) {
     if (e.tag == 2) {
@@ -116,10 +116,10 @@ TEST_F(CliOutputTest, ValuesObjectKeepsTagOrderAndTypes) {
 
 TEST(JsonText, Latin1TextBecomesUtf8) {
   EXPECT_EQ(JsonText("plain"), "plain");
-  EXPECT_EQ(JsonText("caf\xC3\xA9"), "caf\xC3\xA9");      // already UTF-8
-  EXPECT_EQ(JsonText("caf\xE9"), "caf\xC3\xA9");          // Latin-1 é
-  EXPECT_EQ(JsonText("\xC3"), "\xC3\x83");                // truncated sequence
-  EXPECT_EQ(JsonText("\xC0\xAF"), "\xC3\x80\xC2\xAF");    // overlong form
+  EXPECT_EQ(JsonText("caf\xC3\xA9"), "caf\xC3\xA9");                // already UTF-8
+  EXPECT_EQ(JsonText("caf\xE9"), "caf\xC3\xA9");                    // Latin-1 é
+  EXPECT_EQ(JsonText("\xC3"), "\xC3\x83");                          // truncated sequence
+  EXPECT_EQ(JsonText("\xC0\xAF"), "\xC3\x80\xC2\xAF");              // overlong form
   EXPECT_EQ(JsonText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // surrogate
   // Whatever a device sends, the document can be written.
   std::string all;

@@ -24,9 +24,9 @@ TEST(ParseDottedIpv4, AcceptsFourOctets) {
 }
 
 TEST(ParseDottedIpv4, RejectsEverythingElse) {
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1.2.3.256", "10.300.1.1", "a.b.c.d",
-                          " 1.2.3.4", "1.2.3.4 ", "1.2.3.-4", "+1.2.3.4", "01.2.3.4", "1..2.3",
-                          "1.2.3.4.", "0x1.2.3.4", "1.2.3.4:80"}) {
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1.2.3.256", "10.300.1.1",
+                          "a.b.c.d", " 1.2.3.4", "1.2.3.4 ", "1.2.3.-4", "+1.2.3.4", "01.2.3.4",
+                          "1..2.3", "1.2.3.4.", "0x1.2.3.4", "1.2.3.4:80"}) {
     std::uint32_t ip = 7;
     EXPECT_FALSE(ParseDottedIpv4(bad, ip)) << bad;
     EXPECT_EQ(ip, 7u) << bad;
@@ -51,8 +51,8 @@ TEST(DeviceSelector, IpSelectsByTag2) {
 
 TEST(DeviceSelector, MacInBothNotations) {
   const TZEL d = Device(1, 0x001A2B3C4D5E, 0x0A000001);
-  for (const char* text : {"00.1A.2B.3C.4D.5E", "00:1a:2b:3c:4d:5e", "00.1a.2B.3c.4D.5e",
-                           "00:1A:2B:3C:4D:5E"}) {
+  for (const char* text :
+       {"00.1A.2B.3C.4D.5E", "00:1a:2b:3c:4d:5e", "00.1a.2B.3c.4D.5e", "00:1A:2B:3C:4D:5E"}) {
     TDeviceSelector s;
     std::string error;
     ASSERT_TRUE(TDeviceSelector::Parse(text, s, error)) << text << ": " << error;
@@ -86,7 +86,8 @@ TEST(DeviceSelector, FindsTheFirstAndCountsAll) {
   const TZEL a = Device(1, 0x000000000001, 0x0A000001);
   const TZEL b = Device(1, 0x000000000002, 0x0A000002);
   const TZEL c = Device(1, 0x000000000003, 0x0A000002);
-  for (const TZEL* r : {&a, &b, &c}) list.Replace(static_cast<std::size_t>(list.Append(r->address)), *r);
+  for (const TZEL* r : {&a, &b, &c})
+    list.Replace(static_cast<std::size_t>(list.Append(r->address)), *r);
 
   TDeviceSelector s;
   std::string error;

@@ -1,0 +1,258 @@
+// velkaro-cli set and save end to end against the simulator: values reach the device, bad values
+// never leave the program, and the .cfg bytes are exact.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "CliSimFixture.h"
+
+namespace velkaro::cli::testing {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+class CliSetTest : public CliSimTest {};
+
+class CliSaveTest : public CliSimTest {
+ protected:
+  void SetUp() override {
+    CliSimTest::SetUp();
+    dir = fs::temp_directory_path() /
+          ("velkaro-cli-save-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override {
+    fs::remove_all(dir);
+    CliSimTest::TearDown();
+  }
+  fs::path dir;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every slot of the two records is equal except those of `changed`.
+void ExpectOnlyChanged(const TZEL& before, const TZEL& after, const std::vector<int>& changed) {
+  for (int tag = 1; tag <= 999; ++tag) {
+    if (std::find(changed.begin(), changed.end(), tag) != changed.end()) continue;
+    EXPECT_EQ(before.values.Get(tag), after.values.Get(tag)) << "tag " << tag;
+  }
+}
+
+// The .cfg section of a one-outlet device, built from its record with the file's own rules
+// (types of the one-outlet list: IPv4, text, or a decimal number).
+std::string Zel1Section(const TZEL& d) {
+  const std::vector<int> ipv4 = {1, 2, 3, 20, 30, 32, 34, 36};
+  const std::vector<int> text = {5, 7, 8, 9, 11, 12, 40, 41, 42};
+  const std::vector<int> keys = {1,  2,  3,  4,  5,  6,  7,  8,  9,  11, 12, 13,
+                                 20, 21, 22, 23, 24, 25, 26, 30, 31, 32, 33, 34,
+                                 35, 36, 37, 40, 41, 42, 50, 70, 71, 72};
+  std::string s = "[" + d.values.AsText(5) + "  " + d.values.AsText(12) + "]\r\n";
+  for (int tag : keys) {
+    std::string value;
+    if (std::find(ipv4.begin(), ipv4.end(), tag) != ipv4.end()) {
+      value = IpToText(d.values.AsUInt(tag));
+    } else if (std::find(text.begin(), text.end(), tag) != text.end()) {
+      value = d.values.AsText(tag);
+    } else {
+      value = std::to_string(d.values.AsUInt(tag));
+    }
+    s += std::to_string(tag) + "=" + value + "\r\n";
+  }
+  return s;
+}
+
+TEST_F(CliSetTest, ValuesReachTheDeviceAndNothingElseChanges) {
+  StartSim();
+  const TZEL before = sim->Snapshot(0);
+  const TZEL neighbour = sim->Snapshot(1);
+  const TCliRun run = Cli({"--rounds", "2", "set", IpText(before), "7=Rack 3 = left", "4=8080",
+                           "50=30", "1=255.255.0.0", "8="});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  const TZEL after = sim->Snapshot(0);
+  EXPECT_EQ(after.values.AsText(7), "Rack 3 = left");
+  EXPECT_EQ(after.values.AsUInt(4), 8080u);
+  EXPECT_EQ(after.values.AsUInt(50), 30u);
+  EXPECT_EQ(after.values.AsUInt(1), 0xFFFF0000u);
+  EXPECT_EQ(after.values.AsText(8), "");
+  ExpectOnlyChanged(before, after, {1, 4, 7, 8, 50});
+  ExpectOnlyChanged(neighbour, sim->Snapshot(1), {});
+  EXPECT_EQ(Count(TCommand::Discover), 1u);
+  EXPECT_EQ(Count(TCommand::Read), 1u);
+  EXPECT_EQ(Count(TCommand::Write), 1u);
+}
+
+TEST_F(CliSetTest, RackByMacInFiveWritesWithJson) {
+  StartSim();
+  const TZEL before = sim->Snapshot(2);
+  const TCliRun run = Cli({"--json", "--rounds", "2", "set", MacText(before), "139=Unit 2",
+                           "472=255", "20=10.20.30.0"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const json doc = json::parse(run.out);
+  EXPECT_EQ(doc["device"]["mac"], MacText(before));
+  EXPECT_EQ(doc["values"], json::parse(R"({"139":"Unit 2","472":255,"20":"10.20.30.0"})"));
+  const TZEL after = sim->Snapshot(2);
+  EXPECT_EQ(after.values.AsText(139), "Unit 2");
+  EXPECT_EQ(after.values.AsUInt(472), 255u);
+  EXPECT_EQ(after.values.AsUInt(20), 0x0A141E00u);
+  ExpectOnlyChanged(before, after, {20, 139, 472});
+  EXPECT_EQ(Count(TCommand::Read), 5u);
+  EXPECT_EQ(Count(TCommand::Write), 5u);
+}
+
+TEST_F(CliSetTest, UnparsableValuesSendNothing) {
+  StartSim();
+  const std::string ip = IpText(sim->Snapshot(0));
+  TCliRun run = Cli({"set", ip, "7=ok", "4=70000"});
+  ExpectUsageError(run, "Bad value '70000' for tag 4: expected a whole number from 0 to 65535");
+  ExpectUsageError(Cli({"set", ip, "2=10.0.0"}), "'10.0.0' for tag 2");
+  ExpectUsageError(Cli({"set", ip, "6=-1"}), "0 to 255");
+  ExpectUsageError(Cli({"set", ip, "7=" + std::string(256, 'x')}), "255 bytes");
+  ExpectUsageError(Cli({"set", ip, "7"}), "TAG=VALUE");
+  ExpectUsageError(Cli({"set", ip, "x7=1"}), "'x7'");
+  ExpectUsageError(Cli({"set", ip, "7=a", "7=b"}), "more than once");
+  EXPECT_EQ(sim->RequestCount(), 0u);
+}
+
+TEST_F(CliSetTest, ReadOnlyAndUnknownTagsSendNothing) {
+  StartSim();
+  const std::string ip = IpText(sim->Snapshot(0));
+  ExpectUsageError(Cli({"set", ip, "13=1"}), "Tag 13 is read-only");
+  ExpectUsageError(Cli({"set", ip, "10=00.00.00.00.00.01"}), "Tag 10 is read-only");
+  ExpectUsageError(Cli({"set", ip, "76=1"}), "Unknown tag 76");
+  ExpectUsageError(Cli({"set", ip, "0=1"}), "1 to 999");
+  EXPECT_EQ(sim->RequestCount(), 0u);
+}
+
+TEST_F(CliSetTest, TagOfAnotherModelIsRejectedBeforeReadingTheDevice) {
+  StartSim();
+  const TZEL before = sim->Snapshot(0);  // one outlet: no tag 139
+  ExpectUsageError(Cli({"--rounds", "1", "set", IpText(before), "139=x"}),
+                   "Unknown tag 139: the device model 0x01010100 has no such parameter");
+  // Tag 72 is a writable byte of the rack but a read-only counter here.
+  ExpectUsageError(Cli({"--rounds", "1", "set", IpText(before), "72=0"}), "Tag 72 is read-only");
+  EXPECT_EQ(Count(TCommand::Discover), 2u);
+  EXPECT_EQ(Count(TCommand::Read), 0u);
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+  ExpectOnlyChanged(before, sim->Snapshot(0), {});
+}
+
+TEST_F(CliSetTest, NoAcknowledgement) {
+  StartSim();
+  const TZEL before = sim->Snapshot(1);
+  SilenceAfter(2);  // discovery and read answered, the write is not
+  const TCliRun run = Cli({"--rounds", "1", "set", IpText(before), "7=new"});
+  ExpectFailure(run, "Device not responding\n");
+  EXPECT_EQ(Count(TCommand::Write), 1u);
+  ExpectOnlyChanged(before, sim->Snapshot(1), {});
+}
+
+TEST_F(CliSetTest, SilentReadWritesNothing) {
+  StartSim();
+  const TZEL before = sim->Snapshot(0);
+  SilenceAfter(1);
+  ExpectFailure(Cli({"--rounds", "1", "set", IpText(before), "7=new"}), "Device not responding\n");
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+  ExpectOnlyChanged(before, sim->Snapshot(0), {});
+}
+
+TEST_F(CliSetTest, IncompleteReadWritesNothing) {
+  StartSim();
+  const TZEL before = sim->Snapshot(0);
+  // The read is answered by the device, but with broken items: writing everything back would
+  // overwrite the settings it did not report with zeros.
+  MalformAfter(1, sim::TMalformKind::BadItems);
+  const TCliRun run = Cli({"--rounds", "1", "set", IpText(before), "7=new"});
+  ExpectFailure(run, "did not report tags 20, 21, 22");
+  EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+  ExpectOnlyChanged(before, sim->Snapshot(0), {});
+}
+
+TEST_F(CliSetTest, UnknownDevice) {
+  StartSim();
+  ExpectFailure(Cli({"--rounds", "1", "set", "02:00:5e:00:00:99", "7=x"}),
+                "Device 02:00:5e:00:00:99 not found");
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+}
+
+TEST_F(CliSaveTest, ExactFileBytes) {
+  StartSim();
+  const TZEL d = sim->Snapshot(0);
+  const fs::path file = dir / "switch.cfg";
+  const TCliRun run = Cli({"--rounds", "1", "save", IpText(d), file.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  const std::string bytes = ReadFile(file);
+  EXPECT_EQ(bytes, Zel1Section(d));
+  EXPECT_EQ(bytes.rfind("[ZEL1  SN5E000001]\r\n1=255.255.255.0\r\n", 0), 0u) << bytes;
+  EXPECT_NE(bytes.find("\r\n13=16843008\r\n"), std::string::npos);
+  EXPECT_EQ(Count(TCommand::Read), 1u);
+}
+
+TEST_F(CliSaveTest, OtherSectionsStayAndTheDeviceSectionIsReplaced) {
+  StartSim();
+  const TZEL d = sim->Snapshot(0);
+  const fs::path file = dir / "rack.cfg";
+  const std::string other = "[Other  Unit]\r\n1=1.2.3.4\r\n";
+  WriteFile(file, other);
+  ASSERT_EQ(Cli({"--rounds", "1", "save", IpText(d), file.string()}).exitCode, 0);
+  EXPECT_EQ(ReadFile(file), other + Zel1Section(d));
+
+  // The second save of the same device updates its section in place.
+  sim->SetValue(0, 7, std::string("Renamed"));
+  const TCliRun run = Cli({"--json", "--rounds", "1", "save", MacText(d), file.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(file), other + Zel1Section(sim->Snapshot(0)));
+  const json doc = json::parse(run.out);
+  EXPECT_EQ(doc["device"]["name"], "Renamed");
+  EXPECT_EQ(doc["file"], file.string());
+}
+
+TEST_F(CliSaveTest, SilentDeviceLeavesTheFileUntouched) {
+  StartSim();
+  const std::string ip = IpText(sim->Snapshot(0));
+  const fs::path existing = dir / "kept.cfg";
+  WriteFile(existing, "[A  B]\r\n7=old\r\n");
+  const fs::path fresh = dir / "fresh.cfg";
+  SilenceAfter(1);
+  ExpectFailure(Cli({"--rounds", "1", "save", ip, existing.string()}), "Device not responding\n");
+  EXPECT_EQ(ReadFile(existing), "[A  B]\r\n7=old\r\n");
+  ExpectFailure(Cli({"--rounds", "1", "save", ip, fresh.string()}), "not found");
+  EXPECT_FALSE(fs::exists(fresh));
+}
+
+TEST_F(CliSaveTest, BadFileSendsNothing) {
+  StartSim();
+  const std::string ip = IpText(sim->Snapshot(0));
+  ExpectUsageError(Cli({"save", ip, (dir / "missing" / "x.cfg").string()}), "not found");
+  ExpectUsageError(Cli({"save", ip, dir.string()}), "not a file name");
+  ExpectUsageError(Cli({"save", ip, ""}), "not a file name");
+  EXPECT_EQ(sim->RequestCount(), 0u);
+}
+
+TEST_F(CliSaveTest, UnknownDeviceCreatesNoFile) {
+  StartSim();
+  const fs::path file = dir / "none.cfg";
+  ExpectFailure(Cli({"--rounds", "1", "save", "10.9.9.9", file.string()}), "not found");
+  EXPECT_FALSE(fs::exists(file));
+}
+
+}  // namespace
+}  // namespace velkaro::cli::testing
