@@ -31,7 +31,8 @@ class TPropertyDialog {
  public:
   virtual ~TPropertyDialog() = default;
   virtual void SetDeviceIndex(int index) = 0;
-  // Runs the dialog modally; returns 1 when the device was written (OK), 0 otherwise.
+  // Runs the dialog modally; returns 1 when the device was written (OK), any other value when
+  // the user cancelled.
   virtual int Execute() = 0;
 };
 
