@@ -1,0 +1,49 @@
+#include "FileNameEdit.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QResizeEvent>
+#include <QToolButton>
+
+namespace velkaro {
+
+TFileNameEdit::TFileNameEdit(QWidget* parent)
+    : QWidget(parent), edit_(new QLineEdit(this)), browse_(new QToolButton(this)) {
+  edit_->setObjectName(QStringLiteral("edit"));
+  browse_->setObjectName(QStringLiteral("browse"));
+  browse_->setText(QStringLiteral("..."));
+  browse_->setToolTip(tr("Browse"));
+  // Tab goes to the name; the button is for the mouse, as in the classic control.
+  browse_->setFocusPolicy(Qt::NoFocus);
+  setFocusProxy(edit_);
+  setFocusPolicy(Qt::StrongFocus);
+  connect(edit_, &QLineEdit::textChanged, this, &TFileNameEdit::textChanged);
+  connect(browse_, &QToolButton::clicked, this, &TFileNameEdit::Browse);
+  resize(289, 21);
+}
+
+QString TFileNameEdit::Text() const {
+  return edit_->text();
+}
+
+void TFileNameEdit::SetText(const QString& text) {
+  edit_->setText(text);
+}
+
+void TFileNameEdit::Browse() {
+  ui::TFileRequest request = request_;
+  request.fileName = Text();
+  const QString chosen = ui::ChooseOpenFile(window(), request);
+  if (!chosen.isEmpty()) SetText(QDir::toNativeSeparators(chosen));
+}
+
+void TFileNameEdit::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The button is square and sits at the right end; the name takes the rest.
+  const int h = event->size().height();
+  const int w = event->size().width();
+  browse_->setGeometry(w - h, 0, h, h);
+  edit_->setGeometry(0, 0, w - h, h);
+}
+
+}  // namespace velkaro

@@ -1,0 +1,49 @@
+// A file name entry with a browse button beside it: the name can be typed or chosen in a
+// file-open dialog. Used by the upgrade dialog for the firmware image.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include "UiSeams.h"
+
+class QLineEdit;
+class QToolButton;
+
+namespace velkaro {
+
+class TFileNameEdit : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(QString text READ Text WRITE SetText NOTIFY textChanged USER true)
+
+ public:
+  explicit TFileNameEdit(QWidget* parent = nullptr);
+
+  QString Text() const;
+  void SetText(const QString& text);
+
+  // What the browse button asks for; its file name is replaced by the current text each time.
+  const ui::TFileRequest& Request() const { return request_; }
+  void SetRequest(const ui::TFileRequest& request) { request_ = request; }
+
+  QLineEdit* Edit() const { return edit_; }
+  QToolButton* BrowseButton() const { return browse_; }
+
+ public slots:
+  // Opens the file chooser; a chosen name replaces the text, Cancel leaves it alone.
+  void Browse();
+
+ signals:
+  // Every change of the name, typed, chosen or set in code.
+  void textChanged(const QString& text);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QLineEdit* edit_;
+  QToolButton* browse_;
+  ui::TFileRequest request_;
+};
+
+}  // namespace velkaro

@@ -1,0 +1,228 @@
+#include "UpgradeForm.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <climits>
+#include <exception>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "FileNameEdit.h"
+#include "IPEdit.h"
+#include "UiSeams.h"
+#include "ui_UpgradeForm.h"
+
+namespace velkaro {
+
+namespace {
+
+constexpr const char* kTransferError = "Transfert Error:  ";
+// Between two paint passes during an upload; one pass per block would slow a fast link down.
+constexpr qint64 kPaintPeriodMs = 40;
+constexpr int kTftpReceiveTimeoutMs = 4000;
+constexpr int kTftpBlockSize = 1500;
+
+// Restores a flag on every way out of a scope.
+class TFlagGuard {
+ public:
+  explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TFlagGuard() { flag_ = false; }
+  TFlagGuard(const TFlagGuard&) = delete;
+  TFlagGuard& operator=(const TFlagGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+TUpgradeForm::TUpgradeForm(QWidget* owner)
+    : QDialog(owner), ui_(std::make_unique<Ui::TUpgradeForm>()) {
+  ui_->setupUi(this);
+  GroupBox1 = ui_->GroupBox1;
+  Label1 = ui_->Label1;
+  UpgradeFile = ui_->UpgradeFile;
+  Label2 = ui_->Label2;
+  UpgradeIP = ui_->UpgradeIP;
+  ProgressBar = ui_->ProgressBar;
+  CancelBtn = ui_->CancelBtn;
+  UpgradeBtn = ui_->UpgradeBtn;
+  setFixedSize(size());
+
+  ui::TFileRequest request;
+  request.title = tr("Choose the upgrade file");
+  request.filter = ui::QtFilter(QStringLiteral("Upgrade files (*.bin)|*.BIN|All files (*.*)|*.*"));
+  request.defaultExtension = QStringLiteral("bin");
+  request.mustExist = true;
+  UpgradeFile->SetRequest(request);
+
+  // The address is shown for checking; Tab skips it.
+  for (QLineEdit* box : UpgradeIP->findChildren<QLineEdit*>())
+    if (box->focusPolicy() & Qt::TabFocus) box->setFocusPolicy(Qt::ClickFocus);
+
+  QPalette bar = ProgressBar->palette();
+  bar.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy
+  ProgressBar->setPalette(bar);
+  ProgressBar->hide();
+
+  IdTrivialFTP.SetPort(TIdTrivialFTP::kDefaultPort);
+  IdTrivialFTP.SetReceiveTimeout(kTftpReceiveTimeoutMs);
+  IdTrivialFTP.SetTransferMode(tfOctet);
+  IdTrivialFTP.SetRequestedBlockSize(kTftpBlockSize);
+  IdTrivialFTP.OnWorkBegin = [this](TIdComponent& s, TWorkMode m, std::int64_t max) {
+    IdTrivialFTPWorkBegin(s, m, max);
+  };
+  IdTrivialFTP.OnWork = [this](TIdComponent& s, TWorkMode m, std::int64_t count) {
+    IdTrivialFTPWork(s, m, count);
+  };
+  IdTrivialFTP.OnWorkEnd = [this](TIdComponent& s, TWorkMode m) { IdTrivialFTPWorkEnd(s, m); };
+
+  connect(CancelBtn, &QPushButton::clicked, this, &TUpgradeForm::reject);
+  connect(UpgradeBtn, &QPushButton::clicked, this, &TUpgradeForm::UpgradeBtnClick);
+  connect(UpgradeFile, &TFileNameEdit::textChanged, this, &TUpgradeForm::UpgradeFileChange);
+  UpdateUpgradeButton();
+}
+
+TUpgradeForm::~TUpgradeForm() = default;
+
+void TUpgradeForm::PrepareForDevice() {
+  // An index that does not name a listed device is treated like an empty list.
+  const bool listed =
+      SelectedDevice >= 0 && static_cast<std::size_t>(SelectedDevice) < DeviceList.size();
+  if (listed) {
+    const TZEL& device = DeviceList[static_cast<std::size_t>(SelectedDevice)];
+    UpgradeIP->SetText(QString::fromStdString(IpToText(device.values.AsUInt(2))));
+  } else {
+    UpgradeIP->SetText(QString());
+  }
+  UpdateUpgradeButton();
+}
+
+void TUpgradeForm::ShowForDevice() {
+  PrepareForDevice();
+  exec();
+}
+
+bool TUpgradeForm::ReadyToUpgrade() const {
+  if (UpgradeIP->Text().isEmpty()) return false;
+  const QString name = UpgradeFile->Text();
+  // A folder is no image: it is missing as far as the upload goes.
+  return !name.isEmpty() && QFileInfo(name).isFile();
+}
+
+void TUpgradeForm::UpdateUpgradeButton() {
+  UpgradeBtn->setEnabled(!busy_ && ReadyToUpgrade());
+}
+
+void TUpgradeForm::UpgradeFileChange() {
+  UpdateUpgradeButton();
+}
+
+void TUpgradeForm::UpgradeBtnClick() {
+  // The upload keeps the window painted, so a click may arrive while one is running.
+  if (busy_) return;
+  // Clicks queued during an upload reach the buttons only after the dialog has closed.
+  if (!isVisible()) return;
+  if (!ReadyToUpgrade()) return;
+  {
+    TFlagGuard busy(busy_);
+    uploaded_ = false;
+    UpgradeBtn->setEnabled(false);
+    try {
+      TriggerUpgrade(UpgradeIP->Text().toStdString(),
+                     [this](const std::string& peerIp, int peerPort, bool last,
+                            const TBytes& data) { UpgradeReply(peerIp, peerPort, last, data); });
+    } catch (const std::exception& e) {
+      ShowTransferError(QString::fromUtf8(e.what()));
+    } catch (...) {
+      ShowTransferError(tr("unknown error"));
+    }
+  }
+  UpdateUpgradeButton();
+}
+
+void TUpgradeForm::UpgradeReply(const std::string&, int, bool, const TBytes&) {
+  if (!ReadyToUpgrade()) return;
+  // One image per click: a repeated or duplicated answer must not start a second flash of a
+  // device that is already taking (or installing) the first one.
+  if (uploaded_) return;
+  uploaded_ = true;
+  const QString host = uploadHost_.isEmpty() ? UpgradeIP->Text() : uploadHost_;
+  try {
+    IdTrivialFTP.SetActive(true);
+    IdTrivialFTP.SetHost(host.toStdString());
+    IdTrivialFTP.UploadFile(QFile::encodeName(UpgradeFile->Text()).toStdString(), kRemoteFileName);
+  } catch (const std::exception& e) {
+    // A file that cannot be opened fails before the upload begins, so its end comes here.
+    EndUpload();
+    ShowTransferError(QString::fromUtf8(e.what()));
+  } catch (...) {
+    EndUpload();
+    ShowTransferError(tr("unknown error"));
+  }
+}
+
+void TUpgradeForm::IdTrivialFTPWorkBegin(TIdComponent&, TWorkMode, std::int64_t workCountMax) {
+  progressShift_ = 0;
+  while ((workCountMax >> progressShift_) > INT_MAX) ++progressShift_;
+  const int maximum = static_cast<int>(workCountMax >> progressShift_);
+  ProgressBar->setValue(0);
+  // An empty image would turn the bar into a busy indicator.
+  ProgressBar->setRange(0, maximum > 0 ? maximum : 1);
+  ProgressBar->setValue(0);
+  ProgressBar->show();
+  ProgressBar->repaint();
+  PumpPaintEvents(true);
+}
+
+void TUpgradeForm::IdTrivialFTPWork(TIdComponent&, TWorkMode, std::int64_t workCount) {
+  if (workCount < 0) return;
+  const std::int64_t value = workCount >> progressShift_;
+  if (value < ProgressBar->minimum() || value > ProgressBar->maximum()) return;
+  ProgressBar->setValue(static_cast<int>(value));
+  PumpPaintEvents(false);
+}
+
+void TUpgradeForm::IdTrivialFTPWorkEnd(TIdComponent&, TWorkMode) {
+  EndUpload();
+}
+
+void TUpgradeForm::EndUpload() {
+  ProgressBar->hide();
+  // done() rather than reject(): reject() is refused while the click is being handled.
+  done(QDialog::Rejected);
+}
+
+void TUpgradeForm::ShowTransferError(const QString& text) {
+  QWidget* parent = parentWidget() ? parentWidget() : this;
+  ui::ShowMessage(parent, QString::fromLatin1(kTransferError) + text, ui::MessageKind::Error);
+}
+
+void TUpgradeForm::PumpPaintEvents(bool now) {
+  if (!now && lastPump_.isValid() && lastPump_.elapsed() < kPaintPeriodMs) return;
+  lastPump_.start();
+  // Paint and window-system events only: no click or key reaches any window, so nothing can
+  // start a second upgrade or close this dialog in the middle of an upload.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                  QEventLoop::ExcludeSocketNotifiers);
+}
+
+void TUpgradeForm::reject() {
+  if (busy_) return;
+  QDialog::reject();
+}
+
+void TUpgradeForm::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+}  // namespace velkaro

@@ -1,0 +1,103 @@
+// TUpgradeForm: loads a firmware image into one device. The device at the IP address shown is
+// told to expect an image (upgrade trigger); its answer starts a TFTP upload of the chosen file
+// with a progress bar. Created once per run and shown modally again for every upgrade, so the
+// chosen file name stays between openings.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Frame.h"
+#include "IdTrivialFTP.h"
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace Ui {
+class TUpgradeForm;
+}
+
+namespace velkaro {
+
+class TFileNameEdit;
+class TIPEdit;
+
+class TUpgradeForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Remote name under which the devices take their image.
+  static constexpr const char* kRemoteFileName = "/";
+
+  explicit TUpgradeForm(QWidget* owner = nullptr);
+  ~TUpgradeForm() override;
+
+  // Components, named as in the dialog's description.
+  QGroupBox* GroupBox1 = nullptr;
+  QLabel* Label1 = nullptr;
+  TFileNameEdit* UpgradeFile = nullptr;
+  QLabel* Label2 = nullptr;
+  TIPEdit* UpgradeIP = nullptr;
+  QProgressBar* ProgressBar = nullptr;
+  QPushButton* CancelBtn = nullptr;
+  QPushButton* UpgradeBtn = nullptr;
+  // Port 69, 4 s per answer, octet mode, 1500-byte blocks asked for. Tests and the demo point
+  // its port at a simulator.
+  TIdTrivialFTP IdTrivialFTP;
+
+  // Images go to the address in UpgradeIP. The demo's devices carry made-up addresses and take
+  // their images on the loopback: a non-empty host replaces the address for the upload only.
+  void SetUploadHost(const QString& host) { uploadHost_ = host; }
+  QString UploadHost() const { return uploadHost_; }
+
+  // Takes the IP address of the selected device, sets the Upgrade button and shows the dialog
+  // modally; returns when it closes.
+  void ShowForDevice();
+  // The first two steps of ShowForDevice, without showing anything.
+  void PrepareForDevice();
+
+  // True from a click on Upgrade until its uploads have ended.
+  bool Busy() const { return busy_; }
+
+ public slots:
+  void UpdateUpgradeButton();
+  void UpgradeFileChange();
+  void UpgradeBtnClick();
+  void reject() override;
+
+ public:
+  // Reply handler of the upgrade trigger.
+  void UpgradeReply(const std::string& peerIp, int peerPort, bool last, const TBytes& data);
+
+  void IdTrivialFTPWorkBegin(TIdComponent& sender, TWorkMode workMode, std::int64_t workCountMax);
+  void IdTrivialFTPWork(TIdComponent& sender, TWorkMode workMode, std::int64_t workCount);
+  void IdTrivialFTPWorkEnd(TIdComponent& sender, TWorkMode workMode);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Whether the IP text is not empty and the named file exists.
+  bool ReadyToUpgrade() const;
+  // Hides the bar and closes the dialog with the Cancel result; the end of every upload.
+  void EndUpload();
+  void ShowTransferError(const QString& text);
+  // Keeps the window painted during the blocking upload without letting user input in.
+  void PumpPaintEvents(bool now);
+
+  std::unique_ptr<Ui::TUpgradeForm> ui_;
+  QString uploadHost_;
+  bool busy_ = false;
+  bool uploaded_ = false;  // this click already sent the image
+  bool closing_ = false;   // the dialog closes itself; reject() must not be refused
+  int progressShift_ = 0;  // byte counts beyond the bar's int range are scaled down
+  QElapsedTimer lastPump_;
+};
+
+}  // namespace velkaro

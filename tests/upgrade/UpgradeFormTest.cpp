@@ -1,0 +1,496 @@
+// The upgrade dialog against a simulated device on 127.0.0.1: trigger, TFTP upload of the chosen
+// image, progress, errors and the state kept between openings.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "DeviceList.h"
+#include "Exchange.h"
+#include "FileNameEdit.h"
+#include "IPEdit.h"
+#include "ModelRegistry.h"
+#include "Simulator.h"
+#include "TftpServer.h"
+#include "TftpTestSupport.h"
+#include "UiSeams.h"
+#include "UpgradeForm.h"
+
+using namespace velkaro;
+using velkaro::testing::kLoopbackIp;
+using velkaro::testing::Pattern;
+
+namespace {
+
+// What a test saw while the modal dialog was open.
+struct TModalRun {
+  bool opened = false;          // the dialog was the active modal widget
+  bool stillOpenAfter = false;  // visible when the body had run
+};
+
+// Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget. The
+// body only records; whatever it leaves open is closed afterwards, so a failure never hangs.
+TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body) {
+  TModalRun run;
+  QTimer::singleShot(0, &form, [&] {
+    run.opened = QApplication::activeModalWidget() == &form;
+    if (run.opened) body();
+    run.stillOpenAfter = form.isVisible();
+    if (form.isVisible()) form.done(QDialog::Rejected);
+  });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, &form, [&] { form.done(QDialog::Rejected); });
+  watchdog.start(20000);
+  form.ShowForDevice();
+  return run;
+}
+
+}  // namespace
+
+class UpgradeFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<sim::TSimulator> simulator;
+  std::unique_ptr<TUpgradeForm> form;
+  std::unique_ptr<QTemporaryDir> dir;
+  QStringList messages;
+  QList<ui::TFileRequest> openRequests;
+  QString openAnswer;
+
+  // Starts `count` simulated devices; device i answers at 127.0.0.(i + 1).
+  void StartDevices(int count) {
+    sim::TSimOptions o;
+    o.bindAddress = "127.0.0.1";
+    o.port = 0;
+    o.tftpPort = 0;
+    o.models = {kModelZel1};
+    o.count = count;
+    simulator = std::make_unique<sim::TSimulator>(o);
+    for (int i = 0; i < count; ++i)
+      simulator->SetValue(static_cast<std::size_t>(i), 2, kLoopbackIp + static_cast<unsigned>(i));
+    simulator->Start();
+    simulator->Tftp().Start();  // its port is known before the first trigger
+    SetTarget({kLoopbackIp, simulator->Port()});
+    DeviceList.Clear();
+    Discover(MergeReply);
+    SelectedDevice = 0;
+    form->IdTrivialFTP.SetPort(simulator->Tftp().Port());
+    simulator->ClearRequests();
+  }
+
+  QString WriteImage(const QString& name, const TBytes& bytes) {
+    const QString path = dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    return path;
+  }
+
+  std::size_t UpgradeRequests() const {
+    std::size_t n = 0;
+    for (const auto& r : simulator->Requests())
+      if (r.data.size() > 24 && r.data[24] == static_cast<std::uint8_t>(TCommand::Upgrade)) ++n;
+    return n;
+  }
+
+ private slots:
+  void init() {
+    messages.clear();
+    openRequests.clear();
+    openAnswer.clear();
+    ui::TUiHooks hooks;
+    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { messages << text; };
+    hooks.openFile = [this](QWidget*, const ui::TFileRequest& r) {
+      openRequests << r;
+      return openAnswer;
+    };
+    ui::SetUiHooks(std::move(hooks));
+    ui::ConnectProtocolSeams();
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    form = std::make_unique<TUpgradeForm>();
+  }
+
+  void cleanup() {
+    form.reset();
+    simulator.reset();
+    SetTarget({kLoopbackIp, 9});  // never the broadcast default in tests
+    SetErrorReporter({});
+    SetBusyCursor({});
+    ui::ResetUiHooks();
+    DeviceList.Clear();
+    SelectedDevice = 0;
+    dir.reset();
+    QStringList left;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible()) left << w->metaObject()->className();
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u',')));
+  }
+
+  void componentsAsDescribed() {
+    QCOMPARE(form->windowTitle(), QStringLiteral("Upgrade"));
+    QCOMPARE(form->size(), QSize(444, 156));
+    QVERIFY(form->isModal());
+    QCOMPARE(form->GroupBox1->title(), QStringLiteral(" Upgrade Parameters "));
+    QCOMPARE(form->Label1->text(), QStringLiteral("Upgrade Filename"));
+    QCOMPARE(form->Label2->text(), QStringLiteral("IP Address"));
+    QCOMPARE(form->UpgradeFile->width(), 289);
+    QCOMPARE(form->UpgradeFile->parentWidget(), form->GroupBox1);
+    QCOMPARE(form->UpgradeIP->parentWidget(), form->GroupBox1);
+    QVERIFY(form->UpgradeIP->width() >= 100);  // wider for a font whose digits need it
+    QCOMPARE(form->ProgressBar->size(), QSize(250, 4));
+    QVERIFY(form->ProgressBar->isHidden());
+    QCOMPARE(form->CancelBtn->text(), QStringLiteral("Cancel"));
+    QCOMPARE(form->UpgradeBtn->text(), QStringLiteral("Upgrade"));
+    QCOMPARE(form->IdTrivialFTP.Port(), 69);
+    QCOMPARE(form->IdTrivialFTP.ReceiveTimeout(), 4000);
+    QCOMPARE(form->IdTrivialFTP.TransferMode(), tfOctet);
+    QCOMPARE(form->IdTrivialFTP.RequestedBlockSize(), 1500);
+    QVERIFY(!form->UpgradeBtn->isEnabled());
+    // The address is no Tab stop, neither the control nor any of its boxes.
+    QVERIFY(!(form->UpgradeIP->focusPolicy() & Qt::TabFocus));
+    const auto boxes = form->UpgradeIP->findChildren<QWidget*>();
+    QVERIFY(!boxes.isEmpty());
+    for (QWidget* w : boxes)
+      QVERIFY2(!(w->focusPolicy() & Qt::TabFocus), qPrintable(w->objectName()));
+    QVERIFY(form->UpgradeFile->Edit()->focusPolicy() & Qt::TabFocus);
+  }
+
+  void browseButtonAsksForAnExistingUpgradeFile() {
+    const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(10));
+    form->UpgradeFile->SetText(QStringLiteral("/old/name.bin"));
+    openAnswer = image;
+    form->UpgradeFile->BrowseButton()->click();
+    QCOMPARE(openRequests.size(), 1);
+    const ui::TFileRequest& r = openRequests.front();
+    QCOMPARE(r.title, QStringLiteral("Choose the upgrade file"));
+    QCOMPARE(r.filter, QStringLiteral("Upgrade files (*.bin *.BIN);;All files (*)"));
+    QCOMPARE(r.defaultExtension, QStringLiteral("bin"));
+    QVERIFY(r.mustExist);
+    QCOMPARE(r.fileName, QStringLiteral("/old/name.bin"));
+    QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()), image);
+    // Cancel in the chooser keeps the name.
+    openAnswer.clear();
+    form->UpgradeFile->Browse();
+    QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()), image);
+  }
+
+  void emptyDeviceListLeavesIpEmptyAndUpgradeDisabled() {
+    StartDevices(1);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(1000)));
+    form->PrepareForDevice();
+    QCOMPARE(form->UpgradeIP->Text(), QStringLiteral("127.0.0.1"));  // shown before
+    DeviceList.Clear();
+    bool ipEmpty = false;
+    bool enabled = true;
+    const TModalRun run = RunModal(*form, [&] {
+      ipEmpty = form->UpgradeIP->Text().isEmpty();
+      enabled = form->UpgradeBtn->isEnabled();
+      form->UpgradeBtnClick();  // does nothing without an address
+    });
+    QVERIFY(run.opened);
+    QVERIFY(ipEmpty);
+    QVERIFY(!enabled);
+    QVERIFY(run.stillOpenAfter);
+    QCOMPARE(UpgradeRequests(), std::size_t{0});
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
+    QVERIFY(messages.isEmpty());
+  }
+
+  void selectionOutsideTheListCountsAsNoDevice() {
+    StartDevices(1);
+    SelectedDevice = 5;
+    form->PrepareForDevice();
+    QVERIFY(form->UpgradeIP->Text().isEmpty());
+    SelectedDevice = -1;
+    form->PrepareForDevice();
+    QVERIFY(form->UpgradeIP->Text().isEmpty());
+  }
+
+  void missingFileDisablesUpgradeAtOnce() {
+    StartDevices(1);
+    const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(1000));
+    form->UpgradeFile->SetText(image);
+    form->PrepareForDevice();
+    QVERIFY(form->UpgradeBtn->isEnabled());
+    form->UpgradeFile->SetText(dir->filePath(QStringLiteral("missing.bin")));
+    QVERIFY(!form->UpgradeBtn->isEnabled());
+    form->UpgradeFile->SetText(image);
+    QVERIFY(form->UpgradeBtn->isEnabled());
+    // Typed: one more letter names a file that is not there.
+    QTest::keyClicks(form->UpgradeFile->Edit(), QStringLiteral("x"));
+    QCOMPARE(form->UpgradeFile->Text(), image + u'x');
+    QVERIFY(!form->UpgradeBtn->isEnabled());
+    QTest::keyClick(form->UpgradeFile->Edit(), Qt::Key_Backspace);
+    QVERIFY(form->UpgradeBtn->isEnabled());
+    // A folder is no image.
+    form->UpgradeFile->SetText(dir->path());
+    QVERIFY(!form->UpgradeBtn->isEnabled());
+    form->UpgradeFile->SetText(QString());
+    QVERIFY(!form->UpgradeBtn->isEnabled());
+  }
+
+  void uploadFillsTheBarAndClosesTheDialog() {
+    StartDevices(1);
+    const TBytes image = Pattern(300000, 7);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    QList<int> values;
+    QList<int> maxima;
+    bool barShown = true;
+    connect(form->ProgressBar, &QProgressBar::valueChanged, form.get(), [&](int v) {
+      values << v;
+      maxima << form->ProgressBar->maximum();
+      if (v > 0) barShown = barShown && form->ProgressBar->isVisible();
+    });
+    bool enabledBefore = false;
+    const TModalRun run = RunModal(*form, [&] {
+      enabledBefore = form->UpgradeBtn->isEnabled();
+      QTest::mouseClick(form->UpgradeBtn, Qt::LeftButton);
+    });
+    QVERIFY(run.opened);
+    QVERIFY(enabledBefore);
+    QVERIFY(!run.stillOpenAfter);  // closed by the end of the upload
+    QCOMPARE(form->result(), int(QDialog::Rejected));
+    QVERIFY(form->ProgressBar->isHidden());
+    QVERIFY(messages.isEmpty());
+    QVERIFY(!values.isEmpty());
+    QCOMPARE(values.last(), int(image.size()));
+    QCOMPARE(maxima.last(), int(image.size()));
+    QVERIFY(barShown);
+    for (qsizetype i = 1; i < values.size(); ++i) QVERIFY(values[i] > values[i - 1]);
+    QCOMPARE(UpgradeRequests(), std::size_t{1});
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    const sim::TTftpTransfer t = simulator->Tftp().LastTransfer();
+    QVERIFY(t.complete);
+    QCOMPARE(t.fileName, std::string("/"));
+    QCOMPARE(t.mode, std::string("octet"));
+    QCOMPARE(t.blockSize, 1500);
+    QVERIFY(t.image == image);
+    QVERIFY(!form->IdTrivialFTP.Active());
+    QVERIFY(form->UpgradeBtn->isEnabled());  // ready for the next opening
+  }
+
+  void errorPacketShowsTheDeviceMessage() {
+    StartDevices(1);
+    simulator->Tftp().SetSwitches(
+        {.errorAtBlock = 2, .errorCode = 3, .errorMessage = "Flash full"});
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(10000)));
+    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(run.opened);
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(form->ProgressBar->isHidden());
+    QCOMPARE(messages, QStringList{QStringLiteral("Transfert Error:  Flash full")});
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QVERIFY(simulator->Tftp().LastTransfer().refused);
+  }
+
+  void silentTftpSideTimesOut() {
+    StartDevices(1);
+    simulator->Tftp().SetSwitches({.silent = true});
+    form->IdTrivialFTP.SetReceiveTimeout(300);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(5000)));
+    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(!run.stillOpenAfter);
+    QCOMPARE(messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
+  }
+
+  void unconfirmedFinalBlockIsReportedAsAFailure() {
+    // Only the final ACK proves that the whole image arrived.
+    StartDevices(1);
+    simulator->Tftp().SetSwitches({.noFinalAck = true});
+    form->IdTrivialFTP.SetReceiveTimeout(300);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(4000, 3)));
+    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(form->ProgressBar->isHidden());
+    QCOMPARE(messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
+  }
+
+  void noAnswerToTheTriggerLeavesTheDialogOpen() {
+    StartDevices(1);
+    simulator->SetSilent(true);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(1000)));
+    bool enabledAfter = false;
+    const TModalRun run = RunModal(*form, [&] {
+      form->UpgradeBtn->click();
+      enabledAfter = form->UpgradeBtn->isEnabled();
+    });
+    QVERIFY(run.opened);
+    QVERIFY(run.stillOpenAfter);
+    QVERIFY(enabledAfter);
+    QVERIFY(messages.isEmpty());
+    QVERIFY(simulator->WaitForRequests(1, std::chrono::seconds(1)));
+    QCOMPARE(UpgradeRequests(), std::size_t{1});
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
+    QVERIFY(form->ProgressBar->isHidden());
+  }
+
+  void cancelClosesTheDialog() {
+    StartDevices(1);
+    const TModalRun run = RunModal(*form, [&] { form->CancelBtn->click(); });
+    QVERIFY(run.opened);
+    QVERIFY(!run.stillOpenAfter);
+    QCOMPARE(form->result(), int(QDialog::Rejected));
+    QCOMPARE(UpgradeRequests(), std::size_t{0});
+  }
+
+  void reopeningKeepsTheFileAndRefreshesTheAddress() {
+    StartDevices(2);
+    QCOMPARE(DeviceList.size(), std::size_t{2});
+    const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(2000));
+    SelectedDevice = 0;
+    QString ip;
+    RunModal(*form, [&] {
+      ip = form->UpgradeIP->Text();
+      form->UpgradeFile->SetText(image);
+      form->UpgradeBtn->click();
+    });
+    QCOMPARE(ip, QStringLiteral("127.0.0.1"));
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    SelectedDevice = 1;
+    QString file;
+    bool enabled = false;
+    const TModalRun run = RunModal(*form, [&] {
+      ip = form->UpgradeIP->Text();
+      file = form->UpgradeFile->Text();
+      enabled = form->UpgradeBtn->isEnabled();
+      form->CancelBtn->click();
+    });
+    QVERIFY(run.opened);
+    QCOMPARE(ip, QStringLiteral("127.0.0.2"));
+    QCOMPARE(file, image);
+    QVERIFY(enabled);
+  }
+
+  void repeatedAnswerUploadsOnce() {
+    StartDevices(1);
+    simulator->SetDuplicates(1);
+    const std::size_t repliesBefore = simulator->RepliesSent();
+    const TBytes image = Pattern(20000, 5);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(simulator->RepliesSent() - repliesBefore, std::size_t{2});
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
+    QVERIFY(simulator->Tftp().LastTransfer().image == image);
+    // The next click uploads again.
+    const TModalRun again = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(!again.stillOpenAfter);
+    QVERIFY(simulator->Tftp().WaitForTransfers(2, std::chrono::seconds(3)));
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{2});
+  }
+
+  void clicksAndClosingDuringAnUploadAreRefused() {
+    StartDevices(1);
+    const TBytes image = Pattern(200000, 9);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    int attempts = 0;
+    bool openDuring = true;
+    bool busyDuring = true;
+    // Runs when the upload lets paint events through; a modal loop would run it too.
+    QTimer poke;
+    poke.setInterval(0);
+    connect(&poke, &QTimer::timeout, form.get(), [&] {
+      if (!form->Busy() || form->ProgressBar->isHidden()) return;
+      ++attempts;
+      form->UpgradeBtnClick();
+      form->reject();
+      form->close();
+      openDuring = openDuring && form->isVisible();
+      busyDuring = busyDuring && form->Busy();
+    });
+    const TModalRun run = RunModal(*form, [&] {
+      poke.start();
+      form->UpgradeBtn->click();
+      poke.stop();
+    });
+    QVERIFY(attempts > 0);
+    QVERIFY(openDuring);
+    QVERIFY(busyDuring);
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(messages.isEmpty());
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
+    QCOMPARE(UpgradeRequests(), std::size_t{1});
+    QVERIFY(simulator->Tftp().LastTransfer().image == image);
+  }
+
+  void uploadHostRedirectsTheImageOnly() {
+    // The demo's devices carry made-up addresses; only the trigger names them.
+    sim::TSimOptions o;
+    o.bindAddress = "127.0.0.1";
+    o.port = 0;
+    o.tftpPort = 0;
+    o.models = {kModelZel4};
+    simulator = std::make_unique<sim::TSimulator>(o);
+    simulator->SetValue(0, 2, TextToIp("10.0.0.2"));
+    simulator->Start();
+    simulator->Tftp().Start();
+    SetTarget({kLoopbackIp, simulator->Port()});
+    DeviceList.Clear();
+    Discover(MergeReply);
+    form->IdTrivialFTP.SetPort(simulator->Tftp().Port());
+    form->SetUploadHost(QStringLiteral("127.0.0.1"));
+    const TBytes image = Pattern(3000, 2);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    QString ip;
+    const TModalRun run = RunModal(*form, [&] {
+      ip = form->UpgradeIP->Text();
+      form->UpgradeBtn->click();
+    });
+    QCOMPARE(ip, QStringLiteral("10.0.0.2"));
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(messages.isEmpty());
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QVERIFY(simulator->Tftp().LastTransfer().image == image);
+    QCOMPARE(simulator->UpgradeCount(), std::size_t{1});
+  }
+
+  void fileGoneBeforeTheAnswerUploadsNothing() {
+    StartDevices(1);
+    simulator->SetReplyDelay(50);
+    const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(1000));
+    form->UpgradeFile->SetText(image);
+    // The image disappears after the click's own check, before the device answers.
+    simulator->SetUpgradeHandler([image](const sim::TUpgradeEvent&) { QFile::remove(image); });
+    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(run.stillOpenAfter);
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
+    QVERIFY(!form->UpgradeBtn->isEnabled());
+  }
+
+  void screenshot() {
+    StartDevices(1);
+    form->UpgradeFile->SetText(QStringLiteral("/home/user/firmware/zel4-v2.31.bin"));
+    form->PrepareForDevice();
+    form->IdTrivialFTPWorkBegin(form->IdTrivialFTP, wmWrite, 1000);
+    form->IdTrivialFTPWork(form->IdTrivialFTP, wmWrite, 400);
+    QCOMPARE(form->ProgressBar->value(), 400);
+    form->IdTrivialFTPWork(form->IdTrivialFTP, wmWrite, 1001);  // beyond the maximum: ignored
+    QCOMPARE(form->ProgressBar->value(), 400);
+    const QImage picture = form->grab().toImage();
+    QCOMPARE(picture.size(), QSize(444, 156) * form->devicePixelRatio());
+    QDir().mkpath(QStringLiteral(VELKARO_SCREENSHOT_DIR));
+    QVERIFY(picture.save(QStringLiteral(VELKARO_SCREENSHOT_DIR "/upgrade-form.png")));
+    form->ProgressBar->hide();
+  }
+};
+
+QTEST_MAIN(UpgradeFormTest)
+#include "UpgradeFormTest.moc"
