@@ -1,0 +1,60 @@
+// Shared by the option page tests: a real property dialog that hosts pages built in code, with
+// access to its working record, and a check that a page listed every control it made.
+#pragma once
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QtTest>
+#include <algorithm>
+#include <vector>
+
+#include "IPEdit.h"
+#include "ZelForm.h"
+
+namespace velkaro::test {
+
+// The dialog frame itself; pages are inserted into its PageControl or into a nested one.
+class THost : public TZelForm {
+ public:
+  TZEL& Record() { return local_zel_; }
+  TValueSlots& Values() { return local_zel_.values; }
+
+  // A nested page control on a top-level page, like the rack model's Miscellaneous sheet.
+  QTabWidget* AddNestedControl() {
+    auto* sheet = new QWidget;
+    InsertPage(PageControl, sheet, QStringLiteral("Nested"), PageControl->count());
+    AddComponent(sheet);
+    auto* nested = new QTabWidget(sheet);
+    AddComponent(nested);
+    return nested;
+  }
+};
+
+// Leaf controls keep their inner parts to themselves; the binding pass must see the control.
+inline bool IsLeaf(const QWidget* w) {
+  return dynamic_cast<const TIPEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+         qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractButton*>(w) ||
+         qobject_cast<const QLabel*>(w);
+}
+
+inline void PreOrder(QWidget* w, std::vector<QWidget*>& out) {
+  out.push_back(w);
+  if (IsLeaf(w)) return;
+  for (QObject* child : w->children())
+    if (auto* cw = qobject_cast<QWidget*>(child); cw && !cw->isWindow()) PreOrder(cw, out);
+}
+
+// The page and every widget on it, in creation order, are the last entries of the dialog's
+// component list.
+inline bool ListedInCreationOrder(const TZelForm& form, QWidget* page) {
+  std::vector<QWidget*> expected;
+  PreOrder(page, expected);
+  const std::vector<QWidget*> list = form.Components();
+  if (list.size() < expected.size()) return false;
+  return std::equal(expected.begin(), expected.end(), list.end() - std::ssize(expected));
+}
+
+}  // namespace velkaro::test
