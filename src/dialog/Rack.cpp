@@ -23,7 +23,7 @@ constexpr int kGroupHeight = 502;  // taller than the page: the scroll box scrol
 constexpr int kEditLeft = 77;
 constexpr int kEditWidth = 153;
 constexpr int kEditHeight = 21;
-constexpr int kCellWidth = 12;
+constexpr int kCellWidth = 14;  // the style's check indicator, not clipped
 constexpr int kCellHeight = 17;
 constexpr int kRowPitch = 56;
 

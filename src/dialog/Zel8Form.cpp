@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTabWidget>
 
+#include "CompactTabs.h"
 #include "FormPages.h"
 #include "Rack.h"
 #include "ui_Zel8Form.h"
@@ -33,6 +34,7 @@ Tzel8Form::Tzel8Form(QWidget* owner) : TZelForm(owner), pages_(std::make_unique<
   LabelControl = pages_->LabelControl;
   AccountControl = pages_->AccountControl;
   MiscControl = pages_->MiscControl;
+  for (QTabWidget* nested : {LabelControl, AccountControl, MiscControl}) UseCompactSideTabs(nested);
 
   LabelControl->setCurrentWidget(pages_->LabelDevice);
 

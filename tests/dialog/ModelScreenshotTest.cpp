@@ -1,0 +1,117 @@
+// Renders every top-level page of the three model dialogs, and the rack model's nested pages,
+// to PNG files in the build folder so that reviewers can look at them. The dialogs show a
+// simulated device's full parameter set.
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "DeviceProfile.h"
+#include "Zel1Form.h"
+#include "Zel4Form.h"
+#include "Zel8Form.h"
+
+using namespace velkaro;
+
+namespace {
+
+// A model dialog showing a full record with every tab reachable, as after a completed read.
+template <class TForm>
+class TLoaded : public TForm {
+ public:
+  explicit TLoaded(std::uint32_t model) {
+    this->local_zel_ = sim::MakeDeviceRecord(model, 0, 0x02005E000001ull);
+    this->LoadControls();
+    this->ShowOptionPages(true);
+  }
+};
+
+// Share of pixels that differ from the most common colour: a blank picture has none.
+double NonBackgroundShare(const QImage& image) {
+  QHash<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+  int most = 0;
+  for (const int n : counts) most = std::max(most, n);
+  const int total = image.width() * image.height();
+  return total == 0 ? 0 : 1.0 - static_cast<double>(most) / total;
+}
+
+QString FileName(const QString& model, int index, const QString& caption) {
+  QString name = caption.trimmed();
+  name.replace(QLatin1Char(' '), QLatin1Char('_'));
+  return QStringLiteral("%1_%2_%3.png").arg(model).arg(index, 2, 10, QLatin1Char('0')).arg(name);
+}
+
+}  // namespace
+
+class ModelScreenshotTest : public QObject {
+  Q_OBJECT
+
+  QDir out_{QStringLiteral(VELKARO_SCREENSHOT_DIR)};
+  int saved_ = 0;
+
+  void Save(QWidget& dialog, const QString& name) {
+    QApplication::processEvents();
+    const QPixmap picture = dialog.grab();
+    QVERIFY(!picture.isNull());
+    const QString path = out_.filePath(name);
+    QVERIFY(picture.save(path));
+    const QImage image(path);
+    QCOMPARE(image.size(), dialog.size());
+    QVERIFY2(NonBackgroundShare(image) > 0.05, qPrintable(path));
+    ++saved_;
+  }
+
+  // One picture per top-level page.
+  void SaveEveryPage(TZelForm& dialog, const QString& model) {
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (int i = 0; i < dialog.PageControl->count(); ++i) {
+      QVERIFY(dialog.PageControl->isTabVisible(i));
+      dialog.PageControl->setCurrentIndex(i);
+      Save(dialog, FileName(model, i, dialog.PageControl->tabText(i)));
+    }
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY(out_.mkpath(QStringLiteral("."))); }
+  void cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+  void oneOutletModel() {
+    TLoaded<Tzel1Form> dialog(kModelZel1);
+    SaveEveryPage(dialog, QStringLiteral("zel1"));
+  }
+
+  void fourOutletModel() {
+    TLoaded<Tzel4Form> dialog(kModelZel4);
+    SaveEveryPage(dialog, QStringLiteral("zel4"));
+  }
+
+  void rackModel() {
+    TLoaded<Tzel8Form> dialog(kModelZel8);
+    SaveEveryPage(dialog, QStringLiteral("zel8"));
+    // The nested pages: first and second device, and a device that is not chained in.
+    struct TNested {
+      QTabWidget* control;
+      QString name;
+    };
+    const TNested nested[] = {{dialog.LabelControl, QStringLiteral("Labels")},
+                              {dialog.AccountControl, QStringLiteral("Accounts")},
+                              {dialog.MiscControl, QStringLiteral("Misc")}};
+    for (const TNested& n : nested) {
+      dialog.PageControl->setCurrentWidget(n.control->parentWidget());
+      for (int i = 0; i < n.control->count(); ++i) {
+        n.control->setCurrentIndex(i);
+        Save(dialog, FileName(QStringLiteral("zel8_") + n.name, i, n.control->tabText(i)));
+      }
+    }
+  }
+
+  void cleanupTestCase() { qInfo("%d screenshots in %s", saved_, qPrintable(out_.path())); }
+};
+
+QTEST_MAIN(ModelScreenshotTest)
+#include "ModelScreenshotTest.moc"
