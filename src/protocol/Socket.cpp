@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -129,18 +130,29 @@ bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
   sockaddr_in sa{};
-  socklen_t len = sizeof sa;
+  iovec part{buffer.data(), buffer.size()};
+  msghdr msg{};
   ssize_t got;
+#ifdef __linux__
+  // Linux then returns the datagram's real length even when it did not fit.
+  const int flags = MSG_TRUNC;
+#else
+  const int flags = 0;
+#endif
   do {
-    len = sizeof sa;
-    // MSG_TRUNC makes the call return the datagram's real length even when it did not fit.
-    got = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa),
-                     &len);
+    msg = {};
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &part;
+    msg.msg_iovlen = 1;
+    got = ::recvmsg(fd_, &msg, flags);
   } while (got < 0 && errno == EINTR);
   if (got < 0) throw TSocketError("Erreur de réception UDP", errno);
   TDatagramInfo info;
   info.size = static_cast<std::size_t>(got);
   info.copied = info.size < buffer.size() ? info.size : buffer.size();
+  // Where the real length is not told, "longer than the buffer" is all that is known.
+  if ((msg.msg_flags & MSG_TRUNC) && info.size <= info.copied) info.size = info.copied + 1;
   info.address = ntohl(sa.sin_addr.s_addr);
   info.port = ntohs(sa.sin_port);
   return info;

@@ -1,0 +1,102 @@
+// The socket layer on the loopback interface.
+#include "Socket.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace velkaro;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr std::uint32_t kLoopback = 0x7F000001;
+
+TEST(Socket, SendsAndReceivesWithTheSenderAddress) {
+  TUdpSocket receiver, sender;
+  receiver.Bind(kLoopback, 0);
+  sender.Bind(kLoopback, 0);
+  ASSERT_NE(receiver.LocalPort(), 0);
+  const std::vector<std::uint8_t> data{1, 2, 3, 4, 5};
+  sender.SendTo(data, kLoopback, receiver.LocalPort());
+  ASSERT_TRUE(receiver.WaitReadable(milliseconds(1000)));
+  std::vector<std::uint8_t> buffer(64);
+  const TDatagramInfo info = receiver.ReceiveFrom(buffer);
+  EXPECT_EQ(info.size, 5u);
+  EXPECT_EQ(info.copied, 5u);
+  EXPECT_FALSE(info.Truncated());
+  EXPECT_EQ(info.address, kLoopback);
+  EXPECT_EQ(info.port, sender.LocalPort());
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 5), data);
+}
+
+TEST(Socket, TellsTheRealLengthOfADatagramThatDidNotFit) {
+  TUdpSocket receiver, sender;
+  receiver.Bind(kLoopback, 0);
+  sender.SendTo(std::vector<std::uint8_t>(100, 7), kLoopback, receiver.LocalPort());
+  sender.SendTo(std::vector<std::uint8_t>{}, kLoopback, receiver.LocalPort());
+  std::vector<std::uint8_t> buffer(10);
+  ASSERT_TRUE(receiver.WaitReadable(milliseconds(1000)));
+  const TDatagramInfo big = receiver.ReceiveFrom(buffer);
+  EXPECT_TRUE(big.Truncated());
+  EXPECT_EQ(big.copied, 10u);
+  EXPECT_EQ(big.size, 100u);
+  ASSERT_TRUE(receiver.WaitReadable(milliseconds(1000)));
+  const TDatagramInfo empty = receiver.ReceiveFrom(buffer);
+  EXPECT_EQ(empty.size, 0u);
+  EXPECT_FALSE(empty.Truncated());
+}
+
+TEST(Socket, WaitReadableTimesOut) {
+  TUdpSocket s;
+  s.Bind(kLoopback, 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(s.WaitReadable(milliseconds(50)));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, milliseconds(50));
+  EXPECT_LT(took, milliseconds(150));
+}
+
+TEST(Socket, ErrorsCarryTheSystemMessage) {
+  TUdpSocket a, b;
+  a.Bind(kLoopback, 0);
+  try {
+    b.Bind(kLoopback, a.LocalPort());
+    FAIL() << "binding a used port succeeded";
+  } catch (const TSocketError& e) {
+    EXPECT_EQ(e.SystemError(), EADDRINUSE);
+    EXPECT_NE(std::string(e.what()).find(std::strerror(EADDRINUSE)), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(a.SendTo(std::vector<std::uint8_t>(70000), kLoopback, 9), TSocketError);
+}
+
+TEST(Socket, BroadcastAndReceiveBufferOptions) {
+  TUdpSocket s;
+  EXPECT_NO_THROW(s.EnableBroadcast());
+  const std::size_t granted = s.SetReceiveBuffer(1u << 20);
+  EXPECT_GT(granted, 0u);
+  EXPECT_EQ(granted, s.ReceiveBufferSize());
+  // A privileged process is not held back by the system's cap.
+  if (geteuid() == 0) {
+    EXPECT_GE(granted, 1u << 20);
+  }
+}
+
+TEST(Socket, OwnershipMovesAndCloseIsFinal) {
+  TUdpSocket a;
+  a.Bind(kLoopback, 0);
+  const std::uint16_t port = a.LocalPort();
+  TUdpSocket b(std::move(a));
+  EXPECT_FALSE(a.IsOpen());
+  EXPECT_TRUE(b.IsOpen());
+  EXPECT_EQ(b.LocalPort(), port);
+  b.Close();
+  b.Close();
+  EXPECT_FALSE(b.IsOpen());
+  TUdpSocket c;
+  EXPECT_NO_THROW(c.Bind(kLoopback, port));  // the port was released
+}
+
+}  // namespace
