@@ -9,8 +9,8 @@
 #include <QVBoxLayout>
 
 #include "BindingTag.h"
+#include "ComponentOwner.h"
 #include "MyCheckBox.h"
-#include "ZelForm.h"
 
 namespace velkaro {
 
@@ -38,7 +38,7 @@ int Partner(int socket) {
 
 }  // namespace
 
-TRack::TRack(TZelForm* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
+TRack::TRack(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
              int tagBase, int firstSocket)
     : tagBase_(tagBase) {
   // Lists one component with the dialog as soon as it exists, so the list keeps creation order.

@@ -21,8 +21,8 @@ class QTabWidget;
 
 namespace velkaro {
 
+class TComponentOwner;
 class TMyCheckBox;
-class TZelForm;
 
 class TRack : public QWidget {
   Q_OBJECT
@@ -33,9 +33,9 @@ class TRack : public QWidget {
   static constexpr int kTextLimit = 32;
 
   // Inserts the page into `pageControl` at `pageIndex` and registers it and every control on it
-  // with `owner`'s component list, in creation order. `firstSocket` is the number shown over the
+  // with `owner` (the dialog) in creation order. `firstSocket` is the number shown over the
   // first socket column.
-  TRack(TZelForm* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
+  TRack(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
         int tagBase, int firstSocket);
   ~TRack() override;
 

@@ -13,12 +13,21 @@ class Tzel1Pages;
 
 namespace velkaro {
 
+class TMisc;
+class TSecurity;
+class TSuperv;
+
 class Tzel1Form : public TZelForm {
   Q_OBJECT
 
  public:
   explicit Tzel1Form(QWidget* owner = nullptr);
   ~Tzel1Form() override;
+
+  // Pages built in code, owned by PageControl.
+  TSecurity* SecurityPage = nullptr;
+  TSuperv* SupervisionPage = nullptr;
+  TMisc* MiscPage = nullptr;
 
  private:
   std::unique_ptr<Ui::Tzel1Pages> pages_;

@@ -3,6 +3,7 @@
 // and the Security, four Supervision and the Miscellaneous pages built in code.
 #pragma once
 
+#include <array>
 #include <memory>
 
 #include "ZelForm.h"
@@ -13,12 +14,23 @@ class Tzel4Pages;
 
 namespace velkaro {
 
+class TMisc;
+class TSecurity;
+class TSuperv;
+
 class Tzel4Form : public TZelForm {
   Q_OBJECT
 
  public:
+  static constexpr int kSockets = 4;
+
   explicit Tzel4Form(QWidget* owner = nullptr);
   ~Tzel4Form() override;
+
+  // Pages built in code, owned by PageControl.
+  TSecurity* SecurityPage = nullptr;
+  std::array<TSuperv*, kSockets> SupervisionPages{};  // "Supervision 1" to "Supervision 4"
+  TMisc* MiscPage = nullptr;
 
  private:
   std::unique_ptr<Ui::Tzel4Pages> pages_;

@@ -6,18 +6,29 @@
 
 #include "CompactTabs.h"
 #include "FormPages.h"
+#include "Lab.h"
+#include "Misc.h"
 #include "Rack.h"
+#include "Security.h"
 #include "ui_Zel8Form.h"
 
 namespace velkaro {
 
 namespace {
 
+// Device n's parameters are device 1's plus 100 * (n - 1).
 constexpr int kDeviceTagStep = 100;
+constexpr int kLabelsTagBase = 39;
 constexpr int kAccountsTagBase = 40;
+constexpr int kMiscTagBase = 81;
+constexpr int kSocketsPerDevice = 8;
 
 QString DeviceCaption(int device) {
   return QStringLiteral("Device %1").arg(device);
+}
+
+int DeviceTagBase(int base, int device) {
+  return base + kDeviceTagStep * (device - 1);
 }
 
 }  // namespace
@@ -36,19 +47,27 @@ Tzel8Form::Tzel8Form(QWidget* owner) : TZelForm(owner), pages_(std::make_unique<
   MiscControl = pages_->MiscControl;
   for (QTabWidget* nested : {LabelControl, AccountControl, MiscControl}) UseCompactSideTabs(nested);
 
+  // Each page goes to its index, pushing the later pages to the right.
+  SecurityPage = new TSecurity(this, PageControl, QStringLiteral("Security"), 3, 20, 8, 1);
+
+  for (int n = 1; n <= kDevices; ++n)
+    LabelPages[static_cast<std::size_t>(n - 1)] =
+        new TLab(this, LabelControl, DeviceCaption(n), n, DeviceTagBase(kLabelsTagBase, n),
+                 kSocketsPerDevice, 1);
   LabelControl->setCurrentWidget(pages_->LabelDevice);
 
   for (int n = 1; n <= kDevices; ++n)
-    racks_[static_cast<std::size_t>(n - 1)] = new TRack(
-        this, AccountControl, DeviceCaption(n), n, kAccountsTagBase + kDeviceTagStep * (n - 1), 1);
+    AccountPages[static_cast<std::size_t>(n - 1)] =
+        new TRack(this, AccountControl, DeviceCaption(n), n, DeviceTagBase(kAccountsTagBase, n), 1);
   AccountControl->setCurrentWidget(pages_->AccountAdmin);
+
+  for (int n = 1; n <= kDevices; ++n)
+    MiscPages[static_cast<std::size_t>(n - 1)] =
+        new TMisc(this, MiscControl, DeviceCaption(n), n - 1, DeviceTagBase(kMiscTagBase, n),
+                  kSocketsPerDevice, 1);
+  MiscControl->setCurrentIndex(0);
 }
 
 Tzel8Form::~Tzel8Form() = default;
-
-TRack* Tzel8Form::AccountPage(int device) const {
-  if (device < 1 || device > kDevices) return nullptr;
-  return racks_[static_cast<std::size_t>(device - 1)];
-}
 
 }  // namespace velkaro

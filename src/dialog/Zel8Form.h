@@ -16,7 +16,10 @@ class Tzel8Pages;
 
 namespace velkaro {
 
+class TLab;
+class TMisc;
 class TRack;
+class TSecurity;
 
 class Tzel8Form : public TZelForm {
   Q_OBJECT
@@ -27,16 +30,19 @@ class Tzel8Form : public TZelForm {
   explicit Tzel8Form(QWidget* owner = nullptr);
   ~Tzel8Form() override;
 
+  // Nested page controls of the Labels, Accounts and "Miscellaneous " pages.
   QTabWidget* LabelControl = nullptr;
   QTabWidget* AccountControl = nullptr;
   QTabWidget* MiscControl = nullptr;
 
-  // Accounts page of device n (1-5), null outside.
-  TRack* AccountPage(int device) const;
+  // Pages built in code, owned by their page controls; index n - 1 is device n.
+  TSecurity* SecurityPage = nullptr;
+  std::array<TLab*, kDevices> LabelPages{};
+  std::array<TRack*, kDevices> AccountPages{};
+  std::array<TMisc*, kDevices> MiscPages{};
 
  private:
   std::unique_ptr<Ui::Tzel8Pages> pages_;
-  std::array<TRack*, kDevices> racks_{};
 };
 
 }  // namespace velkaro
