@@ -4,6 +4,7 @@
 
 #include "Exchange.h"
 #include "Simulator.h"
+#include "TftpServer.h"
 
 namespace velkaro {
 
@@ -18,9 +19,11 @@ bool TDemoDevices::Start(std::string& error) {
   options.bindAddress = "127.0.0.1";
   options.port = 0;
   options.models = {kModelZel1, kModelZel4, kModelZel8};
+  options.tftpPort = 0;  // images go to a free loopback port, never to port 69
   try {
     simulator_ = std::make_unique<sim::TSimulator>(options);
     simulator_->Start();
+    simulator_->Tftp().Start();  // its port is known before the first upgrade
   } catch (const std::exception& e) {
     error = std::string("cannot start the demo devices: ") + e.what();
     simulator_.reset();
@@ -28,6 +31,10 @@ bool TDemoDevices::Start(std::string& error) {
   }
   SetTarget({TextToIp("127.0.0.1"), simulator_->Port()});
   return true;
+}
+
+std::uint16_t TDemoDevices::TftpPort() const {
+  return simulator_ ? simulator_->Tftp().Port() : 0;
 }
 
 }  // namespace velkaro

@@ -2,6 +2,7 @@
 // every request of the program pointed at it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,8 @@ class TDemoDevices {
   // Returns false with a message when they cannot start.
   bool Start(std::string& error);
   sim::TSimulator& Simulator() { return *simulator_; }
+  // Where the devices take firmware images, on 127.0.0.1 (valid after Start).
+  std::uint16_t TftpPort() const;
 
  private:
   std::unique_ptr<sim::TSimulator> simulator_;

@@ -9,6 +9,7 @@
 #include "DialogFactories.h"
 #include "FormMain.h"
 #include "StartOptions.h"
+#include "UpgradeForm.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);  // takes Qt's own options out of argv
@@ -36,6 +37,10 @@ int main(int argc, char* argv[]) {
 
   velkaro::TFormMain form(
       {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});
+  // One upgrade dialog for the whole run: the chosen image stays between openings.
+  velkaro::TUpgradeForm upgradeForm(&form);
+  if (options.demo) upgradeForm.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
+  form.SetUpgradeHandler([&upgradeForm] { upgradeForm.ShowForDevice(); });
   form.show();
   return QApplication::exec();
 }

@@ -90,6 +90,11 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
 
 TUpgradeForm::~TUpgradeForm() = default;
 
+void TUpgradeForm::RedirectUploads(const QString& host, int port) {
+  IdTrivialFTP.SetPort(port);
+  uploadHost_ = host;
+}
+
 void TUpgradeForm::PrepareForDevice() {
   // An index that does not name a listed device is treated like an empty list.
   const bool listed =

@@ -51,9 +51,10 @@ class TUpgradeForm : public QDialog {
   // its port at a simulator.
   TIdTrivialFTP IdTrivialFTP;
 
-  // Images go to the address in UpgradeIP. The demo's devices carry made-up addresses and take
-  // their images on the loopback: a non-empty host replaces the address for the upload only.
-  void SetUploadHost(const QString& host) { uploadHost_ = host; }
+  // Images go to port 69 of the address in UpgradeIP. The demo's devices carry made-up
+  // addresses and take their images on the loopback: a non-empty host replaces the address for
+  // the upload (the trigger still names the device), and the port replaces 69.
+  void RedirectUploads(const QString& host, int port);
   QString UploadHost() const { return uploadHost_; }
 
   // Takes the IP address of the selected device, sets the Upgrade button and shows the dialog

@@ -444,8 +444,7 @@ class UpgradeFormTest : public QObject {
     SetTarget({kLoopbackIp, simulator->Port()});
     DeviceList.Clear();
     Discover(MergeReply);
-    form->IdTrivialFTP.SetPort(simulator->Tftp().Port());
-    form->SetUploadHost(QStringLiteral("127.0.0.1"));
+    form->RedirectUploads(QStringLiteral("127.0.0.1"), simulator->Tftp().Port());
     const TBytes image = Pattern(3000, 2);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
     QString ip;
