@@ -283,6 +283,32 @@ class UpgradeFormTest : public QObject {
     QVERIFY(form->UpgradeBtn->isEnabled());  // ready for the next opening
   }
 
+  void emptyImageIsSentAsOneEmptyBlock() {
+    StartDevices(1);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("empty.bin"), {}));
+    int maximum = -1;
+    connect(form->ProgressBar, &QProgressBar::valueChanged, form.get(),
+            [&] { maximum = form->ProgressBar->maximum(); });
+    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(messages.isEmpty());
+    QVERIFY(maximum > 0);  // a determinate bar, not a busy indicator
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QVERIFY(simulator->Tftp().LastTransfer().complete);
+    QVERIFY(simulator->Tftp().LastTransfer().image.empty());
+  }
+
+  void hiddenDialogIgnoresAClick() {
+    // A click queued during an upload arrives after the dialog has closed.
+    StartDevices(1);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(100)));
+    form->PrepareForDevice();
+    QVERIFY(form->UpgradeBtn->isEnabled());
+    form->UpgradeBtnClick();
+    QVERIFY(!simulator->WaitForRequests(1, std::chrono::milliseconds(200)));
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
+  }
+
   void errorPacketShowsTheDeviceMessage() {
     StartDevices(1);
     simulator->Tftp().SetSwitches(
