@@ -1,0 +1,329 @@
+// The Supervision page inside a real property dialog: layout, the crossed delay tags, spin box
+// bounds, and the enabled states that follow the method byte through the binding passes.
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSpinBox>
+#include <QtTest>
+
+#include "BindingTag.h"
+#include "PageTestSupport.h"
+#include "Superv.h"
+
+using namespace velkaro;
+using velkaro::test::THost;
+
+namespace {
+
+TSuperv* MakePage(THost& host, int tagBase = 20, int pageIndex = 1,
+                  const QString& caption = QStringLiteral("Supervision")) {
+  return new TSuperv(&host, host.PageControl, caption, pageIndex, tagBase);
+}
+
+// Every widget inside `root`, the root included, has the given effective state.
+bool AllEnabled(QWidget* root, bool enabled) {
+  if (root->isEnabled() != enabled) return false;
+  const QList<QWidget*> inside = root->findChildren<QWidget*>();
+  return std::all_of(inside.begin(), inside.end(),
+                     [enabled](QWidget* w) { return w->isEnabled() == enabled; });
+}
+
+struct TExpected {
+  bool reboot, interval, port;
+};
+
+void CheckStates(TSuperv* page, TExpected e) {
+  QCOMPARE(AllEnabled(page->RebootBox(), e.reboot), true);
+  QCOMPARE(AllEnabled(page->Interval(), e.interval), true);
+  QCOMPARE(page->IntervalLabel()->isEnabled(), e.interval);
+  QCOMPARE(page->PortLabel()->isEnabled(), e.port);
+  QCOMPARE(AllEnabled(page->Port(), e.port), true);
+  // Never touched by the method boxes.
+  QVERIFY(AllEnabled(page->EquipmentBox(), true));
+  QVERIFY(page->Ping()->isEnabled());
+  QVERIFY(page->Scan()->isEnabled());
+  QVERIFY(page->MethodBox()->isEnabled());
+}
+
+void TypeAndLeave(QSpinBox* spin, const QString& typed) {
+  QLineEdit* edit = spin->findChild<QLineEdit*>();
+  QVERIFY(edit);
+  edit->selectAll();
+  QTest::keyClicks(spin, typed);
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(spin, &out);
+}
+
+}  // namespace
+
+class SupervTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+  void layout() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    QCOMPARE(host.PageControl->indexOf(page), 1);
+    QCOMPARE(host.PageControl->tabText(1), QStringLiteral("Supervision"));
+
+    QCOMPARE(page->EquipmentBox()->title(), QStringLiteral(" Equipment to supervise "));
+    QCOMPARE(page->EquipmentBox()->geometry(), QRect(8, 4, 305, 53));
+    QCOMPARE(page->AddressLabel()->text(), QStringLiteral("IP Address :"));
+    QCOMPARE(page->AddressLabel()->pos(), QPoint(35, 28));
+    QCOMPARE(page->Address()->pos(), QPoint(128, 24));
+    QCOMPARE(page->Address()->parentWidget(), page->EquipmentBox());
+
+    QCOMPARE(page->MethodBox()->title(), QStringLiteral(" Supervision Method "));
+    QCOMPARE(page->MethodBox()->geometry(), QRect(8, 64, 305, 97));
+    QCOMPARE(page->Ping()->geometry().topLeft(), QPoint(128, 22));
+    QCOMPARE(page->Ping()->width(), 16);
+    QVERIFY(page->Ping()->text().isEmpty());
+    QCOMPARE(page->Scan()->geometry().topLeft(), QPoint(128, 46));
+    QCOMPARE(page->PortLabel()->text(), QStringLiteral("Port :"));
+    QCOMPARE(page->PortLabel()->pos(), QPoint(173, 48));
+    QCOMPARE(page->Port()->geometry().topLeft(), QPoint(210, 44));
+    QCOMPARE(page->Port()->width(), 87);
+    QCOMPARE(page->IntervalLabel()->text(), QStringLiteral("Interval between Requests :"));
+    QCOMPARE(page->IntervalLabel()->pos(), QPoint(8, 72));
+    QCOMPARE(page->Interval()->geometry().topLeft(), QPoint(210, 68));
+
+    QCOMPARE(page->RebootBox()->title(), QStringLiteral(" Reboot "));
+    QCOMPARE(page->RebootBox()->geometry(), QRect(8, 168, 305, 117));
+    QCOMPARE(page->FailureCount()->geometry().topLeft(), QPoint(210, 24));
+    QCOMPARE(page->RebootDelay()->geometry().topLeft(), QPoint(210, 60));
+    QCOMPARE(page->FirstRequestDelay()->geometry().topLeft(), QPoint(210, 80));
+    for (QSpinBox* s : {page->FailureCount(), page->RebootDelay(), page->FirstRequestDelay()})
+      QCOMPARE(s->parentWidget(), page->RebootBox());
+
+    QStringList texts;
+    for (QLabel* l : page->RebootBox()->findChildren<QLabel*>()) texts << l->text();
+    QCOMPARE(texts, QStringList({QStringLiteral("Number of unsuccessful Requests before Reboot :"),
+                                 QStringLiteral("Delay before Reboot :"),
+                                 QStringLiteral("Delay before First Request after Reboot :")}));
+    auto* wrapped = page->RebootBox()->findChildren<QLabel*>().first();
+    QVERIFY(wrapped->wordWrap());
+    QCOMPARE(wrapped->geometry().topLeft(), QPoint(8, 20));
+    QCOMPARE(wrapped->width(), 122);
+  }
+
+  void builtTickedAndEnabled() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    QVERIFY(page->Ping()->isChecked());
+    QVERIFY(page->Scan()->isChecked());
+    CheckStates(page, {true, true, true});
+    QVERIFY(page->Address()->Text().isEmpty());
+  }
+
+  void spinBoxesRangeSuffixAndStart() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    const struct {
+      QSpinBox* spin;
+      const char* suffix;
+    } spins[] = {{page->Port(), ""},
+                 {page->Interval(), " sec"},
+                 {page->FailureCount(), ""},
+                 {page->RebootDelay(), " sec"},
+                 {page->FirstRequestDelay(), " sec"}};
+    for (const auto& s : spins) {
+      QCOMPARE(s.spin->minimum(), 1);
+      QCOMPARE(s.spin->maximum(), 65535);
+      QCOMPARE(s.spin->singleStep(), 1);
+      QCOMPARE(s.spin->value(), 1);
+      QCOMPARE(s.spin->suffix(), QString::fromLatin1(s.suffix));
+      QCOMPARE(s.spin->text(), QStringLiteral("1") + QString::fromLatin1(s.suffix));
+      s.spin->setValue(0);
+      QCOMPARE(s.spin->value(), 1);
+      s.spin->setValue(70000);
+      QCOMPARE(s.spin->value(), 65535);
+      s.spin->stepUp();
+      QCOMPARE(s.spin->value(), 65535);
+    }
+  }
+
+  void typedValuesAreCorrectedToTheNearerBound() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    QSpinBox* interval = page->Interval();
+    TypeAndLeave(interval, QStringLiteral("70000"));
+    QCOMPARE(interval->value(), 65535);
+    QCOMPARE(interval->text(), QStringLiteral("65535 sec"));
+    TypeAndLeave(interval, QStringLiteral("0"));
+    QCOMPARE(interval->value(), 1);
+    TypeAndLeave(interval, QStringLiteral("300"));
+    QCOMPARE(interval->value(), 300);
+    TypeAndLeave(page->Port(), QStringLiteral("99999999999"));
+    QCOMPARE(page->Port()->value(), 65535);
+    TypeAndLeave(page->Port(), QStringLiteral("8080"));
+    QCOMPARE(page->Port()->value(), 8080);
+    // Letters are refused as they are typed.
+    TypeAndLeave(page->FailureCount(), QStringLiteral("x"));
+    QCOMPARE(page->FailureCount()->value(), 1);
+  }
+
+  void tagsOfTheOneOutletPage() {
+    THost host;
+    TSuperv* page = MakePage(host, 20);
+    QCOMPARE(TagOf(page->Address()), 20);
+    QCOMPARE(TagOf(page->Ping()), 21);
+    QCOMPARE(TagOf(page->Scan()), 21 + 0x1000);
+    QCOMPARE(TagOf(page->Port()), 22);
+    QCOMPARE(TagOf(page->Interval()), 23);
+    QCOMPARE(TagOf(page->FailureCount()), 24);
+    QCOMPARE(TagOf(page->RebootDelay()), 26);
+    QCOMPARE(TagOf(page->FirstRequestDelay()), 25);
+    QCOMPARE(TagOf(page->RebootBox()), 0);
+    QCOMPARE(TagOf(page->PortLabel()), 0);
+  }
+
+  // The third page of the four-outlet model: the reboot delay binds 48, the first-request
+  // delay 47, and loading and storing follow that.
+  void thirdFourOutletPageCrossesTheDelays() {
+    THost host;
+    TSuperv* page = MakePage(host, 42, 1, QStringLiteral("Supervision 3"));
+    QCOMPARE(TagOf(page->RebootDelay()), 48);
+    QCOMPARE(TagOf(page->FirstRequestDelay()), 47);
+    host.Values().Set(42, 0xC0A8000Au);
+    host.Values().Set(43, std::uint32_t{0x03});
+    host.Values().Set(44, std::uint32_t{80});
+    host.Values().Set(45, std::uint32_t{30});
+    host.Values().Set(46, std::uint32_t{3});
+    host.Values().Set(47, std::uint32_t{120});
+    host.Values().Set(48, std::uint32_t{15});
+    host.LoadControls();
+    QCOMPARE(page->Address()->Text(), QStringLiteral("192.168.0.10"));
+    QCOMPARE(page->Port()->value(), 80);
+    QCOMPARE(page->Interval()->value(), 30);
+    QCOMPARE(page->FailureCount()->value(), 3);
+    QCOMPARE(page->RebootDelay()->value(), 15);
+    QCOMPARE(page->FirstRequestDelay()->value(), 120);
+    page->RebootDelay()->setValue(25);
+    page->FirstRequestDelay()->setValue(240);
+    host.StoreControls();
+    QCOMPARE(host.Values().AsUInt(48), 25u);
+    QCOMPARE(host.Values().AsUInt(47), 240u);
+    QCOMPARE(host.Values().AsUInt(42), 0xC0A8000Au);
+    QCOMPARE(host.Values().AsUInt(43), 0x03u);
+    QCOMPARE(host.Values().AsUInt(44), 80u);
+  }
+
+  void methodByteSetsTheEnabledStates_data() {
+    QTest::addColumn<int>("method");
+    QTest::addColumn<bool>("reboot");
+    QTest::addColumn<bool>("port");
+    QTest::newRow("0x00 none") << 0x00 << false << false;
+    QTest::newRow("0x01 ping") << 0x01 << true << false;
+    QTest::newRow("0x02 scan") << 0x02 << true << true;
+    QTest::newRow("0x03 both") << 0x03 << true << true;
+    QTest::newRow("0xFC none, other bits set") << 0xFC << false << false;
+  }
+  void methodByteSetsTheEnabledStates() {
+    QFETCH(int, method);
+    QFETCH(bool, reboot);
+    QFETCH(bool, port);
+    THost host;
+    TSuperv* page = MakePage(host);
+    host.Values().Set(21, static_cast<std::uint32_t>(method));
+    host.LoadControls();
+    QCOMPARE(page->Ping()->isChecked(), (method & 1) != 0);
+    QCOMPARE(page->Scan()->isChecked(), (method & 2) != 0);
+    CheckStates(page, {reboot, reboot, port});
+    host.StoreControls();
+    QCOMPARE(host.Values().AsUInt(21), static_cast<std::uint32_t>(method));
+  }
+
+  // After everything was disabled, a later load enables the whole group again, down to the
+  // labels and the spin boxes' inner edits.
+  void reloadReenablesRecursively() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    host.Values().Set(21, std::uint32_t{0x00});
+    host.LoadControls();
+    CheckStates(page, {false, false, false});
+    host.Values().Set(21, std::uint32_t{0x02});
+    host.LoadControls();
+    CheckStates(page, {true, true, true});
+    host.Values().Set(21, std::uint32_t{0x01});
+    host.LoadControls();
+    CheckStates(page, {true, true, false});
+  }
+
+  void clicksRunTheHandler() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    page->Scan()->click();
+    CheckStates(page, {true, true, false});
+    page->Ping()->click();
+    CheckStates(page, {false, false, false});
+    page->Scan()->click();
+    CheckStates(page, {true, true, true});
+  }
+
+  void storingKeepsTheOtherBits() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    host.Values().Set(21, std::uint32_t{0xA5});
+    host.LoadControls();
+    page->Ping()->click();
+    host.StoreControls();
+    QCOMPARE(host.Values().AsUInt(21), 0xA4u);
+    page->Scan()->click();
+    host.StoreControls();
+    QCOMPARE(host.Values().AsUInt(21), 0xA6u);
+  }
+
+  void zeroIsShownAndStoredAsOne() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    host.Values().Set(22, std::uint32_t{0});
+    host.Values().Set(23, std::uint32_t{0});
+    host.Values().Set(24, std::uint32_t{100000});
+    host.LoadControls();
+    QCOMPARE(page->Port()->value(), 1);
+    QCOMPARE(page->Interval()->text(), QStringLiteral("1 sec"));
+    QCOMPARE(page->FailureCount()->value(), 65535);
+    host.StoreControls();
+    QCOMPARE(host.Values().AsUInt(22), 1u);
+    QCOMPARE(host.Values().AsUInt(23), 1u);
+    QCOMPARE(host.Values().AsUInt(24), 65535u);
+  }
+
+  void fourPagesInsertAtTheirIndices() {
+    THost host;
+    // Stand-ins for the form description's pages up to the four-outlet Options page.
+    for (int i = 1; i <= 4; ++i)
+      host.InsertPage(host.PageControl, new QWidget, QStringLiteral("P%1").arg(i), i);
+    TSuperv* pages[4];
+    for (int n = 1; n <= 4; ++n)
+      pages[n - 1] =
+          MakePage(host, 28 + 7 * (n - 1), 4 + n, QStringLiteral("Supervision %1").arg(n));
+    for (int n = 1; n <= 4; ++n) {
+      QCOMPARE(host.PageControl->indexOf(pages[n - 1]), 4 + n);
+      QCOMPARE(host.PageControl->tabText(4 + n), QStringLiteral("Supervision %1").arg(n));
+      QCOMPARE(TagOf(pages[n - 1]->Address()), 28 + 7 * (n - 1));
+    }
+    // The tabs follow the dialog's General-only state until the options are read.
+    QVERIFY(!host.PageControl->isTabVisible(5));
+  }
+
+  void everyControlIsListedAndLeavesWithThePage() {
+    THost host;
+    const std::size_t before = host.Components().size();
+    TSuperv* page = MakePage(host);
+    QVERIFY(test::ListedInCreationOrder(host, page));
+    QCOMPARE(host.Components().size(), before + 1 + 3 + 2 + 8 + 6);
+    QPointer<QSpinBox> spin = page->RebootDelay();
+    delete page;
+    QVERIFY(spin.isNull());
+    QCOMPARE(host.Components().size(), before);
+    host.LoadControls();
+  }
+};
+
+QTEST_MAIN(SupervTest)
+#include "SupervTest.moc"
