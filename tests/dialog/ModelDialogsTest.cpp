@@ -1,0 +1,637 @@
+// The three model dialogs: page order and captions after construction, the controls and binding
+// tags of their form descriptions, sizes, and whole Configure runs against a simulated device.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+#include <set>
+
+#include "BindingTag.h"
+#include "DialogFactories.h"
+#include "DialogTestSupport.h"
+#include "IPEdit.h"
+#include "Lab.h"
+#include "Misc.h"
+#include "ModelRegistry.h"
+#include "MyCheckBox.h"
+#include "Rack.h"
+#include "Security.h"
+#include "Superv.h"
+#include "Zel1Form.h"
+#include "Zel4Form.h"
+#include "Zel8Form.h"
+
+using namespace velkaro;
+using velkaro::test::ExecuteWith;
+using velkaro::test::WriteRequests;
+
+namespace {
+
+QStringList TabCaptions(const QTabWidget* tabs) {
+  QStringList captions;
+  for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
+  return captions;
+}
+
+QStringList TabNames(const QTabWidget* tabs) {
+  QStringList names;
+  for (int i = 0; i < tabs->count(); ++i) names << tabs->widget(i)->objectName();
+  return names;
+}
+
+template <class T = QWidget>
+T* Named(const QWidget& form, const char* name) {
+  return form.findChild<T*>(QString::fromLatin1(name));
+}
+
+// Labels with exactly this text inside `parent`.
+int LabelCount(const QWidget* parent, const QString& text) {
+  int n = 0;
+  for (const QLabel* l : parent->findChildren<QLabel*>())
+    if (l->text() == text) ++n;
+  return n;
+}
+
+struct TControl {
+  const char* name;
+  int tag;
+};
+
+// A form-description text edit: bound, 32 characters, 153 pixels wide, empty at first.
+void CheckEdit(const QWidget& form, const TControl& c) {
+  auto* edit = Named<QLineEdit>(form, c.name);
+  QVERIFY2(edit, c.name);
+  QCOMPARE(TagOf(edit), c.tag);
+  QCOMPARE(edit->maxLength(), 32);
+  QCOMPARE(edit->width(), 153);
+  QVERIFY(edit->text().isEmpty());
+}
+
+void CheckRadio(const QWidget& form, const TControl& c, const QString& caption = {}) {
+  auto* radio = Named<QRadioButton>(form, c.name);
+  QVERIFY2(radio, c.name);
+  QCOMPARE(TagOf(radio), c.tag);
+  QCOMPARE(radio->text(), caption);
+  QVERIFY(!radio->isChecked());
+}
+
+void CheckGroup(const QWidget& form, const char* name, const QString& title) {
+  auto* group = Named<QGroupBox>(form, name);
+  QVERIFY2(group, name);
+  QCOMPARE(group->title(), title);
+}
+
+bool InComponents(const TZelForm& form, const QWidget* w) {
+  const auto list = form.Components();
+  return std::find(list.begin(), list.end(), w) != list.end();
+}
+
+std::unique_ptr<TZelForm> Create(std::uint32_t model) {
+  const int entry = FindModel(model);
+  if (entry < 0) return nullptr;
+  std::unique_ptr<TPropertyDialog> made =
+      ModelRegistry[static_cast<std::size_t>(entry)].factory(nullptr);
+  auto* form = dynamic_cast<TZelForm*>(made.get());
+  if (!form) return nullptr;
+  made.release();
+  return std::unique_ptr<TZelForm>(form);
+}
+
+// The items of every write request the simulator received, merged; a write of many
+// parameters takes several requests.
+velkaro::test::TItems Written(const sim::TSimulator& simulator) {
+  velkaro::test::TItems all;
+  for (const auto& request : WriteRequests(simulator))
+    for (const auto& [tag, value] : request) all[tag] = value;
+  return all;
+}
+
+// Value bytes of one item of a request; empty when the request does not carry the tag.
+TBytes Item(const velkaro::test::TItems& items, int tag) {
+  const auto it = items.find(tag);
+  return it == items.end() ? TBytes{} : it->second;
+}
+
+}  // namespace
+
+class ModelDialogsTest : public QObject {
+  Q_OBJECT
+
+  velkaro::test::TMessages messages_;
+  std::unique_ptr<sim::TSimulator> sim_;
+
+  // Configure, Options, one change on a page built in code, OK: the device holds the new value
+  // and every other parameter as before.
+  void EndToEnd(std::uint32_t model, int changedTag, const TValue& newValue,
+                const std::function<void(TZelForm&)>& change) {
+    sim_ = velkaro::test::StartDevice(model);
+    const TZEL before = sim_->Snapshot(0);
+    QVERIFY(before.values.Get(changedTag) != newValue);
+    std::unique_ptr<TZelForm> form = Create(model);
+    QVERIFY(form);
+    form->SetDeviceIndex(0);
+    bool loaded = false;
+    const int r = ExecuteWith(*form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      loaded = f.OptionsLoaded();
+      change(f);
+      f.OKBtn->click();
+    });
+    QCOMPARE(r, 1);
+    QVERIFY(loaded);
+    QVERIFY2(messages_.texts.isEmpty(), qPrintable(messages_.texts.join(QLatin1Char('\n'))));
+    const TZEL after = sim_->Snapshot(0);
+    QCOMPARE(after.values.Count(), before.values.Count());
+    for (const auto& [tag, value] : before.values) {
+      const TValue& now = after.values.Get(tag);
+      if (tag == changedTag)
+        QVERIFY2(now == newValue, qPrintable(QString::number(tag)));
+      else
+        QVERIFY2(now == value, qPrintable(QString::number(tag)));
+    }
+    // The write carried the whole writable set, the change included.
+    QVERIFY(Written(*sim_).count(changedTag) == 1);
+  }
+
+ private slots:
+  void initTestCase() {
+    ModelRegistry.clear();
+    RegisterBuiltinModels(MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory());
+    messages_.Install();
+  }
+  void init() { messages_.texts.clear(); }
+  void cleanup() {
+    sim_.reset();
+    DeviceList.Clear();
+    QVERIFY(velkaro::test::NoTopLevelWindowLeft());
+  }
+  void cleanupTestCase() { ui::ResetUiHooks(); }
+
+  // ---- construction ------------------------------------------------------------------------
+
+  void factoriesMakeEachModelsDialog() {
+    auto zel1 = Create(kModelZel1);
+    auto zel4 = Create(kModelZel4);
+    auto zel8 = Create(kModelZel8);
+    QVERIFY(dynamic_cast<Tzel1Form*>(zel1.get()));
+    QVERIFY(dynamic_cast<Tzel4Form*>(zel4.get()));
+    QVERIFY(dynamic_cast<Tzel8Form*>(zel8.get()));
+    // The owner handed to a factory becomes the dialog's parent window.
+    QWidget owner;
+    const int entry = FindModel(kModelZel4);
+    auto owned = ModelRegistry[static_cast<std::size_t>(entry)].factory(&owner);
+    QCOMPARE(dynamic_cast<QWidget*>(owned.get())->parentWidget(), &owner);
+  }
+
+  void oneOutletPageOrder() {
+    Tzel1Form form;
+    QCOMPARE(TabCaptions(form.PageControl),
+             QStringList({"General", "Labels", "Users accounts", "Security", "Supervision",
+                          "Options", "Miscellaneous"}));
+    QCOMPARE(TabNames(form.PageControl).mid(0, 3),
+             QStringList({"General", "zel1_Labels", "zel1_UserAccounts"}));
+    QCOMPARE(form.PageControl->widget(3), form.SecurityPage);
+    QCOMPARE(form.PageControl->widget(4), form.SupervisionPage);
+    QCOMPARE(form.PageControl->widget(5)->objectName(), QStringLiteral("zel1_Options"));
+    QCOMPARE(form.PageControl->widget(6), form.MiscPage);
+    QCOMPARE(form.PageControl->currentWidget(), form.General);
+    QCOMPARE(form.SecurityPage->RowCount(), 4);
+    QCOMPARE(TagOf(form.SecurityPage->Row(0).mask), 30);
+    QCOMPARE(TagOf(form.SecurityPage->Row(3).activated), 37);
+    QCOMPARE(TagOf(form.SupervisionPage->Address()), 20);
+    QCOMPARE(TagOf(form.SupervisionPage->RebootDelay()), 26);
+    QCOMPARE(form.MiscPage->RowCount(), 1);
+    QCOMPARE(TagOf(form.MiscPage->PowerUp()), 71);
+    QCOMPARE(TagOf(form.MiscPage->Row(0).value), 72);
+  }
+
+  void fourOutletPageOrder() {
+    Tzel4Form form;
+    QCOMPARE(TabCaptions(form.PageControl),
+             QStringList({"General", "Labels", "Administrator account", "Users accounts",
+                          "Security", "Supervision 1", "Supervision 2", "Supervision 3",
+                          "Supervision 4", "Options", "Miscellaneous"}));
+    QCOMPARE(TabNames(form.PageControl).mid(0, 4),
+             QStringList({"General", "zel4_Labels", "zel1_AdminAccounts", "zel4_UserAccounts"}));
+    QCOMPARE(form.PageControl->widget(4), form.SecurityPage);
+    for (int n = 1; n <= 4; ++n) {
+      TSuperv* page = form.SupervisionPages[static_cast<std::size_t>(n - 1)];
+      QCOMPARE(form.PageControl->widget(4 + n), page);
+      QCOMPARE(TagOf(page->Address()), 28 + 7 * (n - 1));
+    }
+    // Third page: the reboot delay binds 48, the first-request delay 47.
+    QCOMPARE(TagOf(form.SupervisionPages[2]->RebootDelay()), 48);
+    QCOMPARE(TagOf(form.SupervisionPages[2]->FirstRequestDelay()), 47);
+    QCOMPARE(form.PageControl->widget(9)->objectName(), QStringLiteral("zel4_Options"));
+    QCOMPARE(form.PageControl->widget(10), form.MiscPage);
+    QCOMPARE(TagOf(form.SecurityPage->Row(0).mask), 20);
+    QCOMPARE(TagOf(form.MiscPage->PowerUp()), 81);
+    QCOMPARE(TagOf(form.MiscPage->Row(3).value), 85);
+  }
+
+  void rackPageOrderAndNestedPages() {
+    Tzel8Form form;
+    QCOMPARE(TabCaptions(form.PageControl),
+             QStringList({"General", "Labels", "Accounts", "Security", "Options",
+                          "Miscellaneous "}));  // trailing space
+    QCOMPARE(TabNames(form.PageControl),
+             QStringList({"General", "zel8_Labels", "zel8_Accounts",
+                          form.SecurityPage->objectName(), "zel8_Options", "zel8_Miscellaneous"}));
+    QCOMPARE(form.PageControl->widget(3), form.SecurityPage);
+    QCOMPARE(form.SecurityPage->RowCount(), 8);
+    QCOMPARE(TagOf(form.SecurityPage->Row(7).mask), 34);
+    QCOMPARE(TagOf(form.SecurityPage->Row(7).activated), 35);
+
+    const QStringList devices{"Device 1", "Device 2", "Device 3", "Device 4", "Device 5"};
+    QCOMPARE(TabCaptions(form.LabelControl), QStringList{"Group"} + devices);
+    QCOMPARE(TabCaptions(form.AccountControl), QStringList{"Group"} + devices);
+    QCOMPARE(TabCaptions(form.MiscControl), devices);
+    QCOMPARE(form.LabelControl->widget(0)->objectName(), QStringLiteral("LabelDevice"));
+    QCOMPARE(form.AccountControl->widget(0)->objectName(), QStringLiteral("AccountAdmin"));
+    // Active pages: the two "Group" pages and the first device's counters.
+    QCOMPARE(form.LabelControl->currentIndex(), 0);
+    QCOMPARE(form.AccountControl->currentIndex(), 0);
+    QCOMPARE(form.MiscControl->currentIndex(), 0);
+    for (int n = 1; n <= 5; ++n) {
+      const auto i = static_cast<std::size_t>(n - 1);
+      QCOMPARE(form.LabelControl->widget(n), form.LabelPages[i]);
+      QCOMPARE(form.AccountControl->widget(n), form.AccountPages[i]);
+      QCOMPARE(form.MiscControl->widget(n - 1), form.MiscPages[i]);
+      QCOMPARE(TagOf(form.LabelPages[i]->DeviceName()), 39 + 100 * (n - 1));
+      QCOMPARE(form.AccountPages[i]->TagBase(), 40 + 100 * (n - 1));
+      QCOMPARE(TagOf(form.MiscPages[i]->PowerUp()), 81 + 100 * (n - 1));
+      QCOMPARE(TagOf(form.MiscPages[i]->Row(7).value), 89 + 100 * (n - 1));
+      QCOMPARE(form.AccountPages[i]->SocketNumber(1)->text(), QStringLiteral("1"));
+    }
+    QCOMPARE(TagOf(form.LabelPages[2]->Row(7).name), 269);
+    // Nested page controls fill their page with every tab on the left, none scrolled away.
+    for (QTabWidget* nested : {form.LabelControl, form.AccountControl, form.MiscControl}) {
+      QCOMPARE(nested->tabPosition(), QTabWidget::West);
+      QVERIFY(!nested->usesScrollButtons());
+      QCOMPARE(nested->elideMode(), Qt::ElideNone);
+      for (int i = 0; i < nested->count(); ++i) QVERIFY(nested->isTabVisible(i));
+    }
+    form.PageControl->setTabVisible(2, true);
+    form.PageControl->setCurrentIndex(2);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTabBar* side = form.AccountControl->tabBar();
+    const QRect lastTab = side->tabRect(side->count() - 1);
+    QVERIFY2(side->rect().contains(lastTab), "the last side tab lies beyond the tab bar");
+    QCOMPARE(form.AccountControl->geometry(), form.AccountControl->parentWidget()->rect());
+    form.close();
+  }
+
+  void framesOfTheThreeModels() {
+    struct TCase {
+      std::unique_ptr<TZelForm> form;
+      QSize client;
+      QRect pages;
+      int buttonsTop;
+    };
+    TCase cases[] = {{std::make_unique<Tzel1Form>(), {345, 373}, {8, 8, 330, 329}, 345},
+                     {std::make_unique<Tzel4Form>(), {345, 411}, {8, 8, 330, 368}, 384},
+                     {std::make_unique<Tzel8Form>(), {447, 411}, {8, 8, 430, 368}, 384}};
+    for (TCase& c : cases) {
+      TZelForm& f = *c.form;
+      QCOMPARE(f.windowTitle(), QStringLiteral("Properties"));
+      QCOMPARE(f.size(), c.client);
+      QCOMPARE(f.minimumSize(), f.maximumSize());
+      QCOMPARE(f.PageControl->geometry(), c.pages);
+      QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, 75, 25));
+      QCOMPARE(f.CancelBtn->geometry(), QRect(c.client.width() - 83, c.buttonsTop, 75, 25));
+      QCOMPARE(f.OKBtn->geometry(), QRect(c.client.width() - 163, c.buttonsTop, 75, 25));
+      QVERIFY(f.OKBtn->isDefault());
+      QCOMPARE(f.Port->value(), 1);
+    }
+    // Only the rack model hides the HTTP switch; it stays bound.
+    QVERIFY(!cases[0].form->http_authorized->isHidden());
+    QVERIFY(!cases[1].form->httpLabel->isHidden());
+    QVERIFY(cases[2].form->httpLabel->isHidden());
+    QVERIFY(cases[2].form->http_authorized->isHidden());
+    QCOMPARE(TagOf(cases[2].form->http_authorized), 4102);
+    QVERIFY(InComponents(*cases[2].form, cases[2].form->http_authorized));
+  }
+
+  void oneOutletFormDescription() {
+    Tzel1Form form;
+    for (const TControl& c : std::initializer_list<TControl>{{"zel1_DeviceName", 7},
+                                                             {"zel1_SocketName", 40},
+                                                             {"zel1_AdminLogin", 8},
+                                                             {"zel1_AdminPwd", 9},
+                                                             {"zel1_UserLogin", 41},
+                                                             {"zel1_UserPwd", 42}})
+      CheckEdit(form, c);
+    CheckRadio(form, {"Power_Up_On", 3149894}, QStringLiteral("ON"));
+    CheckRadio(form, {"Power_Up_Off", 3153990}, QStringLiteral("OFF"));
+    CheckRadio(form, {"Power_Up_Last", 3145798}, QStringLiteral("Last Status"));
+    const int delays[] = {267407410, 267427890, 267448370, 267509810, 267632690};
+    for (int j = 0; j < 5; ++j)
+      CheckRadio(form, {qPrintable(QStringLiteral("d%1").arg(5 + j)), delays[j]});
+    CheckGroup(form, "LabelsBox", QStringLiteral(" Labels "));
+    CheckGroup(form, "AdminBox", QStringLiteral(" Administrator Account "));
+    CheckGroup(form, "UserBox", QStringLiteral(" User Account "));
+    CheckGroup(form, "PowerUpBox", QStringLiteral(" Default Power Up "));
+    CheckGroup(form, "DelayBox", QStringLiteral(" Delay before Restart "));
+    auto* labels = Named(form, "zel1_Labels");
+    QCOMPARE(LabelCount(labels, QStringLiteral("Device :")), 1);
+    QCOMPARE(LabelCount(labels, QStringLiteral("Socket :")), 1);
+    auto* users = Named(form, "zel1_UserAccounts");
+    QCOMPARE(LabelCount(users, QStringLiteral("Login :")), 2);
+    QCOMPARE(LabelCount(users, QStringLiteral("Password :")), 2);
+    auto* delayBox = Named(form, "DelayBox");
+    for (const char* t : {"5", "10", "15", "30", "60", "sec"})
+      QCOMPARE(LabelCount(delayBox, QString::fromLatin1(t)), 1);
+    // The two radio groups are separate containers.
+    QVERIFY(Named(form, "Power_Up_On")->parentWidget() != Named(form, "d5")->parentWidget());
+    QVERIFY(InComponents(form, Named(form, "d9")));
+    QVERIFY(InComponents(form, Named(form, "zel1_UserPwd")));
+  }
+
+  void fourOutletFormDescription() {
+    Tzel4Form form;
+    CheckEdit(form, {"zel4_DeviceName", 7});
+    CheckEdit(form, {"zel1_AdminLogin", 8});
+    CheckEdit(form, {"zel1_AdminPwd", 9});
+    auto* labels = Named(form, "zel4_Labels");
+    QCOMPARE(LabelCount(labels, QStringLiteral("Device :")), 1);
+    auto* users = Named(form, "UsersBox");
+    QCOMPARE(LabelCount(users, QStringLiteral("Authorized Sockets")), 1);
+    auto* options = Named(form, "zel4_Options");
+    for (int n = 1; n <= 4; ++n) {
+      const int step = 4 * (n - 1);
+      CheckEdit(form, {qPrintable(QStringLiteral("zel4_SocketName%1").arg(n)), 56 + step});
+      QCOMPARE(LabelCount(labels, QStringLiteral("Socket %1:").arg(n)), 1);
+      CheckEdit(form, {qPrintable(QStringLiteral("zel4_UserLogin%1").arg(n)), 57 + step});
+      CheckEdit(form, {qPrintable(QStringLiteral("zel4_UserPwd%1").arg(n)), 58 + step});
+      auto* login = Named(form, qPrintable(QStringLiteral("zel4_UserLogin%1").arg(n)));
+      auto* pwd = Named(form, qPrintable(QStringLiteral("zel4_UserPwd%1").arg(n)));
+      QVERIFY(login->y() < pwd->y());  // login above password
+      if (n > 1) {
+        auto* previous = Named(form, qPrintable(QStringLiteral("zel4_UserLogin%1").arg(n - 1)));
+        QCOMPARE(login->y() - previous->y(), 64);
+      }
+      QCOMPARE(LabelCount(users, QString::number(n)), 1);  // column heading
+      for (int k = 1; k <= 4; ++k) {
+        auto* box =
+            Named<QCheckBox>(form, qPrintable(QStringLiteral("zel4_User%1Socket%2").arg(n).arg(k)));
+        QVERIFY(box);
+        QCOMPARE(TagOf(box), 59 + step + 4096 * (k - 1));
+        QVERIFY(!box->isChecked());
+      }
+      // Power-up states of parameter 80 and the restart delays 72-75, one panel per row.
+      const int shift = 2 * (n - 1);
+      const int mask = 3 << shift;
+      auto* on = Named<QRadioButton>(form, qPrintable(QStringLiteral("PowerUp%1On").arg(n)));
+      auto* off = Named<QRadioButton>(form, qPrintable(QStringLiteral("PowerUp%1Off").arg(n)));
+      auto* last = Named<QRadioButton>(form, qPrintable(QStringLiteral("PowerUp%1Last").arg(n)));
+      QVERIFY(on && off && last);
+      QCOMPARE(TagOf(on), BindingTag(80, 1 << shift, mask));
+      QCOMPARE(TagOf(off), BindingTag(80, 2 << shift, mask));
+      QCOMPARE(TagOf(last), BindingTag(80, 0, mask));
+      QCOMPARE(on->parentWidget(), last->parentWidget());
+      QCOMPARE(on->parentWidget()->findChildren<QRadioButton*>().size(), 3);
+      QCOMPARE(LabelCount(options, QStringLiteral("Socket %1").arg(n)), 2);
+      const int delayValues[] = {5, 10, 15, 30, 60};
+      const int firstTags[] = {267407432, 267427912, 267448392, 267509832, 267632712};
+      QWidget* delayPanel = nullptr;
+      for (int j = 0; j < 5; ++j) {
+        auto* radio = Named<QRadioButton>(
+            form, qPrintable(QStringLiteral("Delay%1_%2").arg(n).arg(delayValues[j])));
+        QVERIFY(radio);
+        QCOMPARE(TagOf(radio), firstTags[j] + (n - 1));
+        QVERIFY(!radio->isChecked());
+        if (!delayPanel) delayPanel = radio->parentWidget();
+        QCOMPARE(radio->parentWidget(), delayPanel);
+      }
+      QCOMPARE(delayPanel->findChildren<QRadioButton*>().size(), 5);
+    }
+    for (const char* t : {"On", "Off", "Last", "5", "10", "15", "30", "60", "sec"})
+      QCOMPARE(LabelCount(options, QString::fromLatin1(t)), 1);
+    CheckGroup(form, "UsersBox", QStringLiteral(" Users Accounts "));
+    CheckGroup(form, "PowerUpBox", QStringLiteral(" Default Power Up "));
+    CheckGroup(form, "DelayBox", QStringLiteral(" Delay before Restart "));
+  }
+
+  void rackFormDescription() {
+    Tzel8Form form;
+    CheckEdit(form, {"zel4_DeviceName", 7});
+    CheckEdit(form, {"zel1_AdminLogin", 8});
+    CheckEdit(form, {"zel1_AdminPwd", 9});
+    CheckEdit(form, {"Edit1", 37});
+    const int delays[] = {267407396, 267427876, 267448356, 267509796, 267632676};
+    for (int j = 0; j < 5; ++j)
+      CheckRadio(form, {qPrintable(QStringLiteral("d%1").arg(5 + j)), delays[j]});
+    CheckGroup(form, "MailBox", QStringLiteral("Mail To"));
+    CheckGroup(form, "DelayBox", QStringLiteral(" Delay before Restart "));
+    QCOMPARE(LabelCount(Named(form, "LabelDevice"), QStringLiteral("Group Name :")), 1);
+    QCOMPARE(LabelCount(Named(form, "zel8_Options"), QStringLiteral("Mail to :")), 1);
+    QCOMPARE(LabelCount(Named(form, "AccountAdmin"), QStringLiteral("Login :")), 1);
+    // Form-description components come before every page built in code.
+    const auto list = form.Components();
+    const auto pos = [&list](const QWidget* w) {
+      return std::find(list.begin(), list.end(), w) - list.begin();
+    };
+    QVERIFY(pos(Named(form, "Edit1")) < pos(form.SecurityPage));
+    QVERIFY(pos(form.SecurityPage) < pos(form.LabelPages[0]));
+    QVERIFY(pos(form.LabelPages[4]) < pos(form.AccountPages[0]));
+    QVERIFY(pos(form.AccountPages[4]) < pos(form.MiscPages[0]));
+    QVERIFY(pos(form.MiscPages[4]->Row(7).value) < static_cast<std::ptrdiff_t>(list.size()));
+  }
+
+  // Every bound control names a parameter of its model, and every parameter of the model but
+  // 5 and 10-13 has a control.
+  void bindingsCoverEachModelsTable() {
+    struct TCase {
+      std::uint32_t model;
+      std::unique_ptr<TZelForm> form;
+      const TConfigFile& table;
+    };
+    TCase cases[] = {{kModelZel1, std::make_unique<Tzel1Form>(), Zel1Descriptors()},
+                     {kModelZel4, std::make_unique<Tzel4Form>(), Zel4Descriptors()},
+                     {kModelZel8, std::make_unique<Tzel8Form>(), Zel8Descriptors()}};
+    for (TCase& c : cases) {
+      std::set<int> bound;
+      for (QWidget* w : c.form->Components()) {
+        const int tag = TagOf(w);
+        if (tag == 0) continue;
+        const int p = DecodeBindingTag(tag).parameter;
+        QVERIFY2(HasTag(static_cast<std::uint16_t>(p), c.model),
+                 qPrintable(QStringLiteral("%1 binds %2").arg(w->objectName()).arg(p)));
+        bound.insert(p);
+        // Nothing typed can outgrow a one-byte text length on the wire.
+        if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !edit->isReadOnly())
+          QVERIFY2(edit->maxLength() <= 255, qPrintable(QString::number(p)));
+      }
+      for (TDescriptor d : c.table) {
+        const int tag = DescriptorTag(d);
+        const bool shown = bound.count(tag) == 1;
+        const bool unshown = tag == 5 || (tag >= 10 && tag <= 13);
+        QVERIFY2(
+            shown != unshown,
+            qPrintable(
+                QStringLiteral("model %1 tag %2").arg(c.model, 8, 16, QLatin1Char('0')).arg(tag)));
+      }
+    }
+  }
+
+  void destroyingADialogReleasesItsPages() {
+    auto form = std::make_unique<Tzel8Form>();
+    QPointer<QWidget> security = form->SecurityPage;
+    QPointer<QWidget> lab = form->LabelPages[4];
+    QPointer<QWidget> rack = form->AccountPages[2];
+    QPointer<QCheckBox> box = form->AccountPages[2]->Box(8, 8);
+    QPointer<QWidget> misc = form->MiscPages[0];
+    form.reset();
+    QVERIFY(security.isNull() && lab.isNull() && rack.isNull() && box.isNull() && misc.isNull());
+  }
+
+  // ---- against a simulated device ----------------------------------------------------------
+
+  void fourOutletPowerUpStatesSendTheChangedField() {
+    sim_ = velkaro::test::StartDevice(
+        kModelZel4, [](sim::TSimulator& s) { s.SetValue(0, 80, std::uint32_t{0x19}); });
+    Tzel4Form form;
+    form.SetDeviceIndex(0);
+    QStringList shown;
+    const int r = ExecuteWith(form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      for (int n = 1; n <= 4; ++n)
+        for (const char* state : {"On", "Off", "Last"})
+          if (Named<QRadioButton>(f, qPrintable(QStringLiteral("PowerUp%1%2").arg(n).arg(state)))
+                  ->isChecked())
+            shown << QStringLiteral("%1 %2").arg(n).arg(state);
+      QTest::mouseClick(Named(f, "PowerUp4Off"), Qt::LeftButton, {}, QPoint(8, 8));
+      f.OKBtn->click();
+    });
+    QCOMPARE(r, 1);
+    QCOMPARE(shown, QStringList({"1 On", "2 Off", "3 On", "4 Last"}));
+    QCOMPARE(Item(Written(*sim_), 80), TBytes{0x99});
+    QCOMPARE(sim_->Snapshot(0).values.AsUInt(80), 0x99u);
+  }
+
+  void fourOutletOnForSocketFour() {
+    sim_ = velkaro::test::StartDevice(
+        kModelZel4, [](sim::TSimulator& s) { s.SetValue(0, 80, std::uint32_t{0x19}); });
+    Tzel4Form form;
+    form.SetDeviceIndex(0);
+    ExecuteWith(form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      Named<QRadioButton>(f, "PowerUp4On")->click();
+      f.OKBtn->click();
+    });
+    QCOMPARE(Item(Written(*sim_), 80), TBytes{0x59});
+  }
+
+  void oneOutletDelayOutsideTheChoicesIsSentUnchanged() {
+    sim_ = velkaro::test::StartDevice(
+        kModelZel1, [](sim::TSimulator& s) { s.SetValue(0, 50, std::uint32_t{20}); });
+    Tzel1Form form;
+    form.SetDeviceIndex(0);
+    int selected = -1;
+    ExecuteWith(form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      selected = 0;
+      for (const char* name : {"d5", "d6", "d7", "d8", "d9"})
+        if (Named<QRadioButton>(f, name)->isChecked()) ++selected;
+      f.OKBtn->click();
+    });
+    QCOMPARE(selected, 0);
+    QCOMPARE(Item(Written(*sim_), 50), TBytes{20});
+    QCOMPARE(sim_->Snapshot(0).values.AsUInt(50), 20u);
+  }
+
+  void oneOutletDelayChoiceIsSent() {
+    sim_ = velkaro::test::StartDevice(kModelZel1);
+    Tzel1Form form;
+    form.SetDeviceIndex(0);
+    bool tenShown = false;
+    ExecuteWith(form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      tenShown = Named<QRadioButton>(f, "d6")->isChecked();  // the simulator's 10 s
+      Named<QRadioButton>(f, "d9")->click();
+      f.OKBtn->click();
+    });
+    QVERIFY(tenShown);
+    QCOMPARE(Item(Written(*sim_), 50), TBytes{60});
+  }
+
+  void rackKeepsTheHiddenHttpBit() {
+    sim_ = velkaro::test::StartDevice(
+        kModelZel8, [](sim::TSimulator& s) { s.SetValue(0, 6, std::uint32_t{3}); });
+    {
+      Tzel8Form form;
+      form.SetDeviceIndex(0);
+      const int r = ExecuteWith(form, [&](TZelForm& f) { f.OKBtn->click(); });
+      QCOMPARE(r, 1);
+    }
+    QCOMPARE(Item(Written(*sim_), 6), TBytes{3});
+    QCOMPARE(sim_->Snapshot(0).values.AsUInt(6), 3u);
+    sim_->ClearRequests();
+    // After a full read too, and unticking "Velkaro authorized :" leaves the HTTP bit alone.
+    Tzel8Form form;
+    form.SetDeviceIndex(0);
+    ExecuteWith(form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      f.velkaro_authorized->setChecked(false);
+      f.OKBtn->click();
+    });
+    QCOMPARE(Item(Written(*sim_), 6), TBytes{2});
+  }
+
+  void rackAccountsTwinModeReachesTheDevice() {
+    sim_ = velkaro::test::StartDevice(kModelZel8, [](sim::TSimulator& s) {
+      s.SetValue(0, 140, std::uint32_t{3});  // device 2: activated, twin mode
+      s.SetValue(0, 144, std::uint32_t{0x0F});
+      s.SetValue(0, 164, std::uint32_t{0xA0});
+    });
+    Tzel8Form form;
+    form.SetDeviceIndex(0);
+    bool twinnedShown = false;
+    ExecuteWith(form, [&](TZelForm& f) {
+      f.AvanceButton->click();
+      TRack* rack = form.AccountPages[1];
+      twinnedShown = rack->TwinMode->isChecked() && rack->Box(1, 8)->isChecked() &&
+                     !rack->Box(1, 8)->isEnabled() && rack->Box(6, 2)->isChecked();
+      f.OKBtn->click();
+    });
+    QVERIFY(twinnedShown);
+    const TZEL after = sim_->Snapshot(0);
+    QCOMPARE(after.values.AsUInt(144), 0xFFu);
+    QCOMPARE(after.values.AsUInt(164), 0xAAu);
+    QCOMPARE(after.values.AsUInt(140), 3u);
+  }
+
+  void oneOutletEndToEnd() {
+    EndToEnd(kModelZel1, 23, TValue{std::uint32_t{45}}, [](TZelForm& f) {
+      auto& form = dynamic_cast<Tzel1Form&>(f);
+      form.SupervisionPage->Interval()->setValue(45);
+    });
+  }
+
+  void fourOutletEndToEnd() {
+    EndToEnd(kModelZel4, 24, TValue{std::uint32_t{0xAC100000u}}, [](TZelForm& f) {
+      auto& form = dynamic_cast<Tzel4Form&>(f);
+      form.SecurityPage->Row(2).mask->SetText(QStringLiteral("172.16.0.0"));
+    });
+  }
+
+  void rackEndToEnd() {
+    EndToEnd(kModelZel8, 150, TValue{std::string("operator")}, [](TZelForm& f) {
+      auto& form = dynamic_cast<Tzel8Form&>(f);
+      QLineEdit* login = form.AccountPages[1]->LoginEdit(3);  // device 2, user 3
+      login->selectAll();
+      QTest::keyClicks(login, QStringLiteral("operator"));
+    });
+  }
+};
+
+QTEST_MAIN(ModelDialogsTest)
+#include "ModelDialogsTest.moc"
