@@ -13,6 +13,9 @@ namespace velkaro {
 namespace {
 
 constexpr int kLabelLeft = 16, kBoxLeft = 180, kBoxWidth = 100, kBoxHeight = 21;
+constexpr int kLabelGap = 4;
+// Inside the 305-pixel group, clear of its frame; ten digits still fit in the narrowest box.
+constexpr int kBoxRightLimit = 297, kMinBoxWidth = 72;
 
 QLabel* MakeLabel(const QString& text, QWidget* parent, int top) {
   auto* label = new QLabel(text, parent);
@@ -70,6 +73,19 @@ TMisc::TMisc(TComponentOwner* owner, QTabWidget* pageControl, const QString& cap
     add(row.value);
   }
   group_->setGeometry(8, 4, 305, y + 10);
+  MakeRoomForLabels();
+}
+
+// The boxes stand at 180; a font too wide for the labels moves them right, within the group,
+// so no row number hides under a box.
+void TMisc::MakeRoomForLabels() {
+  int labelsRight = powerUpLabel_->geometry().right();
+  for (const TRow& row : rows_) labelsRight = std::max(labelsRight, row.label->geometry().right());
+  const int left = std::clamp(labelsRight + kLabelGap, kBoxLeft, kBoxRightLimit - kMinBoxWidth);
+  if (left == kBoxLeft) return;
+  const int width = std::min(kBoxWidth, kBoxRightLimit - left);
+  powerUp_->setGeometry(left, powerUp_->y(), width, kBoxHeight);
+  for (const TRow& row : rows_) row.value->setGeometry(left, row.value->y(), width, kBoxHeight);
 }
 
 TMisc::~TMisc() = default;

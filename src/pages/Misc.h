@@ -40,6 +40,8 @@ class TMisc : public QWidget {
   TRow Row(int index) const;
 
  private:
+  void MakeRoomForLabels();
+
   QGroupBox* group_ = nullptr;
   QLabel* powerUpLabel_ = nullptr;
   QLineEdit* powerUp_ = nullptr;

@@ -17,11 +17,24 @@ namespace {
 constexpr int kGroupLeft = 8, kGroupWidth = 305;
 constexpr int kSpinLeft = 210, kSpinWidth = 87, kSpinHeight = 21;
 constexpr int kCheckLeft = 128, kCheckWidth = 16, kCheckHeight = 17;
+constexpr int kLabelGap = 4;
+constexpr int kFailureWrapWidth = 122;
+constexpr int kFailureLabelTop = 20, kRebootDelayLabelTop = 56;
 
-QLabel* MakeLabel(const QString& text, QWidget* parent, int left, int top) {
+// The labels keep their places; with a font too wide for the space before the control on
+// their right they wrap instead of running under it.
+void FitLabel(QLabel* label, int maxWidth) {
+  label->setWordWrap(false);
+  label->adjustSize();
+  if (label->width() <= maxWidth) return;
+  label->setWordWrap(true);
+  label->resize(maxWidth, label->heightForWidth(maxWidth));
+}
+
+QLabel* MakeLabel(const QString& text, QWidget* parent, int left, int top, int rightLimit) {
   auto* label = new QLabel(text, parent);
   label->move(left, top);
-  label->adjustSize();
+  FitLabel(label, rightLimit - kLabelGap - left);
   return label;
 }
 
@@ -50,7 +63,7 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   equipmentBox_ = new QGroupBox(QStringLiteral(" Equipment to supervise "), this);
   equipmentBox_->setGeometry(kGroupLeft, 4, kGroupWidth, 53);
   add(equipmentBox_);
-  addressLabel_ = MakeLabel(QStringLiteral("IP Address :"), equipmentBox_, 35, 28);
+  addressLabel_ = MakeLabel(QStringLiteral("IP Address :"), equipmentBox_, 35, 28, 128);
   add(addressLabel_);
   address_ = new TIPEdit(equipmentBox_);
   address_->move(128, 24);
@@ -63,7 +76,7 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   methodBox_ = new QGroupBox(QStringLiteral(" Supervision Method "), this);
   methodBox_->setGeometry(kGroupLeft, 64, kGroupWidth, 97);
   add(methodBox_);
-  pingLabel_ = MakeLabel(QStringLiteral("Ping activated :"), methodBox_, 8, 24);
+  pingLabel_ = MakeLabel(QStringLiteral("Ping activated :"), methodBox_, 8, 24, kCheckLeft);
   add(pingLabel_);
   ping_ = new QCheckBox(methodBox_);
   ping_->setGeometry(kCheckLeft, 22, kCheckWidth, kCheckHeight);
@@ -72,7 +85,7 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   ping_->setAccessibleName(QStringLiteral("Ping activated"));
   SetTag(ping_, BindingTag(tagBase + 1, 0));
   add(ping_);
-  scanLabel_ = MakeLabel(QStringLiteral("Scan activated :"), methodBox_, 8, 48);
+  scanLabel_ = MakeLabel(QStringLiteral("Scan activated :"), methodBox_, 8, 48, kCheckLeft);
   add(scanLabel_);
   scan_ = new QCheckBox(methodBox_);
   scan_->setGeometry(kCheckLeft, 46, kCheckWidth, kCheckHeight);
@@ -81,11 +94,12 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   scan_->setAccessibleName(QStringLiteral("Scan activated"));
   SetTag(scan_, BindingTag(tagBase + 1, 1));
   add(scan_);
-  portLabel_ = MakeLabel(QStringLiteral("Port :"), methodBox_, 173, 48);
+  portLabel_ = MakeLabel(QStringLiteral("Port :"), methodBox_, 173, 48, kSpinLeft);
   add(portLabel_);
   port_ = MakeSpin(methodBox_, 44, tagBase + 2, QStringLiteral("Port"), false);
   add(port_);
-  intervalLabel_ = MakeLabel(QStringLiteral("Interval between Requests :"), methodBox_, 8, 72);
+  intervalLabel_ =
+      MakeLabel(QStringLiteral("Interval between Requests :"), methodBox_, 8, 72, kSpinLeft);
   add(intervalLabel_);
   interval_ = MakeSpin(methodBox_, 68, tagBase + 3, QStringLiteral("Interval"), true);
   add(interval_);
@@ -95,18 +109,26 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   add(rebootBox_);
   failureLabel_ =
       new QLabel(QStringLiteral("Number of unsuccessful Requests before Reboot :"), rebootBox_);
+  failureLabel_->move(8, kFailureLabelTop);
+  // Wrapped in 122 pixels; when the font makes that run into the label below, the width goes
+  // up to the spin box instead.
   failureLabel_->setWordWrap(true);
-  failureLabel_->setGeometry(8, 20, 122, failureLabel_->heightForWidth(122));
+  const int room = kRebootDelayLabelTop - kFailureLabelTop - kLabelGap;
+  const int wrapWidth = failureLabel_->heightForWidth(kFailureWrapWidth) <= room
+                            ? kFailureWrapWidth
+                            : kSpinLeft - kLabelGap - 8;
+  failureLabel_->resize(wrapWidth, failureLabel_->heightForWidth(wrapWidth));
   add(failureLabel_);
   failureCount_ = MakeSpin(rebootBox_, 24, tagBase + 4, QStringLiteral("FailureCount"), false);
   add(failureCount_);
-  rebootDelayLabel_ = MakeLabel(QStringLiteral("Delay before Reboot :"), rebootBox_, 8, 56);
+  rebootDelayLabel_ = MakeLabel(QStringLiteral("Delay before Reboot :"), rebootBox_, 8,
+                                kRebootDelayLabelTop, kSpinLeft);
   add(rebootDelayLabel_);
   // The device keeps the reboot delay at B + 6 and the first-request delay at B + 5.
   rebootDelay_ = MakeSpin(rebootBox_, 60, tagBase + 6, QStringLiteral("RebootDelay"), true);
   add(rebootDelay_);
-  firstRequestLabel_ =
-      MakeLabel(QStringLiteral("Delay before First Request after Reboot :"), rebootBox_, 8, 84);
+  firstRequestLabel_ = MakeLabel(QStringLiteral("Delay before First Request after Reboot :"),
+                                 rebootBox_, 8, 84, kSpinLeft);
   add(firstRequestLabel_);
   firstRequestDelay_ =
       MakeSpin(rebootBox_, 80, tagBase + 5, QStringLiteral("FirstRequestDelay"), true);

@@ -1,6 +1,7 @@
 // The Miscellaneous page inside a real property dialog: labels numbered only for two or more
 // rows, read-only counter boxes outside Tab navigation, and their tags.
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -65,6 +66,29 @@ class MiscTest : public QObject {
     QCOMPARE(later->Row(1).label->text(), QStringLiteral("Number of OFF/ON Switching 6:"));
     QCOMPARE(TagOf(later->Row(0).value), 82);
     QCOMPARE(TagOf(later->Row(1).value), 83);
+  }
+
+  // A wider font moves the boxes right, all alike and inside the group, so that no label
+  // ends under a box.
+  void wideFontMovesTheBoxesClearOfTheLabels() {
+    THost host(12);
+    TMisc* page = MakePage(host, 81, 4);
+    QList<QLabel*> labels{page->PowerUpLabel()};
+    QList<QLineEdit*> boxes{page->PowerUp()};
+    for (int i = 0; i < 4; ++i) {
+      labels << page->Row(i).label;
+      boxes << page->Row(i).value;
+    }
+    const int left = boxes[0]->x();
+    QVERIFY(left > 180);
+    for (int i = 0; i < labels.size(); ++i) {
+      QCOMPARE(labels[i]->x(), 16);
+      QVERIFY(labels[i]->geometry().right() < left);
+      QCOMPARE(boxes[i]->x(), left);
+      QVERIFY(boxes[i]->geometry().right() < 305);
+      QVERIFY(boxes[i]->width() >= 72);
+      QCOMPARE(boxes[i]->y(), labels[i]->y() - 4);
+    }
   }
 
   void eightRowsAndZeroRows() {

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -16,9 +17,20 @@
 
 namespace velkaro::test {
 
+// A font of the given pixel size: small ones leave every label room at its designed place,
+// larger ones make the pages fit their labels.
+inline QFont PixelFont(int pixels) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(pixels);
+  return font;
+}
+
 // The dialog frame itself; pages are inserted into its PageControl or into a nested one.
+// Pages take their font when they are built, so set it before.
 class THost : public TZelForm {
  public:
+  explicit THost(int fontPixels = 8) { setFont(PixelFont(fontPixels)); }
+
   TZEL& Record() { return local_zel_; }
   TValueSlots& Values() { return local_zel_.values; }
 

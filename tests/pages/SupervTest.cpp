@@ -110,6 +110,30 @@ class SupervTest : public QObject {
     QCOMPARE(wrapped->width(), 122);
   }
 
+  // A wider font: labels wrap before the control on their right, and the long Reboot label
+  // takes the width up to the spin boxes rather than run into the label below.
+  void wideFontKeepsLabelsClear() {
+    THost host(12);
+    TSuperv* page = MakePage(host);
+    const auto right = [](QWidget* w) { return w->geometry().right(); };
+    for (QLabel* l : page->RebootBox()->findChildren<QLabel*>()) {
+      QVERIFY(right(l) < 210);
+      QCOMPARE(l->x(), 8);
+    }
+    for (QLabel* l : page->MethodBox()->findChildren<QLabel*>())
+      if (l != page->PortLabel() && l != page->IntervalLabel()) QVERIFY(right(l) < 128);
+    QVERIFY(right(page->IntervalLabel()) < 210);
+    QVERIFY(right(page->AddressLabel()) < 128);
+    const QList<QLabel*> reboot = page->RebootBox()->findChildren<QLabel*>();
+    QCOMPARE(reboot.size(), 3);
+    QVERIFY(reboot[0]->width() > 122);
+    QVERIFY(reboot[0]->geometry().bottom() < reboot[1]->y());
+    // The designed places stay.
+    QCOMPARE(reboot[1]->pos(), QPoint(8, 56));
+    QCOMPARE(reboot[2]->pos(), QPoint(8, 84));
+    QCOMPARE(page->RebootDelay()->geometry().topLeft(), QPoint(210, 60));
+  }
+
   void builtTickedAndEnabled() {
     THost host;
     TSuperv* page = MakePage(host);
