@@ -15,29 +15,8 @@ TShowDeviceRow showDeviceRow;
 
 // Stores one reply item in the record when its length fits the tag's type.
 void StoreItem(TZEL& record, const TReplyItem& item) {
-  const std::uint8_t type = TypeOfTag(item.tag, record.ModelCode()) & 0x7F;
-  if (item.truncated && type != vtString) return;
-  const auto& v = item.value;
-  switch (type) {
-    case vtIPv4:
-    case vtDWord:
-      if (v.size() == 4) record.values.Set(item.tag, static_cast<std::uint32_t>(ReadBigEndian(v)));
-      break;
-    case vtWord:
-      if (v.size() == 2) record.values.Set(item.tag, static_cast<std::uint32_t>(ReadBigEndian(v)));
-      break;
-    case vtByte:
-      if (v.size() == 1) record.values.Set(item.tag, std::uint32_t{v[0]});
-      break;
-    case vtString:
-      record.values.Set(item.tag, std::string(v.begin(), v.end()));
-      break;
-    case vtMac:
-      if (v.size() == 6) record.values.Set(item.tag, static_cast<std::int64_t>(ReadBigEndian(v)));
-      break;
-    default:
-      break;
-  }
+  TValue value = DecodeItemValue(TypeOfTag(item.tag, record.ModelCode()), item);
+  if (!std::holds_alternative<std::monostate>(value)) record.values.Set(item.tag, std::move(value));
 }
 
 }  // namespace
@@ -70,6 +49,32 @@ void TDeviceList::Reindex() {
   index_.clear();
   for (std::size_t i = 0; i < records_.size(); ++i)
     index_.try_emplace(AddressToNumber(records_[i].address), i);
+}
+
+TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item) {
+  type &= 0x7F;
+  if (item.truncated && type != vtString) return {};
+  const auto& v = item.value;
+  switch (type) {
+    case vtIPv4:
+    case vtDWord:
+      if (v.size() == 4) return static_cast<std::uint32_t>(ReadBigEndian(v));
+      break;
+    case vtWord:
+      if (v.size() == 2) return static_cast<std::uint32_t>(ReadBigEndian(v));
+      break;
+    case vtByte:
+      if (v.size() == 1) return std::uint32_t{v[0]};
+      break;
+    case vtString:
+      return std::string(v.begin(), v.end());
+    case vtMac:
+      if (v.size() == 6) return static_cast<std::int64_t>(ReadBigEndian(v));
+      break;
+    default:
+      break;
+  }
+  return {};
 }
 
 void SetShowDeviceRow(TShowDeviceRow observer) { showDeviceRow = std::move(observer); }

@@ -43,6 +43,10 @@ extern int SelectedDevice;
 using TShowDeviceRow = std::function<void(int index)>;
 void SetShowDeviceRow(TShowDeviceRow observer);
 
+// Value of one item decoded by the tag's type (top bit ignored); empty when the length does not
+// fit the type or a numeric value was cut short.
+TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item);
+
 // Merges one reply into `list`; returns the record's index, or -1 when the datagram was ignored.
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram);
 

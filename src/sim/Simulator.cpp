@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "DeviceList.h"
 #include "Socket.h"
 #include "TftpServer.h"
 
@@ -82,24 +83,9 @@ void AddValueItem(TBytes& buf, const TZEL& device, int tag) {
 void StoreWrittenItem(TZEL& device, const TReplyItem& item) {
   const TDescriptor d = SimDescriptor(device.ModelCode(), item.tag);
   if (d == 0 || DescriptorFlags(d) == kFlagReadOnly || item.truncated) return;
-  const auto& v = item.value;
-  switch (DescriptorType(d) & 0x7F) {
-    case vtIPv4:
-    case vtDWord:
-      if (v.size() == 4) device.values.Set(item.tag, static_cast<std::uint32_t>(ReadBigEndian(v)));
-      break;
-    case vtWord:
-      if (v.size() == 2) device.values.Set(item.tag, static_cast<std::uint32_t>(ReadBigEndian(v)));
-      break;
-    case vtByte:
-      if (v.size() == 1) device.values.Set(item.tag, std::uint32_t{v[0]});
-      break;
-    case vtString:
-      device.values.Set(item.tag, std::string(v.begin(), v.end()));
-      break;
-    default:
-      break;
-  }
+  // A MAC is read-only on every model, so only the writable types 1-5 arrive here.
+  TValue value = DecodeItemValue(DescriptorType(d), item);
+  if (!std::holds_alternative<std::monostate>(value)) device.values.Set(item.tag, std::move(value));
 }
 
 TBytes Malform(const TBytes& reply, TMalformKind kind) {
