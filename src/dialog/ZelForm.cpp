@@ -18,6 +18,7 @@
 #include "BindingTag.h"
 #include "ControlBinding.h"
 #include "DeviceList.h"
+#include "DeviceTextValidator.h"
 #include "Exchange.h"
 #include "IPEdit.h"
 #include "UiSeams.h"
@@ -134,7 +135,11 @@ void TZelForm::AddComponent(QWidget* component) {
   const bool listed =
       std::any_of(components_.begin(), components_.end(),
                   [component](const QPointer<QWidget>& p) { return p == component; });
-  if (!listed) components_.emplace_back(component);
+  if (listed) return;
+  components_.emplace_back(component);
+  if (auto* edit = qobject_cast<QLineEdit*>(component);
+      edit && !edit->validator() && TagOf(edit) != 0)
+    edit->setValidator(new TDeviceTextValidator(edit));
 }
 
 void TZelForm::AddComponentTree(QWidget* root) {

@@ -236,6 +236,23 @@ class ModelDialogsTest : public QObject {
     QCOMPARE(TagOf(form.MiscPage->Row(3).value), 85);
   }
 
+  void textEditsRefuseCharactersWithoutAByte() {
+    Tzel1Form form;
+    auto* name = form.findChild<QLineEdit*>(QStringLiteral("zel1_Name"));
+    if (!name) {
+      for (QWidget* w : form.Components())
+        if (auto* e = qobject_cast<QLineEdit*>(w); e && TagOf(e) == 7) name = e;
+    }
+    QVERIFY(name);
+    name->clear();
+    // Typed as text-carrying key events: QTest::keyClicks only knows ASCII keys.
+    for (const QChar c : QStringLiteral("Caf\u00e9 \u20ac1"))
+      QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    QCOMPARE(name->text(), QStringLiteral("Caf\u00e9 1"));  // the euro sign has no Latin-1 byte
+    name->setText(QStringLiteral("\u4e2d"));
+    QVERIFY(!name->hasAcceptableInput());
+  }
+
   void rackPageOrderAndNestedPages() {
     Tzel8Form form;
     QCOMPARE(TabCaptions(form.PageControl),
@@ -467,8 +484,11 @@ class ModelDialogsTest : public QObject {
                  qPrintable(QStringLiteral("%1 binds %2").arg(w->objectName()).arg(p)));
         bound.insert(p);
         // Nothing typed can outgrow a one-byte text length on the wire.
-        if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !edit->isReadOnly())
+        if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !edit->isReadOnly()) {
           QVERIFY2(edit->maxLength() <= 255, qPrintable(QString::number(p)));
+          // ...nor hold a character that has no byte on the wire.
+          QVERIFY2(edit->validator(), qPrintable(QString::number(p)));
+        }
       }
       for (TDescriptor d : c.table) {
         const int tag = DescriptorTag(d);
