@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 
 #include "ConfigFile.h"
@@ -70,6 +71,12 @@ std::vector<TConfigEntry> ConfigEntries(const TZEL& record) {
     entries.push_back({tag, type, number, std::move(*text)});
   }
   return entries;
+}
+
+std::string ModelCodeText(std::uint32_t modelCode) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", modelCode);
+  return buf;
 }
 
 std::string JsonText(const std::string& deviceText) {

@@ -26,6 +26,9 @@ struct TConfigEntry {
 // model with a type of 1-5; slots never received give 0, 0.0.0.0 or the empty text.
 std::vector<TConfigEntry> ConfigEntries(const TZEL& record);
 
+// Model code as in messages: 0x01010100.
+std::string ModelCodeText(std::uint32_t modelCode);
+
 // A device text as a JSON string: valid UTF-8 is kept, other texts are taken as Latin-1.
 std::string JsonText(const std::string& deviceText);
 

@@ -1,7 +1,6 @@
 #include "DeviceCommands.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -20,12 +19,6 @@ namespace velkaro::cli {
 namespace {
 
 constexpr const char* kNotResponding = "Device not responding";
-
-std::string Hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
-}
 
 TDeviceSelector ParseDevice(const std::string& text) {
   TDeviceSelector selector;
@@ -53,7 +46,8 @@ int FindDevice(const TCliOptions& o, const TDeviceSelector& selector) {
   const std::uint32_t model = DeviceList[static_cast<std::size_t>(index)].ModelCode();
   if (FindModel(model) < 0) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() + " reports the model code " +
-                                        Hex32(model) + ", which this program does not know");
+                                        ModelCodeText(model) +
+                                        ", which this program does not know");
   }
   return index;
 }

@@ -1,9 +1,9 @@
 #include "ValueAssignment.h"
 
 #include <charconv>
-#include <cstdio>
 #include <set>
 
+#include "CliOutput.h"
 #include "DeviceSelector.h"
 #include "ModelRegistry.h"
 
@@ -24,12 +24,6 @@ bool ParseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t& ou
 
 std::string Quote(const std::string& text) {
   return "'" + text + "'";
-}
-
-std::string ModelText(std::uint32_t modelCode) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", modelCode);
-  return buf;
 }
 
 }  // namespace
@@ -120,7 +114,7 @@ bool CheckAssignment(const TAssignment& a, std::uint32_t modelCode, TValue& out,
   const std::string tag = std::to_string(a.tag);
   const std::uint16_t tag16 = static_cast<std::uint16_t>(a.tag);
   if (!HasTag(tag16, modelCode)) {
-    error = "Unknown tag " + tag + ": the device model " + ModelText(modelCode) +
+    error = "Unknown tag " + tag + ": the device model " + ModelCodeText(modelCode) +
             " has no such parameter";
     return false;
   }
