@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QImage>
-#include <QPixmap>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -16,24 +14,10 @@
 #include "Exchange.h"
 #include "FormMain.h"
 #include "Oem.h"
+#include "ScreenshotSupport.h"
 #include "UiRecorder.h"
 
 using namespace velkaro;
-
-namespace {
-
-// Share of pixels that differ from the most common colour: a blank picture has none.
-double NonBackgroundShare(const QImage& image) {
-  QHash<QRgb, int> counts;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
-  int most = 0;
-  for (const int n : counts) most = std::max(most, n);
-  const int total = image.width() * image.height();
-  return total == 0 ? 0 : 1.0 - static_cast<double>(most) / total;
-}
-
-}  // namespace
 
 class ScreenshotTest : public QObject {
   Q_OBJECT
@@ -43,14 +27,8 @@ class ScreenshotTest : public QObject {
   test::TUiRecorder ui_;
 
   void Save(QWidget& widget, const QString& name) {
-    const QPixmap picture = widget.grab();
-    QVERIFY(!picture.isNull());
-    const QString path = out_.filePath(name);
-    QVERIFY(picture.save(path));
-    const QImage image(path);
-    QCOMPARE(image.size(), picture.size());
-    QVERIFY2(NonBackgroundShare(image) > 0.05, qPrintable(path));
-    qInfo("screenshot: %s", qPrintable(path));
+    test::SaveScreenshot(widget, out_, name);
+    if (!QTest::currentTestFailed()) qInfo("screenshot: %s", qPrintable(out_.filePath(name)));
   }
 
  private slots:

@@ -3,12 +3,11 @@
 // simulated device's full parameter set.
 #include <QApplication>
 #include <QDir>
-#include <QImage>
-#include <QPixmap>
 #include <QTabWidget>
 #include <QtTest>
 
 #include "DeviceProfile.h"
+#include "ScreenshotSupport.h"
 #include "Zel1Form.h"
 #include "Zel4Form.h"
 #include "Zel8Form.h"
@@ -28,17 +27,6 @@ class TLoaded : public TForm {
   }
 };
 
-// Share of pixels that differ from the most common colour: a blank picture has none.
-double NonBackgroundShare(const QImage& image) {
-  QHash<QRgb, int> counts;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
-  int most = 0;
-  for (const int n : counts) most = std::max(most, n);
-  const int total = image.width() * image.height();
-  return total == 0 ? 0 : 1.0 - static_cast<double>(most) / total;
-}
-
 QString FileName(const QString& model, int index, const QString& caption) {
   QString name = caption.trimmed();
   name.replace(QLatin1Char(' '), QLatin1Char('_'));
@@ -55,14 +43,8 @@ class ModelScreenshotTest : public QObject {
 
   void Save(QWidget& dialog, const QString& name) {
     QApplication::processEvents();
-    const QPixmap picture = dialog.grab();
-    QVERIFY(!picture.isNull());
-    const QString path = out_.filePath(name);
-    QVERIFY(picture.save(path));
-    const QImage image(path);
-    QCOMPARE(image.size(), dialog.size());
-    QVERIFY2(NonBackgroundShare(image) > 0.05, qPrintable(path));
-    ++saved_;
+    test::SaveScreenshot(dialog, out_, name);
+    if (!QTest::currentTestFailed()) ++saved_;
   }
 
   // One picture per top-level page.
