@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "BindingTag.h"
-#include "ComponentOwner.h"
+#include "PageBuilding.h"
 
 namespace velkaro {
 
@@ -14,13 +14,6 @@ namespace {
 
 constexpr int kLabelLeft = 35, kBoxLeft = 136, kBoxWidth = 153, kBoxHeight = 21;
 constexpr int kRowPitch = 32;
-
-QLabel* MakeLabel(const QString& text, QWidget* parent, int top) {
-  auto* label = new QLabel(text, parent);
-  label->move(kLabelLeft, top);
-  label->adjustSize();
-  return label;
-}
 
 QLineEdit* MakeNameBox(QWidget* parent, int top, int tag, const QString& name) {
   auto* box = new QLineEdit(parent);
@@ -36,18 +29,14 @@ QLineEdit* MakeNameBox(QWidget* parent, int top, int tag, const QString& name) {
 
 TLab::TLab(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
            int tagBase, int rowCount, int firstNumber) {
-  const auto add = [owner](QWidget* w) {
-    if (owner) owner->AddComponent(w);
-  };
-  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
-  add(this);
+  const TPageRegistration add(owner, pageControl, this, caption, pageIndex);
 
   group_ = new QGroupBox(QStringLiteral(" Labels "), this);
   group_->setObjectName(QStringLiteral("LabelsGroup"));
   add(group_);
 
   int y = 28;
-  deviceLabel_ = MakeLabel(QStringLiteral("Device Name :"), group_, y);
+  deviceLabel_ = MakeLabel(QStringLiteral("Device Name :"), group_, kLabelLeft, y);
   add(deviceLabel_);
   deviceName_ = MakeNameBox(group_, y - 4, tagBase, QStringLiteral("DeviceName"));
   deviceName_->setAccessibleName(deviceLabel_->text());
@@ -60,7 +49,7 @@ TLab::TLab(TComponentOwner* owner, QTabWidget* pageControl, const QString& capti
     const int k = static_cast<int>(i);
     const int socket = firstNumber + k;
     const QString text = QStringLiteral("Socket ") + QString::number(socket) + QLatin1Char(':');
-    row.label = MakeLabel(text, group_, y);
+    row.label = MakeLabel(text, group_, kLabelLeft, y);
     add(row.label);
     row.name =
         MakeNameBox(group_, y - 4, tagBase + 2 + 4 * k, QStringLiteral("SocketName%1").arg(socket));

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "BindingTag.h"
-#include "ComponentOwner.h"
+#include "PageBuilding.h"
 
 namespace velkaro {
 
@@ -16,13 +16,6 @@ constexpr int kLabelLeft = 16, kBoxLeft = 180, kBoxWidth = 100, kBoxHeight = 21;
 constexpr int kLabelGap = 4;
 // Inside the 305-pixel group, clear of its frame; ten digits still fit in the narrowest box.
 constexpr int kBoxRightLimit = 297, kMinBoxWidth = 72;
-
-QLabel* MakeLabel(const QString& text, QWidget* parent, int top) {
-  auto* label = new QLabel(text, parent);
-  label->move(kLabelLeft, top);
-  label->adjustSize();
-  return label;
-}
 
 // Counters are the device's to change: shown, selectable, but neither editable nor a Tab stop.
 QLineEdit* MakeCounterBox(QWidget* parent, int top, int tag, const QString& name) {
@@ -39,18 +32,14 @@ QLineEdit* MakeCounterBox(QWidget* parent, int top, int tag, const QString& name
 
 TMisc::TMisc(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption, int pageIndex,
              int tagBase, int rowCount, int firstNumber) {
-  const auto add = [owner](QWidget* w) {
-    if (owner) owner->AddComponent(w);
-  };
-  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
-  add(this);
+  const TPageRegistration add(owner, pageControl, this, caption, pageIndex);
 
   group_ = new QGroupBox(QStringLiteral(" Miscellaneous "), this);
   group_->setObjectName(QStringLiteral("MiscGroup"));
   add(group_);
 
   int y = 28;
-  powerUpLabel_ = MakeLabel(QStringLiteral("Number of Power Up :"), group_, y);
+  powerUpLabel_ = MakeLabel(QStringLiteral("Number of Power Up :"), group_, kLabelLeft, y);
   add(powerUpLabel_);
   powerUp_ = MakeCounterBox(group_, y - 4, tagBase, QStringLiteral("PowerUp"));
   powerUp_->setAccessibleName(powerUpLabel_->text());
@@ -66,7 +55,7 @@ TMisc::TMisc(TComponentOwner* owner, QTabWidget* pageControl, const QString& cap
     QString text = QStringLiteral("Number of OFF/ON Switching ");
     if (numbered) text += QString::number(outlet);
     text += QLatin1Char(':');
-    row.label = MakeLabel(text, group_, y);
+    row.label = MakeLabel(text, group_, kLabelLeft, y);
     add(row.label);
     row.value = MakeCounterBox(group_, y - 4, tagBase + k, QStringLiteral("Switching%1").arg(k));
     row.value->setAccessibleName(text);

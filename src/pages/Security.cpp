@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "BindingTag.h"
-#include "ComponentOwner.h"
 #include "IPEdit.h"
+#include "PageBuilding.h"
 
 namespace velkaro {
 
@@ -19,22 +19,11 @@ constexpr int kHeadingTop = 16;
 constexpr int kFirstRowTop = 36, kRowPitch = 32;
 constexpr int kGlyphSize = 17;
 
-QLabel* MakeLabel(const QString& text, QWidget* parent, int left, int top) {
-  auto* label = new QLabel(text, parent);
-  label->move(left, top);
-  label->adjustSize();
-  return label;
-}
-
 }  // namespace
 
 TSecurity::TSecurity(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption,
                      int pageIndex, int tagBase, int rowCount, int firstNumber) {
-  const auto add = [owner](QWidget* w) {
-    if (owner) owner->AddComponent(w);
-  };
-  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
-  add(this);
+  const TPageRegistration add(owner, pageControl, this, caption, pageIndex);
 
   group_ = new QGroupBox(QStringLiteral(" IP Security Masks "), this);
   group_->setObjectName(QStringLiteral("SecurityGroup"));

@@ -5,9 +5,9 @@
 #include <QLabel>
 
 #include "BindingTag.h"
-#include "ComponentOwner.h"
 #include "GroupEnabling.h"
 #include "IPEdit.h"
+#include "PageBuilding.h"
 #include "SpinEdit.h"
 
 namespace velkaro {
@@ -31,7 +31,7 @@ void FitLabel(QLabel* label, int maxWidth) {
   label->resize(maxWidth, label->heightForWidth(maxWidth));
 }
 
-QLabel* MakeLabel(const QString& text, QWidget* parent, int left, int top, int rightLimit) {
+QLabel* MakeFittedLabel(const QString& text, QWidget* parent, int left, int top, int rightLimit) {
   auto* label = new QLabel(text, parent);
   label->move(left, top);
   FitLabel(label, rightLimit - kLabelGap - left);
@@ -54,16 +54,12 @@ QSpinBox* MakeSpin(QWidget* parent, int top, int tag, const QString& name, bool 
 
 TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString& caption,
                  int pageIndex, int tagBase) {
-  const auto add = [owner](QWidget* w) {
-    if (owner) owner->AddComponent(w);
-  };
-  if (owner) owner->InsertPage(pageControl, this, caption, pageIndex);
-  add(this);
+  const TPageRegistration add(owner, pageControl, this, caption, pageIndex);
 
   equipmentBox_ = new QGroupBox(QStringLiteral(" Equipment to supervise "), this);
   equipmentBox_->setGeometry(kGroupLeft, 4, kGroupWidth, 53);
   add(equipmentBox_);
-  addressLabel_ = MakeLabel(QStringLiteral("IP Address :"), equipmentBox_, 35, 28, 128);
+  addressLabel_ = MakeFittedLabel(QStringLiteral("IP Address :"), equipmentBox_, 35, 28, 128);
   add(addressLabel_);
   address_ = new TIPEdit(equipmentBox_);
   address_->move(128, 24);
@@ -76,7 +72,7 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   methodBox_ = new QGroupBox(QStringLiteral(" Supervision Method "), this);
   methodBox_->setGeometry(kGroupLeft, 64, kGroupWidth, 97);
   add(methodBox_);
-  pingLabel_ = MakeLabel(QStringLiteral("Ping activated :"), methodBox_, 8, 24, kCheckLeft);
+  pingLabel_ = MakeFittedLabel(QStringLiteral("Ping activated :"), methodBox_, 8, 24, kCheckLeft);
   add(pingLabel_);
   ping_ = new QCheckBox(methodBox_);
   ping_->setGeometry(kCheckLeft, 22, kCheckWidth, kCheckHeight);
@@ -85,7 +81,7 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   ping_->setAccessibleName(QStringLiteral("Ping activated"));
   SetTag(ping_, BindingTag(tagBase + 1, 0));
   add(ping_);
-  scanLabel_ = MakeLabel(QStringLiteral("Scan activated :"), methodBox_, 8, 48, kCheckLeft);
+  scanLabel_ = MakeFittedLabel(QStringLiteral("Scan activated :"), methodBox_, 8, 48, kCheckLeft);
   add(scanLabel_);
   scan_ = new QCheckBox(methodBox_);
   scan_->setGeometry(kCheckLeft, 46, kCheckWidth, kCheckHeight);
@@ -94,12 +90,12 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   scan_->setAccessibleName(QStringLiteral("Scan activated"));
   SetTag(scan_, BindingTag(tagBase + 1, 1));
   add(scan_);
-  portLabel_ = MakeLabel(QStringLiteral("Port :"), methodBox_, 173, 48, kSpinLeft);
+  portLabel_ = MakeFittedLabel(QStringLiteral("Port :"), methodBox_, 173, 48, kSpinLeft);
   add(portLabel_);
   port_ = MakeSpin(methodBox_, 44, tagBase + 2, QStringLiteral("Port"), false);
   add(port_);
   intervalLabel_ =
-      MakeLabel(QStringLiteral("Interval between Requests :"), methodBox_, 8, 72, kSpinLeft);
+      MakeFittedLabel(QStringLiteral("Interval between Requests :"), methodBox_, 8, 72, kSpinLeft);
   add(intervalLabel_);
   interval_ = MakeSpin(methodBox_, 68, tagBase + 3, QStringLiteral("Interval"), true);
   add(interval_);
@@ -121,14 +117,14 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   add(failureLabel_);
   failureCount_ = MakeSpin(rebootBox_, 24, tagBase + 4, QStringLiteral("FailureCount"), false);
   add(failureCount_);
-  rebootDelayLabel_ = MakeLabel(QStringLiteral("Delay before Reboot :"), rebootBox_, 8,
-                                kRebootDelayLabelTop, kSpinLeft);
+  rebootDelayLabel_ = MakeFittedLabel(QStringLiteral("Delay before Reboot :"), rebootBox_, 8,
+                                      kRebootDelayLabelTop, kSpinLeft);
   add(rebootDelayLabel_);
   // The device keeps the reboot delay at B + 6 and the first-request delay at B + 5.
   rebootDelay_ = MakeSpin(rebootBox_, 60, tagBase + 6, QStringLiteral("RebootDelay"), true);
   add(rebootDelay_);
-  firstRequestLabel_ = MakeLabel(QStringLiteral("Delay before First Request after Reboot :"),
-                                 rebootBox_, 8, 84, kSpinLeft);
+  firstRequestLabel_ = MakeFittedLabel(QStringLiteral("Delay before First Request after Reboot :"),
+                                       rebootBox_, 8, 84, kSpinLeft);
   add(firstRequestLabel_);
   firstRequestDelay_ =
       MakeSpin(rebootBox_, 80, tagBase + 5, QStringLiteral("FirstRequestDelay"), true);
