@@ -93,6 +93,34 @@ std::string TagList(const std::vector<int>& tags) {
   return text;
 }
 
+// Tags a full read requests and prints (.cfg entries) that the device did not report. A lost
+// answer to one of a rack's read requests would otherwise show up as zeros and empty texts.
+std::vector<int> UnreportedTags(const TZEL& record) {
+  std::vector<int> tags;
+  const std::uint32_t model = record.ModelCode();
+  const int last = MaxTag(model);
+  for (int tag = 1; tag <= last; ++tag) {
+    const auto t = static_cast<std::uint16_t>(tag);
+    const std::uint8_t type = TypeOfTag(t, model) & 0x7F;
+    if (HasTag(t, model) && FlagsOfTag(t, model) != kFlagWriteOnly && type >= vtIPv4 &&
+        type <= vtDWord && !record.values.Has(tag)) {
+      tags.push_back(tag);
+    }
+  }
+  return tags;
+}
+
+// ReadOrFail, and every value to be printed or saved came from the device.
+void ReadAllOrFail(int index, const TDeviceSelector& selector, const std::string& outcome) {
+  ReadOrFail(index);
+  const std::vector<int> missing = UnreportedTags(DeviceList[static_cast<std::size_t>(index)]);
+  if (!missing.empty()) {
+    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " did not report tag" +
+                                        (missing.size() == 1 ? " " : "s ") + TagList(missing) +
+                                        "; " + outcome);
+  }
+}
+
 // A file the save can write: not a directory, in a folder that exists.
 void CheckSaveTarget(const std::string& file) {
   namespace fs = std::filesystem;
@@ -127,7 +155,7 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
 int RunRead(const TCliOptions& o, TCliContext& ctx) {
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector);
-  ReadOrFail(index);
+  ReadAllOrFail(index, selector, "nothing printed");
   const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
   if (o.json) {
     TJson doc = TJson::object();
@@ -212,7 +240,7 @@ int RunSave(const TCliOptions& o, TCliContext& ctx) {
   CheckSaveTarget(o.file);
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector);
-  ReadOrFail(index);
+  ReadAllOrFail(index, selector, "nothing saved");
   try {
     SaveConfig(o.file, index);
   } catch (const std::exception& e) {

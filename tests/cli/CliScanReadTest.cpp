@@ -197,6 +197,21 @@ TEST_F(CliReadTest, SilentDevice) {
   EXPECT_EQ(Count(TCommand::Read), 1u);
 }
 
+TEST_F(CliReadTest, LostMiddleAnswerOfARackReadIsAFailure) {
+  StartSim();
+  const TZEL d = sim->Snapshot(2);
+  // Requests: 1 discovery, 2-6 the five read ranges. Only the answer to request 3 (tags 101-200)
+  // is lost; the last range is answered again.
+  switcher = std::thread([this] {
+    if (!sim->WaitForRequests(2, std::chrono::seconds(20))) return;
+    sim->SetSilent(true);
+    if (sim->WaitForRequests(3, std::chrono::seconds(20))) sim->SetSilent(false);
+  });
+  const TCliRun run = Cli({"--rounds", "1", "read", IpText(d)});
+  ExpectFailure(run, "did not report tags 139, 140, 141");
+  EXPECT_EQ(Count(TCommand::Read), 5u);
+}
+
 TEST_F(CliReadTest, ModelThisProgramDoesNotKnow) {
   sim::TSimOptions o;
   o.models = {0x0F0F0F0F};

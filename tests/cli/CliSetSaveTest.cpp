@@ -238,6 +238,23 @@ TEST_F(CliSaveTest, SilentDeviceLeavesTheFileUntouched) {
   EXPECT_FALSE(fs::exists(fresh));
 }
 
+TEST_F(CliSaveTest, LostMiddleAnswerOfARackReadSavesNothing) {
+  StartSim();
+  const TZEL d = sim->Snapshot(2);
+  const fs::path file = dir / "rack.cfg";
+  WriteFile(file, "[A  B]\r\n7=old\r\n");
+  // Requests: 1 discovery, 2-6 the five read ranges; only the answer to request 4 is lost.
+  switcher = std::thread([this] {
+    if (!sim->WaitForRequests(3, std::chrono::seconds(20))) return;
+    sim->SetSilent(true);
+    if (sim->WaitForRequests(4, std::chrono::seconds(20))) sim->SetSilent(false);
+  });
+  ExpectFailure(Cli({"--rounds", "1", "save", IpText(d), file.string()}),
+                "did not report tags 239, 240, 241");
+  EXPECT_EQ(ReadFile(file), "[A  B]\r\n7=old\r\n");
+  EXPECT_EQ(Count(TCommand::Read), 5u);
+}
+
 TEST_F(CliSaveTest, BadFileSendsNothing) {
   StartSim();
   const std::string ip = IpText(sim->Snapshot(0));
