@@ -30,11 +30,17 @@ TZEL CopyOfDevice(int index) {
   return DeviceList[static_cast<std::size_t>(index)];
 }
 
+std::chrono::milliseconds exchangeTimeLimit = kDefaultExchangeTimeLimit;
+
 void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onReply, bool last) {
   TBytes buffer(kMaxDatagram);
   int c = retryCount;
   bool gotData;
+  const auto deadline = std::chrono::steady_clock::now() + exchangeTimeLimit;
   do {
+    if (std::chrono::steady_clock::now() >= deadline)
+      throw std::runtime_error("Réception UDP interrompue : des datagrammes arrivent encore après " +
+                               std::to_string(exchangeTimeLimit.count()) + " ms.");
     gotData = false;
     if (socket.WaitReadable(kReceivePeriod)) {
       const TDatagramInfo info = socket.ReceiveFrom(buffer);
@@ -88,6 +94,8 @@ void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag
 }
 
 }  // namespace
+
+void SetExchangeTimeLimit(std::chrono::milliseconds limit) { exchangeTimeLimit = limit; }
 
 void Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply, bool last) {
   // Failing to get a working socket is the caller's problem; everything after is reported here.

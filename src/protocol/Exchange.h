@@ -45,6 +45,10 @@ inline constexpr std::size_t kMaxDatagram = 8192;
 inline constexpr std::size_t kExchangeReceiveBuffer = 8u << 20;
 // Batches of ReadAll and WriteAll cover this many consecutive tags each.
 inline constexpr int kTagsPerRequest = 100;
+// Longest an exchange keeps listening while datagrams keep coming: a steady stream must not
+// freeze the program. Thousands of devices answer in well under a second.
+inline constexpr std::chrono::milliseconds kDefaultExchangeTimeLimit{10000};
+void SetExchangeTimeLimit(std::chrono::milliseconds limit);
 
 // Sends `request` once and listens in 100 ms periods; retryCount 0 collects every reply until a
 // quiet period, N > 0 waits for the first reply during at most N periods.

@@ -305,6 +305,37 @@ TEST_F(ExchangeTest, SocketCreationErrorReachesTheCaller) {
   EXPECT_TRUE(errors.empty());
 }
 
+// A peer that never stops answering cannot hold the exchange beyond its time limit.
+TEST_F(ExchangeTest, SteadyStreamEndsAtTheTimeLimitWithAnError) {
+  TUdpSocket peer;
+  peer.Bind(kLoopback, 0);
+  SetTarget({kLoopback, peer.LocalPort()});
+  std::atomic<bool> stop{false};
+  std::thread streamer([&] {
+    TBytes buffer(65536);
+    if (!peer.WaitReadable(milliseconds(3000))) return;
+    const TDatagramInfo from = peer.ReceiveFrom(buffer);
+    const TBytes frame = FrameOfSize(30, 0x11);
+    for (int i = 0; i < 100 && !stop; ++i) {  // 3 s of datagrams, 30 ms apart
+      peer.SendTo(frame, from.address, from.port);
+      std::this_thread::sleep_for(milliseconds(30));
+    }
+  });
+  SetExchangeTimeLimit(milliseconds(400));
+  const auto start = Clock::now();
+  Exchange(DiscoverRequest(), 0, Recorder(), true);
+  const auto elapsed = MsSince(start);
+  SetExchangeTimeLimit(kDefaultExchangeTimeLimit);
+  stop = true;
+  streamer.join();
+  EXPECT_GE(elapsed, 400);
+  EXPECT_LT(elapsed, 900);
+  EXPECT_GE(delivered.size(), 5u);
+  EXPECT_LT(delivered.size(), 30u);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("Connection Error:  R\u00e9ception UDP interrompue", 0), 0u) << errors[0];
+}
+
 // A receive buffer big enough for a burst of thousands of small replies.
 TEST_F(ExchangeTest, ManyRepliesInOneBurstAreAllDelivered) {
   sim::TSimOptions o;
