@@ -4,11 +4,11 @@
 
 #include <chrono>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
-#include "Simulator.h"
-#include "Socket.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
+#include "protocol/Socket.h"
+#include "sim/Simulator.h"
 
 using namespace velkaro;
 using Clock = std::chrono::steady_clock;

@@ -2,9 +2,9 @@
 // takes after a discovery reply and after a full read of a rack unit.
 #include <benchmark/benchmark.h>
 
-#include "DeviceList.h"
-#include "ModelRegistry.h"
-#include "ReplyBuilder.h"
+#include "protocol/DeviceList.h"
+#include "protocol/ModelRegistry.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "IdTrivialFTP.h"
-#include "TftpdProcess.h"
+#include "support/TftpdProcess.h"
+#include "tftp/IdTrivialFTP.h"
 
 extern char** environ;
 

@@ -1,7 +1,11 @@
 # Standard, warnings and sanitizer switches shared by every target (link velkaro_common).
 add_library(velkaro_common INTERFACE)
 target_compile_features(velkaro_common INTERFACE cxx_std_20)
-target_compile_options(velkaro_common INTERFACE -Wall -Wextra -Wpedantic)
+# src/ is the one include root: every include names its layer ("protocol/Exchange.h").
+target_include_directories(velkaro_common INTERFACE ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(velkaro_common INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
+                                                -Woverloaded-virtual -Wcast-qual -Wcast-align
+                                                -Wformat=2 -Wmissing-declarations)
 if(VELKARO_WERROR)
   target_compile_options(velkaro_common INTERFACE -Werror)
 endif()
@@ -15,7 +19,8 @@ endif()
 function(velkaro_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main velkaro_common)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} velkaro_test_support GTest::gtest
+                                        GTest::gtest_main velkaro_common)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
 
@@ -23,7 +28,9 @@ endfunction()
 function(velkaro_qtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets velkaro_common)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} velkaro_test_support Qt6::Test Qt6::Widgets
+                                        velkaro_common)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8")

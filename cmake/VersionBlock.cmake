@@ -1,6 +1,6 @@
 # Version block embedded in each executable: the texts the about box shows and the build number
 # (fourth part of FileVersion) that selects the OEM variant at start-up. The block lives in the
-# ELF section ".velkaro_version" and is read back from the file at run time (src/app/VersionInfo.h).
+# ELF section ".velkaro_version" and is read back from the file at run time (src/version/VersionInfo.h).
 #
 #   velkaro_add_version_block(<target>
 #     [DESCRIPTION <text>]        FileDescription            (default: the target name)
@@ -14,7 +14,7 @@
 # Sets the target properties VELKARO_FILE_VERSION and VELKARO_BUILD_NUMBER to what was embedded.
 
 set(VELKARO_VERSION_BLOCK_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/VersionBlock.cpp.in)
-set(VELKARO_VERSION_FORMAT_HEADER ${CMAKE_CURRENT_LIST_DIR}/../src/app/VersionBlockFormat.h)
+set(VELKARO_VERSION_FORMAT_HEADER ${CMAKE_CURRENT_LIST_DIR}/../src/version/VersionBlockFormat.h)
 cmake_path(NORMAL_PATH VELKARO_VERSION_FORMAT_HEADER)
 
 set(VELKARO_COMPANY_NAME "Velkaro developers")

@@ -1,4 +1,4 @@
-#include "About.h"
+#include "about/About.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -8,12 +8,12 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "AppIcons.h"
-#include "LinkLabel.h"
-#include "Oem.h"
-#include "SunkenLabel.h"
-#include "SystemFigures.h"
-#include "VersionInfo.h"
+#include "about/LinkLabel.h"
+#include "about/SunkenLabel.h"
+#include "about/SystemFigures.h"
+#include "ui/AppIcons.h"
+#include "version/Oem.h"
+#include "version/VersionInfo.h"
 
 namespace velkaro {
 

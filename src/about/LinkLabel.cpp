@@ -1,8 +1,8 @@
-#include "LinkLabel.h"
+#include "about/LinkLabel.h"
 
 #include <QMouseEvent>
 
-#include "UiSeams.h"
+#include "ui/UiSeams.h"
 
 namespace velkaro {
 

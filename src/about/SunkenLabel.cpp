@@ -1,4 +1,4 @@
-#include "SunkenLabel.h"
+#include "about/SunkenLabel.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "SystemFigures.h"
+#include "about/SystemFigures.h"
 
 #include <sys/utsname.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
-#include "DemoDevices.h"
+#include "app/DemoDevices.h"
 
 #include <exception>
 
-#include "Exchange.h"
-#include "Simulator.h"
-#include "TftpServer.h"
+#include "protocol/Exchange.h"
+#include "sim/Simulator.h"
+#include "sim/TftpServer.h"
 
 namespace velkaro {
 

@@ -1,4 +1,4 @@
-#include "FormMain.h"
+#include "app/FormMain.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,13 +18,13 @@
 #include <cmath>
 #include <exception>
 
-#include "About.h"
-#include "AppIcons.h"
-#include "ConfigFile.h"
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "Oem.h"
-#include "UiSeams.h"
+#include "about/About.h"
+#include "protocol/ConfigFile.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "ui/AppIcons.h"
+#include "ui/UiSeams.h"
+#include "version/Oem.h"
 
 namespace velkaro {
 

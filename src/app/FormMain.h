@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "Frame.h"
-#include "ModelRegistry.h"
+#include "protocol/Frame.h"
+#include "protocol/ModelRegistry.h"
 
 class QAction;
 class QProgressBar;

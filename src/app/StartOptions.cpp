@@ -1,4 +1,4 @@
-#include "StartOptions.h"
+#include "app/StartOptions.h"
 
 namespace velkaro {
 

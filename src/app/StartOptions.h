@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Exchange.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro {
 

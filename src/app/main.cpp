@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "AppIcons.h"
-#include "DemoDevices.h"
-#include "DialogFactories.h"
-#include "FormMain.h"
-#include "StartOptions.h"
-#include "UpgradeForm.h"
+#include "app/DemoDevices.h"
+#include "app/FormMain.h"
+#include "app/StartOptions.h"
+#include "dialog/DialogFactories.h"
+#include "ui/AppIcons.h"
+#include "upgrade/UpgradeForm.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);  // takes Qt's own options out of argv

@@ -1,12 +1,12 @@
-#include "CliApp.h"
+#include "cli/CliApp.h"
 
-#include "CliContext.h"
-#include "CliExitCode.h"
-#include "CliOptions.h"
-#include "DeviceCommands.h"
-#include "Exchange.h"
-#include "UpgradeCommand.h"
-#include "VersionInfo.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCode.h"
+#include "cli/CliOptions.h"
+#include "cli/DeviceCommands.h"
+#include "cli/UpgradeCommand.h"
+#include "protocol/Exchange.h"
+#include "version/VersionInfo.h"
 
 namespace velkaro::cli {
 

@@ -1,8 +1,8 @@
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 
 #include <CLI/CLI.hpp>
 
-#include "CliExitCode.h"
+#include "cli/CliExitCode.h"
 
 namespace velkaro::cli {
 

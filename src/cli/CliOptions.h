@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Exchange.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro::cli {
 

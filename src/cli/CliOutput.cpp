@@ -1,12 +1,12 @@
-#include "CliOutput.h"
+#include "cli/CliOutput.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
 
-#include "ConfigFile.h"
-#include "ModelRegistry.h"
+#include "protocol/ConfigFile.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 

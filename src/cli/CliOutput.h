@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceList.h"
+#include "protocol/DeviceList.h"
 
 namespace velkaro::cli {
 

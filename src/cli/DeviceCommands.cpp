@@ -1,18 +1,18 @@
-#include "DeviceCommands.h"
+#include "cli/DeviceCommands.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <set>
 
-#include "CliExitCode.h"
-#include "CliOutput.h"
-#include "ConfigFile.h"
-#include "DeviceDiscovery.h"
-#include "DeviceList.h"
-#include "DeviceSelector.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
-#include "ValueAssignment.h"
+#include "cli/CliExitCode.h"
+#include "cli/CliOutput.h"
+#include "cli/DeviceDiscovery.h"
+#include "cli/DeviceSelector.h"
+#include "cli/ValueAssignment.h"
+#include "protocol/ConfigFile.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 

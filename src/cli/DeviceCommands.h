@@ -1,8 +1,8 @@
 // The commands that work on the devices found by a discovery: scan, read, set and save.
 #pragma once
 
-#include "CliContext.h"
-#include "CliOptions.h"
+#include "cli/CliContext.h"
+#include "cli/CliOptions.h"
 
 namespace velkaro::cli {
 

@@ -1,9 +1,9 @@
-#include "DeviceDiscovery.h"
+#include "cli/DeviceDiscovery.h"
 
 #include <thread>
 
-#include "DeviceList.h"
-#include "Exchange.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro::cli {
 

@@ -1,4 +1,4 @@
-#include "DeviceSelector.h"
+#include "cli/DeviceSelector.h"
 
 namespace velkaro::cli {
 

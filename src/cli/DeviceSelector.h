@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "DeviceList.h"
+#include "protocol/DeviceList.h"
 
 namespace velkaro::cli {
 

@@ -1,4 +1,4 @@
-#include "UpgradeCommand.h"
+#include "cli/UpgradeCommand.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,11 +6,11 @@
 #include <fstream>
 #include <memory>
 
-#include "CliExitCode.h"
-#include "CliOutput.h"
-#include "DeviceSelector.h"
-#include "Exchange.h"
-#include "IdTrivialFTP.h"
+#include "cli/CliExitCode.h"
+#include "cli/CliOutput.h"
+#include "cli/DeviceSelector.h"
+#include "protocol/Exchange.h"
+#include "tftp/IdTrivialFTP.h"
 
 namespace velkaro::cli {
 

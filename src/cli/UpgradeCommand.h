@@ -1,8 +1,8 @@
 // `upgrade IP FILE`: the upgrade trigger, then one TFTP upload of the image per device answer.
 #pragma once
 
-#include "CliContext.h"
-#include "CliOptions.h"
+#include "cli/CliContext.h"
+#include "cli/CliOptions.h"
 
 namespace velkaro::cli {
 

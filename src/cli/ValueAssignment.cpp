@@ -1,11 +1,11 @@
-#include "ValueAssignment.h"
+#include "cli/ValueAssignment.h"
 
 #include <charconv>
 #include <set>
 
-#include "CliOutput.h"
-#include "DeviceSelector.h"
-#include "ModelRegistry.h"
+#include "cli/CliOutput.h"
+#include "cli/DeviceSelector.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 

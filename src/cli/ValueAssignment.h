@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceRecord.h"
+#include "protocol/DeviceRecord.h"
 
 namespace velkaro::cli {
 

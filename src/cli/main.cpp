@@ -3,9 +3,9 @@
 
 #include <iostream>
 
-#include "CliApp.h"
-#include "ModelRegistry.h"
-#include "Oem.h"
+#include "cli/CliApp.h"
+#include "protocol/ModelRegistry.h"
+#include "version/Oem.h"
 
 int main(int argc, char** argv) {
   // The same start-up as the GUI, so requests carry the same OEM code.

@@ -1,4 +1,4 @@
-#include "CompactTabs.h"
+#include "dialog/CompactTabs.h"
 
 #include <QApplication>
 #include <QPointer>

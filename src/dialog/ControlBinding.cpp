@@ -1,4 +1,4 @@
-#include "ControlBinding.h"
+#include "dialog/ControlBinding.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "BindingTag.h"
-#include "Frame.h"
-#include "IPEdit.h"
+#include "pages/BindingTag.h"
+#include "pages/IPEdit.h"
+#include "protocol/Frame.h"
 
 namespace velkaro {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <string>
 
-#include "DeviceRecord.h"
+#include "protocol/DeviceRecord.h"
 
 class QRadioButton;
 class QWidget;

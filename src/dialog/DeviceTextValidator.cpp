@@ -1,4 +1,4 @@
-#include "DeviceTextValidator.h"
+#include "dialog/DeviceTextValidator.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "DialogFactories.h"
+#include "dialog/DialogFactories.h"
 
 #include <QWidget>
 
-#include "Zel1Form.h"
-#include "Zel4Form.h"
-#include "Zel8Form.h"
+#include "dialog/Zel1Form.h"
+#include "dialog/Zel4Form.h"
+#include "dialog/Zel8Form.h"
 
 namespace velkaro {
 

@@ -2,7 +2,7 @@
 // main window. The owner passed to a factory is the main window (a QWidget*, or null).
 #pragma once
 
-#include "ModelRegistry.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro {
 

@@ -1,8 +1,8 @@
-#include "FormPages.h"
+#include "dialog/FormPages.h"
 
 #include <QTabWidget>
 
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
 
 namespace velkaro {
 

@@ -1,4 +1,4 @@
-#include "Rack.h"
+#include "dialog/Rack.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -8,9 +8,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "BindingTag.h"
-#include "ComponentOwner.h"
-#include "MyCheckBox.h"
+#include "dialog/MyCheckBox.h"
+#include "pages/BindingTag.h"
+#include "pages/ComponentOwner.h"
 
 namespace velkaro {
 

@@ -1,11 +1,11 @@
-#include "Zel1Form.h"
+#include "dialog/Zel1Form.h"
 
 #include <QTabWidget>
 
-#include "FormPages.h"
-#include "Misc.h"
-#include "Security.h"
-#include "Superv.h"
+#include "dialog/FormPages.h"
+#include "pages/Misc.h"
+#include "pages/Security.h"
+#include "pages/Superv.h"
 #include "ui_Zel1Form.h"
 
 namespace velkaro {

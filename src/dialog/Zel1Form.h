@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
 
 namespace Ui {
 class Tzel1Pages;

@@ -1,11 +1,11 @@
-#include "Zel4Form.h"
+#include "dialog/Zel4Form.h"
 
 #include <QTabWidget>
 
-#include "FormPages.h"
-#include "Misc.h"
-#include "Security.h"
-#include "Superv.h"
+#include "dialog/FormPages.h"
+#include "pages/Misc.h"
+#include "pages/Security.h"
+#include "pages/Superv.h"
 #include "ui_Zel4Form.h"
 
 namespace velkaro {

@@ -6,7 +6,7 @@
 #include <array>
 #include <memory>
 
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
 
 namespace Ui {
 class Tzel4Pages;

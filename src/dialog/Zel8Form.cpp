@@ -1,15 +1,15 @@
-#include "Zel8Form.h"
+#include "dialog/Zel8Form.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QTabWidget>
 
-#include "CompactTabs.h"
-#include "FormPages.h"
-#include "Lab.h"
-#include "Misc.h"
-#include "Rack.h"
-#include "Security.h"
+#include "dialog/CompactTabs.h"
+#include "dialog/FormPages.h"
+#include "dialog/Rack.h"
+#include "pages/Lab.h"
+#include "pages/Misc.h"
+#include "pages/Security.h"
 #include "ui_Zel8Form.h"
 
 namespace velkaro {

@@ -8,7 +8,7 @@
 #include <array>
 #include <memory>
 
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
 
 namespace Ui {
 class Tzel8Pages;

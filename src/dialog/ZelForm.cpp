@@ -1,4 +1,4 @@
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -15,13 +15,13 @@
 #include <algorithm>
 #include <exception>
 
-#include "BindingTag.h"
-#include "ControlBinding.h"
-#include "DeviceList.h"
-#include "DeviceTextValidator.h"
-#include "Exchange.h"
-#include "IPEdit.h"
-#include "UiSeams.h"
+#include "dialog/ControlBinding.h"
+#include "dialog/DeviceTextValidator.h"
+#include "pages/BindingTag.h"
+#include "pages/IPEdit.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "ui/UiSeams.h"
 #include "ui_ZelForm.h"
 
 namespace velkaro {

@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "ComponentOwner.h"
-#include "DeviceRecord.h"
-#include "Frame.h"
-#include "ModelRegistry.h"
+#include "pages/ComponentOwner.h"
+#include "protocol/DeviceRecord.h"
+#include "protocol/Frame.h"
+#include "protocol/ModelRegistry.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -1,4 +1,4 @@
-#include "BindingTag.h"
+#include "pages/BindingTag.h"
 
 #include <QObject>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "GroupEnabling.h"
+#include "pages/GroupEnabling.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "IPEdit.h"
+#include "pages/IPEdit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +13,8 @@
 #include <QRegularExpressionValidator>
 #include <QStringList>
 
-#include "IPAddrUtils.h"
-#include "UiSeams.h"
+#include "protocol/IPAddrUtils.h"
+#include "ui/UiSeams.h"
 
 namespace velkaro {
 

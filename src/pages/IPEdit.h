@@ -12,7 +12,7 @@
 #include <QString>
 #include <array>
 
-#include "IPAddrUtils.h"  // TAssertionFailure, thrown by SetText
+#include "protocol/IPAddrUtils.h"  // TAssertionFailure, thrown by SetText
 
 class QLabel;
 class QLineEdit;

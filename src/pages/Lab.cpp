@@ -1,12 +1,12 @@
-#include "Lab.h"
+#include "pages/Lab.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
 
-#include "BindingTag.h"
-#include "PageBuilding.h"
+#include "pages/BindingTag.h"
+#include "pages/PageBuilding.h"
 
 namespace velkaro {
 

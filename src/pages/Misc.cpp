@@ -1,12 +1,12 @@
-#include "Misc.h"
+#include "pages/Misc.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
 
-#include "BindingTag.h"
-#include "PageBuilding.h"
+#include "pages/BindingTag.h"
+#include "pages/PageBuilding.h"
 
 namespace velkaro {
 

@@ -1,4 +1,4 @@
-#include "PageBuilding.h"
+#include "pages/PageBuilding.h"
 
 #include <QLabel>
 

@@ -2,7 +2,7 @@
 // controls with the dialog's component list, and plain labels.
 #pragma once
 
-#include "ComponentOwner.h"
+#include "pages/ComponentOwner.h"
 
 class QLabel;
 class QString;

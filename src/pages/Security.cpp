@@ -1,4 +1,4 @@
-#include "Security.h"
+#include "pages/Security.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -6,9 +6,9 @@
 #include <QRadioButton>
 #include <algorithm>
 
-#include "BindingTag.h"
-#include "IPEdit.h"
-#include "PageBuilding.h"
+#include "pages/BindingTag.h"
+#include "pages/IPEdit.h"
+#include "pages/PageBuilding.h"
 
 namespace velkaro {
 

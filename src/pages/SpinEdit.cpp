@@ -1,4 +1,4 @@
-#include "SpinEdit.h"
+#include "pages/SpinEdit.h"
 
 #include <algorithm>
 

@@ -1,14 +1,14 @@
-#include "Superv.h"
+#include "pages/Superv.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 
-#include "BindingTag.h"
-#include "GroupEnabling.h"
-#include "IPEdit.h"
-#include "PageBuilding.h"
-#include "SpinEdit.h"
+#include "pages/BindingTag.h"
+#include "pages/GroupEnabling.h"
+#include "pages/IPEdit.h"
+#include "pages/PageBuilding.h"
+#include "pages/SpinEdit.h"
 
 namespace velkaro {
 

@@ -1,10 +1,10 @@
-#include "ConfigFile.h"
+#include "protocol/ConfigFile.h"
 
 #include <stdexcept>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "DeviceRecord.h"
-#include "IniFile.h"
+#include "protocol/DeviceRecord.h"
+#include "protocol/IniFile.h"
 
 namespace velkaro {
 

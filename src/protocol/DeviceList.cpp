@@ -1,8 +1,8 @@
-#include "DeviceList.h"
+#include "protocol/DeviceList.h"
 
 #include <algorithm>
 
-#include "ModelRegistry.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro {
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "DeviceRecord.h"
+#include "protocol/DeviceRecord.h"
 
 namespace velkaro {
 

@@ -1,4 +1,4 @@
-#include "DeviceRecord.h"
+#include "protocol/DeviceRecord.h"
 
 #include <algorithm>
 #include <charconv>

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "Frame.h"
+#include "protocol/Frame.h"
 
 namespace velkaro {
 

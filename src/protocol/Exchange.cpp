@@ -1,11 +1,11 @@
-#include "Exchange.h"
+#include "protocol/Exchange.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "DeviceList.h"
-#include "ModelRegistry.h"
-#include "Socket.h"
+#include "protocol/DeviceList.h"
+#include "protocol/ModelRegistry.h"
+#include "protocol/Socket.h"
 
 namespace velkaro {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "Frame.h"
+#include "protocol/Frame.h"
 
 namespace velkaro {
 

@@ -1,7 +1,7 @@
 // Process-wide settings of the exchange: destination and the user-facing seams.
 #include <charconv>
 
-#include "Exchange.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro {
 

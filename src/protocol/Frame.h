@@ -20,6 +20,11 @@ using TSendBuf = TBytes;
 using TDeviceAddress = std::array<std::uint8_t, 8>;
 
 inline constexpr std::uint16_t kDevicePort = 52389;
+// Header layout: destination address, source address, OEM code, command.
+inline constexpr std::size_t kDestinationOffset = 0;
+inline constexpr std::size_t kSourceOffset = 8;
+inline constexpr std::size_t kMinReplySize = 16;  // a reply shorter than this names no sender
+inline constexpr std::size_t kCommandOffset = 24;
 inline constexpr std::size_t kHeaderSize = 25;       // bytes before the first item
 inline constexpr std::size_t kEmptyRequestSize = 27;  // header plus the list end
 inline constexpr std::uint16_t kListEnd = 0xFFFF;

@@ -1,4 +1,4 @@
-#include "IPAddrUtils.h"
+#include "protocol/IPAddrUtils.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "IniFile.h"
+#include "protocol/IniFile.h"
 
 #include <optional>
 #include <system_error>
 
-#include "AtomicFile.h"
+#include "protocol/AtomicFile.h"
 
 namespace velkaro {
 

@@ -1,8 +1,8 @@
-#include "ModelRegistry.h"
+#include "protocol/ModelRegistry.h"
 
 #include <algorithm>
 
-#include "Frame.h"
+#include "protocol/Frame.h"
 
 namespace velkaro {
 

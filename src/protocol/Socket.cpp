@@ -1,4 +1,4 @@
-#include "Socket.h"
+#include "protocol/Socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

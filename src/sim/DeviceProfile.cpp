@@ -1,4 +1,4 @@
-#include "DeviceProfile.h"
+#include "sim/DeviceProfile.h"
 
 #include <algorithm>
 #include <array>

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "DeviceRecord.h"
-#include "ModelRegistry.h"
+#include "protocol/DeviceRecord.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::sim {
 

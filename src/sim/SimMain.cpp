@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Simulator.h"
-#include "Socket.h"
+#include "protocol/Socket.h"
+#include "sim/Simulator.h"
 
 namespace {
 

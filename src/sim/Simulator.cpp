@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "sim/Simulator.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "DeviceList.h"
-#include "Socket.h"
-#include "TftpServer.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Socket.h"
+#include "sim/TftpServer.h"
 
 namespace velkaro::sim {
 

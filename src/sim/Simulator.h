@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "DeviceProfile.h"
-#include "DeviceRecord.h"
-#include "Frame.h"
+#include "protocol/DeviceRecord.h"
+#include "protocol/Frame.h"
+#include "sim/DeviceProfile.h"
 
 namespace velkaro::sim {
 

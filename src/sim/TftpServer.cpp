@@ -1,4 +1,4 @@
-#include "TftpServer.h"
+#include "sim/TftpServer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <span>
 #include <thread>
 
-#include "Socket.h"
+#include "protocol/Socket.h"
 
 namespace velkaro::sim {
 

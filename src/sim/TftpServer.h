@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Frame.h"
-#include "TftpPacket.h"
+#include "protocol/Frame.h"
+#include "tftp/TftpPacket.h"
 
 namespace velkaro::sim {
 

@@ -1,4 +1,4 @@
-#include "IdComponent.h"
+#include "tftp/IdComponent.h"
 
 namespace velkaro {
 

@@ -1,4 +1,4 @@
-#include "IdException.h"
+#include "tftp/IdException.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "IdTrivialFTP.h"
+#include "tftp/IdTrivialFTP.h"
 
 #include <cerrno>
 #include <chrono>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "IdException.h"
-#include "TftpPacket.h"
+#include "tftp/IdException.h"
+#include "tftp/TftpPacket.h"
 
 namespace velkaro {
 

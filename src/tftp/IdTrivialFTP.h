@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "IdUDPClient.h"
+#include "tftp/IdUDPClient.h"
 
 namespace velkaro {
 

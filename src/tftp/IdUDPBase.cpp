@@ -1,8 +1,8 @@
-#include "IdUDPBase.h"
+#include "tftp/IdUDPBase.h"
 
 #include <stdexcept>
 
-#include "IdException.h"
+#include "tftp/IdException.h"
 
 namespace velkaro {
 

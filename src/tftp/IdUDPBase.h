@@ -7,8 +7,8 @@
 #include <optional>
 #include <span>
 
-#include "IdComponent.h"
-#include "Socket.h"
+#include "protocol/Socket.h"
+#include "tftp/IdComponent.h"
 
 namespace velkaro {
 

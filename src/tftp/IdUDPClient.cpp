@@ -1,9 +1,9 @@
-#include "IdUDPClient.h"
+#include "tftp/IdUDPClient.h"
 
 #include <stdexcept>
 
-#include "Frame.h"
-#include "IdException.h"
+#include "protocol/Frame.h"
+#include "tftp/IdException.h"
 
 namespace velkaro {
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "IdUDPBase.h"
+#include "tftp/IdUDPBase.h"
 
 namespace velkaro {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Frame.h"
+#include "protocol/Frame.h"
 
 namespace velkaro::tftp {
 

@@ -1,4 +1,4 @@
-#include "AppIcons.h"
+#include "ui/AppIcons.h"
 
 #include <QPainter>
 #include <QPixmap>

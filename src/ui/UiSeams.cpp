@@ -1,4 +1,4 @@
-#include "UiSeams.h"
+#include "ui/UiSeams.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "Exchange.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro::ui {
 

@@ -1,4 +1,4 @@
-#include "FileNameEdit.h"
+#include "upgrade/FileNameEdit.h"
 
 #include <QDir>
 #include <QLineEdit>

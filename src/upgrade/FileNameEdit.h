@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "UiSeams.h"
+#include "ui/UiSeams.h"
 
 class QLineEdit;
 class QToolButton;

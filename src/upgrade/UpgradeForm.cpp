@@ -1,4 +1,4 @@
-#include "UpgradeForm.h"
+#include "upgrade/UpgradeForm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -10,12 +10,12 @@
 #include <climits>
 #include <exception>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "FileNameEdit.h"
-#include "IPEdit.h"
-#include "UiSeams.h"
+#include "pages/IPEdit.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "ui/UiSeams.h"
 #include "ui_UpgradeForm.h"
+#include "upgrade/FileNameEdit.h"
 
 namespace velkaro {
 

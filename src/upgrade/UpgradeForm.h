@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "Frame.h"
-#include "IdTrivialFTP.h"
+#include "protocol/Frame.h"
+#include "tftp/IdTrivialFTP.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "ElfSection.h"
+#include "version/ElfSection.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
-#include "Oem.h"
+#include "version/Oem.h"
 
-#include "Frame.h"
-#include "VersionInfo.h"
+#include "protocol/Frame.h"
+#include "version/VersionInfo.h"
 
 namespace velkaro {
 

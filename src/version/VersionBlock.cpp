@@ -1,9 +1,9 @@
-#include "VersionBlock.h"
+#include "version/VersionBlock.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "VersionBlockFormat.h"
+#include "version/VersionBlockFormat.h"
 
 namespace velkaro {
 

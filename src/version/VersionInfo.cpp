@@ -1,12 +1,12 @@
-#include "VersionInfo.h"
+#include "version/VersionInfo.h"
 
 #include <charconv>
 #include <cstdio>
 #include <optional>
 
-#include "ElfSection.h"
-#include "VersionBlock.h"
-#include "VersionBlockFormat.h"
+#include "version/ElfSection.h"
+#include "version/VersionBlock.h"
+#include "version/VersionBlockFormat.h"
 
 namespace velkaro {
 

@@ -11,11 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "About.h"
-#include "LinkLabel.h"
-#include "Oem.h"
-#include "SystemFigures.h"
-#include "UiSeams.h"
+#include "about/About.h"
+#include "about/LinkLabel.h"
+#include "about/SystemFigures.h"
+#include "ui/UiSeams.h"
+#include "version/Oem.h"
 
 using namespace velkaro;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "SystemFigures.h"
+#include "about/SystemFigures.h"
 
 using namespace velkaro;
 

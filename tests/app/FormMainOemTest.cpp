@@ -4,8 +4,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "FormMain.h"
-#include "Oem.h"
+#include "app/FormMain.h"
+#include "version/Oem.h"
 
 using namespace velkaro;
 

@@ -10,11 +10,11 @@
 #include <QToolButton>
 #include <memory>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "FormMain.h"
-#include "Simulator.h"
-#include "UiRecorder.h"
+#include "app/FormMain.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "sim/Simulator.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 

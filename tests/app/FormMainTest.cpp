@@ -20,12 +20,12 @@
 #include <QToolButton>
 #include <memory>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "FormMain.h"
-#include "Oem.h"
-#include "Simulator.h"
-#include "UiRecorder.h"
+#include "app/FormMain.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "sim/Simulator.h"
+#include "support/UiRecorder.h"
+#include "version/Oem.h"
 
 using namespace velkaro;
 

@@ -7,15 +7,15 @@
 #include <QTest>
 #include <QTimer>
 
-#include "About.h"
-#include "AppIcons.h"
-#include "DemoDevices.h"
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "FormMain.h"
-#include "Oem.h"
-#include "ScreenshotSupport.h"
-#include "UiRecorder.h"
+#include "about/About.h"
+#include "app/DemoDevices.h"
+#include "app/FormMain.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "support/ScreenshotSupport.h"
+#include "support/UiRecorder.h"
+#include "ui/AppIcons.h"
+#include "version/Oem.h"
 
 using namespace velkaro;
 

@@ -2,11 +2,11 @@
 #include <QProcess>
 #include <QTest>
 
-#include "DemoDevices.h"
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "Simulator.h"
-#include "StartOptions.h"
+#include "app/DemoDevices.h"
+#include "app/StartOptions.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "sim/Simulator.h"
 
 using namespace velkaro;
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "CliExitCode.h"
-#include "CliOptions.h"
+#include "cli/CliExitCode.h"
+#include "cli/CliOptions.h"
 
 namespace velkaro::cli {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "CliOutput.h"
-#include "ModelRegistry.h"
+#include "cli/CliOutput.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 namespace {

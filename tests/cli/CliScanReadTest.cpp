@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "CliSimFixture.h"
-#include "ConfigFile.h"
+#include "protocol/ConfigFile.h"
 
 namespace velkaro::cli::testing {
 namespace {

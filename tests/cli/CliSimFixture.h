@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "CliProcess.h"
-#include "ModelRegistry.h"
-#include "Simulator.h"
+#include "protocol/ModelRegistry.h"
+#include "sim/Simulator.h"
 
 namespace velkaro::cli::testing {
 

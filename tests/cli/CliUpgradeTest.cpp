@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "CliSimFixture.h"
-#include "TftpServer.h"
+#include "sim/TftpServer.h"
 
 namespace velkaro::cli::testing {
 namespace {

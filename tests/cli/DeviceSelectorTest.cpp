@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "DeviceSelector.h"
+#include "cli/DeviceSelector.h"
 
 namespace velkaro::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ModelRegistry.h"
-#include "ValueAssignment.h"
+#include "cli/ValueAssignment.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 namespace {

@@ -7,10 +7,10 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "DialogFactories.h"
 #include "DialogTestSupport.h"
-#include "FormMain.h"
-#include "IPEdit.h"
+#include "app/FormMain.h"
+#include "dialog/DialogFactories.h"
+#include "pages/IPEdit.h"
 
 using namespace velkaro;
 

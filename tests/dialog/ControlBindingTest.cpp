@@ -13,11 +13,11 @@
 #include <QtTest>
 #include <array>
 
-#include "BindingTag.h"
-#include "ControlBinding.h"
-#include "GroupEnabling.h"
-#include "IPEdit.h"
-#include "ZelForm.h"
+#include "dialog/ControlBinding.h"
+#include "dialog/ZelForm.h"
+#include "pages/BindingTag.h"
+#include "pages/GroupEnabling.h"
+#include "pages/IPEdit.h"
 
 using namespace velkaro;
 

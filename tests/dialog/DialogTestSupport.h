@@ -13,11 +13,11 @@
 #include <memory>
 #include <vector>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "Simulator.h"
-#include "UiSeams.h"
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "sim/Simulator.h"
+#include "ui/UiSeams.h"
 
 namespace velkaro::test {
 

@@ -13,20 +13,20 @@
 #include <QtTest>
 #include <set>
 
-#include "BindingTag.h"
-#include "DialogFactories.h"
 #include "DialogTestSupport.h"
-#include "IPEdit.h"
-#include "Lab.h"
-#include "Misc.h"
-#include "ModelRegistry.h"
-#include "MyCheckBox.h"
-#include "Rack.h"
-#include "Security.h"
-#include "Superv.h"
-#include "Zel1Form.h"
-#include "Zel4Form.h"
-#include "Zel8Form.h"
+#include "dialog/DialogFactories.h"
+#include "dialog/MyCheckBox.h"
+#include "dialog/Rack.h"
+#include "dialog/Zel1Form.h"
+#include "dialog/Zel4Form.h"
+#include "dialog/Zel8Form.h"
+#include "pages/BindingTag.h"
+#include "pages/IPEdit.h"
+#include "pages/Lab.h"
+#include "pages/Misc.h"
+#include "pages/Security.h"
+#include "pages/Superv.h"
+#include "protocol/ModelRegistry.h"
 
 using namespace velkaro;
 using velkaro::test::ExecuteWith;

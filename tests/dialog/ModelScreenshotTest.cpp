@@ -6,11 +6,11 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "DeviceProfile.h"
-#include "ScreenshotSupport.h"
-#include "Zel1Form.h"
-#include "Zel4Form.h"
-#include "Zel8Form.h"
+#include "dialog/Zel1Form.h"
+#include "dialog/Zel4Form.h"
+#include "dialog/Zel8Form.h"
+#include "sim/DeviceProfile.h"
+#include "support/ScreenshotSupport.h"
 
 using namespace velkaro;
 

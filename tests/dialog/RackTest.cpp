@@ -12,10 +12,10 @@
 #include <QtTest>
 #include <algorithm>
 
-#include "BindingTag.h"
-#include "MyCheckBox.h"
-#include "Rack.h"
-#include "ZelForm.h"
+#include "dialog/MyCheckBox.h"
+#include "dialog/Rack.h"
+#include "dialog/ZelForm.h"
+#include "pages/BindingTag.h"
 
 using namespace velkaro;
 

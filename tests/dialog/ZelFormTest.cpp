@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <set>
 
-#include "BindingTag.h"
 #include "DialogTestSupport.h"
-#include "IPEdit.h"
-#include "ModelRegistry.h"
+#include "pages/BindingTag.h"
+#include "pages/IPEdit.h"
+#include "protocol/ModelRegistry.h"
 
 using namespace velkaro;
 using velkaro::test::ExecuteWith;

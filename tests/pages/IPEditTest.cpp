@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "IPAddrUtils.h"
-#include "IPEdit.h"
-#include "UiSeams.h"
+#include "pages/IPEdit.h"
+#include "protocol/IPAddrUtils.h"
+#include "ui/UiSeams.h"
 
 using velkaro::TIPEdit;
 

@@ -5,9 +5,9 @@
 #include <QPointer>
 #include <QtTest>
 
-#include "BindingTag.h"
-#include "Lab.h"
 #include "PageTestSupport.h"
+#include "pages/BindingTag.h"
+#include "pages/Lab.h"
 
 using namespace velkaro;
 using velkaro::test::THost;

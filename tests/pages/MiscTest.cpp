@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "BindingTag.h"
-#include "Misc.h"
 #include "PageTestSupport.h"
+#include "pages/BindingTag.h"
+#include "pages/Misc.h"
 
 using namespace velkaro;
 using velkaro::test::THost;

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "IPEdit.h"
-#include "ZelForm.h"
+#include "dialog/ZelForm.h"
+#include "pages/IPEdit.h"
 
 namespace velkaro::test {
 

@@ -6,9 +6,9 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "BindingTag.h"
 #include "PageTestSupport.h"
-#include "Security.h"
+#include "pages/BindingTag.h"
+#include "pages/Security.h"
 
 using namespace velkaro;
 using velkaro::test::THost;

@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "SpinEdit.h"
+#include "pages/SpinEdit.h"
 
 using velkaro::TSpinEdit;
 

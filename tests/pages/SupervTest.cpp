@@ -8,9 +8,9 @@
 #include <QSpinBox>
 #include <QtTest>
 
-#include "BindingTag.h"
 #include "PageTestSupport.h"
-#include "Superv.h"
+#include "pages/BindingTag.h"
+#include "pages/Superv.h"
 
 using namespace velkaro;
 using velkaro::test::THost;

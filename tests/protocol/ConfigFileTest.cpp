@@ -1,4 +1,4 @@
-#include "ConfigFile.h"
+#include "protocol/ConfigFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -9,10 +9,10 @@
 #include <map>
 #include <set>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
-#include "TempDir.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
+#include "support/TempDir.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "LoopbackFixture.h"
-#include "Socket.h"
+#include "protocol/Socket.h"
+#include "support/LoopbackFixture.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Frame.h"
+#include "protocol/Frame.h"
 
 using namespace velkaro;
 

@@ -1,9 +1,9 @@
-#include "IniFile.h"
+#include "protocol/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -3,9 +3,9 @@
 
 #include <random>
 
-#include "DeviceList.h"
-#include "ModelRegistry.h"
-#include "ReplyBuilder.h"
+#include "protocol/DeviceList.h"
+#include "protocol/ModelRegistry.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "Frame.h"
-#include "ModelRegistry.h"
+#include "protocol/Frame.h"
+#include "protocol/ModelRegistry.h"
 
 using namespace velkaro;
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "LoopbackFixture.h"
+#include "support/LoopbackFixture.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

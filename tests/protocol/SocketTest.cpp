@@ -1,5 +1,5 @@
 // The socket layer on the loopback interface.
-#include "Socket.h"
+#include "protocol/Socket.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

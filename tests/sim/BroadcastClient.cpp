@@ -8,9 +8,9 @@
 #include <iostream>
 #include <string>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
 
 using namespace velkaro;
 

@@ -6,7 +6,7 @@
 
 #include <regex>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
 using namespace velkaro::testing;
 using std::chrono::milliseconds;

@@ -3,10 +3,10 @@
 
 #include <regex>
 
-#include "ChildProcess.h"
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
+#include "support/ChildProcess.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

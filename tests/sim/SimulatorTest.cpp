@@ -1,14 +1,14 @@
 // The simulated devices, spoken to with plain datagrams on the loopback interface.
-#include "Simulator.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
 
-#include "DeviceList.h"
-#include "ModelRegistry.h"
-#include "Socket.h"
+#include "protocol/DeviceList.h"
+#include "protocol/ModelRegistry.h"
+#include "protocol/Socket.h"
 
 using namespace velkaro;
 using namespace velkaro::sim;

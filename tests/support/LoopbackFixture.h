@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "ModelRegistry.h"
-#include "Simulator.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
+#include "sim/Simulator.h"
 
 namespace velkaro::testing {
 

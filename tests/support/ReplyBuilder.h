@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Frame.h"
+#include "protocol/Frame.h"
 
 namespace velkaro::testing {
 

@@ -1,4 +1,4 @@
-#include "TftpdProcess.h"
+#include "support/TftpdProcess.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "Socket.h"
+#include "protocol/Socket.h"
 
 namespace velkaro::testing {
 

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "UiSeams.h"
+#include "ui/UiSeams.h"
 
 namespace velkaro::test {
 

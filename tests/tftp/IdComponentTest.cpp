@@ -3,8 +3,8 @@
 
 #include <stdexcept>
 
-#include "IdComponent.h"
-#include "TftpTestSupport.h"
+#include "support/TftpTestSupport.h"
+#include "tftp/IdComponent.h"
 
 namespace velkaro::testing {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <chrono>
 
-#include "IdTrivialFTP.h"
-#include "TftpServer.h"
-#include "TftpTestSupport.h"
+#include "sim/TftpServer.h"
+#include "support/TftpTestSupport.h"
+#include "tftp/IdTrivialFTP.h"
 
 namespace velkaro::testing {
 namespace {

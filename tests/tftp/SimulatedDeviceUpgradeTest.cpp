@@ -4,13 +4,13 @@
 #include <chrono>
 #include <optional>
 
-#include "Exchange.h"
-#include "IdException.h"
-#include "IdTrivialFTP.h"
-#include "ModelRegistry.h"
-#include "Simulator.h"
-#include "TftpServer.h"
-#include "TftpTestSupport.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
+#include "sim/Simulator.h"
+#include "sim/TftpServer.h"
+#include "support/TftpTestSupport.h"
+#include "tftp/IdException.h"
+#include "tftp/IdTrivialFTP.h"
 
 namespace velkaro::testing {
 namespace {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <thread>
 
-#include "IdException.h"
-#include "IdTrivialFTP.h"
-#include "TftpTestSupport.h"
-#include "TftpdProcess.h"
+#include "support/TftpTestSupport.h"
+#include "support/TftpdProcess.h"
+#include "tftp/IdException.h"
+#include "tftp/IdTrivialFTP.h"
 
 namespace velkaro::testing {
 namespace {

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <numeric>
 
-#include "IdException.h"
-#include "IdTrivialFTP.h"
-#include "TftpPacket.h"
-#include "TftpServer.h"
-#include "TftpTestSupport.h"
+#include "sim/TftpServer.h"
+#include "support/TftpTestSupport.h"
+#include "tftp/IdException.h"
+#include "tftp/IdTrivialFTP.h"
+#include "tftp/TftpPacket.h"
 
 namespace velkaro::testing {
 namespace {

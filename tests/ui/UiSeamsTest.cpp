@@ -1,7 +1,7 @@
 // The filter conversion of the file dialogs and the hooks that keep tests from blocking.
 #include <QTest>
 
-#include "UiSeams.h"
+#include "ui/UiSeams.h"
 
 using namespace velkaro;
 

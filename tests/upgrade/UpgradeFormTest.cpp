@@ -16,16 +16,16 @@
 #include <functional>
 #include <memory>
 
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "FileNameEdit.h"
-#include "IPEdit.h"
-#include "ModelRegistry.h"
-#include "Simulator.h"
-#include "TftpServer.h"
-#include "TftpTestSupport.h"
-#include "UiSeams.h"
-#include "UpgradeForm.h"
+#include "pages/IPEdit.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "protocol/ModelRegistry.h"
+#include "sim/Simulator.h"
+#include "sim/TftpServer.h"
+#include "support/TftpTestSupport.h"
+#include "ui/UiSeams.h"
+#include "upgrade/FileNameEdit.h"
+#include "upgrade/UpgradeForm.h"
 
 using namespace velkaro;
 using velkaro::testing::kLoopbackIp;

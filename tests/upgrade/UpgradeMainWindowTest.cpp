@@ -10,18 +10,18 @@
 #include <QToolButton>
 #include <chrono>
 
-#include "DemoDevices.h"
-#include "DeviceList.h"
-#include "Exchange.h"
-#include "FileNameEdit.h"
-#include "FormMain.h"
-#include "IPEdit.h"
-#include "Oem.h"
-#include "Simulator.h"
-#include "TftpServer.h"
-#include "TftpTestSupport.h"
-#include "UiSeams.h"
-#include "UpgradeForm.h"
+#include "app/DemoDevices.h"
+#include "app/FormMain.h"
+#include "pages/IPEdit.h"
+#include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
+#include "sim/Simulator.h"
+#include "sim/TftpServer.h"
+#include "support/TftpTestSupport.h"
+#include "ui/UiSeams.h"
+#include "upgrade/FileNameEdit.h"
+#include "upgrade/UpgradeForm.h"
+#include "version/Oem.h"
 
 using namespace velkaro;
 using velkaro::testing::kLoopbackIp;

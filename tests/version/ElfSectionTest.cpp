@@ -1,4 +1,4 @@
-#include "ElfSection.h"
+#include "version/ElfSection.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <limits>
 #include <random>
 
-#include "TempDir.h"
-#include "VersionBlock.h"
-#include "VersionBlockFormat.h"
+#include "support/TempDir.h"
+#include "version/VersionBlock.h"
+#include "version/VersionBlockFormat.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -1,9 +1,9 @@
-#include "Oem.h"
+#include "version/Oem.h"
 
 #include <gtest/gtest.h>
 
-#include "Frame.h"
-#include "TempDir.h"
+#include "protocol/Frame.h"
+#include "support/TempDir.h"
 
 using namespace velkaro;
 

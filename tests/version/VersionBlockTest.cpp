@@ -1,8 +1,8 @@
-#include "VersionBlock.h"
+#include "version/VersionBlock.h"
 
 #include <gtest/gtest.h>
 
-#include "VersionBlockFormat.h"
+#include "version/VersionBlockFormat.h"
 
 using namespace velkaro;
 

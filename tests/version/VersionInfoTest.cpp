@@ -1,10 +1,10 @@
-#include "VersionInfo.h"
+#include "version/VersionInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "Frame.h"
-#include "IdTrivialFTP.h"
-#include "Socket.h"
+#include "protocol/Frame.h"
+#include "protocol/Socket.h"
+#include "tftp/IdTrivialFTP.h"
 
 namespace velkaro::testing {
 
