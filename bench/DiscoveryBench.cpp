@@ -22,19 +22,19 @@ void BM_Discovery(benchmark::State& state) {
   options.count = static_cast<int>(state.range(0));
   sim::TSimulator simulator(options);
   simulator.Start();
-  SetTarget({0x7F000001, simulator.Port()});
+  const TSettingsScope settings;
+  Settings().target = {0x7F000001, simulator.Port()};
   std::size_t errors = 0;
-  SetErrorReporter([&](const std::string&) { ++errors; });
 
   double listed = 0, wallMs = 0, lastReplyMs = 0, minListed = 1e18;
   for (auto _ : state) {
     DeviceList.Clear();
     Clock::time_point lastReply{};
     const auto start = Clock::now();
-    Discover([&](const std::string& ip, int port, bool last, const TBytes& data) {
-      MergeReply(ip, port, last, data);
-      lastReply = Clock::now();
-    });
+    errors += Discover([&](const std::string& ip, int port, bool last, const TBytes& data) {
+                MergeReply(ip, port, last, data);
+                lastReply = Clock::now();
+              }).errors.size();
     const auto end = Clock::now();
     const double n = static_cast<double>(DeviceList.size());
     listed += n;
@@ -54,8 +54,6 @@ void BM_Discovery(benchmark::State& state) {
   state.counters["rcvbuf_bytes"] =
       static_cast<double>(probe.SetReceiveBuffer(kExchangeReceiveBuffer));
 
-  SetErrorReporter({});
-  SetTarget({0x7F000001, 9});
   DeviceList.Clear();
 }
 

@@ -29,7 +29,7 @@ bool TDemoDevices::Start(std::string& error) {
     simulator_.reset();
     return false;
   }
-  SetTarget({TextToIp("127.0.0.1"), simulator_->Port()});
+  Settings().target = {TextToIp("127.0.0.1"), simulator_->Port()};
   return true;
 }
 

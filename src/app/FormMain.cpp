@@ -19,6 +19,7 @@
 #include <exception>
 
 #include "about/About.h"
+#include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
@@ -27,8 +28,6 @@
 #include "version/Oem.h"
 
 namespace velkaro {
-
-bool SaveAnswered = false;
 
 namespace {
 
@@ -59,7 +58,7 @@ TFormMain::TFormMain(TModelFactories factories, QWidget* parent) : QMainWindow(p
 
 TFormMain::~TFormMain() {
   Timer->stop();
-  SetShowDeviceRow({});
+  Settings().showDeviceRow = {};
 }
 
 void TFormMain::BuildComponents() {
@@ -218,7 +217,7 @@ void TFormMain::FormCreate(TModelFactories factories) {
                         std::move(factories.zel8));
 
   ui::ConnectProtocolSeams();
-  SetShowDeviceRow([this](int index) { ShowDeviceRow(index); });
+  Settings().showDeviceRow = [this](int index) { ShowDeviceRow(index); };
   ResetGrid();
   FitLastColumn();
 }
@@ -248,7 +247,7 @@ bool TFormMain::HasSelectedDevice() const {
 }
 
 void TFormMain::ShowFailure(const QString& prefix, const std::exception& error) {
-  ui::ShowMessage(this, prefix + QString::fromLocal8Bit(error.what()), ui::MessageKind::Error);
+  ui::ShowMessage(this, prefix + ui::CoreText(error.what()), ui::MessageKind::Error);
 }
 
 void TFormMain::Scan() {
@@ -288,13 +287,9 @@ void TFormMain::TimerTimer() {
   Timer->setInterval(kTickMs);
   Timer->start();
   ++scanCounter_;
+  // The flag also covers the error boxes, which run event loops of their own.
   inExchange_ = true;
-  try {
-    Discover(MergeReply);
-  } catch (const std::exception& e) {
-    // Socket creation failures are not caught by the exchange itself.
-    ShowFailure(tr("Connection Error:  "), e);
-  }
+  ui::ShowExchangeErrors(ops::DiscoverRound());
   inExchange_ = false;
 }
 
@@ -337,7 +332,7 @@ void TFormMain::Config() {
     dialog.reset();
     if (result == 1) Scan();
   } catch (const std::exception& e) {
-    ShowFailure(tr("Connection Error:  "), e);
+    ShowFailure(ui::CoreText(kConnectionErrorPrefix), e);
   }
 }
 
@@ -358,12 +353,6 @@ void TFormMain::StringGridDblClick() {
   Web();
 }
 
-void TFormMain::SaveReply(const std::string& senderIp, int senderPort, bool last,
-                          const TBytes& data) {
-  MergeReply(senderIp, senderPort, last, data);
-  if (last) SaveAnswered = true;
-}
-
 void TFormMain::SaveClick() {
   if (!HasSelectedDevice()) return;
   const int device = SelectedDevice;
@@ -381,28 +370,24 @@ void TFormMain::SaveClick() {
   const QString file = ui::ChooseSaveFile(this, request);
   if (file.isEmpty()) return;
 
-  SaveAnswered = false;
   inExchange_ = true;
-  try {
-    ReadAll(device, [this](const std::string& ip, int port, bool last, const TBytes& data) {
-      SaveReply(ip, port, last, data);
-    });
-  } catch (const std::exception& e) {
-    inExchange_ = false;
-    SaveAnswered = false;
-    ShowFailure(tr("Connection Error:  "), e);
-    ui::SetBusyCursor(false);
-    return;
-  }
+  // As the command-line tool: only the device's own final answer counts, and nothing is saved
+  // when it left a value unreported.
+  const ops::TSaveOutcome save = ops::SaveDevice(device, QFile::encodeName(file).toStdString());
+  ui::ShowExchangeErrors(save.read.exchange);
   inExchange_ = false;
-  if (SaveAnswered) {
-    try {
-      SaveConfig(QFile::encodeName(file).toStdString(), device);
-    } catch (const std::exception& e) {
-      ShowFailure(QString(), e);
-    }
-  } else {
-    ui::ShowMessage(this, tr("Device not responding"), ui::MessageKind::Error);
+  saveAnswered_ = save.read.answered;
+  if (save.read.exchange.NoSocket()) {
+    // nothing was sent; the box above says why
+  } else if (!save.read.answered) {
+    ui::ShowMessage(this, ui::CoreText(kDeviceNotResponding), ui::MessageKind::Error);
+  } else if (!save.read.unreported.empty()) {
+    ui::ShowMessage(this,
+                    tr("The device did not report tags %1; nothing saved")
+                        .arg(QString::fromStdString(ops::TagListText(save.read.unreported))),
+                    ui::MessageKind::Error);
+  } else if (!save.saved) {
+    ui::ShowMessage(this, ui::CoreText(save.error), ui::MessageKind::Error);
   }
   ui::SetBusyCursor(false);
 }

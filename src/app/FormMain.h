@@ -20,7 +20,6 @@ class QToolButton;
 namespace velkaro {
 
 // Set during Save Config when the device answered the final read request.
-extern bool SaveAnswered;
 
 // Property dialog factories handed to the model registry when the window is created. The owner
 // a factory receives is the main window as a QWidget*.
@@ -34,6 +33,8 @@ class TFormMain : public QMainWindow {
   Q_OBJECT
 
  public:
+  // Whether the device itself answered the read of the last Save Config.
+  bool SaveAnswered() const { return saveAnswered_; }
   // Runs FormCreate: OEM selection, caption, grid headers and widths, model registration.
   explicit TFormMain(TModelFactories factories = {}, QWidget* parent = nullptr);
   ~TFormMain() override;
@@ -99,13 +100,13 @@ class TFormMain : public QMainWindow {
   void BuildGrid();
   void SetDeviceActionsEnabled(bool enabled);
   bool HasSelectedDevice() const;
-  void SaveReply(const std::string& senderIp, int senderPort, bool last, const TBytes& data);
   void ShowFailure(const QString& prefix, const std::exception& error);
 
   int scanCounter_ = 0;
   double sizeScale_ = 1.0;
   bool fitting_ = false;
   bool inExchange_ = false;
+  bool saveAnswered_ = false;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;
   std::function<void()> upgradeHandler_;
 };

@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "velkaro: %s\n", error.c_str());
     return 1;
   }
-  if (options.targetGiven) velkaro::SetTarget(options.target);
+  if (options.targetGiven) velkaro::Settings().target = options.target;
 
   velkaro::TFormMain form(
       {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});

@@ -42,11 +42,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   const TCliOptions& o = *parsed.options;
 
   TCliContext ctx{out, err, errIsTerminal, 0};
-  SetTarget(o.target);
-  SetErrorReporter([&ctx](const std::string& message) {
-    ++ctx.connectionErrors;
-    ctx.err << message << '\n';
-  });
+  Settings().target = o.target;
   int code = kExitFailure;
   try {
     code = Dispatch(o, ctx);
@@ -57,7 +53,6 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     err << e.what() << '\n';
     code = kExitFailure;
   }
-  SetErrorReporter({});
   out.flush();
   return code;
 }

@@ -4,13 +4,23 @@
 
 #include <ostream>
 
+#include "protocol/Exchange.h"
+
 namespace velkaro::cli {
 
 struct TCliContext {
   std::ostream& out;  // results only (in --json mode one JSON document)
   std::ostream& err;  // errors, one line each, and progress
   bool errIsTerminal = false;
-  int connectionErrors = 0;  // "Connection Error:  ..." lines reported by the exchange
+  int connectionErrors = 0;  // "Connection Error:  ..." lines reported so far
 };
+
+// One stderr line per failed exchange.
+inline void ReportErrors(const TExchangeResult& result, TCliContext& ctx) {
+  for (const TExchangeError& e : result.errors) {
+    ++ctx.connectionErrors;
+    ctx.err << e.Message() << '\n';
+  }
+}
 
 }  // namespace velkaro::cli

@@ -6,9 +6,9 @@
 
 #include "cli/CliExitCode.h"
 #include "cli/CliOutput.h"
-#include "cli/DeviceDiscovery.h"
 #include "cli/DeviceSelector.h"
 #include "cli/ValueAssignment.h"
+#include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
@@ -17,8 +17,6 @@
 namespace velkaro::cli {
 
 namespace {
-
-constexpr const char* kNotResponding = "Device not responding";
 
 TDeviceSelector ParseDevice(const std::string& text) {
   TDeviceSelector selector;
@@ -29,9 +27,11 @@ TDeviceSelector ParseDevice(const std::string& text) {
 
 // Discovers until the device has answered (at most --rounds exchanges) and returns its index in
 // DeviceList. The device's model must be one this program knows.
-int FindDevice(const TCliOptions& o, const TDeviceSelector& selector) {
-  const int rounds =
-      DiscoverDevices(o.rounds, [&selector] { return selector.FindIn(DeviceList) >= 0; });
+int FindDevice(const TCliOptions& o, const TDeviceSelector& selector, TCliContext& ctx) {
+  const ops::TDiscovery discovery =
+      ops::DiscoverDevices(o.rounds, [&selector] { return selector.FindIn(DeviceList) >= 0; });
+  ReportErrors(discovery.exchange, ctx);
+  const int rounds = discovery.rounds;
   const int index = selector.FindIn(DeviceList);
   if (index < 0) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() + " not found (no answer in " +
@@ -52,23 +52,6 @@ int FindDevice(const TCliOptions& o, const TDeviceSelector& selector) {
   return index;
 }
 
-// ReadAll of the device; true when the device itself answered the final request.
-bool ReadDevice(int index) {
-  const TDeviceAddress address = DeviceList[static_cast<std::size_t>(index)].address;
-  bool answered = false;
-  ReadAll(index, [&](const std::string& ip, int port, bool last, const TBytes& data) {
-    MergeReply(ip, port, last, data);
-    if (last && data.size() >= 16 && std::equal(address.begin(), address.end(), data.begin() + 8)) {
-      answered = true;
-    }
-  });
-  return answered;
-}
-
-void ReadOrFail(int index) {
-  if (!ReadDevice(index)) throw TCliFailure(kExitFailure, kNotResponding);
-}
-
 // Tags that WriteAll sends for this record's model.
 std::vector<int> WrittenTags(std::uint32_t model) {
   std::vector<int> tags;
@@ -83,41 +66,15 @@ std::vector<int> WrittenTags(std::uint32_t model) {
   return tags;
 }
 
-std::string TagList(const std::vector<int>& tags) {
-  std::string text;
-  constexpr std::size_t kShown = 10;
-  for (std::size_t i = 0; i < tags.size() && i < kShown; ++i) {
-    text += (i ? ", " : "") + std::to_string(tags[i]);
-  }
-  if (tags.size() > kShown) text += " and " + std::to_string(tags.size() - kShown) + " more";
-  return text;
-}
-
-// Tags a full read requests and prints (.cfg entries) that the device did not report. A lost
-// answer to one of a rack's read requests would otherwise show up as zeros and empty texts.
-std::vector<int> UnreportedTags(const TZEL& record) {
-  std::vector<int> tags;
-  const std::uint32_t model = record.ModelCode();
-  const int last = MaxTag(model);
-  for (int tag = 1; tag <= last; ++tag) {
-    const auto t = static_cast<std::uint16_t>(tag);
-    const std::uint8_t type = TypeOfTag(t, model) & 0x7F;
-    if (HasTag(t, model) && FlagsOfTag(t, model) != kFlagWriteOnly && type >= vtIPv4 &&
-        type <= vtDWord && !record.values.Has(tag)) {
-      tags.push_back(tag);
-    }
-  }
-  return tags;
-}
-
-// ReadOrFail, and every value to be printed or saved came from the device.
-void ReadAllOrFail(int index, const TDeviceSelector& selector, const std::string& outcome) {
-  ReadOrFail(index);
-  const std::vector<int> missing = UnreportedTags(DeviceList[static_cast<std::size_t>(index)]);
-  if (!missing.empty()) {
+// A complete read: the device answered and reported every value to be printed or saved.
+void FailUnlessComplete(const ops::TReadOutcome& read, const TDeviceSelector& selector,
+                        const std::string& outcome, TCliContext& ctx) {
+  ReportErrors(read.exchange, ctx);
+  if (!read.answered) throw TCliFailure(kExitFailure, kDeviceNotResponding);
+  if (!read.unreported.empty()) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() + " did not report tag" +
-                                        (missing.size() == 1 ? " " : "s ") + TagList(missing) +
-                                        "; " + outcome);
+                                        (read.unreported.size() == 1 ? " " : "s ") +
+                                        ops::TagListText(read.unreported) + "; " + outcome);
   }
 }
 
@@ -139,7 +96,7 @@ void CheckSaveTarget(const std::string& file) {
 }  // namespace
 
 int RunScan(const TCliOptions& o, TCliContext& ctx) {
-  DiscoverDevices(o.rounds);
+  ReportErrors(ops::DiscoverDevices(o.rounds).exchange, ctx);
   if (o.json) {
     TJson list = TJson::array();
     for (const TZEL& r : DeviceList) list.push_back(DeviceJson(r));
@@ -154,8 +111,8 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
 
 int RunRead(const TCliOptions& o, TCliContext& ctx) {
   const TDeviceSelector selector = ParseDevice(o.device);
-  const int index = FindDevice(o, selector);
-  ReadAllOrFail(index, selector, "nothing printed");
+  const int index = FindDevice(o, selector, ctx);
+  FailUnlessComplete(ops::ReadDevice(index), selector, "nothing printed", ctx);
   const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
   if (o.json) {
     TJson doc = TJson::object();
@@ -177,13 +134,15 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
     throw TCliFailure(kExitUsage, error);
   }
   const TDeviceSelector selector = ParseDevice(o.device);
-  const int index = FindDevice(o, selector);
+  const int index = FindDevice(o, selector, ctx);
   const auto at = static_cast<std::size_t>(index);
   const std::uint32_t model = DeviceList[at].ModelCode();
   std::vector<TCheckedValue> values;
   if (!CheckAssignments(assignments, model, values, error)) throw TCliFailure(kExitUsage, error);
 
-  ReadOrFail(index);
+  const ops::TReadOutcome read = ops::ReadDevice(index);
+  ReportErrors(read.exchange, ctx);
+  if (!read.answered) throw TCliFailure(kExitFailure, kDeviceNotResponding);
   if (DeviceList[at].ModelCode() != model) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() +
                                         " changed its model code during the read; nothing written");
@@ -198,27 +157,22 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   }
   if (!missing.empty()) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() + " did not report tag" +
-                                        (missing.size() == 1 ? " " : "s ") + TagList(missing) +
-                                        "; nothing written");
+                                        (missing.size() == 1 ? " " : "s ") +
+                                        ops::TagListText(missing) + "; nothing written");
   }
 
   TZEL edited = DeviceList[at];
   for (const TCheckedValue& v : values) edited.values.Set(v.tag, v.value);
   DeviceList.Replace(at, edited);
 
-  const int last = MaxTag(model);
-  const int requests = std::max(1, (last + kTagsPerRequest - 1) / kTagsPerRequest);
-  int acknowledged = 0;
-  bool finalAcknowledged = false;
-  WriteAll(index, [&](const std::string&, int, bool lastFlag, const TBytes&) {
-    ++acknowledged;
-    if (lastFlag) finalAcknowledged = true;
-  });
-  if (acknowledged == 0) throw TCliFailure(kExitFailure, kNotResponding);
-  if (!finalAcknowledged || acknowledged < requests) {
-    throw TCliFailure(kExitFailure, std::string(kNotResponding) + " (" +
-                                        std::to_string(acknowledged) + " of " +
-                                        std::to_string(requests) + " write requests acknowledged)");
+  const ops::TWriteOutcome write = ops::WriteDevice(index, ops::TWriteScope::All);
+  ReportErrors(write.exchange, ctx);
+  if (write.acknowledged == 0) throw TCliFailure(kExitFailure, kDeviceNotResponding);
+  if (!write.Confirmed()) {
+    throw TCliFailure(kExitFailure, std::string(kDeviceNotResponding) + " (" +
+                                        std::to_string(write.acknowledged) + " of " +
+                                        std::to_string(write.requests) +
+                                        " write requests acknowledged)");
   }
 
   if (o.json) {
@@ -239,13 +193,10 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
 int RunSave(const TCliOptions& o, TCliContext& ctx) {
   CheckSaveTarget(o.file);
   const TDeviceSelector selector = ParseDevice(o.device);
-  const int index = FindDevice(o, selector);
-  ReadAllOrFail(index, selector, "nothing saved");
-  try {
-    SaveConfig(o.file, index);
-  } catch (const std::exception& e) {
-    throw TCliFailure(kExitFailure, e.what());
-  }
+  const int index = FindDevice(o, selector, ctx);
+  const ops::TSaveOutcome save = ops::SaveDevice(index, o.file);
+  FailUnlessComplete(save.read, selector, "nothing saved", ctx);
+  if (!save.saved) throw TCliFailure(kExitFailure, save.error);
   if (o.json) {
     TJson doc = TJson::object();
     doc["device"] = DeviceJson(DeviceList[static_cast<std::size_t>(index)]);

@@ -9,14 +9,11 @@
 #include "cli/CliExitCode.h"
 #include "cli/CliOutput.h"
 #include "cli/DeviceSelector.h"
-#include "protocol/Exchange.h"
-#include "tftp/IdTrivialFTP.h"
+#include "operations/UpgradeOperation.h"
 
 namespace velkaro::cli {
 
 namespace {
-
-constexpr const char* kTransferError = "Transfert Error:  ";
 
 // The image must be readable before the device is told to expect it.
 void CheckImage(const std::string& file) {
@@ -55,39 +52,27 @@ int RunUpgrade(const TCliOptions& o, TCliContext& ctx) {
   }
   CheckImage(o.file);
 
-  int answers = 0;
-  int failures = 0;
-  const auto upload = [&](const std::string&, int, bool, const TBytes&) {
-    ++answers;
-    try {
-      TIdTrivialFTP ftp;
-      ftp.SetPort(o.tftpPort);
-      ftp.SetReceiveTimeout(kUpgradeReceiveTimeoutMs);
-      ftp.SetTransferMode(tfOctet);
-      ftp.SetRequestedBlockSize(kUpgradeBlockSize);
-      if (ctx.errIsTerminal) AttachProgress(ftp, o.file, ctx.err);
-      ftp.SetActive(true);
-      // The address given, not the sender of the answer.
-      ftp.SetHost(o.ip);
-      ftp.UploadFile(o.file, kUpgradeRemoteName);
-    } catch (const std::exception& e) {
-      ++failures;
-      ctx.err << kTransferError << e.what() << '\n';
-    }
-  };
-  try {
-    TriggerUpgrade(o.ip, upload);
-  } catch (const std::exception& e) {
-    throw TCliFailure(kExitFailure, kTransferError + std::string(e.what()));
+  TIdTrivialFTP ftp;
+  ops::ConfigureUpgradeClient(ftp, o.tftpPort);
+  if (ctx.errIsTerminal) AttachProgress(ftp, o.file, ctx.err);
+  // The upload goes to the address given, not to the sender of the answer.
+  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(o.ip, o.file, o.ip, ftp);
+  if (upgrade.trigger.NoSocket()) {
+    throw TCliFailure(kExitFailure,
+                      ops::kTransferErrorPrefix + upgrade.trigger.errors.front().text);
   }
-  if (answers == 0) throw TCliFailure(kExitFailure, "Device not responding");
-  if (failures > 0) return kExitFailure;
+  ReportErrors(upgrade.trigger, ctx);
+  if (!upgrade.uploaded) throw TCliFailure(kExitFailure, kDeviceNotResponding);
+  if (!upgrade.transferError.empty()) {
+    ctx.err << ops::kTransferErrorPrefix << upgrade.transferError << '\n';
+    return kExitFailure;
+  }
 
   if (o.json) {
     TJson doc = TJson::object();
     doc["ip"] = o.ip;
     doc["file"] = JsonText(o.file);
-    doc["uploads"] = answers;
+    doc["uploads"] = 1;  // one image per device, however often it answered the trigger
     PrintJson(doc, ctx.out);
   }
   return kExitOk;

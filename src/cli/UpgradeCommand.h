@@ -7,9 +7,6 @@
 namespace velkaro::cli {
 
 // Remote file name the devices expect for their firmware image.
-inline constexpr const char* kUpgradeRemoteName = "/";
-inline constexpr int kUpgradeReceiveTimeoutMs = 4000;
-inline constexpr int kUpgradeBlockSize = 1500;
 
 // Returns the exit code or throws TCliFailure.
 int RunUpgrade(const TCliOptions& o, TCliContext& ctx);

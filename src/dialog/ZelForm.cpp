@@ -17,6 +17,7 @@
 
 #include "dialog/ControlBinding.h"
 #include "dialog/DeviceTextValidator.h"
+#include "operations/DeviceOperations.h"
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
 #include "protocol/DeviceList.h"
@@ -30,7 +31,7 @@ namespace {
 
 const QString kOptionsShow = QStringLiteral("Options -->>");
 const QString kOptionsHide = QStringLiteral("<<-- Options");
-const QString kNotResponding = QStringLiteral("Device not responding");
+const QString kNotResponding = ui::CoreText(kDeviceNotResponding);
 
 // Controls whose inner widgets are parts of their own, never components of the dialog.
 bool IsLeafControl(const QWidget* w) {
@@ -115,17 +116,13 @@ int TZelForm::Execute() {
   if (!DeviceIndexValid(deviceIndex_)) return r;
   DeviceList.Replace(static_cast<std::size_t>(deviceIndex_), local_zel_);
   writeAnswered_ = false;
-  const TReplyEvent onReply = [this](const std::string& ip, int port, bool last,
-                                     const TBytes& data) { WriteReply(ip, port, last, data); };
-  try {
-    if (optionsLoaded_)
-      WriteAll(deviceIndex_, onReply);
-    else
-      WriteGeneral(deviceIndex_, onReply);
-  } catch (const std::exception& e) {
-    ReportConnectionError(e.what());
-    return r;
-  }
+  const ops::TWriteOutcome write = ops::WriteDevice(
+      deviceIndex_, optionsLoaded_ ? ops::TWriteScope::All : ops::TWriteScope::General);
+  ui::ShowExchangeErrors(write.exchange);
+  if (write.exchange.NoSocket()) return r;
+  // The window is content with the final answer; the command-line tool also counts the
+  // answers of the earlier batches (TWriteOutcome::Confirmed).
+  writeAnswered_ = write.finalAcknowledged;
   if (!writeAnswered_) ui::ShowMessage(parentWidget(), kNotResponding);
   return r;
 }
@@ -256,32 +253,23 @@ void TZelForm::AvanceButtonClick() {
     ShowOptionPages(false);
     return;
   }
+  // Only the device's own final answer counts, as in the command-line tool; the window shows the
+  // pages even when some values were not reported.
   readAnswered_ = false;
-  try {
-    ReadAll(deviceIndex_, [this](const std::string& ip, int port, bool last, const TBytes& data) {
-      ReadReply(ip, port, last, data);
-    });
-  } catch (const std::exception& e) {
-    ReportConnectionError(e.what());
+  const ops::TReadOutcome read = ops::ReadDevice(deviceIndex_);
+  ui::ShowExchangeErrors(read.exchange);
+  if (read.exchange.NoSocket()) return;
+  readAnswered_ = read.answered;
+  if (!readAnswered_) {
+    ui::ShowMessage(this, kNotResponding);
     return;
   }
-  if (!readAnswered_) ui::ShowMessage(this, kNotResponding);
-}
-
-void TZelForm::ReadReply(const std::string& peerIp, int peerPort, bool last, const TBytes& data) {
-  MergeReply(peerIp, peerPort, last, data);
-  if (!last) return;
-  readAnswered_ = true;
   if (DeviceIndexValid(deviceIndex_))
     local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
   ShowOptionPages(true);
   LoadControls();
   optionsLoaded_ = true;
   AvanceButton->setText(kOptionsHide);
-}
-
-void TZelForm::WriteReply(const std::string&, int, bool last, const TBytes&) {
-  if (last) writeAnswered_ = true;
 }
 
 void TZelForm::reject() {

@@ -114,8 +114,6 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
   void OKBtnClick();
   // Toggles between General only and all pages; loading reads the device.
   void AvanceButtonClick();
-  void ReadReply(const std::string& peerIp, int peerPort, bool last, const TBytes& data);
-  void WriteReply(const std::string& peerIp, int peerPort, bool last, const TBytes& data);
 
   // --- form-description components (owned by the dialog through Qt parenthood) -------------
   QTabWidget* PageControl = nullptr;

@@ -19,16 +19,21 @@ const TZEL& DeviceAt(int deviceIndex) {
 // Shows the busy cursor for its lifetime, whichever way the save ends.
 class TBusyCursorScope {
  public:
-  TBusyCursorScope() { NotifyBusy(true); }
+  TBusyCursorScope() : busy_(Settings().busy) {
+    if (busy_) busy_(true);
+  }
   ~TBusyCursorScope() {
     try {
-      NotifyBusy(false);
+      if (busy_) busy_(false);
     } catch (...) {
       // A failing cursor hook must not hide the save's own outcome.
     }
   }
   TBusyCursorScope(const TBusyCursorScope&) = delete;
   TBusyCursorScope& operator=(const TBusyCursorScope&) = delete;
+
+ private:
+  const std::function<void(bool)> busy_;
 };
 
 }  // namespace

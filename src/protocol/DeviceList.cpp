@@ -1,7 +1,9 @@
 #include "protocol/DeviceList.h"
 
 #include <algorithm>
+#include <stdexcept>
 
+#include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 
 namespace velkaro {
@@ -11,7 +13,6 @@ int SelectedDevice = 0;
 
 namespace {
 
-TShowDeviceRow showDeviceRow;
 
 // Stores one reply item in the record when its length fits the tag's type.
 void StoreItem(TZEL& record, const TReplyItem& item) {
@@ -20,6 +21,14 @@ void StoreItem(TZEL& record, const TReplyItem& item) {
 }
 
 }  // namespace
+
+const TZEL& TDeviceList::At(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= records_.size())
+    throw std::out_of_range("device index " + std::to_string(index) +
+                            " is not in the device list (" + std::to_string(records_.size()) +
+                            " devices)");
+  return records_[static_cast<std::size_t>(index)];
+}
 
 int TDeviceList::Find(const TDeviceAddress& address) const {
   auto it = index_.find(AddressToNumber(address));
@@ -77,7 +86,6 @@ TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item) {
   return {};
 }
 
-void SetShowDeviceRow(TShowDeviceRow observer) { showDeviceRow = std::move(observer); }
 
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
   if (datagram.size() < 16) return -1;  // too short to carry a source address
@@ -98,7 +106,9 @@ int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
 void MergeReply(const std::string& /*senderIp*/, int /*senderPort*/, bool last,
                 const TBytes& datagram) {
   const int index = MergeReplyInto(DeviceList, datagram);
-  if (index >= 0 && last && showDeviceRow) showDeviceRow(index);
+  if (index >= 0 && last) {
+    if (const auto& show = Settings().showDeviceRow) show(index);
+  }
 }
 
 }  // namespace velkaro

@@ -21,6 +21,8 @@ class TDeviceList {
   auto begin() const { return records_.begin(); }
   auto end() const { return records_.end(); }
 
+  // The record at `index`; throws std::out_of_range for an index outside the list.
+  const TZEL& At(int index) const;
   // Index of the first record with this address, or -1. Constant expected time.
   int Find(const TDeviceAddress& address) const;
   // Appends an empty record with this address and returns its index.
@@ -39,9 +41,6 @@ class TDeviceList {
 extern TDeviceList DeviceList;
 extern int SelectedDevice;
 
-// Told the index of a record after a merge that carried the last flag.
-using TShowDeviceRow = std::function<void(int index)>;
-void SetShowDeviceRow(TShowDeviceRow observer);
 
 // Value of one item decoded by the tag's type (top bit ignored); empty when the length does not
 // fit the type or a numeric value was cut short.
@@ -51,7 +50,7 @@ TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item);
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram);
 
 // Reply callback of discovery and reads: merges into DeviceList and, with the last flag,
-// notifies the ShowDeviceRow observer.
+// tells Settings().showDeviceRow.
 void MergeReply(const std::string& senderIp, int senderPort, bool last, const TBytes& datagram);
 
 }  // namespace velkaro

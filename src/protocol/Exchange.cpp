@@ -1,6 +1,7 @@
 #include "protocol/Exchange.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "protocol/DeviceList.h"
@@ -14,45 +15,73 @@ namespace {
 // Shows the busy cursor for the lifetime of the guard, whichever way the operation ends.
 class TBusyGuard {
  public:
-  TBusyGuard() { NotifyBusy(true); }
-  ~TBusyGuard() { NotifyBusy(false); }
+  TBusyGuard() : busy_(Settings().busy) {
+    if (busy_) busy_(true);
+  }
+  ~TBusyGuard() {
+    if (busy_) busy_(false);
+  }
   TBusyGuard(const TBusyGuard&) = delete;
   TBusyGuard& operator=(const TBusyGuard&) = delete;
+
+ private:
+  const std::function<void(bool)> busy_;
+};
+
+// A failure of one stage of an exchange, carried up to be told as a value.
+class TStageFailure : public std::runtime_error {
+ public:
+  TStageFailure(TExchangeErrorKind kind, const std::string& text)
+      : std::runtime_error(text), kind_(kind) {}
+  TExchangeErrorKind Kind() const { return kind_; }
+
+ private:
+  TExchangeErrorKind kind_;
 };
 
 // Requests are built from a copy: reply callbacks may append to the device list, which would
 // move the original record.
 TZEL CopyOfDevice(int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= DeviceList.size())
-    throw std::out_of_range("device index " + std::to_string(index) +
-                            " is not in the device list (" + std::to_string(DeviceList.size()) +
-                            " devices)");
-  return DeviceList[static_cast<std::size_t>(index)];
+  return DeviceList.At(index);
 }
 
-std::chrono::milliseconds exchangeTimeLimit = kDefaultExchangeTimeLimit;
-
-void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onReply, bool last) {
+void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onReply, bool last,
+                      TExchangeResult& result) {
   TBytes buffer(kMaxDatagram);
   int c = retryCount;
   bool gotData;
-  const auto deadline = std::chrono::steady_clock::now() + exchangeTimeLimit;
+  const std::chrono::milliseconds limit = Settings().timeLimit;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   do {
     if (std::chrono::steady_clock::now() >= deadline)
-      throw std::runtime_error("Réception UDP interrompue : des datagrammes arrivent encore après " +
-                               std::to_string(exchangeTimeLimit.count()) + " ms.");
+      throw TStageFailure(TExchangeErrorKind::Interrupted,
+                          "Réception UDP interrompue : des datagrammes arrivent encore après " +
+                              std::to_string(limit.count()) + " ms.");
     gotData = false;
     if (socket.WaitReadable(kReceivePeriod)) {
-      const TDatagramInfo info = socket.ReceiveFrom(buffer);
-      if (info.size == 0) throw std::runtime_error("Erreur de réception UDP = 0.");
+      TDatagramInfo info;
+      try {
+        info = socket.ReceiveFrom(buffer);
+      } catch (const std::exception& e) {
+        throw TStageFailure(TExchangeErrorKind::Receive, e.what());
+      }
+      if (info.size == 0) throw TStageFailure(TExchangeErrorKind::Receive, "Erreur de réception UDP = 0.");
       if (info.Truncated())
-        throw std::runtime_error("Erreur de réception UDP, datagramme de " +
-                                 std::to_string(info.size) + " octets (maximum " +
-                                 std::to_string(kMaxDatagram) + ").");
+        throw TStageFailure(TExchangeErrorKind::Receive,
+                            "Erreur de réception UDP, datagramme de " + std::to_string(info.size) +
+                                " octets (maximum " + std::to_string(kMaxDatagram) + ").");
       gotData = true;
+      ++result.replies;
+      if (last) result.lastSeen = true;
       if (onReply) {
         const TBytes data(buffer.begin(), buffer.begin() + static_cast<long>(info.copied));
-        onReply(IpToText(info.address), info.port, last, data);
+        try {
+          onReply(IpToText(info.address), info.port, last, data);
+        } catch (const std::exception& e) {
+          throw TStageFailure(TExchangeErrorKind::Reply, e.what());
+        } catch (...) {
+          throw TStageFailure(TExchangeErrorKind::Reply, "Erreur inconnue pendant l'échange UDP.");
+        }
       }
       if (c > 0) {
         c = 0;
@@ -67,22 +96,25 @@ using TTagSelector = std::function<void(TSendBuf& buf, std::uint16_t tag)>;
 
 // One request per range of 100 tags up to the model's largest tag; only the last one keeps the
 // list end and carries the last flag.
-void RunBatched(const TZEL& device, TCommand command, int retryCount, const TTagSelector& addItem,
-                const TReplyEvent& onReply) {
+TExchangeResult RunBatched(const TZEL& device, TCommand command, int retryCount,
+                           const TTagSelector& addItem, const TReplyEvent& onReply) {
   const std::uint16_t n = MaxTag(device.ModelCode());
   int limit = kTagsPerRequest;
+  TExchangeResult result;
   TSendBuf buf;
   BuildHeader(device.address, command, buf);
   for (int tag = 1; tag <= n; ++tag) {
     if (tag > limit) {
       buf.resize(buf.size() - 2);
-      Exchange(buf, retryCount, onReply, false);
+      result.Add(Exchange(buf, retryCount, onReply, false));
+      if (result.NoSocket()) return result;  // later requests could not leave either
       limit += kTagsPerRequest;
       BuildHeader(device.address, command, buf);
     }
     addItem(buf, static_cast<std::uint16_t>(tag));
   }
-  Exchange(buf, retryCount, onReply, true);
+  result.Add(Exchange(buf, retryCount, onReply, true));
+  return result;
 }
 
 void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag) {
@@ -95,36 +127,45 @@ void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag
 
 }  // namespace
 
-void SetExchangeTimeLimit(std::chrono::milliseconds limit) { exchangeTimeLimit = limit; }
-
-void Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply, bool last) {
-  // Failing to get a working socket is the caller's problem; everything after is reported here.
-  TUdpSocket socket;
-  socket.EnableBroadcast();
-  socket.SetReceiveBuffer(kExchangeReceiveBuffer);
+TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
+                         bool last) {
+  TExchangeResult result;
+  std::optional<TUdpSocket> socket;
   try {
-    const TTarget target = GetTarget();
-    socket.SendTo(request, target.address, target.port);
-    ListenForReplies(socket, retryCount, onReply, last);
+    socket.emplace();
+    socket->EnableBroadcast();
+    socket->SetReceiveBuffer(kExchangeReceiveBuffer);
   } catch (const std::exception& e) {
-    ReportConnectionError(e.what());
-  } catch (...) {
-    ReportConnectionError("Erreur inconnue pendant l'échange UDP.");
+    result.errors.push_back({TExchangeErrorKind::Socket, e.what()});
+    return result;
   }
-  // The socket closes here on every path, also when the error reporter throws.
+  try {
+    const TTarget target = Settings().target;
+    try {
+      socket->SendTo(request, target.address, target.port);
+    } catch (const std::exception& e) {
+      throw TStageFailure(TExchangeErrorKind::Send, e.what());
+    }
+    ListenForReplies(*socket, retryCount, onReply, last, result);
+  } catch (const TStageFailure& e) {
+    result.errors.push_back({e.Kind(), e.what()});
+  } catch (const std::exception& e) {
+    result.errors.push_back({TExchangeErrorKind::Receive, e.what()});
+  }
+  return result;  // the socket closes on every path
 }
 
-void Discover(const TReplyEvent& onReply) {
+TExchangeResult Discover(const TReplyEvent& onReply) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Discover, buf);
-  Exchange(buf, 0, onReply, true);
+  return Exchange(buf, 0, onReply, true);
 }
 
-void ReadAll(int deviceIndex, const TReplyEvent& onReply) {
+TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
   const std::uint32_t model = device.ModelCode();
-  RunBatched(
+  return RunBatched(
       device, TCommand::Read, 0,
       [model](TSendBuf& buf, std::uint16_t tag) {
         if (HasTag(tag, model) && FlagsOfTag(tag, model) != kFlagWriteOnly) AddReadItem(buf, tag);
@@ -132,11 +173,11 @@ void ReadAll(int deviceIndex, const TReplyEvent& onReply) {
       onReply);
 }
 
-void WriteAll(int deviceIndex, const TReplyEvent& onReply) {
+TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
   const std::uint32_t model = device.ModelCode();
-  RunBatched(
+  return RunBatched(
       device, TCommand::Write, 10,
       [&device, model](TSendBuf& buf, std::uint16_t tag) {
         const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
@@ -146,21 +187,21 @@ void WriteAll(int deviceIndex, const TReplyEvent& onReply) {
       onReply);
 }
 
-void WriteGeneral(int deviceIndex, const TReplyEvent& onReply) {
+TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
   TSendBuf buf;
   BuildHeader(device.address, TCommand::Write, buf);
   for (std::uint16_t tag : {1, 2, 3, 4, 6}) AddWriteItemFromRecord(buf, device, tag);
-  Exchange(buf, 10, onReply, true);
+  return Exchange(buf, 10, onReply, true);
 }
 
-void TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply) {
+TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Upgrade, buf);
   const TDeviceAddress destination = IpPortAddress(TextToIp(ipText), kDevicePort);
   std::copy(destination.begin(), destination.end(), buf.begin());
-  Exchange(buf, 0, onReply, true);
+  return Exchange(buf, 0, onReply, true);
 }
 
 }  // namespace velkaro

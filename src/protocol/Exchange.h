@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "protocol/Frame.h"
 
@@ -21,21 +22,68 @@ struct TTarget {
   std::uint16_t port = kDevicePort;
   bool operator==(const TTarget&) const = default;
 };
-void SetTarget(const TTarget& target);
-TTarget GetTarget();
 // Parses "ADDR" or "ADDR:PORT" (dotted IPv4, port 1-65535). Returns false with a message.
 bool ParseTarget(const std::string& text, TTarget& out, std::string& error);
 
-// Seams through which the exchange talks to its user. The GUI shows a modal box and the busy
-// cursor, the command-line tool prints to stderr, tests capture.
-using TErrorReporter = std::function<void(const std::string& message)>;
-using TBusyCursor = std::function<void(bool busy)>;
-void SetErrorReporter(TErrorReporter reporter);
-void SetBusyCursor(TBusyCursor cursor);
-// Shows "Connection Error:  " + text through the error reporter.
-void ReportConnectionError(const std::string& text);
-// Switches the busy cursor through its seam (no-op when none is set).
-void NotifyBusy(bool busy);
+// Longest an exchange keeps listening while datagrams keep coming: a steady stream must not
+// freeze the program. Thousands of devices answer in well under a second.
+inline constexpr std::chrono::milliseconds kDefaultExchangeTimeLimit{10000};
+
+// Everything the exchange and the operations take from their user, in one place.
+struct TExchangeSettings {
+  TTarget target;
+  std::chrono::milliseconds timeLimit = kDefaultExchangeTimeLimit;
+  // Busy cursor for the whole run of a device operation (none when empty).
+  std::function<void(bool busy)> busy;
+  // Told the index of a record after a merge that carried the last flag.
+  std::function<void(int index)> showDeviceRow;
+};
+// The settings of this process.
+TExchangeSettings& Settings();
+
+// Restores every setting when it ends, whatever was changed meanwhile.
+class TSettingsScope {
+ public:
+  TSettingsScope() : saved_(Settings()) {}
+  ~TSettingsScope() { Settings() = saved_; }
+  TSettingsScope(const TSettingsScope&) = delete;
+  TSettingsScope& operator=(const TSettingsScope&) = delete;
+
+ private:
+  TExchangeSettings saved_;
+};
+
+// Messages shown to the user, written once.
+inline constexpr const char* kConnectionErrorPrefix = "Connection Error:  ";
+inline constexpr const char* kDeviceNotResponding = "Device not responding";
+
+enum class TExchangeErrorKind {
+  Socket,       // no working socket: nothing was sent
+  Send,         // the request did not leave
+  Receive,      // a receive failed, or a datagram was empty or too large
+  Interrupted,  // datagrams kept coming past the time limit
+  Reply,        // the reply callback failed
+};
+
+struct TExchangeError {
+  TExchangeErrorKind kind;
+  std::string text;  // UTF-8, without the "Connection Error:  " prefix
+  // The text as the user sees it: "Connection Error:  " + text.
+  std::string Message() const { return kConnectionErrorPrefix + text; }
+};
+
+// What one exchange, or all exchanges of an operation, came to.
+struct TExchangeResult {
+  int replies = 0;        // datagrams delivered to the reply callback
+  bool lastSeen = false;  // one of them carried the last flag
+  std::vector<TExchangeError> errors;
+
+  bool Ok() const { return errors.empty(); }
+  // No socket could be had: nothing was sent.
+  bool NoSocket() const;
+  // Adds the outcome of a later exchange of the same operation.
+  void Add(const TExchangeResult& later);
+};
 
 // Listening period of an exchange and the largest datagram it accepts.
 inline constexpr std::chrono::milliseconds kReceivePeriod{100};
@@ -45,21 +93,20 @@ inline constexpr std::size_t kMaxDatagram = 8192;
 inline constexpr std::size_t kExchangeReceiveBuffer = 8u << 20;
 // Batches of ReadAll and WriteAll cover this many consecutive tags each.
 inline constexpr int kTagsPerRequest = 100;
-// Longest an exchange keeps listening while datagrams keep coming: a steady stream must not
-// freeze the program. Thousands of devices answer in well under a second.
-inline constexpr std::chrono::milliseconds kDefaultExchangeTimeLimit{10000};
-void SetExchangeTimeLimit(std::chrono::milliseconds limit);
 
 // Sends `request` once and listens in 100 ms periods; retryCount 0 collects every reply until a
-// quiet period, N > 0 waits for the first reply during at most N periods.
-void Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply, bool last);
+// quiet period, N > 0 waits for the first reply during at most N periods. Never throws: every
+// failure is in the result.
+TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
+                         bool last);
 
 // The operations on a listed device take a copy of its record when they start; an index outside
-// the device list throws std::out_of_range before anything is sent.
-void Discover(const TReplyEvent& onReply);
-void ReadAll(int deviceIndex, const TReplyEvent& onReply);
-void WriteAll(int deviceIndex, const TReplyEvent& onReply);
-void WriteGeneral(int deviceIndex, const TReplyEvent& onReply);
-void TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply);
+// the device list throws std::out_of_range before anything is sent. Batched operations go on
+// after a failed exchange, except when no socket could be had.
+TExchangeResult Discover(const TReplyEvent& onReply);
+TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply);
+TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply);
+TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply);
+TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply);
 
 }  // namespace velkaro

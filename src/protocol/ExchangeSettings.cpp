@@ -1,21 +1,26 @@
-// Process-wide settings of the exchange: destination and the user-facing seams.
+// Process-wide settings of the exchange and the outcome type of its exchanges.
+#include <algorithm>
 #include <charconv>
 
 #include "protocol/Exchange.h"
 
 namespace velkaro {
 
-namespace {
+TExchangeSettings& Settings() {
+  static TExchangeSettings settings;
+  return settings;
+}
 
-TTarget target;
-TErrorReporter errorReporter;
-TBusyCursor busyCursor;
+bool TExchangeResult::NoSocket() const {
+  return std::any_of(errors.begin(), errors.end(),
+                     [](const TExchangeError& e) { return e.kind == TExchangeErrorKind::Socket; });
+}
 
-}  // namespace
-
-void SetTarget(const TTarget& t) { target = t; }
-
-TTarget GetTarget() { return target; }
+void TExchangeResult::Add(const TExchangeResult& later) {
+  replies += later.replies;
+  lastSeen = lastSeen || later.lastSeen;
+  errors.insert(errors.end(), later.errors.begin(), later.errors.end());
+}
 
 bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
   std::string host = text;
@@ -41,19 +46,6 @@ bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
   }
   out = {ip, port};
   return true;
-}
-
-void SetErrorReporter(TErrorReporter reporter) { errorReporter = std::move(reporter); }
-
-void SetBusyCursor(TBusyCursor cursor) { busyCursor = std::move(cursor); }
-
-void ReportConnectionError(const std::string& text) {
-  if (errorReporter) errorReporter("Connection Error:  " + text);
-}
-
-// Used by the operations to show the busy cursor for their whole duration.
-void NotifyBusy(bool busy) {
-  if (busyCursor) busyCursor(busy);
 }
 
 }  // namespace velkaro

@@ -97,10 +97,16 @@ void SetUiHooks(TUiHooks newHooks) { hooks = std::move(newHooks); }
 void ResetUiHooks() { hooks = {}; }
 
 void ConnectProtocolSeams() {
-  velkaro::SetErrorReporter([](const std::string& message) {
-    ShowMessage(QApplication::activeWindow(), QString::fromLocal8Bit(message), MessageKind::Error);
-  });
-  velkaro::SetBusyCursor([](bool busy) { SetBusyCursor(busy); });
+  velkaro::Settings().busy = [](bool busy) { SetBusyCursor(busy); };
+}
+
+QString CoreText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void ShowExchangeErrors(const TExchangeResult& result) {
+  for (const TExchangeError& error : result.errors)
+    ShowMessage(QApplication::activeWindow(), CoreText(error.Message()), MessageKind::Error);
 }
 
 }  // namespace velkaro::ui

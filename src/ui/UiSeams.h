@@ -4,6 +4,9 @@
 
 #include <QString>
 #include <functional>
+#include <string>
+
+#include "protocol/Exchange.h"
 
 class QWidget;
 
@@ -46,7 +49,12 @@ bool OpenUrl(const QString& url);
 void SetUiHooks(TUiHooks hooks);
 void ResetUiHooks();
 
-// Routes the protocol layer's error reports and busy cursor through these seams.
+// Routes the busy cursor of the device operations through its seam.
 void ConnectProtocolSeams();
+
+// Program texts from the core are UTF-8.
+QString CoreText(const std::string& text);
+// One error box per failed exchange, "Connection Error:  " + its text, over the active window.
+void ShowExchangeErrors(const TExchangeResult& result);
 
 }  // namespace velkaro::ui

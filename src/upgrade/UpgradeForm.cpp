@@ -10,6 +10,7 @@
 #include <climits>
 #include <exception>
 
+#include "operations/UpgradeOperation.h"
 #include "pages/IPEdit.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
@@ -21,11 +22,8 @@ namespace velkaro {
 
 namespace {
 
-constexpr const char* kTransferError = "Transfert Error:  ";
 // Between two paint passes during an upload; one pass per block would slow a fast link down.
 constexpr qint64 kPaintPeriodMs = 40;
-constexpr int kTftpReceiveTimeoutMs = 4000;
-constexpr int kTftpBlockSize = 1500;
 
 // Restores a flag on every way out of a scope.
 class TFlagGuard {
@@ -70,10 +68,7 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
   ProgressBar->setPalette(bar);
   ProgressBar->hide();
 
-  IdTrivialFTP.SetPort(TIdTrivialFTP::kDefaultPort);
-  IdTrivialFTP.SetReceiveTimeout(kTftpReceiveTimeoutMs);
-  IdTrivialFTP.SetTransferMode(tfOctet);
-  IdTrivialFTP.SetRequestedBlockSize(kTftpBlockSize);
+  ops::ConfigureUpgradeClient(IdTrivialFTP, TIdTrivialFTP::kDefaultPort);
   IdTrivialFTP.OnWorkBegin = [this](TIdComponent& s, TWorkMode m, std::int64_t max) {
     IdTrivialFTPWorkBegin(s, m, max);
   };
@@ -136,40 +131,24 @@ void TUpgradeForm::UpgradeBtnClick() {
   if (!ReadyToUpgrade()) return;
   {
     TFlagGuard busy(busy_);
-    uploaded_ = false;
     UpgradeBtn->setEnabled(false);
-    try {
-      TriggerUpgrade(UpgradeIP->Text().toStdString(),
-                     [this](const std::string& peerIp, int peerPort, bool last,
-                            const TBytes& data) { UpgradeReply(peerIp, peerPort, last, data); });
-    } catch (const std::exception& e) {
-      ShowTransferError(QString::fromUtf8(e.what()));
-    } catch (...) {
-      ShowTransferError(tr("unknown error"));
+    const QString host = uploadHost_.isEmpty() ? UpgradeIP->Text() : uploadHost_;
+    // Each answer re-checks the image: the chooser may have changed meanwhile.
+    const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(
+        UpgradeIP->Text().toStdString(), QFile::encodeName(UpgradeFile->Text()).toStdString(),
+        host.toStdString(), IdTrivialFTP, [this] { return ReadyToUpgrade(); });
+    if (upgrade.trigger.NoSocket()) {
+      ShowTransferError(ui::CoreText(upgrade.trigger.errors.front().text));
+    } else {
+      ui::ShowExchangeErrors(upgrade.trigger);
+    }
+    if (!upgrade.transferError.empty()) {
+      // A file that cannot be opened fails before the upload begins, so its end comes here.
+      EndUpload();
+      ShowTransferError(ui::CoreText(upgrade.transferError));
     }
   }
   UpdateUpgradeButton();
-}
-
-void TUpgradeForm::UpgradeReply(const std::string&, int, bool, const TBytes&) {
-  if (!ReadyToUpgrade()) return;
-  // One image per click: a repeated or duplicated answer must not start a second flash of a
-  // device that is already taking (or installing) the first one.
-  if (uploaded_) return;
-  uploaded_ = true;
-  const QString host = uploadHost_.isEmpty() ? UpgradeIP->Text() : uploadHost_;
-  try {
-    IdTrivialFTP.SetActive(true);
-    IdTrivialFTP.SetHost(host.toStdString());
-    IdTrivialFTP.UploadFile(QFile::encodeName(UpgradeFile->Text()).toStdString(), kRemoteFileName);
-  } catch (const std::exception& e) {
-    // A file that cannot be opened fails before the upload begins, so its end comes here.
-    EndUpload();
-    ShowTransferError(QString::fromUtf8(e.what()));
-  } catch (...) {
-    EndUpload();
-    ShowTransferError(tr("unknown error"));
-  }
 }
 
 void TUpgradeForm::IdTrivialFTPWorkBegin(TIdComponent&, TWorkMode, std::int64_t workCountMax) {
@@ -205,7 +184,7 @@ void TUpgradeForm::EndUpload() {
 
 void TUpgradeForm::ShowTransferError(const QString& text) {
   QWidget* parent = parentWidget() ? parentWidget() : this;
-  ui::ShowMessage(parent, QString::fromLatin1(kTransferError) + text, ui::MessageKind::Error);
+  ui::ShowMessage(parent, ui::CoreText(ops::kTransferErrorPrefix) + text, ui::MessageKind::Error);
 }
 
 void TUpgradeForm::PumpPaintEvents(bool now) {

@@ -74,7 +74,6 @@ class TUpgradeForm : public QDialog {
 
  public:
   // Reply handler of the upgrade trigger.
-  void UpgradeReply(const std::string& peerIp, int peerPort, bool last, const TBytes& data);
 
   void IdTrivialFTPWorkBegin(TIdComponent& sender, TWorkMode workMode, std::int64_t workCountMax);
   void IdTrivialFTPWork(TIdComponent& sender, TWorkMode workMode, std::int64_t workCount);
@@ -95,7 +94,6 @@ class TUpgradeForm : public QDialog {
   std::unique_ptr<Ui::TUpgradeForm> ui_;
   QString uploadHost_;
   bool busy_ = false;
-  bool uploaded_ = false;  // this click already sent the image
   bool closing_ = false;   // the dialog closes itself; reject() must not be refused
   int progressShift_ = 0;  // byte counts beyond the bar's int range are scaled down
   QElapsedTimer lastPump_;

@@ -51,14 +51,14 @@ class FormMainScanTest : public QObject {
     options.port = 0;
     sim_ = std::make_unique<sim::TSimulator>(options);
     sim_->Start();
-    SetTarget({TextToIp("127.0.0.1"), sim_->Port()});
+    Settings().target = {TextToIp("127.0.0.1"), sim_->Port()};
     ui_.Install();
   }
 
   void cleanupTestCase() {
     ui::ResetUiHooks();
     sim_.reset();
-    SetTarget({});
+    Settings().target = {};
   }
 
   void scanListsEveryDeviceOnceAndRefreshesRows() {

@@ -119,7 +119,7 @@ class FormMainTest : public QObject {
     options.port = 0;
     sim_ = std::make_unique<sim::TSimulator>(options);
     sim_->Start();
-    SetTarget({TextToIp("127.0.0.1"), sim_->Port()});
+    Settings().target = {TextToIp("127.0.0.1"), sim_->Port()};
   }
 
   void init() {
@@ -137,7 +137,7 @@ class FormMainTest : public QObject {
 
   void cleanupTestCase() {
     sim_.reset();
-    SetTarget({});
+    Settings().target = {};
   }
 
   void creationSetsCaptionMenusToolBarAndGrid() {
@@ -350,7 +350,7 @@ class FormMainTest : public QObject {
     QVERIFY(!request.mustExist);
 
     QVERIFY(sim_->RequestCount() >= 1);  // the full read
-    QVERIFY(SaveAnswered);
+    QVERIFY(form.SaveAnswered());
     QVERIFY(ui_.messages.isEmpty());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -374,7 +374,7 @@ class FormMainTest : public QObject {
     sim_->SetSilent(true);
     form.SaveClick();
     sim_->SetSilent(false);
-    QVERIFY(!SaveAnswered);
+    QVERIFY(!form.SaveAnswered());
     QCOMPARE(ui_.messages, QStringList{QStringLiteral("Device not responding")});
     QVERIFY(!QFile::exists(path));
     QVERIFY(!ui_.busy.empty());

@@ -41,7 +41,7 @@ class ScreenshotTest : public QObject {
 
   void cleanupTestCase() {
     ui::ResetUiHooks();
-    SetTarget({});
+    Settings().target = {};
   }
 
   void mainWindowWithDemoDevices() {

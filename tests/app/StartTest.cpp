@@ -14,7 +14,7 @@ class StartTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void cleanup() { SetTarget({}); }
+  void cleanup() { Settings().target = {}; }
 
   void noArgumentsKeepTheDefaultTarget() {
     TStartOptions options;
@@ -87,7 +87,7 @@ class StartTest : public QObject {
     TDemoDevices demo;
     std::string error;
     QVERIFY2(demo.Start(error), error.c_str());
-    const TTarget target = GetTarget();
+    const TTarget target = Settings().target;
     QCOMPARE(target.address, TextToIp("127.0.0.1"));
     QCOMPARE(target.port, demo.Simulator().Port());
     QVERIFY(target.port != 0);

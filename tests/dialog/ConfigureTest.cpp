@@ -41,7 +41,7 @@ class ConfigureTest : public QObject {
     options.models = {kModelZel1, kModelZel4};
     sim_ = std::make_unique<sim::TSimulator>(options);
     sim_->Start();
-    SetTarget({0x7F000001u, sim_->Port()});
+    Settings().target = {0x7F000001u, sim_->Port()};
     messages_.texts.clear();
   }
   void cleanup() {

@@ -42,7 +42,7 @@ inline std::unique_ptr<sim::TSimulator> StartDevice(
   auto simulator = std::make_unique<sim::TSimulator>(options);
   simulator->Start();
   if (prepare) prepare(*simulator);
-  SetTarget({0x7F000001u, simulator->Port()});
+  Settings().target = {0x7F000001u, simulator->Port()};
   DeviceList.Clear();
   SelectedDevice = 0;
   Discover(MergeReply);

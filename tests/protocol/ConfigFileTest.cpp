@@ -68,14 +68,14 @@ std::map<int, std::string> Zel1Values(const std::string& type, const std::string
 
 class ConfigFileTest : public ::testing::Test {
  protected:
+  const TSettingsScope settings;
   void SetUp() override {
     ModelRegistry.clear();
     RegisterBuiltinModels();
     DeviceList.Clear();
-    SetBusyCursor([this](bool b) { busy.push_back(b); });
+    Settings().busy = [this](bool b) { busy.push_back(b); };
   }
   void TearDown() override {
-    SetBusyCursor({});
     DeviceList.Clear();
     ModelRegistry.clear();
   }

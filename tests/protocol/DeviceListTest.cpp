@@ -3,6 +3,7 @@
 #include <random>
 
 #include "protocol/DeviceList.h"
+#include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 #include "support/ReplyBuilder.h"
 
@@ -17,10 +18,9 @@ class MergeTest : public ::testing::Test {
     ModelRegistry.clear();
     RegisterBuiltinModels();
     DeviceList.Clear();
-    SetShowDeviceRow([this](int index) { shown.push_back(index); });
+    Settings().showDeviceRow = [this](int index) { shown.push_back(index); };
   }
   void TearDown() override {
-    SetShowDeviceRow({});
     DeviceList.Clear();
     ModelRegistry.clear();
   }
@@ -36,6 +36,7 @@ class MergeTest : public ::testing::Test {
     return d;
   }
 
+  const TSettingsScope settings;
   std::vector<int> shown;
 };
 

@@ -100,7 +100,7 @@ TEST_F(OperationsTest, TwoDevicesWithin100msAreBothDeliveredInOrder) {
   o.models = {kModelZel1, kModelZel4};
   o.replySpacingMs = 60;
   StartSimulator(o);
-  Discover(Recorder());
+  Note(Discover(Recorder()));
   ASSERT_EQ(delivered.size(), 2u);
   EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(0).address);
   EXPECT_EQ(delivered[1].Source(), simulator->Snapshot(1).address);
@@ -129,7 +129,7 @@ TEST_F(OperationsTest, ReadAnsweredAfter150msIsLost) {
   StartListed({kModelZel1});
   simulator->SetReplyDelay(150);
   const auto start = Clock::now();
-  ReadAll(0, Recorder());
+  Note(ReadAll(0, Recorder()));
   EXPECT_LT(MsSince(start), 145);
   EXPECT_TRUE(delivered.empty());
   EXPECT_EQ(simulator->RequestCount(), 1u);
@@ -139,7 +139,7 @@ TEST_F(OperationsTest, ReadAnsweredAfter150msIsLost) {
   EXPECT_EQ(simulator->RepliesSent(), sent + 1);
 
   simulator->SetReplyDelay(50);
-  ReadAll(0, Recorder());
+  Note(ReadAll(0, Recorder()));
   EXPECT_EQ(delivered.size(), 1u);
 }
 
@@ -147,7 +147,7 @@ TEST_F(OperationsTest, WriteAnsweredDuringTheThirdWaitIsDelivered) {
   StartListed({kModelZel1});
   simulator->SetReplyDelay(250);
   const auto start = Clock::now();
-  WriteGeneral(0, Recorder());
+  Note(WriteGeneral(0, Recorder()));
   const auto took = MsSince(start);
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_TRUE(delivered[0].last);
@@ -160,7 +160,7 @@ TEST_F(OperationsTest, WriteWithoutAnswerEndsAfterTenWaits) {
   StartListed({kModelZel1});
   simulator->SetSilent(true);
   const auto start = Clock::now();
-  WriteGeneral(0, Recorder());
+  Note(WriteGeneral(0, Recorder()));
   const auto took = MsSince(start);
   EXPECT_GE(took, 1000);
   EXPECT_LT(took, 1300);
@@ -172,7 +172,7 @@ TEST_F(OperationsTest, SecondDatagramDuringAWriteIsNotRead) {
   StartListed({kModelZel4});
   simulator->SetDuplicates(1, 40);
   const auto start = Clock::now();
-  WriteGeneral(0, Recorder());
+  Note(WriteGeneral(0, Recorder()));
   EXPECT_LT(MsSince(start), 40);
   ASSERT_EQ(delivered.size(), 1u);
   std::this_thread::sleep_for(milliseconds(80));
@@ -182,8 +182,8 @@ TEST_F(OperationsTest, SecondDatagramDuringAWriteIsNotRead) {
 TEST_F(OperationsTest, RackIsReadInFiveRequests) {
   StartListed({kModelZel8});
   int shown = 0;
-  SetShowDeviceRow([&](int) { ++shown; });
-  ReadAll(0, RecordAndMerge());
+  Settings().showDeviceRow = [&](int) { ++shown; };
+  Note(ReadAll(0, RecordAndMerge()));
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 5u);
   for (std::size_t k = 0; k < 5; ++k) {
@@ -205,8 +205,8 @@ TEST_F(OperationsTest, RackIsReadInFiveRequests) {
 
 TEST_F(OperationsTest, OneAndFourOutletModelsAreReadInOneRequest) {
   StartListed({kModelZel1, kModelZel4});
-  ReadAll(0, RecordAndMerge());
-  ReadAll(1, RecordAndMerge());
+  Note(ReadAll(0, RecordAndMerge()));
+  Note(ReadAll(1, RecordAndMerge()));
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(ParseRequest(requests[0]).tags, ModelTags(Zel1Descriptors(), 1, 100, Readable));
@@ -229,7 +229,7 @@ TEST_F(OperationsTest, BatchBoundaryIsAtOneHundredTags) {
   RegisterModel(kTop101, top101, {});
   StartListed({kTop100, kTop101});
 
-  ReadAll(0, Recorder());
+  Note(ReadAll(0, Recorder()));
   auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(ParseRequest(requests[0]).tags.back(), 100);
@@ -237,7 +237,7 @@ TEST_F(OperationsTest, BatchBoundaryIsAtOneHundredTags) {
 
   simulator->ClearRequests();
   delivered.clear();
-  ReadAll(1, Recorder());
+  Note(ReadAll(1, Recorder()));
   requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_FALSE(ParseRequest(requests[0]).closed);
@@ -248,7 +248,7 @@ TEST_F(OperationsTest, BatchBoundaryIsAtOneHundredTags) {
 
 TEST_F(OperationsTest, UnregisteredModelIsReadWithOneEmptyRequest) {
   StartListed({0x0BADC0DE});
-  ReadAll(0, Recorder());
+  Note(ReadAll(0, Recorder()));
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 1u);
   TSendBuf expected;
@@ -261,10 +261,10 @@ TEST_F(OperationsTest, UnregisteredModelIsReadWithOneEmptyRequest) {
 TEST_F(OperationsTest, ErrorInTheSecondBatchDoesNotStopTheThird) {
   StartListed({kModelZel8});
   int calls = 0;
-  ReadAll(0, [&](const std::string& ip, int port, bool last, const TBytes& data) {
+  Note(ReadAll(0, [&](const std::string& ip, int port, bool last, const TBytes& data) {
     delivered.push_back({ip, port, last, data, Clock::now()});
     if (++calls == 2) throw std::runtime_error("merge failed");
-  });
+  }));
   EXPECT_EQ(simulator->RequestCount(), 5u);
   EXPECT_EQ(calls, 5);
   EXPECT_EQ(LastFlags(delivered), (std::vector<bool>{false, false, false, false, true}));
@@ -276,7 +276,7 @@ TEST_F(OperationsTest, ErrorInTheSecondBatchDoesNotStopTheThird) {
 TEST_F(OperationsTest, BrokenAnswerInABatchIsReportedAndTheReadGoesOn) {
   StartListed({kModelZel8});
   simulator->SetMalformed(true, sim::TMalformKind::Empty);
-  ReadAll(0, Recorder());
+  Note(ReadAll(0, Recorder()));
   EXPECT_EQ(simulator->RequestCount(), 5u);
   EXPECT_TRUE(delivered.empty());
   EXPECT_EQ(errors.size(), 5u);
@@ -285,7 +285,7 @@ TEST_F(OperationsTest, BrokenAnswerInABatchIsReportedAndTheReadGoesOn) {
 
 TEST_F(OperationsTest, WriteAllSendsEveryWritableTagAndTheDeviceStoresThem) {
   StartListed({kModelZel4});
-  ReadAll(0, MergeReply);
+  Note(ReadAll(0, MergeReply));
   simulator->ClearRequests();
   busy.clear();
   const TZEL before = simulator->Snapshot(0);
@@ -300,7 +300,7 @@ TEST_F(OperationsTest, WriteAllSendsEveryWritableTagAndTheDeviceStoresThem) {
   edited.values.Set(81, std::uint32_t{999999});
   DeviceList.Replace(0, edited);
 
-  WriteAll(0, Recorder());
+  Note(WriteAll(0, Recorder()));
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 1u);
   const TRequestItems items = ParseRequest(requests[0]);
@@ -324,14 +324,14 @@ TEST_F(OperationsTest, WriteAllSendsEveryWritableTagAndTheDeviceStoresThem) {
 
 TEST_F(OperationsTest, WriteAllOfTheRackUsesFiveAnsweredRequests) {
   StartListed({kModelZel8});
-  ReadAll(0, MergeReply);
+  Note(ReadAll(0, MergeReply));
   simulator->ClearRequests();
   TZEL edited = DeviceList[0];
   edited.values.Set(37, std::string("ops@example.net"));
   edited.values.Set(439, std::string("Unit five"));
   edited.values.Set(472, std::uint32_t{0x81});
   DeviceList.Replace(0, edited);
-  WriteAll(0, Recorder());
+  Note(WriteAll(0, Recorder()));
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 5u);
   for (std::size_t k = 0; k < 5; ++k) {
@@ -350,7 +350,7 @@ TEST_F(OperationsTest, WriteAllOfTheRackUsesFiveAnsweredRequests) {
 // Slots never received are written as 0 or as the empty text.
 TEST_F(OperationsTest, EmptySlotsAreWrittenAsZeroOrEmptyText) {
   StartListed({kModelZel1});  // only the discovery tags are known
-  WriteAll(0, Recorder());
+  Note(WriteAll(0, Recorder()));
   const TRequestItems items = ParseRequest(RequestData(*simulator).at(0));
   const auto at = [&](std::uint16_t tag) {
     const auto it = std::find(items.tags.begin(), items.tags.end(), tag);
@@ -378,7 +378,7 @@ TEST_F(OperationsTest, WriteGeneralWritesTagsOneToFourAndSixInOneRequest) {
   edited.values.Set(6, std::uint32_t{0x01});
   edited.values.Set(7, std::string("not written"));
   DeviceList.Replace(0, edited);
-  WriteGeneral(0, Recorder());
+  Note(WriteGeneral(0, Recorder()));
   const auto requests = RequestData(*simulator);
   ASSERT_EQ(requests.size(), 1u);
   const TRequestItems items = ParseRequest(requests[0]);
@@ -410,7 +410,7 @@ TEST_F(OperationsTest, TriggerUpgradeAddressesTheDeviceByIp) {
   });
   const std::uint32_t ip = simulator->Snapshot(1).values.AsUInt(2);
 
-  TriggerUpgrade(IpToText(ip), Recorder());
+  Note(TriggerUpgrade(IpToText(ip), Recorder()));
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_TRUE(delivered[0].last);
   EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(1).address);
@@ -441,7 +441,7 @@ TEST_F(OperationsTest, TriggerUpgradeAddressesTheDeviceByIp) {
 
   // No device at that address: no answer, nothing started.
   delivered.clear();
-  TriggerUpgrade("10.200.0.1", Recorder());
+  Note(TriggerUpgrade("10.200.0.1", Recorder()));
   EXPECT_TRUE(delivered.empty());
   std::lock_guard lock(eventsMutex);
   EXPECT_EQ(events.size(), 1u);
@@ -451,7 +451,7 @@ TEST_F(OperationsTest, TriggerUpgradeWithInvalidTextAddressesZero) {
   sim::TSimOptions o;
   o.silent = true;
   StartSimulator(o);
-  TriggerUpgrade("not an address", Recorder());
+  Note(TriggerUpgrade("not an address", Recorder()));
   ASSERT_TRUE(simulator->WaitForRequests(1, milliseconds(1000)));
   const TBytes r = simulator->Requests().at(0).data;
   EXPECT_EQ(TBytes(r.begin(), r.begin() + 8), (TBytes{0, 2, 0, 0, 0, 0, 0xCC, 0xA5}));
@@ -467,13 +467,14 @@ TEST_F(OperationsTest, IndexOutsideTheListThrowsAndRestoresTheCursor) {
   EXPECT_EQ(simulator->RequestCount(), 0u);
 }
 
-// The cursor comes back even when the error reporter itself throws in the middle.
-TEST_F(OperationsTest, BusyCursorIsRestoredWhenTheReportThrows) {
+// The cursor comes back when the operation fails in the middle: a failing exchange, and an
+// operation that throws.
+TEST_F(OperationsTest, BusyCursorIsRestoredWhenTheOperationFails) {
   StartListed({kModelZel1});
   simulator->SetMalformed(true, sim::TMalformKind::Empty);
-  SetErrorReporter([](const std::string& m) { throw std::runtime_error(m); });
-  EXPECT_THROW(ReadAll(0, Recorder()), std::runtime_error);
-  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(Note(ReadAll(0, Recorder())).Ok());
+  EXPECT_THROW(ReadAll(7, Recorder()), std::out_of_range);
+  EXPECT_EQ(busy, (std::vector<bool>{true, false, true, false}));
 }
 
 // Replies merged during a read may append records; the read keeps using its own copy.
@@ -483,11 +484,11 @@ TEST_F(OperationsTest, ReadSurvivesTheListGrowingUnderIt) {
   DeviceList.Append(simulator->Snapshot(0).address);
   DeviceList[0].values.Set(13, kModelZel8);
   int appended = 0;
-  ReadAll(0, [&](const std::string& ip, int port, bool last, const TBytes& data) {
+  Note(ReadAll(0, [&](const std::string& ip, int port, bool last, const TBytes& data) {
     MergeReply(ip, port, last, data);
     for (int i = 0; i < 200; ++i, ++appended)  // forces the list to reallocate
       DeviceList.Append(NumberToAddress((std::uint64_t{1} << 48) | (0x0A0000000000ull + appended)));
-  });
+  }));
   EXPECT_EQ(simulator->RequestCount(), 5u);
   for (const auto& r : simulator->Requests())
     EXPECT_TRUE(

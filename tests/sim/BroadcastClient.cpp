@@ -41,27 +41,29 @@ int main(int argc, char** argv) {
   }
   RegisterBuiltinModels();
   int errors = 0;
-  SetErrorReporter([&](const std::string& m) {
-    ++errors;
-    std::cout << "error " << m << "\n";
-  });
-  const TTarget target = GetTarget();
+  const auto Note = [&errors](const TExchangeResult& result) {
+    for (const TExchangeError& e : result.errors) {
+      ++errors;
+      std::cout << "error " << e.Message() << "\n";
+    }
+  };
+  const TTarget target = Settings().target;
   std::cout << "target " << IpToText(target.address) << ":" << target.port << "\n";
 
-  Discover([](const std::string& ip, int port, bool last, const TBytes& data) {
+  Note(Discover([](const std::string& ip, int port, bool last, const TBytes& data) {
     std::cout << "reply " << ip << ":" << port << " last=" << last << "\n";
     MergeReply(ip, port, last, data);
-  });
+  }));
   for (const TZEL& d : DeviceList)
     std::cout << "device " << d.values.AsText(7) << "|" << d.values.AsText(5) << "|"
               << IpToText(d.values.AsUInt(2)) << "|" << MacToText(d.MAC) << "\n";
 
   for (std::size_t i = 0; i < DeviceList.size(); ++i) {
     std::string flags;
-    ReadAll(static_cast<int>(i), [&](const std::string& ip, int port, bool last, const TBytes& d) {
+    Note(ReadAll(static_cast<int>(i), [&](const std::string& ip, int port, bool last, const TBytes& d) {
       flags += last ? 'T' : 'F';
       MergeReply(ip, port, last, d);
-    });
+    }));
     std::cout << "read " << i << " " << flags << " slots=" << DeviceList[i].values.Count() << "\n";
   }
 
@@ -70,10 +72,10 @@ int main(int argc, char** argv) {
     edited.values.Set(4, std::uint32_t{8080});
     DeviceList.Replace(0, edited);
     int acks = 0;
-    WriteGeneral(0, [&](const std::string&, int, bool, const TBytes&) { ++acks; });
+    Note(WriteGeneral(0, [&](const std::string&, int, bool, const TBytes&) { ++acks; }));
     std::cout << "write acks=" << acks << "\n";
     DeviceList.Clear();
-    Discover(MergeReply);
+    Note(Discover(MergeReply));
     if (!DeviceList.empty()) std::cout << "port " << DeviceList[0].values.AsUInt(4) << "\n";
   }
   std::cout << "done errors=" << errors << std::endl;

@@ -61,11 +61,11 @@ TEST(SimProgram, ServesUntilTerminated) {
   RegisterBuiltinModels();
   DeviceList.Clear();
   std::vector<std::string> errors;
-  SetErrorReporter([&](const std::string& e) { errors.push_back(e); });
-  SetTarget({0x7F000001, port});
-  Discover(MergeReply);
-  SetTarget({0x7F000001, 9});
-  SetErrorReporter({});
+  {
+    const TSettingsScope settings;
+    Settings().target = {0x7F000001, port};
+    for (const TExchangeError& e : Discover(MergeReply).errors) errors.push_back(e.Message());
+  }
   ASSERT_EQ(DeviceList.size(), 4u);
   EXPECT_EQ(DeviceList[0].ModelCode(), kModelZel4);
   EXPECT_EQ(DeviceList[1].ModelCode(), kModelZel8);

@@ -1,5 +1,6 @@
 // Shared set-up of the exchange tests: a simulator on 127.0.0.1, the exchange pointed at it, the
-// error and busy-cursor seams captured, and a recorder for the replies an exchange delivers.
+// busy-cursor hook and the errors of every exchange recorded, and a recorder for the replies an
+// exchange delivers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -55,21 +56,22 @@ inline int OpenDescriptors() {
 class LoopbackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetTarget(kNowhere);
+    Settings().target = kNowhere;
     ModelRegistry.clear();
     RegisterBuiltinModels();
     DeviceList.Clear();
-    SetErrorReporter([this](const std::string& m) { errors.push_back(m); });
-    SetBusyCursor([this](bool b) { busy.push_back(b); });
+    Settings().busy = [this](bool b) { busy.push_back(b); };
   }
 
   void TearDown() override {
-    SetTarget(kNowhere);
-    SetErrorReporter({});
-    SetBusyCursor({});
-    SetShowDeviceRow({});
     DeviceList.Clear();
     ModelRegistry.clear();
+  }
+
+  // Records the messages of an exchange's errors in `errors` and hands the result on.
+  TExchangeResult Note(const TExchangeResult& result) {
+    for (const TExchangeError& e : result.errors) errors.push_back(e.Message());
+    return result;
   }
 
   sim::TSimulator& StartSimulator(sim::TSimOptions options) {
@@ -77,7 +79,7 @@ class LoopbackTest : public ::testing::Test {
     options.port = 0;
     simulator = std::make_unique<sim::TSimulator>(std::move(options));
     simulator->Start();
-    SetTarget({kLoopback, simulator->Port()});
+    Settings().target = {kLoopback, simulator->Port()};
     return *simulator;
   }
 
@@ -90,10 +92,11 @@ class LoopbackTest : public ::testing::Test {
 
   // Runs a discovery into DeviceList and expects every simulated device listed.
   void ListDevices() {
-    Discover(MergeReply);
+    Note(Discover(MergeReply));
     ASSERT_EQ(DeviceList.size(), simulator->DeviceCount());
   }
 
+  const TSettingsScope settings;  // every setting back as it was after the test
   std::unique_ptr<sim::TSimulator> simulator;
   std::vector<TDelivered> delivered;
   std::vector<std::string> errors;

@@ -26,16 +26,16 @@ class SimulatedDeviceUpgradeTest : public ::testing::Test {
     simulator = std::make_unique<sim::TSimulator>(o);
     simulator->SetValue(0, 2, kLoopbackIp);  // the device answers at 127.0.0.1
     simulator->Start();
-    SetTarget({kLoopbackIp, simulator->Port()});
-    SetErrorReporter([this](const std::string& m) { errors.push_back(m); });
+    Settings().target = {kLoopbackIp, simulator->Port()};
     client.SetHost("127.0.0.1");
     client.SetReceiveTimeout(2000);
   }
-  void TearDown() override {
-    SetTarget({kLoopbackIp, 9});
-    SetErrorReporter({});
+
+  void Note(const TExchangeResult& result) {
+    for (const TExchangeError& e : result.errors) errors.push_back(e.Message());
   }
 
+  const TSettingsScope settings;
   std::unique_ptr<sim::TSimulator> simulator;
   TIdTrivialFTP client;
   std::vector<std::string> errors;
@@ -48,13 +48,13 @@ TEST_F(SimulatedDeviceUpgradeTest, ImageGoesToTheDeviceAfterItsAnswer) {
 
   const TBytes image = Pattern(50000, 11);
   int uploads = 0;
-  TriggerUpgrade("127.0.0.1", [&](const std::string&, int, bool, const TBytes&) {
+  Note(TriggerUpgrade("127.0.0.1", [&](const std::string&, int, bool, const TBytes&) {
     client.SetActive(true);
     client.SetPort(simulator->Tftp().Port());
     auto in = AsStream(image);
     client.UploadStream(in, "/");
     ++uploads;
-  });
+  }));
   EXPECT_TRUE(errors.empty()) << errors.front();
   EXPECT_EQ(uploads, 1);
   EXPECT_EQ(simulator->UpgradeCount(), 1u);
@@ -73,7 +73,7 @@ TEST_F(SimulatedDeviceUpgradeTest, ImageGoesToTheDeviceAfterItsAnswer) {
 TEST_F(SimulatedDeviceUpgradeTest, DeviceSwitchesReachItsTftpSide) {
   simulator->Tftp().SetSwitches({.errorAtBlock = 0, .errorCode = 3, .errorMessage = "Flash full"});
   std::string failure;
-  TriggerUpgrade("127.0.0.1", [&](const std::string&, int, bool, const TBytes&) {
+  Note(TriggerUpgrade("127.0.0.1", [&](const std::string&, int, bool, const TBytes&) {
     client.SetPort(simulator->Tftp().Port());
     auto in = AsStream(Pattern(100));
     try {
@@ -81,12 +81,12 @@ TEST_F(SimulatedDeviceUpgradeTest, DeviceSwitchesReachItsTftpSide) {
     } catch (const EIdTFTPAllocationExceeded& e) {
       failure = e.what();
     }
-  });
+  }));
   EXPECT_EQ(failure, "Flash full");
 }
 
 TEST_F(SimulatedDeviceUpgradeTest, StoppedSimulatorNoLongerTakesImages) {
-  TriggerUpgrade("127.0.0.1", [](const std::string&, int, bool, const TBytes&) {});
+  Note(TriggerUpgrade("127.0.0.1", [](const std::string&, int, bool, const TBytes&) {}));
   ASSERT_TRUE(simulator->Tftp().Running());
   const std::uint16_t port = simulator->Tftp().Port();
   simulator->Stop();

@@ -83,7 +83,7 @@ class UpgradeFormTest : public QObject {
       simulator->SetValue(static_cast<std::size_t>(i), 2, kLoopbackIp + static_cast<unsigned>(i));
     simulator->Start();
     simulator->Tftp().Start();  // its port is known before the first trigger
-    SetTarget({kLoopbackIp, simulator->Port()});
+    Settings().target = {kLoopbackIp, simulator->Port()};
     DeviceList.Clear();
     Discover(MergeReply);
     SelectedDevice = 0;
@@ -127,9 +127,8 @@ class UpgradeFormTest : public QObject {
   void cleanup() {
     form.reset();
     simulator.reset();
-    SetTarget({kLoopbackIp, 9});  // never the broadcast default in tests
-    SetErrorReporter({});
-    SetBusyCursor({});
+    Settings().target = {kLoopbackIp, 9};  // never the broadcast default in tests
+    Settings().busy = {};
     ui::ResetUiHooks();
     DeviceList.Clear();
     SelectedDevice = 0;
@@ -467,7 +466,7 @@ class UpgradeFormTest : public QObject {
     simulator->SetValue(0, 2, TextToIp("10.0.0.2"));
     simulator->Start();
     simulator->Tftp().Start();
-    SetTarget({kLoopbackIp, simulator->Port()});
+    Settings().target = {kLoopbackIp, simulator->Port()};
     DeviceList.Clear();
     Discover(MergeReply);
     form->RedirectUploads(QStringLiteral("127.0.0.1"), simulator->Tftp().Port());

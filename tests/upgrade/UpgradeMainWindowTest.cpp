@@ -42,9 +42,8 @@ class UpgradeMainWindowTest : public QObject {
   }
 
   void cleanup() {
-    SetTarget({kLoopbackIp, 9});
-    SetErrorReporter({});
-    SetBusyCursor({});
+    Settings().target = {kLoopbackIp, 9};
+    Settings().busy = {};
     ui::ResetUiHooks();
     DeviceList.Clear();
     SelectedDevice = 0;
@@ -60,7 +59,7 @@ class UpgradeMainWindowTest : public QObject {
     QVERIFY2(demo.Start(error), error.c_str());
     QVERIFY(demo.TftpPort() != 0);
     QVERIFY(demo.TftpPort() != 69);
-    QCOMPARE(GetTarget().address, kLoopbackIp);
+    QCOMPARE(Settings().target.address, kLoopbackIp);
 
     TFormMain form;
     TUpgradeForm upgrade(&form);

@@ -1,0 +1,180 @@
+// The device actions of the window and the command-line tool against the simulator.
+#include "operations/DeviceOperations.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "operations/UpgradeOperation.h"
+#include "protocol/ConfigFile.h"
+#include "protocol/DeviceList.h"
+#include "protocol/ModelRegistry.h"
+#include "sim/TftpServer.h"
+#include "support/LoopbackFixture.h"
+#include "support/TempDir.h"
+#include "support/TftpTestSupport.h"
+
+namespace velkaro::testing {
+namespace {
+
+class DeviceOperationsTest : public LoopbackTest {
+ protected:
+  void StartListed(std::vector<std::uint32_t> models) {
+    sim::TSimOptions o;
+    o.models = std::move(models);
+    o.tftpPort = 0;
+    StartSimulator(o);
+    ListDevices();
+  }
+};
+
+TEST_F(DeviceOperationsTest, DiscoveryStopsAsSoonAsItIsDone) {
+  StartListed({kModelZel1, kModelZel4});
+  int asked = 0;
+  const ops::TDiscovery d = ops::DiscoverDevices(10, [&] { return ++asked == 2; });
+  EXPECT_EQ(d.rounds, 2);
+  EXPECT_TRUE(d.exchange.Ok());
+  EXPECT_EQ(d.exchange.replies, 4);  // two devices, two rounds
+  EXPECT_EQ(DeviceList.size(), 2u);
+}
+
+// A complete read of each model: the device answered and reported everything, with the busy
+// cursor on for the whole read.
+TEST_F(DeviceOperationsTest, ReadIsCompleteForEveryModel) {
+  for (const std::uint32_t model : {kModelZel1, kModelZel4, kModelZel8}) {
+    SCOPED_TRACE(model);
+    busy.clear();
+    StartListed({model});
+    const ops::TReadOutcome read = ops::ReadDevice(0);
+    EXPECT_TRUE(read.answered);
+    EXPECT_TRUE(read.unreported.empty()) << ops::TagListText(read.unreported);
+    EXPECT_TRUE(read.exchange.lastSeen);
+    EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+  }
+}
+
+TEST_F(DeviceOperationsTest, SilentDeviceIsNotAnsweredAndNothingIsSaved) {
+  StartListed({kModelZel1});
+  simulator->SetSilent(true);
+  const TTempDir dir;
+  const std::string file = dir.File("silent.cfg");
+  const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+  EXPECT_FALSE(save.read.answered);
+  EXPECT_FALSE(save.saved);
+  EXPECT_FALSE(std::ifstream(file).good());
+}
+
+// The rack's third read request goes unanswered: its values are named, nothing is saved.
+TEST_F(DeviceOperationsTest, ValuesMissingFromTheReadAreNamedAndNothingIsSaved) {
+  StartListed({kModelZel8});
+  const std::size_t before = simulator->RequestCount();
+  std::thread silencer([&] {
+    if (!simulator->WaitForRequests(before + 2, std::chrono::seconds(10))) return;
+    simulator->SetSilent(true);
+    if (simulator->WaitForRequests(before + 3, std::chrono::seconds(10)))
+      simulator->SetSilent(false);
+  });
+  const TTempDir dir;
+  const std::string file = dir.File("partial.cfg");
+  const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+  silencer.join();
+  EXPECT_TRUE(save.read.answered);
+  ASSERT_FALSE(save.read.unreported.empty());
+  EXPECT_GE(save.read.unreported.front(), 201);
+  EXPECT_LE(save.read.unreported.back(), 300);
+  EXPECT_FALSE(save.saved);
+  EXPECT_FALSE(std::ifstream(file).good());
+}
+
+TEST_F(DeviceOperationsTest, SaveWritesTheDevicesSection) {
+  StartListed({kModelZel4});
+  const TTempDir dir;
+  const std::string file = dir.File("rack.cfg");
+  const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+  ASSERT_TRUE(save.saved) << save.error;
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  EXPECT_NE(text.str().find("[" + ConfigSectionName(DeviceList[0]) + "]"), std::string::npos)
+      << text.str();
+}
+
+// Every batch of the rack's write is counted; a silent device confirms nothing.
+TEST_F(DeviceOperationsTest, WriteCountsEveryAcknowledgement) {
+  struct Case {
+    std::uint32_t model;
+    ops::TWriteScope scope;
+    bool silent;
+    int requests, acknowledged;
+    bool confirmed;
+  };
+  const Case cases[] = {
+      {kModelZel8, ops::TWriteScope::All, false, 5, 5, true},
+      {kModelZel1, ops::TWriteScope::General, false, 1, 1, true},
+      {kModelZel8, ops::TWriteScope::All, true, 5, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.requests * 10 + c.acknowledged);
+    StartListed({c.model});
+    ASSERT_TRUE(ops::ReadDevice(0).answered);
+    simulator->SetSilent(c.silent);
+    const ops::TWriteOutcome write = ops::WriteDevice(0, c.scope);
+    EXPECT_EQ(write.requests, c.requests);
+    EXPECT_EQ(write.acknowledged, c.acknowledged);
+    EXPECT_EQ(write.Confirmed(), c.confirmed);
+  }
+}
+
+// A device that answers the trigger twice still gets one image.
+TEST_F(DeviceOperationsTest, UpgradeSendsOneImagePerDevice) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  o.tftpPort = 0;
+  o.duplicates = 1;
+  StartSimulator(o);
+  simulator->SetValue(0, 2, kLoopback);
+  simulator->Tftp().Start();
+  const TTempDir dir;
+  const std::string file = dir.File("image.bin");
+  const TBytes image = Pattern(20000, 5);
+  WriteBytes(file, image);
+
+  TIdTrivialFTP ftp;
+  ops::ConfigureUpgradeClient(ftp, simulator->Tftp().Port());
+  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice("127.0.0.1", file, "127.0.0.1", ftp);
+  EXPECT_TRUE(upgrade.Ok()) << upgrade.transferError;
+  EXPECT_EQ(upgrade.trigger.replies, 2);
+  ASSERT_TRUE(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(simulator->Tftp().TransferCount(), 1u);
+  EXPECT_EQ(simulator->Tftp().LastTransfer().image, image);
+}
+
+TEST_F(DeviceOperationsTest, UpgradeRefusedBeforeTheUploadSendsNothing) {
+  StartListed({kModelZel1});
+  simulator->SetValue(0, 2, kLoopback);
+  TIdTrivialFTP ftp;
+  ops::ConfigureUpgradeClient(ftp, 9);
+  const ops::TUpgradeOutcome upgrade =
+      ops::UpgradeDevice("127.0.0.1", "/nonexistent", "127.0.0.1", ftp, [] { return false; });
+  EXPECT_EQ(upgrade.trigger.replies, 1);
+  EXPECT_FALSE(upgrade.uploaded);
+  EXPECT_FALSE(upgrade.Ok());
+}
+
+TEST(SettingsScopeTest, RestoresEverySetting) {
+  const TExchangeSettings before = Settings();
+  {
+    const TSettingsScope scope;
+    Settings().target = {0x7F000002, 7};
+    Settings().timeLimit = std::chrono::milliseconds(5);
+    Settings().busy = [](bool) {};
+  }
+  EXPECT_EQ(Settings().target, before.target);
+  EXPECT_EQ(Settings().timeLimit, before.timeLimit);
+  EXPECT_EQ(static_cast<bool>(Settings().busy), static_cast<bool>(before.busy));
+}
+
+}  // namespace
+}  // namespace velkaro::testing
