@@ -20,14 +20,20 @@ function(read_help out)
   set(${out} "\n${text}" PARENT_SCOPE)
 endfunction()
 
+# The option names ("-h", "--help") in the parts of `text` that match `part_regex`.
+function(option_names text part_regex out)
+  string(REGEX MATCHALL "${part_regex}" parts "${text}")
+  set(names "")
+  foreach(part IN LISTS parts)
+    string(REGEX MATCHALL "--?[A-Za-z0-9][A-Za-z0-9-]*" part_names "${part}")
+    list(APPEND names ${part_names})
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
 # Options are the dashed words at the start of an indented help line ("  -h,--help  ...").
 function(help_options text out)
-  string(REGEX MATCHALL "\n  +-[^ \n]*" heads "${text}")
-  set(options "")
-  foreach(head IN LISTS heads)
-    string(REGEX MATCHALL "--?[A-Za-z0-9][A-Za-z0-9-]*" names "${head}")
-    list(APPEND options ${names})
-  endforeach()
+  option_names("${text}" "\n  +-[^ \n]*" options)
   set(${out} ${options} PARENT_SCOPE)
 endfunction()
 
@@ -67,12 +73,7 @@ string(REPLACE "\\-" "-" page "${page}")
 string(REGEX REPLACE "\\\\f[BIRP]" "" page "${page}")
 
 # An option's entry is a .TP paragraph whose tag line names it ("-h, --help").
-string(REGEX MATCHALL "\n\\.TP\n[^\n]*" tag_lines "${page}")
-set(entries "")
-foreach(line IN LISTS tag_lines)
-  string(REGEX MATCHALL "--?[A-Za-z][A-Za-z0-9-]*" names "${line}")
-  list(APPEND entries ${names})
-endforeach()
+option_names("${page}" "\n\\.TP\n[^\n]*" entries)
 
 set(faults "")
 foreach(option IN LISTS options)
