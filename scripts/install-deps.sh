@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
   tftpd-hpa curl iproute2
+  dpkg-dev desktop-file-utils appstream lintian  # the package and its validators
 )
 
 missing=()
