@@ -213,8 +213,10 @@ void TFormMain::FormCreate(TModelFactories factories) {
 
   // One main window per run; a fresh registry keeps repeated creation (tests) from stacking.
   ModelRegistry.clear();
-  RegisterBuiltinModels(std::move(factories.zel1), std::move(factories.zel4),
-                        std::move(factories.zel8));
+  RegisterBuiltinModels();
+  dialogFactories_ = {{kModelZel1, std::move(factories.zel1)},
+                      {kModelZel4, std::move(factories.zel4)},
+                      {kModelZel8, std::move(factories.zel8)}};
 
   ui::ConnectProtocolSeams();
   Settings().showDeviceRow = [this](int index) { ShowDeviceRow(index); };
@@ -320,12 +322,13 @@ void TFormMain::StringGridSelectCell(int /*column*/, int row) {
 
 void TFormMain::Config() {
   if (!HasSelectedDevice()) return;
-  const int model = FindModel(DeviceList[static_cast<std::size_t>(SelectedDevice)].ModelCode());
-  if (model < 0) return;
-  const DialogFactory& factory = ModelRegistry[static_cast<std::size_t>(model)].factory;
-  if (!factory) return;
+  const std::uint32_t model = DeviceList[static_cast<std::size_t>(SelectedDevice)].ModelCode();
+  if (FindModel(model) < 0) return;
+  const auto found = dialogFactories_.find(model);
+  if (found == dialogFactories_.end() || !found->second) return;
+  const DialogFactory& factory = found->second;
   try {
-    std::unique_ptr<TPropertyDialog> dialog = factory(static_cast<QWidget*>(this));
+    std::unique_ptr<TPropertyDialog> dialog = factory(this);
     if (!dialog) return;
     dialog->SetDeviceIndex(SelectedDevice);
     const int result = dialog->Execute();
@@ -371,8 +374,8 @@ void TFormMain::SaveClick() {
   if (file.isEmpty()) return;
 
   inExchange_ = true;
-  // As the command-line tool: only the device's own final answer counts, and nothing is saved
-  // when it left a value unreported.
+  // As the command-line tool: only the device's own answers count, and a lost answer saves
+  // nothing.
   const ops::TSaveOutcome save = ops::SaveDevice(device, QFile::encodeName(file).toStdString());
   ui::ShowExchangeErrors(save.read.exchange);
   inExchange_ = false;
@@ -381,11 +384,6 @@ void TFormMain::SaveClick() {
     // nothing was sent; the box above says why
   } else if (!save.read.answered) {
     ui::ShowMessage(this, ui::CoreText(kDeviceNotResponding), ui::MessageKind::Error);
-  } else if (!save.read.unreported.empty()) {
-    ui::ShowMessage(this,
-                    tr("The device did not report tags %1; nothing saved")
-                        .arg(QString::fromStdString(ops::TagListText(save.read.unreported))),
-                    ui::MessageKind::Error);
   } else if (!save.saved) {
     ui::ShowMessage(this, ui::CoreText(save.error), ui::MessageKind::Error);
   }

@@ -8,6 +8,7 @@
 
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
+#include "ui/PropertyDialog.h"
 
 class QAction;
 class QProgressBar;
@@ -19,10 +20,7 @@ class QToolButton;
 
 namespace velkaro {
 
-// Set during Save Config when the device answered the final read request.
-
-// Property dialog factories handed to the model registry when the window is created. The owner
-// a factory receives is the main window as a QWidget*.
+// Property dialog factories of the three models; the owner a factory receives is the main window.
 struct TModelFactories {
   DialogFactory zel1;
   DialogFactory zel4;
@@ -106,7 +104,8 @@ class TFormMain : public QMainWindow {
   double sizeScale_ = 1.0;
   bool fitting_ = false;
   bool inExchange_ = false;
-  bool saveAnswered_ = false;  // the device answered the last Save Config read
+  bool saveAnswered_ = false;
+  TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;
   std::function<void()> upgradeHandler_;
 };

@@ -4,6 +4,7 @@
 #include "cli/CliExitCode.h"
 #include "cli/CliOptions.h"
 #include "cli/DeviceCommands.h"
+#include "cli/RestoreCommands.h"
 #include "cli/UpgradeCommand.h"
 #include "protocol/Exchange.h"
 #include "version/VersionInfo.h"
@@ -24,6 +25,9 @@ int Dispatch(const TCliOptions& o, TCliContext& ctx) {
       return RunSave(o, ctx);
     case TCommandKind::Upgrade:
       return RunUpgrade(o, ctx);
+    case TCommandKind::Restore:
+    case TCommandKind::Apply:
+      return RunRestore(o, ctx);
   }
   return kExitUsage;
 }

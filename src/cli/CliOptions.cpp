@@ -1,8 +1,10 @@
 #include "cli/CliOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 
 #include "cli/CliExitCode.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 
@@ -18,6 +20,21 @@ constexpr const char* kFooter =
     "Run 'velkaro-cli COMMAND --help' for the arguments of a command.";
 
 }  // namespace
+
+std::optional<std::uint32_t> ParseModelCode(const std::string& text) {
+  if (text == "zel1") return kModelZel1;
+  if (text == "zel4") return kModelZel4;
+  if (text == "zel8") return kModelZel8;
+  std::uint64_t code = 0;
+  const bool hex = text.starts_with("0x") || text.starts_with("0X");
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  const auto [p, ec] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+  if (ec != std::errc{} || p != digits.data() + digits.size() || code > 0xFFFFFFFFu)
+    return std::nullopt;
+  return static_cast<std::uint32_t>(code);
+}
 
 TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
                               std::ostream& err, const std::function<std::string()>& version) {
@@ -67,8 +84,43 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       ->type_name("N")
       ->check(CLI::Range(1, 65535));
 
+  auto* restore = app.add_subcommand(
+      "restore",
+      "write a saved .cfg section back to a device: only the values that differ, then check them");
+  restore->add_option("DEVICE", o.device, kDeviceHelp)->required();
+  restore->add_option("FILE", o.file, "the .cfg file")->required();
+  restore->add_option("--section", o.section,
+                      "the section to restore (default: the device's own); another device's "
+                      "section is a template: IP address, name and read-only tags are kept")
+      ->type_name("NAME");
+  restore->add_flag("--dry-run", o.dryRun, "print the changes and send no write");
+
+  std::string modelText;
+  auto* apply = app.add_subcommand(
+      "apply", "write a template section of a .cfg file to many devices, identity tags kept");
+  apply->add_option("FILE", o.file, "the .cfg file")->required();
+  apply->add_option("DEVICE", o.devices, kDeviceHelp);
+  apply->add_option("--section", o.section, "the template section")->type_name("NAME")->required();
+  auto* model = apply->add_option("--model", modelText,
+                                  "every discovered device of this model: zel1, zel4, zel8 or "
+                                  "a model code (decimal or 0x hex)")
+                    ->type_name("CODE");
+  apply->add_option("--parallel", o.parallel,
+                    "devices done at once, each with its own socket (default 8)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxParallel));
+  apply->add_flag("--dry-run", o.dryRun, "print the changes and send no write");
+
   try {
     app.parse(argc, argv);
+    if (apply->parsed()) {
+      if (model->count() > 0) {
+        o.model = ParseModelCode(modelText);
+        if (!o.model) throw CLI::ValidationError("--model", "unknown model '" + modelText + "'");
+      }
+      if (o.devices.empty() == !o.model)
+        throw CLI::ValidationError("apply", "name the devices or give --model, not both");
+    }
     if (target->count() > 0) {
       std::string error;
       if (!ParseTarget(targetText, o.target, error)) throw CLI::ValidationError("--target", error);
@@ -80,7 +132,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
     std::string message = e.what();
     // CLI11 only says that a command is missing when the word given is not one.
     if (app.get_subcommands().empty()) {
-      message = app.remaining().empty() ? "A command is required: scan, read, set, save or upgrade"
+      message = app.remaining().empty() ? "A command is required: scan, read, set, save, restore, apply or upgrade"
                                         : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
@@ -92,6 +144,8 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   if (set->parsed()) o.command = TCommandKind::Set;
   if (save->parsed()) o.command = TCommandKind::Save;
   if (upgrade->parsed()) o.command = TCommandKind::Upgrade;
+  if (restore->parsed()) o.command = TCommandKind::Restore;
+  if (apply->parsed()) o.command = TCommandKind::Apply;
   o.tftpPort = static_cast<std::uint16_t>(tftpPort);
   return {o, kExitOk};
 }

@@ -12,11 +12,13 @@
 
 namespace velkaro::cli {
 
-enum class TCommandKind { Scan, Read, Set, Save, Upgrade };
+enum class TCommandKind { Scan, Read, Set, Save, Upgrade, Restore, Apply };
 
 inline constexpr int kDefaultRounds = 10;
 inline constexpr int kMaxRounds = 1000;
 inline constexpr std::uint16_t kDefaultTftpPort = 69;
+inline constexpr int kDefaultParallel = 8;
+inline constexpr int kMaxParallel = 64;
 
 struct TCliOptions {
   TTarget target;  // default: limited broadcast to the device port
@@ -26,10 +28,18 @@ struct TCliOptions {
   TCommandKind command = TCommandKind::Scan;
   std::string device;                    // read, set, save
   std::vector<std::string> assignments;  // set: TAG=VALUE as given
-  std::string file;                      // save, upgrade
+  std::string file;                      // save, upgrade, restore, apply
   std::string ip;                        // upgrade
   std::uint16_t tftpPort = kDefaultTftpPort;
+  std::string section;               // restore, apply: --section NAME (empty: the device's own)
+  bool dryRun = false;               // restore, apply
+  std::vector<std::string> devices;  // apply: DEVICE...
+  std::optional<std::uint32_t> model;  // apply: --model
+  int parallel = kDefaultParallel;     // apply
 };
+
+// "zel1", "zel4", "zel8", or a model code in decimal or 0x hex.
+std::optional<std::uint32_t> ParseModelCode(const std::string& text);
 
 // Parses argv. Returns the options, or an exit code when the run ends here: 0 after --help or
 // --version (printed on `out`), kExitUsage after a usage error (one line on `err`).

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 #include "cli/CliExitCode.h"
 #include "cli/CliOutput.h"
@@ -18,63 +17,28 @@ namespace velkaro::cli {
 
 namespace {
 
-TDeviceSelector ParseDevice(const std::string& text) {
-  TDeviceSelector selector;
-  std::string error;
-  if (!TDeviceSelector::Parse(text, selector, error)) throw TCliFailure(kExitUsage, error);
-  return selector;
-}
-
 // Discovers until the device has answered (at most --rounds exchanges) and returns its index in
-// DeviceList. The device's model must be one this program knows.
+// DeviceList.
 int FindDevice(const TCliOptions& o, const TDeviceSelector& selector, TCliContext& ctx) {
   const ops::TDiscovery discovery =
       ops::DiscoverDevices(o.rounds, [&selector] { return selector.FindIn(DeviceList) >= 0; });
   ReportErrors(discovery.exchange, ctx);
-  const int rounds = discovery.rounds;
-  const int index = selector.FindIn(DeviceList);
-  if (index < 0) {
-    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " not found (no answer in " +
-                                        std::to_string(rounds) + " discovery round" +
-                                        (rounds == 1 ? "" : "s") + ")");
-  }
-  if (const std::size_t n = selector.CountIn(DeviceList); n > 1) {
-    throw TCliFailure(kExitFailure, "Device " + selector.Text() +
-                                        " is ambiguous: " + std::to_string(n) +
-                                        " devices answered with it; name the device by its MAC");
-  }
-  const std::uint32_t model = DeviceList[static_cast<std::size_t>(index)].ModelCode();
-  if (FindModel(model) < 0) {
-    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " reports the model code " +
-                                        ModelCodeText(model) +
-                                        ", which this program does not know");
-  }
+  std::string error;
+  const int index = LocateDevice(selector, discovery.rounds, error);
+  if (index < 0) throw TCliFailure(kExitFailure, error);
   return index;
 }
 
-// Tags that WriteAll sends for this record's model.
-std::vector<int> WrittenTags(std::uint32_t model) {
-  std::vector<int> tags;
-  const int last = MaxTag(model);
-  for (int tag = 1; tag <= last; ++tag) {
-    const auto t = static_cast<std::uint16_t>(tag);
-    const std::uint8_t type = TypeOfTag(t, model) & 0x7F;
-    if (FlagsOfTag(t, model) != kFlagReadOnly && type >= vtIPv4 && type <= vtDWord) {
-      tags.push_back(tag);
-    }
-  }
-  return tags;
-}
-
-// A complete read: the device answered and reported every value to be printed or saved.
-void FailUnlessComplete(const ops::TReadOutcome& read, const TDeviceSelector& selector,
-                        const std::string& outcome, TCliContext& ctx) {
+// The device answered every read request; values it did not report are named once on stderr
+// (they are printed and saved as 0, 0.0.0.0 or an empty text, and never written back).
+void FailUnlessAnswered(const ops::TReadOutcome& read, const TDeviceSelector& selector,
+                        TCliContext& ctx) {
   ReportErrors(read.exchange, ctx);
   if (!read.answered) throw TCliFailure(kExitFailure, kDeviceNotResponding);
   if (!read.unreported.empty()) {
-    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " did not report tag" +
-                                        (read.unreported.size() == 1 ? " " : "s ") +
-                                        ops::TagListText(read.unreported) + "; " + outcome);
+    ctx.err << "Warning: device " << selector.Text() << " did not report tag"
+            << (read.unreported.size() == 1 ? " " : "s ") << ops::TagListText(read.unreported)
+            << " (shown as 0, 0.0.0.0 or an empty text)\n";
   }
 }
 
@@ -95,6 +59,34 @@ void CheckSaveTarget(const std::string& file) {
 
 }  // namespace
 
+TDeviceSelector ParseDevice(const std::string& text) {
+  TDeviceSelector selector;
+  std::string error;
+  if (!TDeviceSelector::Parse(text, selector, error)) throw TCliFailure(kExitUsage, error);
+  return selector;
+}
+
+int LocateDevice(const TDeviceSelector& selector, int rounds, std::string& error) {
+  const int index = selector.FindIn(DeviceList);
+  if (index < 0) {
+    error = "Device " + selector.Text() + " not found (no answer in " + std::to_string(rounds) +
+            " discovery round" + (rounds == 1 ? "" : "s") + ")";
+    return -1;
+  }
+  if (const std::size_t n = selector.CountIn(DeviceList); n > 1) {
+    error = "Device " + selector.Text() + " is ambiguous: " + std::to_string(n) +
+            " devices answered with it; name the device by its MAC";
+    return -1;
+  }
+  const std::uint32_t model = DeviceList[static_cast<std::size_t>(index)].ModelCode();
+  if (FindModel(model) < 0) {
+    error = "Device " + selector.Text() + " reports the model code " + ModelCodeText(model) +
+            ", which this program does not know";
+    return -1;
+  }
+  return index;
+}
+
 int RunScan(const TCliOptions& o, TCliContext& ctx) {
   ReportErrors(ops::DiscoverDevices(o.rounds).exchange, ctx);
   if (o.json) {
@@ -112,12 +104,14 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
 int RunRead(const TCliOptions& o, TCliContext& ctx) {
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector, ctx);
-  FailUnlessComplete(ops::ReadDevice(index), selector, "nothing printed", ctx);
+  const ops::TReadOutcome read = ops::ReadDevice(index);
+  FailUnlessAnswered(read, selector, ctx);
   const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
   if (o.json) {
     TJson doc = TJson::object();
     doc["device"] = DeviceJson(record);
     doc["values"] = ValuesJson(record);
+    doc["unreported"] = read.unreported;
     PrintJson(doc, ctx.out);
   } else {
     PrintValues(record, ctx.out);
@@ -147,18 +141,14 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() +
                                         " changed its model code during the read; nothing written");
   }
-  // WriteAll sends every writable tag: one the device did not report would be overwritten with
-  // 0 or an empty text.
-  std::set<int> assigned;
-  for (const TCheckedValue& v : values) assigned.insert(v.tag);
-  std::vector<int> missing;
-  for (const int tag : WrittenTags(model)) {
-    if (!DeviceList[at].values.Has(tag) && !assigned.contains(tag)) missing.push_back(tag);
-  }
-  if (!missing.empty()) {
-    throw TCliFailure(kExitFailure, "Device " + selector.Text() + " did not report tag" +
-                                        (missing.size() == 1 ? " " : "s ") +
-                                        ops::TagListText(missing) + "; nothing written");
+  // A setting the device does not report is one its firmware may not have.
+  std::vector<int> unreported;
+  for (const TCheckedValue& v : values)
+    if (!DeviceList[at].values.Has(v.tag)) unreported.push_back(v.tag);
+  if (!unreported.empty()) {
+    throw TCliFailure(kExitUsage, "Device " + selector.Text() + " does not report tag" +
+                                      (unreported.size() == 1 ? " " : "s ") +
+                                      ops::TagListText(unreported) + "; nothing written");
   }
 
   TZEL edited = DeviceList[at];
@@ -195,7 +185,7 @@ int RunSave(const TCliOptions& o, TCliContext& ctx) {
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector, ctx);
   const ops::TSaveOutcome save = ops::SaveDevice(index, o.file);
-  FailUnlessComplete(save.read, selector, "nothing saved", ctx);
+  FailUnlessAnswered(save.read, selector, ctx);
   if (!save.saved) throw TCliFailure(kExitFailure, save.error);
   if (o.json) {
     TJson doc = TJson::object();

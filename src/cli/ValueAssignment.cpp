@@ -11,17 +11,6 @@ namespace velkaro::cli {
 
 namespace {
 
-// Decimal digits only: no sign, blank, prefix or fraction.
-bool ParseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t& out) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t value = 0;
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc{} || p != end || value > max) return false;
-  out = value;
-  return true;
-}
-
 std::string Quote(const std::string& text) {
   return "'" + text + "'";
 }
@@ -36,7 +25,7 @@ bool ParseAssignment(const std::string& text, TAssignment& out, std::string& err
   }
   const std::string tagText = text.substr(0, eq);
   std::uint64_t tag = 0;
-  if (!ParseUnsigned(tagText, 999, tag) || tag == 0) {
+  if (!ops::ParseDecimal(tagText, 999, tag) || tag == 0) {
     error = "Invalid tag " + Quote(tagText) + " in " + Quote(text) +
             ": expected a tag number from 1 to 999";
     return false;
@@ -54,58 +43,6 @@ bool ParseAssignments(const std::vector<std::string>& texts, std::vector<TAssign
     result.push_back(std::move(a));
   }
   out = std::move(result);
-  return true;
-}
-
-bool ParseTypedValue(std::uint8_t type, const std::string& text, TValue& out,
-                     std::string& expected) {
-  std::uint64_t number = 0;
-  switch (type) {
-    case vtIPv4: {
-      std::uint32_t ip = 0;
-      if (!ParseDottedIpv4(text, ip)) {
-        expected = "an IPv4 address of four octets 0-255, e.g. 192.168.0.10";
-        return false;
-      }
-      out = ip;
-      return true;
-    }
-    case vtString:
-      if (text.size() > kMaxTextBytes) {
-        expected = "a text of at most 255 bytes (got " + std::to_string(text.size()) + ")";
-        return false;
-      }
-      // The device's settings are single-line texts; a line break would also split the entry
-      // of a saved .cfg file.
-      if (text.find_first_of("\r\n") != std::string::npos) {
-        expected = "a text without line breaks";
-        return false;
-      }
-      out = text;
-      return true;
-    case vtByte:
-      if (!ParseUnsigned(text, 0xFF, number)) {
-        expected = "a whole number from 0 to 255";
-        return false;
-      }
-      break;
-    case vtWord:
-      if (!ParseUnsigned(text, 0xFFFF, number)) {
-        expected = "a whole number from 0 to 65535";
-        return false;
-      }
-      break;
-    case vtDWord:
-      if (!ParseUnsigned(text, 0xFFFFFFFFu, number)) {
-        expected = "a whole number from 0 to 4294967295";
-        return false;
-      }
-      break;
-    default:
-      expected = "a tag of a writable type";
-      return false;
-  }
-  out = static_cast<std::uint32_t>(number);
   return true;
 }
 

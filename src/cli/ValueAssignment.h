@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "operations/ValueText.h"
 #include "protocol/DeviceRecord.h"
 
 namespace velkaro::cli {
 
-inline constexpr std::size_t kMaxTextBytes = 255;  // one length byte on the wire
 
 struct TAssignment {
   int tag = 0;
@@ -20,10 +20,8 @@ struct TAssignment {
 // "TAG=VALUE": TAG is a decimal tag 1-999, VALUE is everything after the first "=".
 bool ParseAssignment(const std::string& text, TAssignment& out, std::string& error);
 
-// Parses `text` as a value of the wire type `type` (1-5). On failure `expected` tells what the
-// type takes, e.g. "a whole number from 0 to 255".
-bool ParseTypedValue(std::uint8_t type, const std::string& text, TValue& out,
-                     std::string& expected);
+using ops::kMaxTextBytes;
+using ops::ParseTypedValue;
 
 // Checks one assignment against the model: the tag must be one of the model's, writable, of a
 // type 1-5, and the value must parse. The error names the tag, the value and what was expected.

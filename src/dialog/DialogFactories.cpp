@@ -5,6 +5,7 @@
 #include "dialog/Zel1Form.h"
 #include "dialog/Zel4Form.h"
 #include "dialog/Zel8Form.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro {
 
@@ -12,8 +13,8 @@ namespace {
 
 template <class TForm>
 DialogFactory FactoryOf() {
-  return [](void* owner) -> std::unique_ptr<TPropertyDialog> {
-    return std::make_unique<TForm>(static_cast<QWidget*>(owner));
+  return [](QWidget* owner) -> std::unique_ptr<TPropertyDialog> {
+    return std::make_unique<TForm>(owner);
   };
 }
 
@@ -27,6 +28,12 @@ DialogFactory MakeZel4Factory() {
 }
 DialogFactory MakeZel8Factory() {
   return FactoryOf<Tzel8Form>();
+}
+
+TDialogFactories BuiltinDialogFactories() {
+  return {{kModelZel1, MakeZel1Factory()},
+          {kModelZel4, MakeZel4Factory()},
+          {kModelZel8, MakeZel8Factory()}};
 }
 
 }  // namespace velkaro

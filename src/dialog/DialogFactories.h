@@ -1,13 +1,14 @@
-// The property dialog factories of the three models, handed to RegisterBuiltinModels by the
-// main window. The owner passed to a factory is the main window (a QWidget*, or null).
+// The property dialog factories of the three models, handed to the main window at start.
 #pragma once
 
-#include "protocol/ModelRegistry.h"
+#include "ui/PropertyDialog.h"
 
 namespace velkaro {
 
 DialogFactory MakeZel1Factory();
 DialogFactory MakeZel4Factory();
 DialogFactory MakeZel8Factory();
+// All three, by model code.
+TDialogFactories BuiltinDialogFactories();
 
 }  // namespace velkaro

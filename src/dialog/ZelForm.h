@@ -29,6 +29,7 @@
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
+#include "ui/PropertyDialog.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -54,44 +54,118 @@ std::string TagListText(const std::vector<int>& tags) {
   return text;
 }
 
-TReadOutcome ReadDevice(int index) {
-  TReadOutcome outcome;
-  const TDeviceAddress address = DeviceList.At(index).address;
-  outcome.exchange = ReadAll(index, [&](const std::string& ip, int port, bool last,
-                                        const TBytes& data) {
-    MergeReply(ip, port, last, data);
-    if (last && data.size() >= kMinReplySize &&
-        std::equal(address.begin(), address.end(), data.begin() + kSourceOffset)) {
-      outcome.answered = true;
-    }
-  });
-  // Reply callbacks may have grown the list, but never move a record to another index.
-  if (outcome.answered)
-    outcome.unreported = UnreportedTags(DeviceList[static_cast<std::size_t>(index)]);
+namespace {
+
+// Shows the busy cursor for the lifetime of the guard.
+class TBusy {
+ public:
+  TBusy() : busy_(Settings().busy) {
+    if (busy_) busy_(true);
+  }
+  ~TBusy() {
+    if (busy_) busy_(false);
+  }
+  TBusy(const TBusy&) = delete;
+  TBusy& operator=(const TBusy&) = delete;
+
+ private:
+  const std::function<void(bool)> busy_;
+};
+
+bool FromDevice(const TDeviceAddress& address, const TBytes& data) {
+  return data.size() >= kMinReplySize &&
+         std::equal(address.begin(), address.end(), data.begin() + kSourceOffset);
+}
+
+TWriteOutcome RunWrites(const std::vector<TBatchRequest>& requests, const TDeviceAddress& address) {
+  TWriteOutcome outcome;
+  for (const TBatchRequest& request : requests) {
+    ++outcome.requests;
+    outcome.exchange.Add(Exchange(request.data, 10,
+                                  [&](const std::string&, int, bool last, const TBytes& data) {
+                                    if (!FromDevice(address, data)) return;
+                                    ++outcome.acknowledged;
+                                    if (last) outcome.finalAcknowledged = true;
+                                  },
+                                  request.last));
+    if (outcome.exchange.NoSocket()) break;
+  }
   return outcome;
 }
 
-TWriteOutcome WriteDevice(int index, TWriteScope scope) {
-  TWriteOutcome outcome;
-  const std::uint32_t model = DeviceList.At(index).ModelCode();
-  const auto onReply = [&outcome](const std::string&, int, bool last, const TBytes&) {
-    ++outcome.acknowledged;
-    if (last) outcome.finalAcknowledged = true;
-  };
-  if (scope == TWriteScope::All) {
-    outcome.requests = std::max(1, (MaxTag(model) + kTagsPerRequest - 1) / kTagsPerRequest);
-    outcome.exchange = WriteAll(index, onReply);
-  } else {
-    outcome.requests = 1;
-    outcome.exchange = WriteGeneral(index, onReply);
+}  // namespace
+
+TReadOutcome ReadRecord(TZEL& record) {
+  TReadOutcome outcome;
+  TDeviceList own;
+  own.Append(record.address);
+  own.Replace(0, record);
+  outcome.answered = true;
+  for (const TBatchRequest& request : ReadRequests(record)) {
+    bool heard = false;
+    for (int attempt = 0; attempt <= kReadRepeats && !heard; ++attempt) {
+      outcome.exchange.Add(Exchange(request.data, 0,
+                                    [&](const std::string&, int, bool, const TBytes& data) {
+                                      if (!FromDevice(record.address, data)) return;
+                                      heard = true;
+                                      MergeReplyInto(own, data);
+                                    },
+                                    request.last));
+      if (outcome.exchange.NoSocket()) {
+        outcome.answered = false;
+        return outcome;
+      }
+    }
+    if (!heard) {
+      outcome.answered = false;  // the later requests would not make the read whole
+      return outcome;
+    }
+  }
+  record = own[0];
+  if (outcome.answered) outcome.unreported = UnreportedTags(record);
+  return outcome;
+}
+
+TReadOutcome ReadDevice(int index) {
+  const TBusy busy;
+  TZEL record = DeviceList.At(index);
+  TReadOutcome outcome = ReadRecord(record);
+  DeviceList.Replace(static_cast<std::size_t>(index), record);
+  if (outcome.answered) {
+    if (const auto& show = Settings().showDeviceRow) show(index);
   }
   return outcome;
+}
+
+TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope) {
+  if (scope == TWriteScope::All) {
+    return RunWrites(WriteRequests(record,
+                                   [&record](int tag) {
+                                     return WrittenByWriteAll(record,
+                                                              static_cast<std::uint16_t>(tag));
+                                   }),
+                     record.address);
+  }
+  return RunWrites({GeneralWriteRequest(record)}, record.address);
+}
+
+TWriteOutcome WriteDevice(int index, TWriteScope scope) {
+  const TBusy busy;
+  return WriteRecord(DeviceList.At(index), scope);
+}
+
+TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags) {
+  return RunWrites(WriteRequests(
+                       record,
+                       [&tags](int tag) { return std::find(tags.begin(), tags.end(), tag) != tags.end(); },
+                       true),
+                   record.address);
 }
 
 TSaveOutcome SaveDevice(int index, const std::string& fileName) {
   TSaveOutcome outcome;
   outcome.read = ReadDevice(index);
-  if (!outcome.read.answered || !outcome.read.unreported.empty()) return outcome;
+  if (!outcome.read.answered) return outcome;
   try {
     SaveConfig(fileName, index);
     outcome.saved = true;

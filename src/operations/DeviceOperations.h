@@ -32,14 +32,23 @@ std::vector<int> UnreportedTags(const TZEL& record);
 // "1, 2, 3 and 4 more": the first ten tags of a list, for messages.
 std::string TagListText(const std::vector<int>& tags);
 
+// A read request whose answer is lost is sent this many times more before the read fails.
+inline constexpr int kReadRepeats = 2;
+
 struct TReadOutcome {
   TExchangeResult exchange;
-  // The device itself answered the request that carries the last flag: a reply from another
-  // sender proves nothing about this device.
+  // The device itself answered every read request (a lost answer is asked again): a reply from
+  // another sender proves nothing about this device.
   bool answered = false;
-  std::vector<int> unreported;  // after the merge; only meaningful when answered
+  // Tags the device did not report although it answered every request; only meaningful when
+  // answered. Firmware may simply lack them: they are never written back.
+  std::vector<int> unreported;
 };
-// ReadAll of a listed device, every reply merged into DeviceList.
+// Reads `record` completely with the requests of ReadAll, merging only its own replies into it.
+// Uses no global state but the settings, so devices may be read from several threads at once.
+TReadOutcome ReadRecord(TZEL& record);
+// ReadRecord of a listed device: the record in DeviceList is updated, its row shown, and the busy
+// cursor on meanwhile.
 TReadOutcome ReadDevice(int index);
 
 struct TWriteOutcome {
@@ -49,9 +58,15 @@ struct TWriteOutcome {
   bool finalAcknowledged = false;
   bool Confirmed() const { return finalAcknowledged && acknowledged >= requests; }
 };
-// WriteAll of the record's writable settings, or WriteGeneral of the General page only.
+// WriteAll of the record's writable settings, or WriteGeneral of the General page only. Only tags
+// the record holds a value for are written. Safe from several threads for different records.
 enum class TWriteScope { General, All };
+TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope);
+// WriteRecord of a listed device with the busy cursor on.
 TWriteOutcome WriteDevice(int index, TWriteScope scope);
+// Writes only `tags` (with the record's values), in the batches of WriteAll; a range of 100 tags
+// with none of them sends no request.
+TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags);
 
 struct TSaveOutcome {
   TReadOutcome read;
@@ -59,7 +74,8 @@ struct TSaveOutcome {
   std::string error;  // why nothing was saved, when not saved and the read was complete
 };
 // Reads the device completely and stores its section in `fileName`. Nothing is saved when the
-// device did not answer or left a value unreported.
+// device did not answer every request; a value it does not report is saved as 0, 0.0.0.0 or an
+// empty text (TReadOutcome::unreported names them).
 TSaveOutcome SaveDevice(int index, const std::string& fileName);
 
 }  // namespace velkaro::ops

@@ -92,28 +92,13 @@ void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onR
   } while (gotData || c > 0);
 }
 
-using TTagSelector = std::function<void(TSendBuf& buf, std::uint16_t tag)>;
-
-// One request per range of 100 tags up to the model's largest tag; only the last one keeps the
-// list end and carries the last flag.
-TExchangeResult RunBatched(const TZEL& device, TCommand command, int retryCount,
-                           const TTagSelector& addItem, const TReplyEvent& onReply) {
-  const std::uint16_t n = MaxTag(device.ModelCode());
-  int limit = kTagsPerRequest;
+TExchangeResult RunBatched(const std::vector<TBatchRequest>& requests, int retryCount,
+                           const TReplyEvent& onReply) {
   TExchangeResult result;
-  TSendBuf buf;
-  BuildHeader(device.address, command, buf);
-  for (int tag = 1; tag <= n; ++tag) {
-    if (tag > limit) {
-      buf.resize(buf.size() - 2);
-      result.Add(Exchange(buf, retryCount, onReply, false));
-      if (result.NoSocket()) return result;  // later requests could not leave either
-      limit += kTagsPerRequest;
-      BuildHeader(device.address, command, buf);
-    }
-    addItem(buf, static_cast<std::uint16_t>(tag));
+  for (const TBatchRequest& request : requests) {
+    result.Add(Exchange(request.data, retryCount, onReply, request.last));
+    if (result.NoSocket()) break;  // later requests could not leave either
   }
-  result.Add(Exchange(buf, retryCount, onReply, true));
   return result;
 }
 
@@ -126,6 +111,72 @@ void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag
 }
 
 }  // namespace
+
+std::vector<TBatchRequest> BatchRequests(const TZEL& device, TCommand command,
+                                         const TTagSelector& addItem, bool skipEmptyBatches) {
+  const std::uint16_t n = MaxTag(device.ModelCode());
+  std::vector<TBatchRequest> requests;
+  TSendBuf buf;
+  const auto flush = [&](int first, int last) {
+    if (skipEmptyBatches && buf.size() == kEmptyRequestSize) return;
+    requests.push_back({buf, false, first, last});
+  };
+  int first = 1;
+  BuildHeader(device.address, command, buf);
+  for (int tag = 1; tag <= n; ++tag) {
+    if (tag >= first + kTagsPerRequest) {
+      flush(first, tag - 1);
+      first = tag;
+      BuildHeader(device.address, command, buf);
+    }
+    addItem(buf, static_cast<std::uint16_t>(tag));
+  }
+  flush(first, n);
+  // Only the last request sent keeps the list end and carries the last flag.
+  for (std::size_t i = 0; i + 1 < requests.size(); ++i) requests[i].data.resize(requests[i].data.size() - 2);
+  if (!requests.empty()) requests.back().last = true;
+  return requests;
+}
+
+TBatchRequest GeneralWriteRequest(const TZEL& device) {
+  TBatchRequest request;
+  BuildHeader(device.address, TCommand::Write, request.data);
+  for (const std::uint16_t tag : kGeneralTags)
+    if (device.values.Has(tag)) AddWriteItemFromRecord(request.data, device, tag);
+  request.last = true;
+  request.firstTag = kGeneralTags[0];
+  request.lastTag = kGeneralTags[std::size(kGeneralTags) - 1];
+  return request;
+}
+
+std::vector<TBatchRequest> ReadRequests(const TZEL& device) {
+  const std::uint32_t model = device.ModelCode();
+  return BatchRequests(
+      device, TCommand::Read,
+      [model](TSendBuf& buf, std::uint16_t tag) {
+        if (HasTag(tag, model) && FlagsOfTag(tag, model) != kFlagWriteOnly) AddReadItem(buf, tag);
+      },
+      false);
+}
+
+bool WrittenByWriteAll(const TZEL& device, std::uint16_t tag) {
+  const std::uint32_t model = device.ModelCode();
+  const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
+  return FlagsOfTag(tag, model) != kFlagReadOnly && type >= vtIPv4 && type <= vtDWord &&
+         device.values.Has(tag);
+}
+
+std::vector<TBatchRequest> WriteRequests(const TZEL& device,
+                                         const std::function<bool(int tag)>& include,
+                                         bool skipEmptyBatches) {
+  return BatchRequests(
+      device, TCommand::Write,
+      [&](TSendBuf& buf, std::uint16_t tag) {
+        if (include(tag)) AddWriteItemFromRecord(buf, device, tag);
+      },
+      skipEmptyBatches);
+}
+
 
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
                          bool last) {
@@ -164,36 +215,21 @@ TExchangeResult Discover(const TReplyEvent& onReply) {
 TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
-  const std::uint32_t model = device.ModelCode();
-  return RunBatched(
-      device, TCommand::Read, 0,
-      [model](TSendBuf& buf, std::uint16_t tag) {
-        if (HasTag(tag, model) && FlagsOfTag(tag, model) != kFlagWriteOnly) AddReadItem(buf, tag);
-      },
-      onReply);
+  return RunBatched(ReadRequests(device), 0, onReply);
 }
 
 TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
-  const std::uint32_t model = device.ModelCode();
-  return RunBatched(
-      device, TCommand::Write, 10,
-      [&device, model](TSendBuf& buf, std::uint16_t tag) {
-        const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
-        if (FlagsOfTag(tag, model) != kFlagReadOnly && type >= vtIPv4 && type <= vtDWord)
-          AddWriteItemFromRecord(buf, device, tag);
-      },
-      onReply);
+  return RunBatched(WriteRequests(device, [&device](int tag) {
+    return WrittenByWriteAll(device, static_cast<std::uint16_t>(tag));
+  }), 10, onReply);
 }
 
 TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
-  const TZEL device = CopyOfDevice(deviceIndex);
-  TSendBuf buf;
-  BuildHeader(device.address, TCommand::Write, buf);
-  for (std::uint16_t tag : {1, 2, 3, 4, 6}) AddWriteItemFromRecord(buf, device, tag);
-  return Exchange(buf, 10, onReply, true);
+  const TBatchRequest request = GeneralWriteRequest(CopyOfDevice(deviceIndex));
+  return Exchange(request.data, 10, onReply, request.last);
 }
 
 TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 
 namespace velkaro {
@@ -93,6 +94,29 @@ inline constexpr std::size_t kMaxDatagram = 8192;
 inline constexpr std::size_t kExchangeReceiveBuffer = 8u << 20;
 // Batches of ReadAll and WriteAll cover this many consecutive tags each.
 inline constexpr int kTagsPerRequest = 100;
+
+// The requests of a batched operation: one per range of 100 tags up to the model's largest tag.
+struct TBatchRequest {
+  TSendBuf data;
+  bool last = false;  // only the last request keeps the list end and carries the last flag
+  int firstTag = 0, lastTag = 0;
+};
+using TTagSelector = std::function<void(TSendBuf& buf, std::uint16_t tag)>;
+// `addItem` adds the items of each tag; with `skipEmptyBatches` a range that got no item sends no
+// request.
+std::vector<TBatchRequest> BatchRequests(const TZEL& device, TCommand command,
+                                         const TTagSelector& addItem, bool skipEmptyBatches);
+std::vector<TBatchRequest> ReadRequests(const TZEL& device);
+// Write requests carrying the tags `include` accepts, with the record's values.
+std::vector<TBatchRequest> WriteRequests(const TZEL& device,
+                                         const std::function<bool(int tag)>& include,
+                                         bool skipEmptyBatches = false);
+// WriteAll sends a writable tag of types 1-5 only when the record holds a value for it: a tag
+// the device never reported must not go out as 0, 0.0.0.0 or an empty text.
+bool WrittenByWriteAll(const TZEL& device, std::uint16_t tag);
+// The General page's tags, written by WriteGeneral (those the record holds), in one request.
+inline constexpr std::uint16_t kGeneralTags[] = {1, 2, 3, 4, 6};
+TBatchRequest GeneralWriteRequest(const TZEL& device);
 
 // Sends `request` once and listens in 100 ms periods; retryCount 0 collects every reply until a
 // quiet period, N > 0 waits for the first reply during at most N periods. Never throws: every

@@ -131,8 +131,8 @@ const TConfigFile& Zel8Descriptors() {
   return list;
 }
 
-void RegisterModel(std::uint32_t modelCode, const TConfigFile& descriptors, DialogFactory factory) {
-  ModelRegistry.push_back({modelCode, descriptors, std::move(factory)});
+void RegisterModel(std::uint32_t modelCode, const TConfigFile& descriptors) {
+  ModelRegistry.push_back({modelCode, descriptors});
 }
 
 int FindModel(std::uint32_t modelCode) {
@@ -181,10 +181,10 @@ std::uint16_t MaxTag(std::uint32_t modelCode) {
   return best;
 }
 
-void RegisterBuiltinModels(DialogFactory zel1, DialogFactory zel4, DialogFactory zel8) {
-  RegisterModel(kModelZel1, Zel1Descriptors(), std::move(zel1));
-  RegisterModel(kModelZel4, Zel4Descriptors(), std::move(zel4));
-  RegisterModel(kModelZel8, Zel8Descriptors(), std::move(zel8));
+void RegisterBuiltinModels() {
+  RegisterModel(kModelZel1, Zel1Descriptors());
+  RegisterModel(kModelZel4, Zel4Descriptors());
+  RegisterModel(kModelZel8, Zel8Descriptors());
 }
 
 }  // namespace velkaro

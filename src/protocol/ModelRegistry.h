@@ -26,23 +26,10 @@ constexpr std::uint8_t DescriptorType(TDescriptor d) { return static_cast<std::u
 
 using TConfigFile = std::vector<TDescriptor>;
 
-// A property dialog as the core sees it; the GUI provides the real ones.
-class TPropertyDialog {
- public:
-  virtual ~TPropertyDialog() = default;
-  virtual void SetDeviceIndex(int index) = 0;
-  // Runs the dialog modally; returns 1 when the device was written (OK), any other value when
-  // the user cancelled.
-  virtual int Execute() = 0;
-};
-
-// Creates a new dialog for the given owner window (opaque to the core); the caller owns it.
-using DialogFactory = std::function<std::unique_ptr<TPropertyDialog>(void* owner)>;
-
+// A registry entry; the window keeps each model's dialog factory beside it (ui/PropertyDialog.h).
 struct TConfigDevice {
   std::uint32_t modelCode = 0;
   TConfigFile descriptors;
-  DialogFactory factory;
 };
 
 inline constexpr std::uint32_t kModelZel1 = 0x01010100;
@@ -51,7 +38,7 @@ inline constexpr std::uint32_t kModelZel8 = 0x08000100;
 
 extern std::vector<TConfigDevice> ModelRegistry;
 
-void RegisterModel(std::uint32_t modelCode, const TConfigFile& descriptors, DialogFactory factory);
+void RegisterModel(std::uint32_t modelCode, const TConfigFile& descriptors);
 int FindModel(std::uint32_t modelCode);
 std::uint8_t TypeOfTag(std::uint16_t tag, std::uint32_t modelCode);
 std::uint8_t FlagsOfTag(std::uint16_t tag, std::uint32_t modelCode);
@@ -62,9 +49,7 @@ const TConfigFile& Zel1Descriptors();
 const TConfigFile& Zel4Descriptors();
 const TConfigFile& Zel8Descriptors();
 
-// Registers the three models in their fixed order with the given factories (empty ones for
-// programs without dialogs).
-void RegisterBuiltinModels(DialogFactory zel1 = {}, DialogFactory zel4 = {},
-                           DialogFactory zel8 = {});
+// Registers the three models in their fixed order.
+void RegisterBuiltinModels();
 
 }  // namespace velkaro

@@ -54,10 +54,12 @@ TBytes ReplyHeader(const TZEL& device, std::span<const std::uint8_t> request) {
   return out;
 }
 
-// Appends the device's value of `tag` as its model encodes it; tags the model lacks are left out.
+// Appends the device's value of `tag` as its model encodes it; tags the model or the device
+// lacks are left out.
 void AddValueItem(TBytes& buf, const TZEL& device, int tag) {
   const TDescriptor d = SimDescriptor(device.ModelCode(), tag);
-  if (d == 0) return;
+  // A cleared value plays a firmware that lacks the setting.
+  if (d == 0 || !device.values.Has(tag)) return;
   const std::uint8_t type = DescriptorType(d) & 0x7F;
   const auto t = static_cast<std::uint16_t>(tag);
   if (type == vtString) {

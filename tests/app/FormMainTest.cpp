@@ -65,7 +65,7 @@ struct TFactoryCalls {
 
 // Factories that only count their calls and create no dialog.
 TModelFactories CountingFactories(TFactoryCalls& calls) {
-  const auto factory = [&calls](void*) -> std::unique_ptr<TPropertyDialog> {
+  const auto factory = [&calls](QWidget*) -> std::unique_ptr<TPropertyDialog> {
     ++calls.count;
     return nullptr;
   };
@@ -437,7 +437,7 @@ class FormMainTest : public QObject {
     int result = 0;
     bool fail = false;
     TModelFactories factories;
-    factories.zel4 = [&](void* owner) -> std::unique_ptr<TPropertyDialog> {
+    factories.zel4 = [&](QWidget* owner) -> std::unique_ptr<TPropertyDialog> {
       return std::make_unique<TFakeDialog>(log, owner, result, fail);
     };
     TFormMain form(factories);

@@ -94,10 +94,10 @@ bool InComponents(const TZelForm& form, const QWidget* w) {
 }
 
 std::unique_ptr<TZelForm> Create(std::uint32_t model) {
-  const int entry = FindModel(model);
-  if (entry < 0) return nullptr;
-  std::unique_ptr<TPropertyDialog> made =
-      ModelRegistry[static_cast<std::size_t>(entry)].factory(nullptr);
+  const TDialogFactories factories = BuiltinDialogFactories();
+  const auto found = factories.find(model);
+  if (found == factories.end()) return nullptr;
+  std::unique_ptr<TPropertyDialog> made = found->second(nullptr);
   auto* form = dynamic_cast<TZelForm*>(made.get());
   if (!form) return nullptr;
   made.release();
@@ -163,7 +163,7 @@ class ModelDialogsTest : public QObject {
  private slots:
   void initTestCase() {
     ModelRegistry.clear();
-    RegisterBuiltinModels(MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory());
+    RegisterBuiltinModels();
     messages_.Install();
   }
   void init() { messages_.texts.clear(); }
@@ -185,8 +185,7 @@ class ModelDialogsTest : public QObject {
     QVERIFY(dynamic_cast<Tzel8Form*>(zel8.get()));
     // The owner handed to a factory becomes the dialog's parent window.
     QWidget owner;
-    const int entry = FindModel(kModelZel4);
-    auto owned = ModelRegistry[static_cast<std::size_t>(entry)].factory(&owner);
+    auto owned = BuiltinDialogFactories().at(kModelZel4)(&owner);
     QCOMPARE(dynamic_cast<QWidget*>(owned.get())->parentWidget(), &owner);
   }
 

@@ -66,26 +66,57 @@ TEST_F(DeviceOperationsTest, SilentDeviceIsNotAnsweredAndNothingIsSaved) {
   EXPECT_FALSE(std::ifstream(file).good());
 }
 
-// The rack's third read request goes unanswered: its values are named, nothing is saved.
-TEST_F(DeviceOperationsTest, ValuesMissingFromTheReadAreNamedAndNothingIsSaved) {
-  StartListed({kModelZel8});
-  const std::size_t before = simulator->RequestCount();
-  std::thread silencer([&] {
-    if (!simulator->WaitForRequests(before + 2, std::chrono::seconds(10))) return;
-    simulator->SetSilent(true);
-    if (simulator->WaitForRequests(before + 3, std::chrono::seconds(10)))
-      simulator->SetSilent(false);
-  });
+// Silences the simulator once `from` requests have arrived, until `until` have.
+void SilenceBetween(sim::TSimulator& simulator, std::size_t from, std::size_t until) {
+  if (!simulator.WaitForRequests(from, std::chrono::seconds(10))) return;
+  simulator.SetSilent(true);
+  if (simulator.WaitForRequests(until, std::chrono::seconds(10))) simulator.SetSilent(false);
+}
+
+// The answer to the rack's third read request is lost once: the request is sent again and the
+// read is whole. Lost three times, the read fails and nothing is saved.
+TEST_F(DeviceOperationsTest, LostReadAnswerIsAskedAgainTwiceAtMost) {
+  for (const int losses : {1, 3}) {
+    SCOPED_TRACE(losses);
+    StartListed({kModelZel8});
+    const std::size_t before = simulator->RequestCount();
+    std::thread silencer([&] {
+      SilenceBetween(*simulator, before + 2, before + 2 + static_cast<std::size_t>(losses));
+    });
+    const TTempDir dir;
+    const std::string file = dir.File("rack.cfg");
+    const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+    silencer.join();
+    simulator->SetSilent(false);
+    EXPECT_EQ(save.read.answered, losses == 1);
+    EXPECT_EQ(save.saved, losses == 1);
+    EXPECT_EQ(std::ifstream(file).good(), losses == 1);
+    EXPECT_TRUE(save.read.unreported.empty());
+    EXPECT_EQ(simulator->RequestCount() - before, losses == 1 ? 6u : 5u);
+  }
+}
+
+// Firmware without a setting: the read is whole, the tag is named, the save goes through, and a
+// write never carries the tag.
+TEST_F(DeviceOperationsTest, SettingTheDeviceLacksIsNamedSavedAsZeroAndNeverWritten) {
+  StartListed({kModelZel1});
+  simulator->SetValue(0, 71, TValue{});
   const TTempDir dir;
-  const std::string file = dir.File("partial.cfg");
+  const std::string file = dir.File("lacking.cfg");
   const ops::TSaveOutcome save = ops::SaveDevice(0, file);
-  silencer.join();
   EXPECT_TRUE(save.read.answered);
-  ASSERT_FALSE(save.read.unreported.empty());
-  EXPECT_GE(save.read.unreported.front(), 201);
-  EXPECT_LE(save.read.unreported.back(), 300);
-  EXPECT_FALSE(save.saved);
-  EXPECT_FALSE(std::ifstream(file).good());
+  EXPECT_EQ(save.read.unreported, std::vector<int>{71});
+  ASSERT_TRUE(save.saved) << save.error;
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  EXPECT_NE(text.str().find("\n71=0\r"), std::string::npos) << text.str();
+
+  const std::size_t before = simulator->RequestCount();
+  ASSERT_TRUE(ops::WriteDevice(0, ops::TWriteScope::All).Confirmed());
+  const auto requests = simulator->Requests();
+  ASSERT_GT(requests.size(), 0u);
+  EXPECT_EQ(simulator->RequestCount() - before, 1u);
+  EXPECT_FALSE(simulator->Snapshot(0).values.Has(71));
 }
 
 TEST_F(DeviceOperationsTest, SaveWritesTheDevicesSection) {

@@ -150,7 +150,7 @@ TEST_F(RegistryTest, FlagsAndHasTag) {
 }
 
 TEST_F(RegistryTest, DuplicateRegistrationIsNeverFound) {
-  RegisterModel(kModelZel1, {MakeDescriptor(99, kFlagReadWrite, vtByte)}, {});
+  RegisterModel(kModelZel1, {MakeDescriptor(99, kFlagReadWrite, vtByte)});
   EXPECT_EQ(FindModel(kModelZel1), 0);
   EXPECT_EQ(MaxTag(kModelZel1), 72);
   EXPECT_FALSE(HasTag(99, kModelZel1));
@@ -158,7 +158,7 @@ TEST_F(RegistryTest, DuplicateRegistrationIsNeverFound) {
 
 TEST_F(RegistryTest, LookupMasksNothingButCallersMaskTypeTopBit) {
   ModelRegistry.clear();
-  RegisterModel(0x42, {MakeDescriptor(20, kFlagReadWrite, vtWord | 0x80)}, {});
+  RegisterModel(0x42, {MakeDescriptor(20, kFlagReadWrite, vtWord | 0x80)});
   EXPECT_EQ(TypeOfTag(20, 0x42), vtWord | 0x80);
   EXPECT_EQ(TypeOfTag(20, 0x42) & 0x7F, vtWord);
   EXPECT_EQ(MaxTag(0x42), 20);

@@ -1,0 +1,184 @@
+#include "cli/RestoreCommands.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "cli/CliExitCode.h"
+#include "cli/CliOutput.h"
+#include "cli/DeviceCommands.h"
+#include "cli/DeviceSelector.h"
+#include "operations/ConfigRestore.h"
+#include "protocol/ConfigFile.h"
+#include "protocol/DeviceList.h"
+#include "protocol/ModelRegistry.h"
+
+namespace velkaro::cli {
+
+namespace {
+
+struct TRestoreTarget {
+  TZEL device;
+  const ops::TCfgSection* section = nullptr;
+  std::vector<ops::TSectionValue> values;
+  bool isTemplate = true;
+  ops::TApplyOutcome outcome;
+};
+
+// A value as `read --json` gives it: IPv4 addresses and texts as strings, numbers as numbers.
+TJson ValueJson(const TZEL& device, int tag, const TValue& value) {
+  const std::uint8_t type = TypeOfTag(static_cast<std::uint16_t>(tag), device.ModelCode()) & 0x7F;
+  if (const auto* text = std::get_if<std::string>(&value)) return JsonText(*text);
+  const std::uint32_t number = std::holds_alternative<std::uint32_t>(value)
+                                   ? std::get<std::uint32_t>(value)
+                                   : 0;
+  if (type == vtIPv4) return IpToText(number);
+  return number;
+}
+
+std::string ValueText(const TZEL& device, int tag, const TValue& value) {
+  const TJson j = ValueJson(device, tag, value);
+  return j.is_string() ? j.get<std::string>() : j.dump();
+}
+
+// Devices named on the command line, or every one of the model, after one discovery.
+std::vector<TZEL> FindTargets(const TCliOptions& o, TCliContext& ctx, int& notFound) {
+  std::vector<TDeviceSelector> selectors;
+  if (o.command == TCommandKind::Restore) {
+    selectors.push_back(ParseDevice(o.device));
+  } else {
+    for (const std::string& text : o.devices) selectors.push_back(ParseDevice(text));
+  }
+  const auto allFound = [&selectors] {
+    return !selectors.empty() && std::all_of(selectors.begin(), selectors.end(),
+                                             [](const TDeviceSelector& s) {
+                                               return s.FindIn(DeviceList) >= 0;
+                                             });
+  };
+  const ops::TDiscovery discovery = ops::DiscoverDevices(o.rounds, allFound);
+  ReportErrors(discovery.exchange, ctx);
+
+  std::vector<TZEL> devices;
+  if (o.model) {
+    for (const TZEL& d : DeviceList)
+      if (d.ModelCode() == *o.model) devices.push_back(d);
+    if (devices.empty()) {
+      throw TCliFailure(kExitFailure, "No device of model " + ModelCodeText(*o.model) +
+                                          " answered in " + std::to_string(discovery.rounds) +
+                                          " discovery rounds");
+    }
+    return devices;
+  }
+  for (const TDeviceSelector& s : selectors) {
+    std::string error;
+    const int index = LocateDevice(s, discovery.rounds, error);
+    if (index < 0) {
+      if (o.command == TCommandKind::Restore) throw TCliFailure(kExitFailure, error);
+      ctx.err << error << '\n';
+      ++notFound;
+      continue;
+    }
+    const TZEL& d = DeviceList[static_cast<std::size_t>(index)];
+    const bool twice = std::any_of(devices.begin(), devices.end(),
+                                   [&d](const TZEL& e) { return e.address == d.address; });
+    if (twice) throw TCliFailure(kExitUsage, "Device " + s.Text() + " is named twice");
+    devices.push_back(d);
+  }
+  return devices;
+}
+
+void RunAll(std::vector<TRestoreTarget>& targets, int parallel, bool dryRun) {
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < targets.size(); i = next++) {
+      TRestoreTarget& t = targets[i];
+      t.outcome = ops::ApplySection(t.device, t.values, t.isTemplate, dryRun);
+    }
+  };
+  const std::size_t workers =
+      std::min(targets.size(), static_cast<std::size_t>(std::max(parallel, 1)));
+  std::vector<std::thread> threads;
+  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+}
+
+void Report(const std::vector<TRestoreTarget>& targets, const TCliOptions& o, TCliContext& ctx) {
+  if (o.json) {
+    TJson list = TJson::array();
+    for (const TRestoreTarget& t : targets) {
+      TJson entry = TJson::object();
+      entry["device"] = DeviceJson(t.outcome.device);
+      TJson changes = TJson::object();
+      for (const ops::TChange& c : t.outcome.changes) {
+        changes[std::to_string(c.tag)] = {{"from", ValueJson(t.outcome.device, c.tag, c.from)},
+                                          {"to", ValueJson(t.outcome.device, c.tag, c.to)}};
+      }
+      entry["changes"] = changes;
+      entry["skipped"] = t.outcome.skipped;
+      entry["result"] = ops::ApplyResultWord(t.outcome.result);
+      if (t.outcome.result == ops::TApplyResult::Failed) entry["error"] = t.outcome.error;
+      list.push_back(entry);
+    }
+    PrintJson(TJson{{"devices", list}}, ctx.out);
+    return;
+  }
+  for (const TRestoreTarget& t : targets) {
+    const std::string ip = IpToText(t.device.values.AsUInt(2));
+    for (const ops::TChange& c : t.outcome.changes) {
+      ctx.out << ip << ' ' << c.tag << ": " << ValueText(t.device, c.tag, c.from) << " -> "
+              << ValueText(t.device, c.tag, c.to) << '\n';
+    }
+    if (t.outcome.result == ops::TApplyResult::Failed)
+      ctx.out << ip << " failed: " << t.outcome.error << '\n';
+  }
+}
+
+}  // namespace
+
+int RunRestore(const TCliOptions& o, TCliContext& ctx) {
+  std::vector<ops::TCfgSection> sections;
+  std::string error;
+  if (!ops::ReadCfgFile(o.file, sections, error)) throw TCliFailure(kExitUsage, error);
+  const ops::TCfgSection* named = nullptr;
+  if (!o.section.empty()) {
+    named = ops::FindSection(sections, o.section);
+    if (!named)
+      throw TCliFailure(kExitUsage, "No section [" + o.section + "] in '" + o.file + "'");
+  }
+
+  int notFound = 0;
+  std::vector<TRestoreTarget> targets;
+  for (TZEL& device : FindTargets(o, ctx, notFound)) {
+    TRestoreTarget target;
+    target.device = std::move(device);
+    targets.push_back(std::move(target));
+  }
+
+  // Every device is checked against its section before the first write to any of them.
+  for (TRestoreTarget& t : targets) {
+    t.section = named;
+    if (!t.section) {
+      t.section = ops::FindSection(sections, ConfigSectionName(t.device));
+      if (!t.section) {
+        throw TCliFailure(kExitUsage, "No section [" + ConfigSectionName(t.device) + "] in '" +
+                                          o.file + "'");
+      }
+    }
+    if (!ops::SectionFitsDevice(*t.section, t.device, error) ||
+        !ops::ParseSection(*t.section, t.device.ModelCode(), t.values, error)) {
+      throw TCliFailure(kExitUsage, error);
+    }
+    t.isTemplate = o.command == TCommandKind::Apply || !ops::IsOwnSection(t.section->name, t.device);
+  }
+
+  RunAll(targets, o.command == TCommandKind::Apply ? o.parallel : 1, o.dryRun);
+  Report(targets, o, ctx);
+  const bool failed =
+      notFound > 0 || std::any_of(targets.begin(), targets.end(), [](const TRestoreTarget& t) {
+        return t.outcome.result == ops::TApplyResult::Failed;
+      });
+  return failed ? kExitFailure : kExitOk;
+}
+
+}  // namespace velkaro::cli

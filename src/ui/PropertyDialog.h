@@ -1,0 +1,27 @@
+// A property dialog as the main window sees it, and the factories that make one per model.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QWidget;
+
+namespace velkaro {
+
+class TPropertyDialog {
+ public:
+  virtual ~TPropertyDialog() = default;
+  virtual void SetDeviceIndex(int index) = 0;
+  // Runs the dialog modally; returns 1 when the device was written (OK), any other value when
+  // the user cancelled.
+  virtual int Execute() = 0;
+};
+
+// Creates a new dialog whose parent is `owner` (may be null); the caller owns it.
+using DialogFactory = std::function<std::unique_ptr<TPropertyDialog>(QWidget* owner)>;
+// Model code (tag 13) to the factory of its dialog.
+using TDialogFactories = std::map<std::uint32_t, DialogFactory>;
+
+}  // namespace velkaro
