@@ -13,9 +13,13 @@ TBusyCursor busyCursor;
 
 }  // namespace
 
-void SetTarget(const TTarget& t) { target = t; }
+void SetTarget(const TTarget& t) {
+  target = t;
+}
 
-TTarget GetTarget() { return target; }
+TTarget GetTarget() {
+  return target;
+}
 
 bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
   std::string host = text;
@@ -32,9 +36,8 @@ bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
     }
     port = static_cast<std::uint16_t>(value);
   }
-  // TextToIp is lenient (partial values); a target must be four octets exactly.
-  const std::uint32_t ip = TextToIp(host);
-  if (host.empty() || IpToText(ip) != host) {
+  std::uint32_t ip = 0;
+  if (!ParseIpv4(host, ip)) {
     error = "invalid address '" + host + "' in target '" + text +
             "' (expected a dotted IPv4 address such as 192.168.1.255)";
     return false;
@@ -43,9 +46,13 @@ bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
   return true;
 }
 
-void SetErrorReporter(TErrorReporter reporter) { errorReporter = std::move(reporter); }
+void SetErrorReporter(TErrorReporter reporter) {
+  errorReporter = std::move(reporter);
+}
 
-void SetBusyCursor(TBusyCursor cursor) { busyCursor = std::move(cursor); }
+void SetBusyCursor(TBusyCursor cursor) {
+  busyCursor = std::move(cursor);
+}
 
 void ReportConnectionError(const std::string& text) {
   if (errorReporter) errorReporter("Connection Error:  " + text);

@@ -37,18 +37,18 @@ struct TPending {
 };
 
 bool IsAllDevices(std::span<const std::uint8_t> destination) {
-  return std::equal(destination.begin(), destination.begin() + 8, kAllDevices.begin());
+  return std::equal(kAllDevices.begin(), kAllDevices.end(), destination.begin());
 }
 
 // Reply frame: the device's own address as source, the request's OEM bytes and command.
 TBytes ReplyHeader(const TZEL& device, std::span<const std::uint8_t> request) {
   TBytes out(kEmptyRequestSize, 0);
-  std::copy(device.address.begin(), device.address.end(), out.begin() + 8);
-  out[16] = 0x00;
-  out[17] = 0x01;
-  out[18] = request[18];
-  out[19] = request[19];
-  out[24] = request[24];
+  std::copy(device.address.begin(), device.address.end(), out.begin() + kSourceOffset);
+  out[kOemOffset] = 0x00;
+  out[kOemOffset + 1] = 0x01;
+  out[kOemOffset + 2] = request[kOemOffset + 2];
+  out[kOemOffset + 3] = request[kOemOffset + 3];
+  out[kCommandOffset] = request[kCommandOffset];
   out[25] = 0xFF;
   out[26] = 0xFF;
   return out;
@@ -163,8 +163,8 @@ TSimulator::~TSimulator() {
 void TSimulator::Start() {
   auto& s = *state_;
   if (s.running) return;
-  const std::uint32_t address = TextToIp(s.options.bindAddress);
-  if (IpToText(address) != s.options.bindAddress)
+  std::uint32_t address = 0;
+  if (!ParseIpv4(s.options.bindAddress, address))
     throw std::invalid_argument("invalid bind address '" + s.options.bindAddress + "'");
   TUdpSocket socket;
   socket.EnableBroadcast();
@@ -343,9 +343,10 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
   }
   if (o.silent || request.size() < kEmptyRequestSize) return;
 
-  const std::span<const std::uint8_t> destination(request.data(), 8);
+  const std::span<const std::uint8_t> destination(request.data() + kDestinationOffset,
+                                                  sizeof(TDeviceAddress));
   const auto kind = static_cast<std::uint16_t>((request[0] << 8) | request[1]);
-  const auto command = static_cast<TCommand>(request[24]);
+  const auto command = static_cast<TCommand>(request[kCommandOffset]);
   const auto start = now + std::chrono::milliseconds(o.replyDelayMs);
   std::size_t answered = 0;
   // Device by device, each answer goes out as soon as it is due: with thousands of devices the

@@ -27,8 +27,9 @@ int RunToEnd(const std::vector<std::string>& args, std::string& output) {
 TEST(SimProgram, HelpDescribesTheOptions) {
   std::string out;
   ASSERT_EQ(RunToEnd({kSim, "--help"}, out), 0);
-  for (const char* option : {"--bind", "--port", "--count", "--models", "--delay", "--silent",
-                             "--duplicates", "--malformed", "--tftp-port"})
+  for (const char* option :
+       {"--bind", "--port", "--count", "--models", "--mac-base", "--delay", "--spacing", "--silent",
+        "--duplicates", "--duplicate-gap", "--malformed", "--tftp-port"})
     EXPECT_NE(out.find(option), std::string::npos) << option;
 }
 
@@ -41,9 +42,14 @@ TEST(SimProgram, BadArgumentsAreRefusedClearly) {
   EXPECT_EQ(RunToEnd({kSim, "--models", "zel1,zel9"}, out), 2);
   EXPECT_NE(out.find("zel9"), std::string::npos) << out;
   EXPECT_EQ(RunToEnd({kSim, "--count"}, out), 2);
-  EXPECT_NE(out.find("needs a value"), std::string::npos) << out;
+  EXPECT_NE(out.find("--count"), std::string::npos) << out;
+  EXPECT_NE(out.find("missing"), std::string::npos) << out;
   EXPECT_EQ(RunToEnd({kSim, "--bind", "1.2.3"}, out), 2);
+  EXPECT_NE(out.find("not a dotted IPv4 address"), std::string::npos) << out;
   EXPECT_EQ(RunToEnd({kSim, "--malformed=weird"}, out), 2);
+  EXPECT_NE(out.find("weird"), std::string::npos) << out;
+  EXPECT_EQ(RunToEnd({kSim, "--mac-base", "12345678901234"}, out), 2);
+  EXPECT_NE(out.find("48-bit"), std::string::npos) << out;
 }
 
 TEST(SimProgram, ServesUntilTerminated) {
