@@ -17,6 +17,7 @@ using velkaro::sim::TMalformKind;
 using velkaro::sim::TSimOptions;
 
 constexpr int kExitUsage = 2;
+constexpr int kRebootMs = 2000;  // about what a real unit needs to flash and start again
 
 // "bad-items" and so on to the kind; the names are listed in the help.
 const std::map<std::string, TMalformKind> kMalformKinds{{"bad-items", TMalformKind::BadItems},
@@ -63,12 +64,61 @@ std::string CheckModels(const std::string& list) {
   return ParseModels(list, codes, error) ? "" : error;
 }
 
+// "" is every device; otherwise comma-separated device indexes from 0.
+bool ParseDeviceSet(const std::string& text, velkaro::sim::TDeviceSet& out) {
+  out = {};
+  if (text.empty()) {
+    out.all = true;
+    return true;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = text.find(',', start);
+    const auto end = comma == std::string::npos ? text.size() : comma;
+    std::size_t index = 0;
+    const auto [p, ec] = std::from_chars(text.data() + start, text.data() + end, index);
+    if (start == end || ec != std::errc{} || p != text.data() + end) return false;
+    out.indexes.insert(index);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+std::string CheckDeviceSet(const std::string& text) {
+  velkaro::sim::TDeviceSet set;
+  return ParseDeviceSet(text, set) ? "" : "'" + text + "' is not a list of device indexes";
+}
+
+// "K" or "K:LIST" of --abort-at-block.
+bool ParseAbort(const std::string& text, int& block, velkaro::sim::TDeviceSet& devices) {
+  const auto colon = text.find(':');
+  const std::string number = text.substr(0, colon);
+  const auto [p, ec] = std::from_chars(number.data(), number.data() + number.size(), block);
+  if (number.empty() || ec != std::errc{} || p != number.data() + number.size() || block < 1)
+    return false;
+  return ParseDeviceSet(colon == std::string::npos ? "" : text.substr(colon + 1), devices) &&
+         (colon == std::string::npos || !devices.all);
+}
+
+std::string CheckAbort(const std::string& text) {
+  int block = 0;
+  velkaro::sim::TDeviceSet set;
+  return ParseAbort(text, block, set)
+             ? ""
+             : "'" + text + "' is not a block number from 1, optionally followed by :LIST";
+}
+
 struct TArguments {
   TSimOptions options;
   std::string models;
   std::string macBase;
   std::string malformed;
   CLI::Option* malformedOption = nullptr;
+  std::string abort;
+  std::string noReturn;
+  std::string doubleTrigger;
+  CLI::Option* noReturnOption = nullptr;
+  CLI::Option* doubleTriggerOption = nullptr;
 };
 
 // Declares every switch on `app`; the values land in `a` when parsed.
@@ -117,6 +167,38 @@ void DeclareOptions(CLI::App& app, TArguments& a) {
                  "port where a device takes its firmware image (default 69)")
       ->type_name("N")
       ->check(CLI::Range(1, 65535));
+  app.add_option("--drop-rate", o.dropRate,
+                 "lose each request received and each answer with this probability (default 0)")
+      ->type_name("P")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--seed", o.seed, "seed of the losses, the same seed loses the same (default 1)")
+      ->type_name("N");
+  app.add_flag("--loopback-ips", o.loopbackIps,
+               "device i has the IP address 127.0.0.(i+2) and its own TFTP receiver there");
+  app.add_option("--reboot-ms", o.rebootMs,
+                 "after a complete image a device answers nothing this long (default 2000)")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 600000));
+  app.add_option("--abort-at-block", a.abort,
+                 "the TFTP receiver sends an ERROR instead of the ACK of block K, on every device "
+                 "or on the LIST of device indexes (from 0)")
+      ->type_name("K[:LIST]")
+      ->check(CLI::Validator(CheckAbort, ""));
+  a.noReturnOption = app.add_option("--no-return", a.noReturn,
+                                    "after a complete image the devices (or LIST) never answer")
+                         ->type_name("[=LIST]")
+                         ->expected(0, 1)
+                         ->check(CLI::Validator(CheckDeviceSet, ""));
+  a.doubleTriggerOption =
+      app.add_option("--double-trigger", a.doubleTrigger,
+                     "the devices (or LIST) acknowledge an upgrade trigger twice")
+          ->type_name("[=LIST]")
+          ->expected(0, 1)
+          ->check(CLI::Validator(CheckDeviceSet, ""));
+  app.add_option("--log-limit", o.requestLogLimit,
+                 "requests kept in the log, the newest (default 10000)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 10000000));
 }
 
 // Fills `o` from the command line. Returns -1 to go on, otherwise the exit code.
@@ -126,7 +208,8 @@ int ParseArguments(int argc, char** argv, TSimOptions& o) {
   app.footer("Prints one line when ready, then runs until SIGINT or SIGTERM.");
   // Unknown words are reported by name below rather than as a list of leftovers.
   app.allow_extras();
-  TArguments a{o, {}, {}, {}, nullptr};
+  TArguments a{o, {}, {}, {}, nullptr, {}, {}, {}, nullptr, nullptr};
+  a.options.rebootMs = kRebootMs;
   DeclareOptions(app, a);
   try {
     app.parse(argc, argv);
@@ -143,10 +226,24 @@ int ParseArguments(int argc, char** argv, TSimOptions& o) {
   if (!a.models.empty()) ParseModels(a.models, a.options.models, unused);
   if (!a.macBase.empty())
     std::from_chars(a.macBase.data(), a.macBase.data() + a.macBase.size(), a.options.macBase, 16);
+  if (!a.abort.empty()) ParseAbort(a.abort, a.options.abortAtBlock, a.options.abortDevices);
+  if (a.noReturnOption->count() > 0) ParseDeviceSet(a.noReturn, a.options.noReturn);
+  if (a.doubleTriggerOption->count() > 0) ParseDeviceSet(a.doubleTrigger, a.options.doubleTrigger);
   if (a.malformedOption->count() > 0) {
     a.options.malformed = true;
     if (!a.malformed.empty()) a.options.malformKind = kMalformKinds.at(a.malformed);
   }
+  // Device indexes of the fault switches must name devices that exist.
+  const std::size_t devices = a.options.count > 0        ? static_cast<std::size_t>(a.options.count)
+                              : a.options.models.empty() ? 3
+                                                         : a.options.models.size();
+  for (const auto* set : {&a.options.abortDevices, &a.options.noReturn, &a.options.doubleTrigger})
+    if (!set->indexes.empty() && *set->indexes.rbegin() >= devices) {
+      std::cerr << "velkaro-sim: device index " << *set->indexes.rbegin()
+                << " does not exist (devices are numbered from 0 to " << devices - 1
+                << ")\nTry 'velkaro-sim --help'.\n";
+      return kExitUsage;
+    }
   o = a.options;
   return -1;
 }

@@ -9,6 +9,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
 #include "protocol/Socket.h"
+#include "support/DatagramClient.h"
 
 using namespace velkaro;
 using namespace velkaro::sim;
@@ -19,34 +20,7 @@ namespace {
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
-struct TGot {
-  TBytes data;
-  Clock::time_point at;
-};
-
-// A requester: sends to the simulator and collects what comes back within a time.
-class TClient {
- public:
-  explicit TClient(std::uint16_t port) : port_(port) { socket_.Bind(kLoopback, 0); }
-  std::vector<TGot> Ask(const TBytes& request, milliseconds listen = milliseconds(150)) {
-    socket_.SendTo(request, kLoopback, port_);
-    std::vector<TGot> out;
-    TBytes buffer(65536);
-    const auto end = Clock::now() + listen;
-    while (Clock::now() < end) {
-      const auto left = std::chrono::ceil<milliseconds>(end - Clock::now());
-      if (!socket_.WaitReadable(left)) break;
-      const TDatagramInfo info = socket_.ReceiveFrom(buffer);
-      out.push_back(
-          {TBytes(buffer.begin(), buffer.begin() + static_cast<long>(info.copied)), Clock::now()});
-    }
-    return out;
-  }
-
- private:
-  TUdpSocket socket_;
-  std::uint16_t port_;
-};
+using TClient = velkaro::testing::TDatagramClient;
 
 struct TItem {
   std::uint16_t tag;
@@ -75,9 +49,7 @@ std::vector<std::uint16_t> Tags(const std::vector<TItem>& items) {
 }
 
 TBytes Request(const TDeviceAddress& to, TCommand command) {
-  TSendBuf b;
-  BuildHeader(to, command, b);
-  return b;
+  return velkaro::testing::DeviceRequest(to, command);
 }
 
 TDeviceAddress SourceOf(const TBytes& frame) {
