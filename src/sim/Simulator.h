@@ -132,12 +132,13 @@ class TSimulator {
   // The devices' TFTP receiver on bindAddress:tftpPort; it starts at the first upgrade trigger
   // and keeps what it received. Its switches can be set at any time.
   TTftpServer& Tftp();
-  // Device `index`'s receiver: its own with loopbackIps (made at its first trigger; Tftp()
-  // before that), otherwise the shared one.
+  // Device `index`'s receiver: its own with loopbackIps (made at its first trigger with the
+  // shared receiver's switches; Tftp() before that), otherwise the shared one.
   TTftpServer& Tftp(std::size_t index);
   TDeviceUploads Uploads(std::size_t index) const;
   // The most uploads that were running at the same moment, over every receiver.
   std::size_t MaxConcurrentTransfers() const;
+  // Losses of dropRate: a lost request is still logged and counted, it just gets no answer.
   std::size_t DroppedRequests() const;
   std::size_t DroppedReplies() const;
 

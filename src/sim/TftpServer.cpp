@@ -59,8 +59,12 @@ struct TTftpServer::TState {
   void ReapWorkers(bool all);
   void Run(TRequest request, std::uint32_t clientIp, std::uint16_t clientPort, TTftpSwitches sw,
            TTftpHooks hooks, std::atomic<bool>& done);
+  // `settle` is called once the outcome is known, before the client is told it: whoever waits
+  // for the client then finds the transfer recorded and its hook run. Not called when the
+  // transfer is abandoned or the client ends it.
   TTftpTransfer Transfer(const TRequest& request, std::uint32_t clientIp, std::uint16_t clientPort,
-                         const TTftpSwitches& sw);
+                         const TTftpSwitches& sw,
+                         const std::function<void(const TTftpTransfer&)>& settle);
 };
 
 TTftpServer::TTftpServer(std::uint32_t bindAddress, std::uint16_t port, std::string acceptedName)
@@ -210,27 +214,33 @@ void TTftpServer::TState::Run(TRequest request, std::uint32_t clientIp, std::uin
                               TTftpSwitches sw, TTftpHooks h, std::atomic<bool>& done) {
   const bool hooked = !sw.silent;
   if (hooked && h.begin) h.begin(sw);
-  TTftpTransfer t;
-  bool failed = false;
-  try {
-    t = Transfer(request, clientIp, clientPort, sw);
-  } catch (const TSocketError&) {
-    failed = true;  // a client that vanished; not a transfer worth keeping
-  }
-  // The hook first: whoever waits for the transfer sees its effects (a device rebooting).
-  if (hooked && h.end) h.end(t);
-  done = true;  // its slot is free for whoever saw it end
-  if (!failed) {
+  bool settled = false;
+  // The hook first, the record last: whoever waits for the record sees the hook's effects (a
+  // device rebooting) and a free slot.
+  const auto settle = [&](const TTftpTransfer& t, bool keep) {
+    if (settled) return;
+    settled = true;
+    if (hooked && h.end) h.end(t);
+    done = true;
+    if (!keep) return;
     std::lock_guard lock(mutex);
-    transfers.push_back(std::move(t));
+    transfers.push_back(t);
     while (transfers.size() > kKeptTransfers) transfers.pop_front();
     ++transferCount;
     transferEnded.notify_all();
+  };
+  try {
+    const TTftpTransfer t = Transfer(request, clientIp, clientPort, sw,
+                                     [&](const TTftpTransfer& now) { settle(now, true); });
+    settle(t, true);
+  } catch (const TSocketError&) {
+    settle({}, false);  // a client that vanished; not a transfer worth keeping
   }
 }
 
-TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32_t clientIp,
-                                            std::uint16_t clientPort, const TTftpSwitches& sw) {
+TTftpTransfer TTftpServer::TState::Transfer(
+    const TRequest& request, std::uint32_t clientIp, std::uint16_t clientPort,
+    const TTftpSwitches& sw, const std::function<void(const TTftpTransfer&)>& settle) {
   TTftpTransfer t;
   t.fileName = request.fileName;
   t.mode = request.mode;
@@ -246,8 +256,9 @@ TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32
     if (twice) link.SendTo(packet, clientIp, clientPort);
   };
   const auto refuse = [&](std::uint16_t code, const std::string& message) {
-    send(MakeError(code, message), false);
     t.refused = true;
+    settle(t);
+    send(MakeError(code, message), false);
     return t;
   };
 
@@ -339,6 +350,9 @@ TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32
     t.blockSizes.push_back(static_cast<std::uint32_t>(size));
     t.blockNumbers.push_back(block);
     const bool final = size < static_cast<std::size_t>(t.blockSize);
+    t.complete = final;
+    // With a stray socket the record waits for what the client says to it.
+    if (final && !stray && index != sw.strayAtBlock) settle(t);
     if (!(final && sw.noFinalAck)) send(MakeAck(block), sw.duplicateAcks);
     if (index == sw.strayAtBlock) {
       stray.emplace();

@@ -38,6 +38,14 @@ TSimOptions Devices(int count) {
   return o;
 }
 
+// Each device on its own 127.0.0.x, all receivers on one port number.
+TSimOptions LoopbackDevices(int count) {
+  TSimOptions o = Devices(count);
+  o.loopbackIps = true;
+  o.tftpPort = FreePort();
+  return o;
+}
+
 std::size_t Discovered(TDatagramClient& c, milliseconds listen = milliseconds(100)) {
   return c.Ask(DeviceRequest(kAllDevices, TCommand::Discover), listen).size();
 }
@@ -112,9 +120,7 @@ TEST_F(SimUpgradeTest, DropRateLosesRequestsAndRepliesRepeatably) {
 }
 
 TEST_F(SimUpgradeTest, EachDeviceHasItsOwnLoopbackAddressAndReceiver) {
-  TSimOptions o = Devices(3);
-  o.loopbackIps = true;
-  o.tftpPort = FreePort();
+  TSimOptions o = LoopbackDevices(3);
   TSimulator s(o);
   s.Start();
   TDatagramClient c(s.Port());
@@ -172,9 +178,7 @@ TEST_F(SimUpgradeTest, AfterAnImageADeviceRebootsOrNeverReturns) {
 }
 
 TEST_F(SimUpgradeTest, AbortAtBlockGivesTheClientTheError) {
-  TSimOptions o = Devices(2);
-  o.loopbackIps = true;
-  o.tftpPort = FreePort();
+  TSimOptions o = LoopbackDevices(2);
   o.abortAtBlock = 3;
   o.abortDevices.indexes = {1};
   TSimulator s(o);
@@ -209,9 +213,7 @@ TEST_F(SimUpgradeTest, DoubleTriggerIsAcknowledgedTwiceButPreparedOnce) {
 
 // Two transfers held open at once by a client that sends its blocks by hand.
 TEST_F(SimUpgradeTest, OverlappingTransfersAreRecorded) {
-  TSimOptions o = Devices(2);
-  o.loopbackIps = true;
-  o.tftpPort = FreePort();
+  TSimOptions o = LoopbackDevices(2);
   TSimulator s(o);
   s.Start();
   TDatagramClient c(s.Port());
