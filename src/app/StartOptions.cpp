@@ -1,40 +1,42 @@
 #include "app/StartOptions.h"
 
+#include <CLI/CLI.hpp>
+
 namespace velkaro {
 
 bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& options,
                        std::string& error) {
   TStartOptions parsed;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string value;
-    bool isTarget = false;
-    if (arg == "--target") {
-      if (i + 1 >= args.size()) {
-        error = "--target needs a value: ADDR[:PORT]";
-        return false;
-      }
-      value = args[++i];
-      isTarget = true;
-    } else if (arg.rfind("--target=", 0) == 0) {
-      value = arg.substr(9);
-      isTarget = true;
-    } else if (arg == "--demo") {
-      parsed.demo = true;
-    } else if (arg == "--help" || arg == "-h") {
-      parsed.help = true;
-    } else {
-      error = "unknown argument '" + arg + "'";
-      return false;
-    }
-    if (isTarget) {
-      if (parsed.targetGiven) {
-        error = "--target given more than once";
-        return false;
-      }
-      if (!ParseTarget(value, parsed.target, error)) return false;
-      parsed.targetGiven = true;
-    }
+  std::vector<std::string> targets;
+  // The texts are in kStartUsage; CLI11 only splits the words.
+  CLI::App app{"", "velkaro"};
+  app.set_help_flag();
+  app.allow_extras();
+  app.add_flag("-h,--help", parsed.help);
+  app.add_flag("--demo", parsed.demo);
+  // Every occurrence is kept, so a second one can be named as such.
+  app.add_option("--target", targets)
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 pops from the back
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError&) {
+    // The only word that can lack its value.
+    error = "--target needs a value: ADDR[:PORT]";
+    return false;
+  }
+  if (!app.remaining().empty()) {
+    error = "unknown argument '" + app.remaining().front() + "'";
+    return false;
+  }
+  if (targets.size() > 1) {
+    error = "--target given more than once";
+    return false;
+  }
+  if (!targets.empty()) {
+    if (!ParseTarget(targets.front(), parsed.target, error)) return false;
+    parsed.targetGiven = true;
   }
   if (parsed.demo && parsed.targetGiven) {
     error = "--demo and --target cannot be combined: the demo devices have their own address";

@@ -32,11 +32,7 @@ bool ParseMac(const std::string& text, std::uint64_t& out) {
 }  // namespace
 
 bool ParseDottedIpv4(const std::string& text, std::uint32_t& out) {
-  // TextToIp is lenient (partial values, 0 for garbage); only its canonical form is accepted.
-  const std::uint32_t value = TextToIp(text);
-  if (text.empty() || IpToText(value) != text) return false;
-  out = value;
-  return true;
+  return ParseIpv4(text, out);
 }
 
 bool TDeviceSelector::Parse(const std::string& text, TDeviceSelector& out, std::string& error) {

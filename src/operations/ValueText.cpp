@@ -16,21 +16,13 @@ bool ParseDecimal(const std::string& text, std::uint64_t max, std::uint64_t& out
   return true;
 }
 
-bool ParseStrictIpv4(const std::string& text, std::uint32_t& out) {
-  // TextToIp is lenient (partial values); its exact round trip is the strict form.
-  const std::uint32_t ip = TextToIp(text);
-  if (text.empty() || IpToText(ip) != text) return false;
-  out = ip;
-  return true;
-}
-
 bool ParseTypedValue(std::uint8_t type, const std::string& text, TValue& out,
                      std::string& expected) {
   std::uint64_t number = 0;
   switch (type) {
     case vtIPv4: {
       std::uint32_t ip = 0;
-      if (!ParseStrictIpv4(text, ip)) {
+      if (!ParseIpv4(text, ip)) {
         expected = "an IPv4 address of four octets 0-255, e.g. 192.168.0.10";
         return false;
       }

@@ -13,9 +13,6 @@ inline constexpr std::size_t kMaxTextBytes = 255;  // one length byte on the wir
 // Decimal digits only, at most `max`: no sign, blank, prefix or fraction.
 bool ParseDecimal(const std::string& text, std::uint64_t max, std::uint64_t& out);
 
-// Four decimal octets 0-255 and nothing else.
-bool ParseStrictIpv4(const std::string& text, std::uint32_t& out);
-
 // Parses `text` as a value of the wire type `type` (1-5). On failure `expected` tells what the
 // type takes, e.g. "a whole number from 0 to 255".
 bool ParseTypedValue(std::uint8_t type, const std::string& text, TValue& out,

@@ -88,9 +88,9 @@ TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item) {
 
 
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
-  if (datagram.size() < 16) return -1;  // too short to carry a source address
+  if (datagram.size() < kMinReplySize) return -1;  // too short to carry a source address
   TDeviceAddress source;
-  std::copy_n(datagram.begin() + 8, 8, source.begin());
+  std::copy_n(datagram.begin() + kSourceOffset, source.size(), source.begin());
   if (std::all_of(source.begin() + 2, source.end(), [](std::uint8_t b) { return b == 0xFF; }))
     return -1;
   int index = list.Find(source);

@@ -37,9 +37,8 @@ bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
     }
     port = static_cast<std::uint16_t>(value);
   }
-  // TextToIp is lenient (partial values); a target must be four octets exactly.
-  const std::uint32_t ip = TextToIp(host);
-  if (host.empty() || IpToText(ip) != host) {
+  std::uint32_t ip = 0;
+  if (!ParseIpv4(host, ip)) {
     error = "invalid address '" + host + "' in target '" + text +
             "' (expected a dotted IPv4 address such as 192.168.1.255)";
     return false;

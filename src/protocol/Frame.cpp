@@ -7,7 +7,9 @@ namespace velkaro {
 
 std::uint16_t OemCode = kDefaultOemCode;
 
-std::uint16_t Swap16(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
+std::uint16_t Swap16(std::uint16_t v) {
+  return static_cast<std::uint16_t>((v >> 8) | (v << 8));
+}
 
 std::uint32_t Swap32(std::uint32_t v) {
   return ((v & 0x000000FFu) << 24) | ((v & 0x0000FF00u) << 8) | ((v & 0x00FF0000u) >> 8) |
@@ -25,7 +27,9 @@ std::uint64_t ReadBigEndian(std::span<const std::uint8_t> bytes) {
   return v;
 }
 
-std::uint64_t AddressToNumber(const TDeviceAddress& a) { return ReadBigEndian(a); }
+std::uint64_t AddressToNumber(const TDeviceAddress& a) {
+  return ReadBigEndian(a);
+}
 
 TDeviceAddress NumberToAddress(std::uint64_t v) {
   TDeviceAddress a{};
@@ -43,11 +47,11 @@ TDeviceAddress IpPortAddress(std::uint32_t ip, std::uint16_t port) {
 void BuildHeader(const TDeviceAddress& destination, TCommand command, TSendBuf& buf) {
   buf.assign(kEmptyRequestSize, 0);
   for (std::size_t i = 0; i < destination.size(); ++i) buf[i] = destination[i];
-  buf[16] = 0x00;
-  buf[17] = 0x01;
-  buf[18] = static_cast<std::uint8_t>(OemCode & 0xFF);
-  buf[19] = static_cast<std::uint8_t>(OemCode >> 8);
-  buf[24] = static_cast<std::uint8_t>(command);
+  buf[kOemOffset] = 0x00;
+  buf[kOemOffset + 1] = 0x01;
+  buf[kOemOffset + 2] = static_cast<std::uint8_t>(OemCode & 0xFF);
+  buf[kOemOffset + 3] = static_cast<std::uint8_t>(OemCode >> 8);
+  buf[kCommandOffset] = static_cast<std::uint8_t>(command);
   buf[25] = 0xFF;
   buf[26] = 0xFF;
 }
@@ -68,7 +72,9 @@ void AppendItem(TSendBuf& buf, std::uint16_t tag, std::span<const std::uint8_t> 
 
 }  // namespace
 
-void AddReadItem(TSendBuf& buf, std::uint16_t tag) { AppendItem(buf, tag, {}); }
+void AddReadItem(TSendBuf& buf, std::uint16_t tag) {
+  AppendItem(buf, tag, {});
+}
 
 void AddWriteItem(TSendBuf& buf, std::uint16_t tag, std::uint8_t type, std::uint32_t number,
                   const std::string& text) {
@@ -141,6 +147,27 @@ std::uint32_t TextToIp(const std::string& text) {
     ip |= static_cast<std::uint32_t>(values[i]) << (24 - 8 * i);
   }
   return ip;
+}
+
+bool ParseIpv4(std::string_view text, std::uint32_t& out) {
+  std::uint32_t ip = 0;
+  for (int octet = 0; octet < 4; ++octet) {
+    if (octet > 0) {
+      if (text.empty() || text.front() != '.') return false;
+      text.remove_prefix(1);
+    }
+    std::size_t digits = 0;
+    unsigned value = 0;
+    while (digits < text.size() && digits < 4 && text[digits] >= '0' && text[digits] <= '9')
+      value = value * 10 + static_cast<unsigned>(text[digits++] - '0');
+    // "01" would be read as octal by some tools, so a leading zero is refused outright.
+    if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[0] == '0')) return false;
+    ip = (ip << 8) | value;
+    text.remove_prefix(digits);
+  }
+  if (!text.empty()) return false;
+  out = ip;
+  return true;
 }
 
 std::string MacToText(std::uint64_t mac) {

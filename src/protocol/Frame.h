@@ -7,6 +7,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkaro {
@@ -24,8 +25,9 @@ inline constexpr std::uint16_t kDevicePort = 52389;
 inline constexpr std::size_t kDestinationOffset = 0;
 inline constexpr std::size_t kSourceOffset = 8;
 inline constexpr std::size_t kMinReplySize = 16;  // a reply shorter than this names no sender
+inline constexpr std::size_t kOemOffset = 16;     // 00 01, then the OEM code low byte first
 inline constexpr std::size_t kCommandOffset = 24;
-inline constexpr std::size_t kHeaderSize = 25;       // bytes before the first item
+inline constexpr std::size_t kHeaderSize = 25;        // bytes before the first item
 inline constexpr std::size_t kEmptyRequestSize = 27;  // header plus the list end
 inline constexpr std::uint16_t kListEnd = 0xFFFF;
 
@@ -65,7 +67,11 @@ void AddWriteItem(TSendBuf& buf, std::uint16_t tag, std::uint8_t type, std::uint
                   const std::string& text = {});
 
 std::string IpToText(std::uint32_t ip);
+// Lenient: reads what it can and gives 0 (or a partial value) for anything else.
 std::uint32_t TextToIp(const std::string& text);
+// Strict: exactly four decimal octets 0-255 separated by dots, nothing before, between or after
+// (no signs, blanks or leading zeros). `out` is left alone when the text is refused.
+bool ParseIpv4(std::string_view text, std::uint32_t& out);
 std::string MacToText(std::uint64_t mac);
 
 // One parameter item of a reply. `truncated` marks a value cut short by the datagram's end;

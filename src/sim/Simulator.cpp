@@ -23,6 +23,10 @@ using Clock = std::chrono::steady_clock;
 // How long the serving thread waits at most before it looks at the stop flag again.
 constexpr std::chrono::milliseconds kStopCheck{20};
 constexpr std::size_t kMaxRequest = 65536;
+constexpr std::uint32_t kFirstLoopbackDevice = 0x7F000002;  // 127.0.0.2
+constexpr std::size_t kMaxLoopbackDevices = 0x00FFFFFD;     // up to 127.255.255.254
+// Between the two acknowledgements of a trigger answered twice: the upload has begun by then.
+constexpr std::chrono::milliseconds kSecondTriggerAnswer{50};
 
 // Discovery answer: the model code first, so the program can decode the model's tags after it.
 constexpr int kDiscoverTags[] = {13, 7, 5, 2, 4, 1, 3, 6, 8, 9, 10, 11, 12};
@@ -37,18 +41,18 @@ struct TPending {
 };
 
 bool IsAllDevices(std::span<const std::uint8_t> destination) {
-  return std::equal(destination.begin(), destination.begin() + 8, kAllDevices.begin());
+  return std::equal(kAllDevices.begin(), kAllDevices.end(), destination.begin());
 }
 
 // Reply frame: the device's own address as source, the request's OEM bytes and command.
 TBytes ReplyHeader(const TZEL& device, std::span<const std::uint8_t> request) {
   TBytes out(kEmptyRequestSize, 0);
-  std::copy(device.address.begin(), device.address.end(), out.begin() + 8);
-  out[16] = 0x00;
-  out[17] = 0x01;
-  out[18] = request[18];
-  out[19] = request[19];
-  out[24] = request[24];
+  std::copy(device.address.begin(), device.address.end(), out.begin() + kSourceOffset);
+  out[kOemOffset] = 0x00;
+  out[kOemOffset + 1] = 0x01;
+  out[kOemOffset + 2] = request[kOemOffset + 2];
+  out[kOemOffset + 3] = request[kOemOffset + 3];
+  out[kCommandOffset] = request[kCommandOffset];
   out[25] = 0xFF;
   out[26] = 0xFF;
   return out;
@@ -128,6 +132,14 @@ struct TSimulator::TState {
   TUpgradeHandler upgradeHandler;
   std::deque<TReceivedRequest> requests;
   std::size_t requestCount = 0;
+  std::vector<Clock::time_point> silentUntil;  // per device: rebooting until then
+  std::vector<TDeviceUploads> uploads;
+  std::vector<std::unique_ptr<TTftpServer>> deviceTftp;  // with loopbackIps, made on demand
+  std::size_t lastTriggered = 0;                         // whose image the shared receiver takes
+  std::size_t activeTransfers = 0;
+  std::size_t maxActiveTransfers = 0;
+  std::size_t droppedRequests = 0;
+  std::size_t droppedReplies = 0;
 
   std::atomic<std::size_t> repliesSent{0};
   std::atomic<std::size_t> upgrades{0};
@@ -142,6 +154,7 @@ struct TSimulator::TState {
   // Serving thread only.
   std::priority_queue<TPending, std::vector<TPending>, std::greater<>> pending;
   std::uint64_t nextOrder = 0;
+  std::uint64_t dropState = 0;  // splitmix64; the same seed gives the same losses
 };
 
 TSimulator::TSimulator(TSimOptions options) : state_(std::make_unique<TState>()) {
@@ -154,8 +167,60 @@ TSimulator::TSimulator(TSimOptions options) : state_(std::make_unique<TState>())
   for (std::size_t i = 0; i < n; ++i)
     s.devices.push_back(
         MakeDeviceRecord(options.models[i % options.models.size()], i, options.macBase + i + 1));
+  if (options.dropRate < 0 || options.dropRate > 1)
+    throw std::invalid_argument("drop rate must be from 0 to 1");
+  if (options.loopbackIps) {
+    if (n > kMaxLoopbackDevices) throw std::invalid_argument("too many devices for 127.0.0.0/8");
+    for (std::size_t i = 0; i < n; ++i)
+      s.devices[i].values.Set(2, static_cast<std::uint32_t>(kFirstLoopbackDevice + i));
+  }
+  s.silentUntil.assign(n, Clock::time_point::min());
+  s.uploads.resize(n);
+  s.deviceTftp.resize(options.loopbackIps ? n : 0);
+  s.dropState = options.seed;
   s.options = std::move(options);
   s.tftp = std::make_unique<TTftpServer>(TextToIp(s.options.bindAddress), s.options.tftpPort);
+  s.tftp->SetHooks(HooksFor(std::nullopt));
+}
+
+bool TSimulator::Drop() {
+  auto& s = *state_;
+  if (s.options.dropRate <= 0) return false;
+  std::uint64_t z = (s.dropState += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  z ^= z >> 31;
+  return static_cast<double>(z >> 11) * 0x1.0p-53 < s.options.dropRate;
+}
+
+TTftpHooks TSimulator::HooksFor(std::optional<std::size_t> device) {
+  TState* s = state_.get();
+  const auto owner = [s, device] { return device ? *device : s->lastTriggered; };
+  TTftpHooks hooks;
+  hooks.begin = [s, owner](TTftpSwitches& sw) {
+    std::lock_guard lock(s->mutex);
+    s->maxActiveTransfers = std::max(s->maxActiveTransfers, ++s->activeTransfers);
+    if (s->options.abortAtBlock > 0 && s->options.abortDevices.Has(owner())) {
+      sw.errorAtBlock = s->options.abortAtBlock;
+      sw.errorCode = tftp::errNotDefined;
+      sw.errorMessage = "Transfer aborted by the device";
+    }
+  };
+  hooks.end = [s, owner](const TTftpTransfer& t) {
+    std::lock_guard lock(s->mutex);
+    --s->activeTransfers;
+    if (!t.complete || t.refused) return;
+    const std::size_t i = owner();
+    TDeviceUploads& u = s->uploads.at(i);
+    ++u.count;
+    u.latest.push_back(t.image);
+    if (u.latest.size() > TDeviceUploads::kKeptImages) u.latest.erase(u.latest.begin());
+    if (s->options.noReturn.Has(i))
+      s->silentUntil[i] = Clock::time_point::max();
+    else if (s->options.rebootMs > 0)
+      s->silentUntil[i] = Clock::now() + std::chrono::milliseconds(s->options.rebootMs);
+  };
+  return hooks;
 }
 
 TSimulator::~TSimulator() {
@@ -165,8 +230,8 @@ TSimulator::~TSimulator() {
 void TSimulator::Start() {
   auto& s = *state_;
   if (s.running) return;
-  const std::uint32_t address = TextToIp(s.options.bindAddress);
-  if (IpToText(address) != s.options.bindAddress)
+  std::uint32_t address = 0;
+  if (!ParseIpv4(s.options.bindAddress, address))
     throw std::invalid_argument("invalid bind address '" + s.options.bindAddress + "'");
   TUdpSocket socket;
   socket.EnableBroadcast();
@@ -187,6 +252,8 @@ void TSimulator::Stop() {
   s.socket.Close();
   s.pending = {};
   s.tftp->Stop();
+  for (auto& server : s.deviceTftp)
+    if (server) server->Stop();
   s.running = false;
 }
 
@@ -249,6 +316,26 @@ std::size_t TSimulator::UpgradeCount() const {
   return state_->upgrades;
 }
 
+TDeviceUploads TSimulator::Uploads(std::size_t index) const {
+  std::lock_guard lock(state_->mutex);
+  return state_->uploads.at(index);
+}
+
+std::size_t TSimulator::MaxConcurrentTransfers() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->maxActiveTransfers;
+}
+
+std::size_t TSimulator::DroppedRequests() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->droppedRequests;
+}
+
+std::size_t TSimulator::DroppedReplies() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->droppedReplies;
+}
+
 std::vector<TReceivedRequest> TSimulator::Requests() const {
   std::lock_guard lock(state_->mutex);
   return {state_->requests.begin(), state_->requests.end()};
@@ -282,14 +369,35 @@ void TSimulator::OnUpgrade(const TUpgradeEvent& event) {
     handler = state_->upgradeHandler;
   }
   // A device that cannot open its TFTP port stays silent (the caller drops its reply).
-  state_->tftp->Start();
+  TTftpServer* server = state_->tftp.get();
+  if (state_->options.loopbackIps) {
+    std::lock_guard lock(state_->mutex);
+    auto& own = state_->deviceTftp.at(event.deviceIndex);
+    if (!own) {
+      own = std::make_unique<TTftpServer>(event.deviceIp, state_->options.tftpPort);
+      own->SetSwitches(state_->tftp->Switches());
+      own->SetHooks(HooksFor(event.deviceIndex));
+    }
+    server = own.get();
+  } else {
+    std::lock_guard lock(state_->mutex);
+    state_->lastTriggered = event.deviceIndex;
+  }
+  server->Start();
   TUpgradeEvent ready = event;
-  ready.tftpPort = state_->tftp->Port();
+  ready.tftpPort = server->Port();
   if (handler) handler(ready);
 }
 
 TTftpServer& TSimulator::Tftp() {
   return *state_->tftp;
+}
+
+TTftpServer& TSimulator::Tftp(std::size_t index) {
+  std::lock_guard lock(state_->mutex);
+  if (state_->deviceTftp.empty()) return *state_->tftp;
+  const auto& own = state_->deviceTftp.at(index);
+  return own ? *own : *state_->tftp;
 }
 
 void TSimulator::Serve() {
@@ -319,6 +427,12 @@ void TSimulator::SendDueReplies() {
   const auto now = Clock::now();
   while (!s.pending.empty() && s.pending.top().due <= now && !s.stop) {
     const TPending& p = s.pending.top();
+    if (Drop()) {
+      std::lock_guard lock(s.mutex);
+      ++s.droppedReplies;
+      s.pending.pop();
+      continue;
+    }
     try {
       s.socket.SendTo(p.data, p.ip, p.port);
       ++s.repliesSent;
@@ -343,11 +457,17 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
     o = s.options;
     deviceCount = s.devices.size();
   }
+  if (Drop()) {
+    std::lock_guard lock(s.mutex);
+    ++s.droppedRequests;
+    return;
+  }
   if (o.silent || request.size() < kEmptyRequestSize) return;
 
-  const std::span<const std::uint8_t> destination(request.data(), 8);
+  const std::span<const std::uint8_t> destination(request.data() + kDestinationOffset,
+                                                  sizeof(TDeviceAddress));
   const auto kind = static_cast<std::uint16_t>((request[0] << 8) | request[1]);
-  const auto command = static_cast<TCommand>(request[24]);
+  const auto command = static_cast<TCommand>(request[kCommandOffset]);
   const auto start = now + std::chrono::milliseconds(o.replyDelayMs);
   std::size_t answered = 0;
   // Device by device, each answer goes out as soon as it is due: with thousands of devices the
@@ -358,6 +478,7 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
     {
       std::lock_guard lock(s.mutex);
       TZEL& device = s.devices[i];
+      if (now < s.silentUntil[i]) continue;  // rebooting after an upload
       const bool addressed =
           IsAllDevices(destination) ||
           std::equal(destination.begin(), destination.end(), device.address.begin()) ||
@@ -398,6 +519,8 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
     for (int c = 0; c <= o.duplicates; ++c)
       s.pending.push({first + std::chrono::milliseconds(o.duplicateGapMs) * c, s.nextOrder++, reply,
                       ip, port});
+    if (upgrade && o.doubleTrigger.Has(i))
+      s.pending.push({first + kSecondTriggerAnswer, s.nextOrder++, reply, ip, port});
     SendDueReplies();
   }
 }

@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 #include "sim/DeviceProfile.h"
+#include "sim/TftpServer.h"
 
 namespace velkaro::sim {
 
@@ -23,6 +26,13 @@ enum class TMalformKind {
   Empty,     // a zero-byte datagram
   Oversize,  // a well-formed frame longer than 8192 bytes
   Short,     // ten bytes, too short to carry a source address
+};
+
+// Devices a fault switch applies to: none, all, or the listed indexes (from 0).
+struct TDeviceSet {
+  bool all = false;
+  std::set<std::size_t> indexes;
+  bool Has(std::size_t index) const { return all || indexes.count(index) > 0; }
 };
 
 struct TSimOptions {
@@ -48,6 +58,28 @@ struct TSimOptions {
 
   // Where a device accepts the firmware image after answering an upgrade trigger.
   std::uint16_t tftpPort = 69;
+
+  // Each request received and each datagram to be sent is lost with this probability (0-1),
+  // drawn from a generator seeded with `seed`, so a run can be repeated exactly.
+  double dropRate = 0;
+  std::uint64_t seed = 1;
+  // Device i gets 127.0.0.(i+2) (counting on past .255) as its IP address and a TFTP receiver
+  // of its own on that address and tftpPort; requests still arrive on bindAddress:port.
+  bool loopbackIps = false;
+  // A device that received a complete image answers nothing for this long (its reboot).
+  int rebootMs = 0;
+  // Faults of the firmware upload.
+  int abortAtBlock = -1;     // a TFTP ERROR instead of the ACK of this DATA block (from 1)
+  TDeviceSet abortDevices;   // which devices abort; used when abortAtBlock > 0
+  TDeviceSet noReturn;       // silent for good after a complete image
+  TDeviceSet doubleTrigger;  // acknowledge the upgrade trigger twice
+};
+
+// The images one device received completely, the latest few with their bytes.
+struct TDeviceUploads {
+  std::size_t count = 0;
+  std::vector<TBytes> latest;  // oldest first, at most kKeptImages
+  static constexpr std::size_t kKeptImages = 4;
 };
 
 // The device's side of an upgrade: called on the simulator's thread right before the device
@@ -69,8 +101,6 @@ struct TReceivedRequest {
   std::uint16_t senderPort = 0;
   std::chrono::steady_clock::time_point at;
 };
-
-class TTftpServer;
 
 class TSimulator {
  public:
@@ -102,6 +132,15 @@ class TSimulator {
   // The devices' TFTP receiver on bindAddress:tftpPort; it starts at the first upgrade trigger
   // and keeps what it received. Its switches can be set at any time.
   TTftpServer& Tftp();
+  // Device `index`'s receiver: its own with loopbackIps (made at its first trigger with the
+  // shared receiver's switches; Tftp() before that), otherwise the shared one.
+  TTftpServer& Tftp(std::size_t index);
+  TDeviceUploads Uploads(std::size_t index) const;
+  // The most uploads that were running at the same moment, over every receiver.
+  std::size_t MaxConcurrentTransfers() const;
+  // Losses of dropRate: a lost request is still logged and counted, it just gets no answer.
+  std::size_t DroppedRequests() const;
+  std::size_t DroppedReplies() const;
 
   // The datagrams received since start (or the last ClearRequests), in arrival order, at most
   // requestLogLimit of the latest; RequestCount counts all of them.
@@ -122,6 +161,8 @@ class TSimulator {
   void Serve();
   void SendDueReplies();
   void HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t port);
+  bool Drop();
+  TTftpHooks HooksFor(std::optional<std::size_t> device);
 
   struct TState;
   std::unique_ptr<TState> state_;

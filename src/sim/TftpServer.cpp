@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -37,6 +38,8 @@ struct TTftpServer::TState {
   std::deque<TTftpTransfer> transfers;
   std::size_t requestCount = 0;
   std::size_t transferCount = 0;
+  std::size_t busyRefusals = 0;
+  TTftpHooks hooks;
 
   std::mutex lifecycle;  // Start and Stop come from the simulator's thread and the test's
   std::atomic<bool> stop{false};
@@ -45,9 +48,23 @@ struct TTftpServer::TState {
   TUdpSocket socket;
   std::thread thread;
 
+  // Serving thread only: one worker per running transfer.
+  struct TWorker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::list<TWorker> workers;
+
   void Serve();
+  void ReapWorkers(bool all);
+  void Run(TRequest request, std::uint32_t clientIp, std::uint16_t clientPort, TTftpSwitches sw,
+           TTftpHooks hooks, std::atomic<bool>& done);
+  // `settle` is called once the outcome is known, before the client is told it: whoever waits
+  // for the client then finds the transfer recorded and its hook run. Not called when the
+  // transfer is abandoned or the client ends it.
   TTftpTransfer Transfer(const TRequest& request, std::uint32_t clientIp, std::uint16_t clientPort,
-                         const TTftpSwitches& sw);
+                         const TTftpSwitches& sw,
+                         const std::function<void(const TTftpTransfer&)>& settle);
 };
 
 TTftpServer::TTftpServer(std::uint32_t bindAddress, std::uint16_t port, std::string acceptedName)
@@ -106,6 +123,16 @@ std::size_t TTftpServer::RequestCount() const {
   return state_->requestCount;
 }
 
+void TTftpServer::SetHooks(TTftpHooks hooks) {
+  std::lock_guard lock(state_->mutex);
+  state_->hooks = std::move(hooks);
+}
+
+std::size_t TTftpServer::BusyRefusals() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->busyRefusals;
+}
+
 std::size_t TTftpServer::TransferCount() const {
   std::lock_guard lock(state_->mutex);
   return state_->transferCount;
@@ -143,25 +170,77 @@ void TTftpServer::TState::Serve() {
       TRequest request;
       if (!ParseRequest(std::span(buffer.data(), info.copied), request)) continue;
       TTftpSwitches sw;
+      TTftpHooks h;
       {
         std::lock_guard lock(mutex);
         ++requestCount;
         sw = switches;
+        h = hooks;
       }
-      TTftpTransfer t = Transfer(request, info.address, info.port, sw);
-      std::lock_guard lock(mutex);
-      transfers.push_back(std::move(t));
-      while (transfers.size() > kKeptTransfers) transfers.pop_front();
-      ++transferCount;
-      transferEnded.notify_all();
+      ReapWorkers(false);
+      if (workers.size() >= sw.maxTransfers) {
+        // A queue would let silent clients hold a real upload past its time-out.
+        TUdpSocket link;
+        link.Bind(bindAddress, 0);
+        link.SendTo(MakeError(errNotDefined, "Too many transfers"), info.address, info.port);
+        std::lock_guard lock(mutex);
+        ++busyRefusals;
+        continue;
+      }
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      std::thread worker([this, request, ip = info.address, port = info.port, sw, h, done] {
+        Run(request, ip, port, sw, h, *done);
+      });
+      workers.push_back({std::move(worker), std::move(done)});
     } catch (const TSocketError&) {
-      // One failed transfer (for example a client that vanished) must not end the server.
+      // One failed request (for example a client that vanished) must not end the server.
     }
+  }
+  ReapWorkers(true);
+}
+
+void TTftpServer::TState::ReapWorkers(bool all) {
+  for (auto w = workers.begin(); w != workers.end();) {
+    if (!all && !*w->done) {
+      ++w;
+      continue;
+    }
+    w->thread.join();
+    w = workers.erase(w);
   }
 }
 
-TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32_t clientIp,
-                                            std::uint16_t clientPort, const TTftpSwitches& sw) {
+void TTftpServer::TState::Run(TRequest request, std::uint32_t clientIp, std::uint16_t clientPort,
+                              TTftpSwitches sw, TTftpHooks h, std::atomic<bool>& done) {
+  const bool hooked = !sw.silent;
+  if (hooked && h.begin) h.begin(sw);
+  bool settled = false;
+  // The hook first, the record last: whoever waits for the record sees the hook's effects (a
+  // device rebooting) and a free slot.
+  const auto settle = [&](const TTftpTransfer& t, bool keep) {
+    if (settled) return;
+    settled = true;
+    if (hooked && h.end) h.end(t);
+    done = true;
+    if (!keep) return;
+    std::lock_guard lock(mutex);
+    transfers.push_back(t);
+    while (transfers.size() > kKeptTransfers) transfers.pop_front();
+    ++transferCount;
+    transferEnded.notify_all();
+  };
+  try {
+    const TTftpTransfer t = Transfer(request, clientIp, clientPort, sw,
+                                     [&](const TTftpTransfer& now) { settle(now, true); });
+    settle(t, true);
+  } catch (const TSocketError&) {
+    settle({}, false);  // a client that vanished; not a transfer worth keeping
+  }
+}
+
+TTftpTransfer TTftpServer::TState::Transfer(
+    const TRequest& request, std::uint32_t clientIp, std::uint16_t clientPort,
+    const TTftpSwitches& sw, const std::function<void(const TTftpTransfer&)>& settle) {
   TTftpTransfer t;
   t.fileName = request.fileName;
   t.mode = request.mode;
@@ -177,8 +256,9 @@ TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32
     if (twice) link.SendTo(packet, clientIp, clientPort);
   };
   const auto refuse = [&](std::uint16_t code, const std::string& message) {
-    send(MakeError(code, message), false);
     t.refused = true;
+    settle(t);
+    send(MakeError(code, message), false);
     return t;
   };
 
@@ -264,10 +344,15 @@ TTftpTransfer TTftpServer::TState::Transfer(const TRequest& request, std::uint32
     if (size > static_cast<std::size_t>(t.blockSize))
       return refuse(errIllegalOperation, "Block larger than agreed");
     if (index == sw.errorAtBlock) return refuse(sw.errorCode, sw.errorMessage);
+    if (t.image.size() + size > sw.maxImageBytes)
+      return refuse(errAllocationExceeded, "Image too large");
     t.image.insert(t.image.end(), packet.begin() + kDataHeaderSize, packet.end());
     t.blockSizes.push_back(static_cast<std::uint32_t>(size));
     t.blockNumbers.push_back(block);
     const bool final = size < static_cast<std::size_t>(t.blockSize);
+    t.complete = final;
+    // With a stray socket the record waits for what the client says to it.
+    if (final && !stray && index != sw.strayAtBlock) settle(t);
     if (!(final && sw.noFinalAck)) send(MakeAck(block), sw.duplicateAcks);
     if (index == sw.strayAtBlock) {
       stray.emplace();

@@ -1,12 +1,13 @@
 // The receiving side of a device's firmware upload: a TFTP write server (RFC 1350 with the
 // "blksize" option) that keeps every received image for inspection. Each write request is served
-// from a socket of its own (its transfer ID) on a background thread, one transfer at a time.
+// from a socket and a thread of its own (its transfer ID), several at once up to a bound.
 // Test switches make it lack option support, refuse, stay silent or misbehave on purpose.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ struct TTftpSwitches {
   // client an ACK for the next block; -1 = never.
   int strayAtBlock = -1;
   int idleTimeoutMs = 2000;  // a transfer whose client stays quiet this long is abandoned
+  // An image that would grow past this is refused with ERROR 3 instead of being kept.
+  std::size_t maxImageBytes = 64u * 1024 * 1024 + tftp::kMaxBlockSize;
+  // Transfers served at once; a write request beyond them gets ERROR 0 at once.
+  std::size_t maxTransfers = 16;
 };
 
 // One write request and what came of it.
@@ -56,6 +61,14 @@ struct TTftpTransfer {
   std::vector<std::uint16_t> strayErrorCodes;  // ERROR packets the client sent to the stray socket
 };
 
+struct TTftpTransfer;
+// Called on the transfer's own thread: `begin` before a write request is served (it may change
+// that transfer's switches), `end` with its record once it is over. Not for silent switches.
+struct TTftpHooks {
+  std::function<void(TTftpSwitches&)> begin;
+  std::function<void(const TTftpTransfer&)> end;
+};
+
 class TTftpServer {
  public:
   // `acceptedName` empty accepts every remote name; otherwise others get ERROR 2.
@@ -73,9 +86,11 @@ class TTftpServer {
 
   TTftpSwitches Switches() const;
   void SetSwitches(const TTftpSwitches& switches);  // takes effect with the next write request
+  void SetHooks(TTftpHooks hooks);                  // set before Start
 
   std::size_t RequestCount() const;   // write requests received, answered or not
   std::size_t TransferCount() const;  // transfers ended (completed, refused or abandoned)
+  std::size_t BusyRefusals() const;   // write requests refused because maxTransfers were running
   // Waits until `count` transfers have ended; false on time-out.
   bool WaitForTransfers(std::size_t count, std::chrono::milliseconds timeout) const;
   std::vector<TTftpTransfer> Transfers() const;

@@ -19,9 +19,8 @@ void TIdUDPClient::SetReceiveTimeout(int ms) {
 }
 
 std::uint32_t TIdUDPClient::HostAddress() const {
-  const std::uint32_t ip = TextToIp(host_);
-  // The round trip rejects what the parser would only half read (an octet above 255, "1.2.3").
-  if (ip == 0 || IpToText(ip) != host_)
+  std::uint32_t ip = 0;
+  if (!ParseIpv4(host_, ip) || ip == 0)
     throw EIdException("Adresse IP invalide : \"" + host_ + "\"");
   return ip;
 }

@@ -31,7 +31,7 @@ QString Cell(const TFormMain& form, int row, int column) {
 int DiscoverRequests(const sim::TSimulator& sim) {
   int n = 0;
   for (const auto& r : sim.Requests())
-    if (r.data.size() > 24 && r.data[24] == 0) ++n;
+    if (r.data.size() > kCommandOffset && r.data[kCommandOffset] == 0) ++n;
   return n;
 }
 

@@ -60,7 +60,8 @@ class CliSimTest : public ::testing::Test {
     const auto requests = sim->Requests();
     return static_cast<std::size_t>(
         std::count_if(requests.begin(), requests.end(), [command](const sim::TReceivedRequest& r) {
-          return r.data.size() > 24 && r.data[24] == static_cast<std::uint8_t>(command);
+          return r.data.size() > kCommandOffset &&
+                 r.data[kCommandOffset] == static_cast<std::uint8_t>(command);
         }));
   }
 

@@ -66,9 +66,9 @@ TEST_F(CliUpgradeTest, TriggerThenUpload) {
   ASSERT_EQ(Count(TCommand::Upgrade), 1u);
   const TBytes trigger = sim->Requests().front().data;
   ASSERT_EQ(trigger.size(), 27u);
-  EXPECT_EQ(TBytes(trigger.begin(), trigger.begin() + 8),
+  EXPECT_EQ(TBytes(trigger.begin(), trigger.begin() + kSourceOffset),
             (TBytes{0x00, 0x02, 0x7F, 0x00, 0x00, 0x01, 0xCC, 0xA5}));
-  EXPECT_EQ(trigger[24], 3);
+  EXPECT_EQ(trigger[kCommandOffset], 3);
   EXPECT_EQ(sim->Tftp().TransferCount(), 1u);
 }
 

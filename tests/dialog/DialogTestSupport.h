@@ -75,7 +75,7 @@ using TItems = std::map<int, TBytes>;
 inline std::vector<TItems> WriteRequests(const sim::TSimulator& simulator) {
   std::vector<TItems> out;
   for (const auto& r : simulator.Requests()) {
-    if (r.data.size() < kHeaderSize || r.data[24] != kWriteCommand) continue;
+    if (r.data.size() < kHeaderSize || r.data[kCommandOffset] != kWriteCommand) continue;
     TItems items;
     WalkReplyItems(r.data, [&](const TReplyItem& item) {
       if (item.tag != kListEnd) items[item.tag] = TBytes(item.value.begin(), item.value.end());

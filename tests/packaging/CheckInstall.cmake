@@ -49,7 +49,7 @@ function(expect_output expected_start)
 endfunction()
 
 expect_output("velkaro-cli ${VERSION}\n" ${PREFIX}/bin/velkaro-cli --version)
-expect_output("Usage: velkaro-sim" ${PREFIX}/bin/velkaro-sim --help)
+expect_output("Answers the device protocol" ${PREFIX}/bin/velkaro-sim --help)
 if(GUI)
   expect_output("Usage: velkaro " ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
                 ${PREFIX}/bin/velkaro --help)

@@ -12,7 +12,9 @@ TBytes Hex(std::initializer_list<int> bytes) {
   return out;
 }
 
-TBytes Tail(const TBytes& buf, std::size_t from) { return TBytes(buf.begin() + from, buf.end()); }
+TBytes Tail(const TBytes& buf, std::size_t from) {
+  return TBytes(buf.begin() + from, buf.end());
+}
 
 class FrameTest : public ::testing::Test {
  protected:
@@ -23,8 +25,8 @@ class FrameTest : public ::testing::Test {
 TEST_F(FrameTest, DiscoverRequestIsTheFixed27Bytes) {
   TSendBuf buf{1, 2, 3};
   BuildHeader(kAllDevices, TCommand::Discover, buf);
-  EXPECT_EQ(buf, Hex({0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
-                      0x01, 0x25, 0x13, 0, 0, 0, 0, 0x00, 0xFF, 0xFF}));
+  EXPECT_EQ(buf, Hex({0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0,    0,    0,   0,
+                      0,    0,    0x00, 0x01, 0x25, 0x13, 0,    0,    0, 0, 0x00, 0xFF, 0xFF}));
 }
 
 TEST_F(FrameTest, HeaderCarriesOemCodeLowByteFirstAndCommand) {
@@ -36,7 +38,7 @@ TEST_F(FrameTest, HeaderCarriesOemCodeLowByteFirstAndCommand) {
   EXPECT_TRUE(std::equal(dest.begin(), dest.end(), buf.begin()));
   EXPECT_EQ(buf[18], 0x25);
   EXPECT_EQ(buf[19], 0x14);
-  EXPECT_EQ(buf[24], 2);
+  EXPECT_EQ(buf[kCommandOffset], 2);
 }
 
 TEST_F(FrameTest, ReadItemsForTags1And2) {
@@ -110,6 +112,56 @@ TEST(TextHelpers, TextToIpRules) {
   EXPECT_EQ(TextToIp("10.300.1.1"), 0x0A000000u);
   EXPECT_EQ(TextToIp("192.168.0.1"), 0xC0A80001u);
   EXPECT_EQ(TextToIp("255.255.255.255"), 0xFFFFFFFFu);
+}
+
+TEST(TextHelpers, ParseIpv4AcceptsExactlyFourDecimalOctets) {
+  struct Case {
+    std::string_view text;
+    bool ok;
+    std::uint32_t ip;
+  };
+  using namespace std::string_view_literals;
+  const Case cases[] = {
+      {"192.168.0.10", true, 0xC0A8000Au},
+      {"0.0.0.0", true, 0u},
+      {"255.255.255.255", true, 0xFFFFFFFFu},
+      {"10.0.200.9", true, 0x0A00C809u},
+      {"127.0.0.1", true, 0x7F000001u},
+      {"", false, 0},
+      {"1.2.3", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"256.1.1.1", false, 0},
+      {"1.2.3.256", false, 0},
+      {"10.300.1.1", false, 0},
+      {"1.2.3.999", false, 0},
+      {"1.2.3.1000", false, 0},
+      {"1.2.3.0255", false, 0},
+      {"a.b.c.d", false, 0},
+      {" 1.2.3.4", false, 0},
+      {"1.2.3.4 ", false, 0},
+      {"1.2.3.4\n", false, 0},
+      {"1.2 .3.4", false, 0},
+      {"1.2.3.-4", false, 0},
+      {"+1.2.3.4", false, 0},
+      {"01.2.3.4", false, 0},
+      {"1.2.3.00", false, 0},
+      {"1..2.3", false, 0},
+      {".1.2.3.4", false, 0},
+      {"1.2.3.4.", false, 0},
+      {"0x1.2.3.4", false, 0},
+      {"1e1.2.3.4", false, 0},
+      {"1.2.3.4:80", false, 0},
+      {"1.2.3.4\0"sv, false, 0},
+      {"\xC2\xB9.2.3.4", false, 0},  // a superscript one is not a digit
+  };
+  for (const auto& c : cases) {
+    std::uint32_t ip = 7;
+    EXPECT_EQ(ParseIpv4(c.text, ip), c.ok) << c.text;
+    EXPECT_EQ(ip, c.ok ? c.ip : 7u) << c.text;  // untouched when refused
+    if (c.ok) {
+      EXPECT_EQ(IpToText(ip), c.text);
+    }
+  }
 }
 
 TEST(TextHelpers, IpToTextAndMacToText) {

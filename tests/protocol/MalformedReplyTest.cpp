@@ -43,7 +43,7 @@ TEST_F(MalformedTest, EveryTruncationMergesSafely) {
     TBytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
     prefix.shrink_to_fit();
     const int index = MergeReplyInto(list, prefix);
-    if (n < 16) {
+    if (n < kMinReplySize) {
       EXPECT_EQ(index, -1);
       continue;
     }
@@ -100,11 +100,13 @@ TEST_F(MalformedTest, RandomDatagramsNeverCrash) {
     if (i % 2) {
       d.resize(std::uniform_int_distribution<std::size_t>(0, 600)(rng));
       for (auto& b : d) b = static_cast<std::uint8_t>(rng());
-      if (d.size() > 15 && i % 4 == 1) d[8] = 0, d[9] = 1;  // plausible kind
+      if (d.size() >= kMinReplySize && i % 4 == 1)
+        d[kSourceOffset] = 0, d[kSourceOffset + 1] = 1;  // plausible kind
     } else {
       d = valid;  // mutate a valid reply
       for (int k = 0; k < 6; ++k)
-        d[std::uniform_int_distribution<std::size_t>(16, d.size() - 1)(rng)] = static_cast<std::uint8_t>(rng());
+        d[std::uniform_int_distribution<std::size_t>(16, d.size() - 1)(rng)] =
+            static_cast<std::uint8_t>(rng());
       d.resize(std::uniform_int_distribution<std::size_t>(16, d.size())(rng));
     }
     d.shrink_to_fit();

@@ -189,7 +189,7 @@ TEST_F(OperationsTest, RackIsReadInFiveRequests) {
   for (std::size_t k = 0; k < 5; ++k) {
     const TBytes& r = requests[k];
     EXPECT_TRUE(std::equal(DeviceList[0].address.begin(), DeviceList[0].address.end(), r.begin()));
-    EXPECT_EQ(r[24], 1);
+    EXPECT_EQ(r[kCommandOffset], 1);
     const TRequestItems items = ParseRequest(r);
     const int first = static_cast<int>(100 * k + 1);
     EXPECT_EQ(items.tags, ModelTags(Zel8Descriptors(), first, first + 99, Readable)) << k;
@@ -306,7 +306,7 @@ TEST_F(OperationsTest, WriteAllSendsEveryWritableTagAndTheDeviceStoresThem) {
   const TRequestItems items = ParseRequest(requests[0]);
   EXPECT_EQ(items.tags, ModelTags(Zel4Descriptors(), 1, 100, Writable));
   EXPECT_TRUE(items.closed);
-  EXPECT_EQ(requests[0][24], 2);
+  EXPECT_EQ(requests[0][kCommandOffset], 2);
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_TRUE(delivered[0].last);
 
@@ -435,9 +435,9 @@ TEST_F(OperationsTest, TriggerUpgradeAddressesTheDeviceByIp) {
   std::copy(head.begin(), head.end(), expected.begin());
   TSendBuf header;
   BuildHeader(kAllDevices, TCommand::Upgrade, header);
-  std::copy(header.begin() + 8, header.end(), expected.begin() + 8);
+  std::copy(header.begin() + kSourceOffset, header.end(), expected.begin() + kSourceOffset);
   EXPECT_EQ(requests[0], expected);
-  EXPECT_EQ(requests[0][24], 3);
+  EXPECT_EQ(requests[0][kCommandOffset], 3);
   EXPECT_TRUE(busy.empty());
 
   // No device at that address: no answer, nothing started.
@@ -455,7 +455,7 @@ TEST_F(OperationsTest, TriggerUpgradeWithInvalidTextAddressesZero) {
   Note(TriggerUpgrade("not an address", Recorder()));
   ASSERT_TRUE(simulator->WaitForRequests(1, milliseconds(1000)));
   const TBytes r = simulator->Requests().at(0).data;
-  EXPECT_EQ(TBytes(r.begin(), r.begin() + 8), (TBytes{0, 2, 0, 0, 0, 0, 0xCC, 0xA5}));
+  EXPECT_EQ(TBytes(r.begin(), r.begin() + kSourceOffset), (TBytes{0, 2, 0, 0, 0, 0, 0xCC, 0xA5}));
 }
 
 TEST_F(OperationsTest, IndexOutsideTheListThrowsAndRestoresTheCursor) {
@@ -492,8 +492,8 @@ TEST_F(OperationsTest, ReadSurvivesTheListGrowingUnderIt) {
   }));
   EXPECT_EQ(simulator->RequestCount(), 5u);
   for (const auto& r : simulator->Requests())
-    EXPECT_TRUE(
-        std::equal(r.data.begin(), r.data.begin() + 8, simulator->Snapshot(0).address.begin()));
+    EXPECT_TRUE(std::equal(r.data.begin(), r.data.begin() + kSourceOffset,
+                           simulator->Snapshot(0).address.begin()));
 }
 
 }  // namespace

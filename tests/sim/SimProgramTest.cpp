@@ -27,8 +27,11 @@ int RunToEnd(const std::vector<std::string>& args, std::string& output) {
 TEST(SimProgram, HelpDescribesTheOptions) {
   std::string out;
   ASSERT_EQ(RunToEnd({kSim, "--help"}, out), 0);
-  for (const char* option : {"--bind", "--port", "--count", "--models", "--delay", "--silent",
-                             "--duplicates", "--malformed", "--tftp-port"})
+  for (const char* option :
+       {"--bind",      "--port",           "--count",     "--models",         "--mac-base",
+        "--delay",     "--spacing",        "--silent",    "--duplicates",     "--duplicate-gap",
+        "--malformed", "--tftp-port",      "--drop-rate", "--seed",           "--loopback-ips",
+        "--reboot-ms", "--abort-at-block", "--no-return", "--double-trigger", "--log-limit"})
     EXPECT_NE(out.find(option), std::string::npos) << option;
 }
 
@@ -41,9 +44,46 @@ TEST(SimProgram, BadArgumentsAreRefusedClearly) {
   EXPECT_EQ(RunToEnd({kSim, "--models", "zel1,zel9"}, out), 2);
   EXPECT_NE(out.find("zel9"), std::string::npos) << out;
   EXPECT_EQ(RunToEnd({kSim, "--count"}, out), 2);
-  EXPECT_NE(out.find("needs a value"), std::string::npos) << out;
+  EXPECT_NE(out.find("--count"), std::string::npos) << out;
+  EXPECT_NE(out.find("missing"), std::string::npos) << out;
   EXPECT_EQ(RunToEnd({kSim, "--bind", "1.2.3"}, out), 2);
+  EXPECT_NE(out.find("not a dotted IPv4 address"), std::string::npos) << out;
   EXPECT_EQ(RunToEnd({kSim, "--malformed=weird"}, out), 2);
+  EXPECT_NE(out.find("weird"), std::string::npos) << out;
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--drop-rate", "1.5"}, "--drop-rate"},
+      {{"--drop-rate", "x"}, "--drop-rate"},
+      {{"--reboot-ms", "-1"}, "--reboot-ms"},
+      {{"--abort-at-block", "0"}, "block number"},
+      {{"--abort-at-block", "3:"}, "block number"},
+      {{"--abort-at-block", "3:1,x"}, "block number"},
+      {{"--no-return=1,,2"}, "device indexes"},
+      {{"--double-trigger=3"}, "device index 3 does not exist"},
+      {{"--count", "5", "--abort-at-block", "2:5"}, "device index 5 does not exist"},
+      {{"--log-limit", "0"}, "--log-limit"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{kSim};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(RunToEnd(args, out), 2) << c.args.front();
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+  }
+  EXPECT_EQ(RunToEnd({kSim, "--mac-base", "12345678901234"}, out), 2);
+  EXPECT_NE(out.find("48-bit"), std::string::npos) << out;
+}
+
+TEST(SimProgram, LoopbackAddressesAreListed) {
+  TChildProcess p({kSim, "--port", "0", "--count", "3", "--loopback-ips", "--drop-rate", "0.5",
+                   "--seed", "9", "--no-return=1", "--abort-at-block", "2:0,2"});
+  ASSERT_TRUE(p.Started());
+  ASSERT_TRUE(p.WaitForOutput("127.0.0.4", milliseconds(5000))) << p.Output();
+  EXPECT_NE(p.Output().find("  127.0.0.2  "), std::string::npos) << p.Output();
+  EXPECT_NE(p.Output().find("  127.0.0.3  "), std::string::npos) << p.Output();
+  EXPECT_EQ(p.Finish(milliseconds(3000), SIGTERM), 0);
 }
 
 TEST(SimProgram, ServesUntilTerminated) {

@@ -9,6 +9,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
 #include "protocol/Socket.h"
+#include "support/DatagramClient.h"
 
 using namespace velkaro;
 using namespace velkaro::sim;
@@ -19,34 +20,7 @@ namespace {
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
-struct TGot {
-  TBytes data;
-  Clock::time_point at;
-};
-
-// A requester: sends to the simulator and collects what comes back within a time.
-class TClient {
- public:
-  explicit TClient(std::uint16_t port) : port_(port) { socket_.Bind(kLoopback, 0); }
-  std::vector<TGot> Ask(const TBytes& request, milliseconds listen = milliseconds(150)) {
-    socket_.SendTo(request, kLoopback, port_);
-    std::vector<TGot> out;
-    TBytes buffer(65536);
-    const auto end = Clock::now() + listen;
-    while (Clock::now() < end) {
-      const auto left = std::chrono::ceil<milliseconds>(end - Clock::now());
-      if (!socket_.WaitReadable(left)) break;
-      const TDatagramInfo info = socket_.ReceiveFrom(buffer);
-      out.push_back(
-          {TBytes(buffer.begin(), buffer.begin() + static_cast<long>(info.copied)), Clock::now()});
-    }
-    return out;
-  }
-
- private:
-  TUdpSocket socket_;
-  std::uint16_t port_;
-};
+using TClient = velkaro::testing::TDatagramClient;
 
 struct TItem {
   std::uint16_t tag;
@@ -75,14 +49,12 @@ std::vector<std::uint16_t> Tags(const std::vector<TItem>& items) {
 }
 
 TBytes Request(const TDeviceAddress& to, TCommand command) {
-  TSendBuf b;
-  BuildHeader(to, command, b);
-  return b;
+  return velkaro::testing::DeviceRequest(to, command);
 }
 
 TDeviceAddress SourceOf(const TBytes& frame) {
   TDeviceAddress a{};
-  std::copy(frame.begin() + 8, frame.begin() + 16, a.begin());
+  std::copy_n(frame.begin() + kSourceOffset, a.size(), a.begin());
   return a;
 }
 
@@ -186,7 +158,7 @@ TEST_F(SimulatorTest, DiscoverIsAnsweredByEveryDeviceWithTheGeneralTags) {
     EXPECT_EQ(SourceOf(f), s.Snapshot(i).address);
     EXPECT_EQ(f[18], request[18]);
     EXPECT_EQ(f[19], request[19]);
-    EXPECT_EQ(f[24], 0);
+    EXPECT_EQ(f[kCommandOffset], 0);
     EXPECT_EQ(Tags(Items(f)),
               (std::vector<std::uint16_t>{13, 7, 5, 2, 4, 1, 3, 6, 8, 9, 10, 11, 12}));
     ASSERT_EQ(MergeReplyInto(list, f), static_cast<int>(i));
@@ -205,7 +177,7 @@ TEST_F(SimulatorTest, ReadIsAnsweredWithExactlyTheRequestedTags) {
   const auto got = c.Ask(request);
   ASSERT_EQ(got.size(), 1u);  // one datagram, from the addressed device only
   EXPECT_EQ(SourceOf(got[0].data), d.address);
-  EXPECT_EQ(got[0].data[24], 1);
+  EXPECT_EQ(got[0].data[kCommandOffset], 1);
   const auto items = Items(got[0].data);
   EXPECT_EQ(Tags(items), (std::vector<std::uint16_t>{81, 7, 2, 13, 10, 4}));
   const std::string name = d.values.AsText(7);
@@ -233,7 +205,7 @@ TEST_F(SimulatorTest, RequestsForNobodyAreNotAnswered) {
   EXPECT_TRUE(c.Ask(Request(NumberToAddress(0x0001'0000'0000'0001ull), TCommand::Read)).empty());
   EXPECT_TRUE(c.Ask(TBytes{1, 2, 3}).empty());  // too short to be a request
   TBytes unknown = Request(kAllDevices, TCommand::Discover);
-  unknown[24] = 9;
+  unknown[kCommandOffset] = 9;
   EXPECT_TRUE(c.Ask(unknown).empty());
   EXPECT_EQ(s.RequestCount(), 3u);
 }
@@ -257,7 +229,7 @@ TEST_F(SimulatorTest, WriteStoresWritableItemsAndAcknowledgesOnce) {
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].data.size(), kEmptyRequestSize);
   EXPECT_EQ(SourceOf(got[0].data), before.address);
-  EXPECT_EQ(got[0].data[24], 2);
+  EXPECT_EQ(got[0].data[kCommandOffset], 2);
   const TZEL after = s.Snapshot(0);
   EXPECT_EQ(after.values.AsText(7), "Renamed");
   EXPECT_EQ(after.values.AsUInt(2), 0x0A0B0C0Du);
@@ -289,7 +261,7 @@ TEST_F(SimulatorTest, UpgradeTriggerIsAcknowledgedByTheDeviceWithThatIp) {
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(prepared.load(), 1);
   EXPECT_EQ(SourceOf(got[0].data), s.Snapshot(1).address);
-  EXPECT_EQ(got[0].data[24], 3);
+  EXPECT_EQ(got[0].data[kCommandOffset], 3);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].deviceIndex, 1u);
   EXPECT_EQ(events[0].deviceIp, ip);

@@ -34,7 +34,8 @@ struct TDelivered {
 
   TDeviceAddress Source() const {
     TDeviceAddress a{};
-    if (data.size() >= 16) std::copy(data.begin() + 8, data.begin() + 16, a.begin());
+    if (data.size() >= kMinReplySize)
+      std::copy_n(data.begin() + kSourceOffset, a.size(), a.begin());
     return a;
   }
 };

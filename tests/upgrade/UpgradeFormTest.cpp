@@ -102,7 +102,9 @@ class UpgradeFormTest : public QObject {
   std::size_t UpgradeRequests() const {
     std::size_t n = 0;
     for (const auto& r : simulator->Requests())
-      if (r.data.size() > 24 && r.data[24] == static_cast<std::uint8_t>(TCommand::Upgrade)) ++n;
+      if (r.data.size() > kCommandOffset &&
+          r.data[kCommandOffset] == static_cast<std::uint8_t>(TCommand::Upgrade))
+        ++n;
     return n;
   }
 
