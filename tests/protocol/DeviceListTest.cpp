@@ -210,3 +210,74 @@ TEST(ValueSlots, DiscoveryRecordStaysSmall) {
 }
 
 }  // namespace
+
+namespace {
+
+// One peer inventing new addresses: the list stops at the cap, says so, and Clear forgets it.
+TEST_F(MergeTest, NewDevicesBeyondTheCapAreIgnoredAndTheCapIsRemembered) {
+  TDeviceList list;
+  TBytes reply = ReplyHeader(MacAddress(0));
+  TextItem(reply, 7, "flood");
+  End(reply);
+  for (std::uint64_t mac = 1; mac <= TDeviceList::kMaxRecords; ++mac) {
+    const TDeviceAddress a = MacAddress(mac);
+    std::copy(a.begin(), a.end(), reply.begin() + 8);
+    ASSERT_EQ(MergeReplyInto(list, reply), static_cast<int>(mac - 1));
+  }
+  EXPECT_FALSE(list.CapReached());
+  const TDeviceAddress extra = MacAddress(TDeviceList::kMaxRecords + 1);
+  std::copy(extra.begin(), extra.end(), reply.begin() + 8);
+  EXPECT_EQ(MergeReplyInto(list, reply), -1);
+  EXPECT_EQ(list.size(), TDeviceList::kMaxRecords);
+  EXPECT_TRUE(list.CapReached());
+  // A device already listed is still updated when the list is full.
+  const TDeviceAddress first = MacAddress(1);
+  std::copy(first.begin(), first.end(), reply.begin() + 8);
+  EXPECT_EQ(MergeReplyInto(list, reply), 0);
+  list.Clear();
+  EXPECT_FALSE(list.CapReached());
+  std::copy(extra.begin(), extra.end(), reply.begin() + 8);
+  EXPECT_EQ(MergeReplyInto(list, reply), 0);
+}
+
+// A text declared longer than the datagram carries is kept but is not a reported value until a
+// complete one arrives.
+TEST_F(MergeTest, TextCutShortIsKeptButNotReported) {
+  TBytes reply = ReplyHeader(MacAddress(0x42));
+  TextItem(reply, 5, "ZEL");
+  reply.insert(reply.end(), {0x00, 0x07, 40, 'a', 'b', 'c'});  // 40 declared, 3 present
+  const int index = MergeReplyInto(DeviceList, reply);
+  ASSERT_EQ(index, 0);
+  const TValueSlots& values = DeviceList[0].values;
+  EXPECT_EQ(values.AsText(7), "abc");
+  EXPECT_FALSE(values.Reported(7));
+  EXPECT_TRUE(values.Reported(5));
+  EXPECT_FALSE(values.Reported(9));  // never received
+
+  TBytes complete = ReplyHeader(MacAddress(0x42));
+  TextItem(complete, 7, "full name");
+  End(complete);
+  MergeReplyInto(DeviceList, complete);
+  EXPECT_TRUE(values.Reported(7));
+  EXPECT_EQ(values.AsText(7), "full name");
+  // Cut short again: partial once more.
+  MergeReplyInto(DeviceList, reply);
+  EXPECT_FALSE(values.Reported(7));
+}
+
+TEST(ValueSlots, PartialStateEndsWithSetOrClear) {
+  TValueSlots slots;
+  slots.SetPartial(7, std::string("ab"));
+  EXPECT_TRUE(slots.Has(7));
+  EXPECT_FALSE(slots.Reported(7));
+  slots.Clear(7);
+  slots.Set(7, std::string("x"));
+  EXPECT_TRUE(slots.Reported(7));
+  slots.SetPartial(7, std::string("ab"));
+  slots.Set(7, std::uint32_t{3});
+  EXPECT_TRUE(slots.Reported(7));
+  slots.SetPartial(1000, std::string("out of range"));
+  EXPECT_FALSE(slots.Has(1000));
+}
+
+}  // namespace
