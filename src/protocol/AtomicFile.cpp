@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -89,8 +89,8 @@ std::string ReadOpenFile(int fd, const struct stat& st, std::size_t maxSize,
   std::string content(static_cast<std::size_t>(st.st_size), '\0');
   std::size_t done = 0;
   while (done < content.size()) {
-    const ssize_t n = ::pread(fd, content.data() + done, content.size() - done,
-                              static_cast<off_t>(done));
+    const ssize_t n =
+        ::pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) Fail(errno, "read " + name);
     if (n == 0) break;  // shrank meanwhile

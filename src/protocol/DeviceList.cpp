@@ -88,7 +88,9 @@ TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item) {
   return {};
 }
 
-void SetShowDeviceRow(TShowDeviceRow observer) { showDeviceRow = std::move(observer); }
+void SetShowDeviceRow(TShowDeviceRow observer) {
+  showDeviceRow = std::move(observer);
+}
 
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
   if (datagram.size() < 16) return -1;  // too short to carry a source address

@@ -9,7 +9,9 @@ namespace {
 
 const TValue kEmpty{};
 
-bool InRange(int tag) { return tag >= TValueSlots::kFirstTag && tag <= TValueSlots::kLastTag; }
+bool InRange(int tag) {
+  return tag >= TValueSlots::kFirstTag && tag <= TValueSlots::kLastTag;
+}
 
 }  // namespace
 
@@ -19,7 +21,9 @@ const TValue& TValueSlots::Get(int tag) const {
   return it != slots_.end() && it->first == tag ? it->second : kEmpty;
 }
 
-bool TValueSlots::Has(int tag) const { return !std::holds_alternative<std::monostate>(Get(tag)); }
+bool TValueSlots::Has(int tag) const {
+  return !std::holds_alternative<std::monostate>(Get(tag));
+}
 
 bool TValueSlots::Reported(int tag) const {
   return Has(tag) && !std::binary_search(partial_.begin(), partial_.end(), tag);
@@ -94,8 +98,12 @@ std::size_t TValueSlots::MemoryBytes() const {
   return bytes;
 }
 
-std::uint32_t SlotNumber(const TZEL& record, int tag) { return record.values.AsUInt(tag); }
+std::uint32_t SlotNumber(const TZEL& record, int tag) {
+  return record.values.AsUInt(tag);
+}
 
-std::string SlotText(const TZEL& record, int tag) { return record.values.AsText(tag); }
+std::string SlotText(const TZEL& record, int tag) {
+  return record.values.AsText(tag);
+}
 
 }  // namespace velkaro

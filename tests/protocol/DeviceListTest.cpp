@@ -40,7 +40,8 @@ class MergeTest : public ::testing::Test {
 };
 
 TEST_F(MergeTest, SameDeviceTenTimesGivesOneRecord) {
-  for (int i = 0; i < 10; ++i) MergeReply("10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1));
+  for (int i = 0; i < 10; ++i)
+    MergeReply("10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1));
   ASSERT_EQ(DeviceList.size(), 1u);
   EXPECT_EQ(shown, std::vector<int>(10, 0));
   EXPECT_EQ(DeviceList[0].values.AsText(7), "a");
@@ -114,11 +115,11 @@ TEST_F(MergeTest, OnlyTheLastFlagRefreshesTheRow) {
 TEST_F(MergeTest, LengthThatDoesNotFitTheTypeLeavesSlot) {
   MergeReply("", 0, true, Discovery(3, "n", kModelZel1));
   TBytes d = ReplyHeader(MacAddress(3));
-  Item(d, 2, {1, 2, 3});        // IPv4 with length 3
-  Item(d, 4, {0x50});           // word with length 1: skipped, walk goes on
-  Item(d, 6, {0x03});           // byte
+  Item(d, 2, {1, 2, 3});            // IPv4 with length 3
+  Item(d, 4, {0x50});               // word with length 1: skipped, walk goes on
+  Item(d, 6, {0x03});               // byte
   Item(d, 10, {1, 2, 3, 4, 5, 6});  // MAC as 48-bit number
-  Item(d, 0xFFFF, {9});         // never stored
+  Item(d, 0xFFFF, {9});             // never stored
   End(d);
   MergeReply("", 0, true, d);
   const auto& r = DeviceList[0];
@@ -145,7 +146,8 @@ TEST_F(MergeTest, IndexMatchesFirstMatchLinearScan) {
   std::vector<TDeviceAddress> seen;
   for (int i = 0; i < 3000; ++i) {
     const auto mac = std::uniform_int_distribution<std::uint64_t>(1, 400)(rng);
-    const TDeviceAddress a = (i % 3) ? MacAddress(mac) : IpPortAddress(static_cast<std::uint32_t>(mac));
+    const TDeviceAddress a =
+        (i % 3) ? MacAddress(mac) : IpPortAddress(static_cast<std::uint32_t>(mac));
     TBytes d = ReplyHeader(a);
     End(d);
     const int index = MergeReplyInto(DeviceList, d);
@@ -202,7 +204,8 @@ TEST(ValueSlots, EmptySlotsAndConversions) {
 TEST(ValueSlots, DiscoveryRecordStaysSmall) {
   TDeviceList list;
   TBytes d = ReplyHeader(MacAddress(0x42));
-  for (std::uint16_t tag : {1, 2, 3, 4, 6, 13}) Item(d, tag, tag == 4 || tag == 6 ? TBytes{0, 1} : U32(tag));
+  for (std::uint16_t tag : {1, 2, 3, 4, 6, 13})
+    Item(d, tag, tag == 4 || tag == 6 ? TBytes{0, 1} : U32(tag));
   for (std::uint16_t tag : {5, 7, 8, 9, 11, 12}) TextItem(d, tag, "a-typical device text");
   End(d);
   MergeReplyInto(list, d);
