@@ -63,16 +63,18 @@ std::string Trimmed(const std::string& s) {
   return s.substr(first, s.find_last_not_of(" \t\v\f\r") - first + 1);
 }
 
-// Lines without their ends (and without a leading byte-order mark).
+// Lines without their ends "\r\n" or "\n" (and without a leading byte-order mark).
 std::vector<std::string> Lines(std::string content) {
   if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
   std::vector<std::string> lines;
   std::size_t pos = 0;
   while (pos < content.size()) {
     std::size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
+    const bool ended = end != std::string::npos;
+    if (!ended) end = content.size();
     std::string line = content.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // As the editor reads it: a CR belongs to the line end only before a LF.
+    if (ended && !line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
     pos = end + 1;
   }

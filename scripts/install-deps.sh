@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
+# clang and libclang-rt-dev (libFuzzer and the sanitizer runtimes) build the fuzz targets.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
   tftpd-hpa curl iproute2
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the full build (GUI tests offscreen), then the Qt-free
-# suites again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# suites again under AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz target for
+# 20 s (scripts/fuzz.sh); a crash fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -18,3 +19,5 @@ cmake -S . -B build-asan -G Ninja -DVELKARO_SANITIZE=ON -DVELKARO_GUI=OFF -DVELK
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 300
+
+VELKARO_WERROR=$werror scripts/fuzz.sh 20

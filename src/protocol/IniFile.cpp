@@ -148,11 +148,15 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
   if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
     throw TIniWriteError(fileName_, "line break in a text",
                          "line break in section, key or value of key " + std::string(Trim(key)));
-  if (Trim(key).empty() || key.find('=') != std::string_view::npos)
+  // A key read back as a comment or a section header would be added again on every save.
+  if (Trim(key).empty() || key.find('=') != std::string_view::npos ||
+      std::string_view(";#[").find(Trim(key).front()) != std::string_view::npos)
     throw TIniWriteError(fileName_, "invalid key", "invalid key '" + std::string(key) + "'");
   Load();
   modified_ = true;
-  const std::string entry = std::string(key) + "=" + std::string(value);
+  // Keys are written without surrounding blanks, as a key found in the file is rewritten, so
+  // that writing the same entry again changes nothing.
+  const std::string entry = std::string(Trim(key)) + "=" + std::string(value);
 
   for (std::size_t header = 0; header < lines_.size(); ++header) {
     const auto name = HeaderName(lines_[header].text);

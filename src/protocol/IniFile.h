@@ -50,8 +50,9 @@ class TIniFile {
   // first key of that name in the first section of that name gets the value in place; a key the
   // section lacks goes after the section's last non-blank line; a missing section is added at the
   // end of the file. Lines written end in CR LF; all other lines keep their bytes and endings.
-  // Throws TIniWriteError when the file cannot be read or a text holds a line break (it would
-  // corrupt the file's structure).
+  // Keys are written without surrounding blanks. Throws TIniWriteError when the file cannot be
+  // read, a text holds a line break (it would corrupt the file's structure), or the key is empty,
+  // holds "=" or starts with ";", "#" or "[" (it would read back as a comment or a header).
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
   // Writes the edited content back atomically: afterwards the file holds either its old bytes or
