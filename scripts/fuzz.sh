@@ -10,8 +10,10 @@ seconds=${1:-20}
 runs=${FUZZ_RUNS:--1}
 [[ $seconds =~ ^[0-9]+$ && $seconds -gt 0 ]] || { echo "usage: $0 [SECONDS]" >&2; exit 2; }
 
+werror=()
+[ -n "${VELKARO_WERROR:-}" ] && werror=(-DVELKARO_WERROR="$VELKARO_WERROR")
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVELKARO_FUZZ=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_WERROR="${VELKARO_WERROR:-OFF}" >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}" >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target fuzz_all
 
 prefix=()
