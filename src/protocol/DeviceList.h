@@ -12,6 +12,10 @@
 
 namespace velkaro {
 
+// Said once per scan, by the command line and the window alike, when CapReached.
+inline constexpr const char* kDeviceCapText =
+    "Too many devices answered: only the first 65536 are listed, the others were ignored";
+
 class TDeviceList {
  public:
   // Records one scan may hold: a peer inventing new addresses must not exhaust memory.
