@@ -2,6 +2,7 @@
 // one input into several parts.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
