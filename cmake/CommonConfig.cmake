@@ -15,6 +15,14 @@ if(VELKARO_SANITIZE)
   target_link_options(velkaro_common INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(VELKARO_FUZZ)
+  # Coverage for libFuzzer in every library; the fuzz targets add the fuzzer's own main.
+  target_compile_options(velkaro_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                  -fno-omit-frame-pointer
+                                                  -fno-sanitize-recover=undefined)
+  target_link_options(velkaro_common INTERFACE -fsanitize=address,undefined)
+endif()
+
 # Adds a GoogleTest executable linked with the given libraries and registers its cases with CTest.
 function(velkaro_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})

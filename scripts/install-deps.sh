@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
+# clang and libclang-rt-dev (libFuzzer and the sanitizer runtimes) build the fuzz targets.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   tftpd-hpa curl iproute2
   dpkg-dev desktop-file-utils appstream lintian  # the package and its validators
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the full build (GUI tests offscreen), then the Qt-free
-# suites again under AddressSanitizer and UndefinedBehaviorSanitizer, then the Debian package
-# (built from the first build, validated, and as root installed and removed again).
+# suites again under AddressSanitizer and UndefinedBehaviorSanitizer, every fuzz target for 20 s
+# (scripts/fuzz.sh; a crash fails), then the Debian package (built from the first build,
+# validated, and as root installed and removed again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,4 +21,5 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 300
 
+VELKARO_WERROR=$werror scripts/fuzz.sh 20
 scripts/test-package.sh

@@ -283,6 +283,7 @@ void TFormMain::TimerTimer() {
   Timer->stop();
   if (scanCounter_ >= kScanTicks) {
     ProgressBar->hide();
+    if (DeviceList.CapReached()) StatusBar->showMessage(ui::CoreText(kDeviceCapText));
     return;
   }
   ProgressBar->setValue(scanCounter_ * 10);

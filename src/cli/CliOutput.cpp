@@ -48,12 +48,9 @@ bool IsValidUtf8(const std::string& s) {
 }
 
 std::vector<std::string> DeviceRow(const TZEL& r) {
-  return {r.values.AsText(7),
-          r.values.AsText(5),
-          IpToText(r.values.AsUInt(2)),
-          MacToText(r.MAC),
-          std::to_string(r.values.AsUInt(4)),
-          std::to_string(r.values.AsUInt(13))};
+  return {EscapeControl(r.values.AsText(7)),  EscapeControl(r.values.AsText(5)),
+          IpToText(r.values.AsUInt(2)),       MacToText(r.MAC),
+          std::to_string(r.values.AsUInt(4)), std::to_string(r.values.AsUInt(13))};
 }
 
 }  // namespace
@@ -71,6 +68,29 @@ std::vector<TConfigEntry> ConfigEntries(const TZEL& record) {
     entries.push_back({tag, type, number, std::move(*text)});
   }
   return entries;
+}
+
+std::string EscapeControl(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F) {
+      out += ch;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == 0x1B) {
+      out += "\\e";
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
 }
 
 std::string ModelCodeText(std::uint32_t modelCode) {
@@ -143,7 +163,8 @@ void PrintDeviceTable(const TDeviceList& list, std::ostream& out) {
 }
 
 void PrintValues(const TZEL& record, std::ostream& out) {
-  for (const TConfigEntry& e : ConfigEntries(record)) out << e.tag << '=' << e.text << '\n';
+  for (const TConfigEntry& e : ConfigEntries(record))
+    out << e.tag << '=' << EscapeControl(e.text) << '\n';
 }
 
 }  // namespace velkaro::cli

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/DeviceList.h"
@@ -39,9 +40,15 @@ TJson ValuesJson(const TZEL& record);
 // The whole document, ended by a line feed.
 void PrintJson(const TJson& document, std::ostream& out);
 
-// The list as aligned columns with a header line; nothing when the list is empty.
+// A device text made safe for a terminal and for line-based output: line feed, carriage return
+// and escape become \n, \r and \e, the other C0 control bytes and DEL \xHH; everything else
+// is kept as it is.
+std::string EscapeControl(std::string_view text);
+
+// The list as aligned columns with a header line, texts escaped by EscapeControl; nothing when
+// the list is empty.
 void PrintDeviceTable(const TDeviceList& list, std::ostream& out);
-// TAG=VALUE lines.
+// TAG=VALUE lines, values escaped by EscapeControl.
 void PrintValues(const TZEL& record, std::ostream& out);
 
 }  // namespace velkaro::cli

@@ -89,6 +89,7 @@ int LocateDevice(const TDeviceSelector& selector, int rounds, std::string& error
 
 int RunScan(const TCliOptions& o, TCliContext& ctx) {
   ReportErrors(ops::DiscoverDevices(o.rounds).exchange, ctx);
+  if (DeviceList.CapReached()) ctx.err << kDeviceCapText << '\n';
   if (o.json) {
     TJson list = TJson::array();
     for (const TZEL& r : DeviceList) list.push_back(DeviceJson(r));
@@ -144,7 +145,7 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   // A setting the device does not report is one its firmware may not have.
   std::vector<int> unreported;
   for (const TCheckedValue& v : values)
-    if (!DeviceList[at].values.Has(v.tag)) unreported.push_back(v.tag);
+    if (!DeviceList[at].values.Reported(v.tag)) unreported.push_back(v.tag);
   if (!unreported.empty()) {
     throw TCliFailure(kExitUsage, "Device " + selector.Text() + " does not report tag" +
                                       (unreported.size() == 1 ? " " : "s ") +

@@ -59,12 +59,13 @@ int RunUpgrade(const TCliOptions& o, TCliContext& ctx) {
   const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(o.ip, o.file, o.ip, ftp);
   if (upgrade.trigger.NoSocket()) {
     throw TCliFailure(kExitFailure,
-                      ops::kTransferErrorPrefix + upgrade.trigger.errors.front().text);
+                      ops::kTransferErrorPrefix + EscapeControl(upgrade.trigger.errors.front().text));
   }
   ReportErrors(upgrade.trigger, ctx);
   if (!upgrade.uploaded) throw TCliFailure(kExitFailure, kDeviceNotResponding);
   if (!upgrade.transferError.empty()) {
-    ctx.err << ops::kTransferErrorPrefix << upgrade.transferError << '\n';
+    // The text comes from the device's TFTP server: it must not reach the terminal raw.
+    ctx.err << ops::kTransferErrorPrefix << EscapeControl(upgrade.transferError) << '\n';
     return kExitFailure;
   }
 

@@ -172,7 +172,7 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
     const auto tag = static_cast<std::uint16_t>(v.tag);
     const bool readOnly = FlagsOfTag(tag, model) == kFlagReadOnly;
     if (readOnly || (isTemplate && IsIdentityTag(v.tag, model)) ||
-        !outcome.device.values.Has(v.tag)) {
+        !outcome.device.values.Reported(v.tag)) {
       outcome.skipped.push_back(v.tag);
       continue;
     }

@@ -37,7 +37,7 @@ std::vector<int> UnreportedTags(const TZEL& record) {
     const auto t = static_cast<std::uint16_t>(tag);
     const std::uint8_t type = TypeOfTag(t, model) & 0x7F;
     if (HasTag(t, model) && FlagsOfTag(t, model) != kFlagWriteOnly && type >= vtIPv4 &&
-        type <= vtDWord && !record.values.Has(tag)) {
+        type <= vtDWord && !record.values.Reported(tag)) {
       tags.push_back(tag);
     }
   }

@@ -1,15 +1,18 @@
 #include "protocol/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <thread>
 
 namespace velkaro {
 
@@ -28,6 +31,11 @@ class TFd {
   TFd(const TFd&) = delete;
   TFd& operator=(const TFd&) = delete;
   int get() const { return fd_; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports the result: a delayed write error may only show here.
   int Close() {
     const int rc = ::close(fd_);
@@ -72,11 +80,56 @@ void WriteAll(int fd, std::string_view content, const std::string& name) {
   }
 }
 
+// Content of an open regular file of `size` bytes; a file that shrank meanwhile gives fewer.
+std::string ReadOpenFile(int fd, const struct stat& st, std::size_t maxSize,
+                         const std::string& name) {
+  if (!S_ISREG(st.st_mode)) Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, name);
+  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxSize)
+    Fail(EFBIG, "size of " + name);
+  std::string content(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n =
+        ::pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(errno, "read " + name);
+    if (n == 0) break;  // shrank meanwhile
+    done += static_cast<std::size_t>(n);
+  }
+  content.resize(done);
+  return content;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The kernel's fs.protected_symlinks rule: in a sticky world-writable folder a link is followed
+// only by its owner or when the folder's owner also owns the link. Applied here whatever the
+// running kernel is set to, so that a planted link never redirects a privileged save.
+void CheckLinkMayBeFollowed(const std::string& link, const struct stat& linkStat) {
+  struct stat folder {};
+  if (::stat(Folder(link).c_str(), &folder) != 0) Fail(errno, "stat folder of " + link);
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  if (shared && linkStat.st_uid != ::geteuid() && linkStat.st_uid != folder.st_uid)
+    Fail(EACCES, "follow link " + link + " in a shared sticky folder");
+}
+
 }  // namespace
 
 std::string ResolveFileName(const std::string& fileName) {
   struct stat st {};
   if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return fileName;
+  // Every link of the chain is checked; realpath below gives up on loops itself.
+  std::string link = fileName;
+  for (int hop = 0; hop < 40 && ::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hop) {
+    CheckLinkMayBeFollowed(link, st);
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+    if (n < 0) Fail(errno, "read link " + link);
+    target.resize(static_cast<std::size_t>(n));
+    link = target.starts_with('/') ? target : Folder(link) + "/" + target;
+  }
   char* resolved = ::realpath(fileName.c_str(), nullptr);
   if (!resolved) Fail(errno, "follow link " + fileName);
   std::string out(resolved);
@@ -94,20 +147,8 @@ std::string ReadWholeFile(const std::string& fileName, std::size_t maxSize, bool
   }
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) Fail(errno, "stat " + fileName);
-  if (!S_ISREG(st.st_mode)) Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, fileName);
-  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxSize)
-    Fail(EFBIG, "size of " + fileName);
+  std::string content = ReadOpenFile(fd.get(), st, maxSize, fileName);
   exists = true;
-  std::string content(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::read(fd.get(), content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail(errno, "read " + fileName);
-    if (n == 0) break;  // shrank meanwhile
-    done += static_cast<std::size_t>(n);
-  }
-  content.resize(done);
   return content;
 }
 
@@ -156,6 +197,73 @@ void ReplaceFileContent(const std::string& fileName, std::string_view content) {
   // Makes the rename itself durable; the data is already safe either way.
   const TFd folder(::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() >= 0) ::fsync(folder.get());
+}
+
+TFileLock::TFileLock(const std::string& fileName, int timeoutMs) {
+  if (fileName.empty()) Fail(ENOENT, "empty file name");
+  path_ = ResolveFileName(fileName);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  // A holder may replace the file while we wait: the lock then sits on the old inode, so wait
+  // again on the new one. Bounded by the deadline and by a count.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    // Non-blocking so that a FIFO cannot hang the open; it is refused below.
+    int raw = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    bool created = false;
+    if (raw < 0 && errno == ENOENT) {
+      // O_EXCL never follows a link, so a dangling one cannot create a file elsewhere.
+      raw = ::open(fileName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+      created = raw >= 0;
+      if (raw < 0 && errno == EEXIST) continue;
+    }
+    if (raw < 0) Fail(errno, "open " + fileName);
+    TFd fd(raw);
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0) Fail(errno, "stat " + fileName);
+    if (!S_ISREG(opened.st_mode)) Fail(S_ISDIR(opened.st_mode) ? EISDIR : EINVAL, fileName);
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK && errno != EINTR) Fail(errno, "lock " + fileName);
+      if (std::chrono::steady_clock::now() >= deadline)
+        Fail(EWOULDBLOCK, fileName + " stays locked by another save");
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    struct stat named {};
+    if (::stat(path_.c_str(), &named) == 0 && SameFile(named, opened)) {
+      fd_ = raw;
+      created_ = created;
+      (void)fd.Release();
+      return;
+    }
+    // The name now designates another file than the one locked: try again with that one.
+    if (std::chrono::steady_clock::now() >= deadline) break;
+  }
+  Fail(EAGAIN, fileName + " keeps changing");
+}
+
+TFileLock::~TFileLock() {
+  if (fd_ < 0) return;
+  // A file created only to carry the lock goes again unless a replacement filled it.
+  struct stat opened {};
+  struct stat named {};
+  if (created_ && ::fstat(fd_, &opened) == 0 && opened.st_size == 0 &&
+      ::stat(path_.c_str(), &named) == 0 && SameFile(named, opened))
+    ::unlink(path_.c_str());
+  ::close(fd_);  // also releases the lock
+}
+
+std::string TFileLock::Read(std::size_t maxSize) const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) Fail(errno, "stat " + path_);
+  return ReadOpenFile(fd_, st, maxSize, path_);
+}
+
+void TFileLock::Replace(std::string_view content) {
+  struct stat opened {};
+  struct stat named {};
+  if (::fstat(fd_, &opened) != 0) Fail(errno, "stat " + path_);
+  if (::stat(path_.c_str(), &named) != 0) Fail(errno, "stat " + path_);
+  if (!SameFile(opened, named)) Fail(EAGAIN, path_ + " was replaced by another program");
+  ReplaceFileContent(path_, content);
+  created_ = false;
 }
 
 }  // namespace velkaro

@@ -10,8 +10,37 @@
 namespace velkaro {
 
 // The file a name stands for: a symbolic link is followed so that the link itself survives
-// replacement; other names are returned unchanged. Throws std::system_error for a dangling link.
+// replacement; other names are returned unchanged. Throws std::system_error for a dangling link
+// and, with EACCES, for a link that the kernel's protected_symlinks rule forbids following (a link
+// in a sticky world-writable folder owned by neither the caller nor the folder's owner), whatever
+// the running kernel's setting.
 std::string ResolveFileName(const std::string& fileName);
+
+// Exclusive advisory lock (flock) on the file a name stands for, held for the object's lifetime,
+// so that concurrent savers of one file serialise their read, edit and replacement. The name is
+// opened as given, so the kernel's own checks on links apply, and what was opened must be the
+// file the resolved name designates. A missing file is created empty to carry the lock and removed
+// again when the lock ends with it still empty and in place. Throws std::system_error, with
+// EWOULDBLOCK when another holder keeps the lock longer than `timeoutMs`.
+class TFileLock {
+ public:
+  explicit TFileLock(const std::string& fileName, int timeoutMs = 30000);
+  ~TFileLock();
+  TFileLock(const TFileLock&) = delete;
+  TFileLock& operator=(const TFileLock&) = delete;
+
+  // The resolved name: where the replacement goes.
+  const std::string& Path() const { return path_; }
+  // Whole content of the locked file; EFBIG beyond maxSize.
+  std::string Read(std::size_t maxSize) const;
+  // ReplaceFileContent on the locked file, after checking that its name still designates it.
+  void Replace(std::string_view content);
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool created_ = false;
+};
 
 // Whole content of an existing regular file; an empty text with exists = false when there is no
 // such file (or its folder is missing). Throws std::system_error when the name is not a regular

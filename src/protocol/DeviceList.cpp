@@ -16,8 +16,14 @@ namespace {
 
 // Stores one reply item in the record when its length fits the tag's type.
 void StoreItem(TZEL& record, const TReplyItem& item) {
-  TValue value = DecodeItemValue(TypeOfTag(item.tag, record.ModelCode()), item);
-  if (!std::holds_alternative<std::monostate>(value)) record.values.Set(item.tag, std::move(value));
+  const std::uint8_t type = TypeOfTag(item.tag, record.ModelCode());
+  TValue value = DecodeItemValue(type, item);
+  if (std::holds_alternative<std::monostate>(value)) return;
+  // A text cut short by the datagram's end is kept for display but is no reported value.
+  if (item.truncated)
+    record.values.SetPartial(item.tag, std::move(value));
+  else
+    record.values.Set(item.tag, std::move(value));
 }
 
 }  // namespace
@@ -36,6 +42,10 @@ int TDeviceList::Find(const TDeviceAddress& address) const {
 }
 
 int TDeviceList::Append(const TDeviceAddress& address) {
+  if (records_.size() >= kMaxRecords) {
+    capReached_ = true;
+    return -1;
+  }
   records_.push_back(TZEL{});
   records_.back().address = address;
   index_.try_emplace(AddressToNumber(address), records_.size() - 1);
@@ -52,6 +62,7 @@ void TDeviceList::Replace(std::size_t index, const TZEL& record) {
 void TDeviceList::Clear() {
   records_.clear();
   index_.clear();
+  capReached_ = false;
 }
 
 void TDeviceList::Reindex() {
@@ -95,6 +106,7 @@ int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
     return -1;
   int index = list.Find(source);
   if (index < 0) index = list.Append(source);
+  if (index < 0) return -1;
   TZEL& record = list[static_cast<std::size_t>(index)];
   record.address = source;
   if (((source[0] << 8) | source[1]) == 1)

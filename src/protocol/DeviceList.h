@@ -12,8 +12,15 @@
 
 namespace velkaro {
 
+// Said once per scan, by the command line and the window alike, when CapReached.
+inline constexpr const char* kDeviceCapText =
+    "Too many devices answered: only the first 65536 are listed, the others were ignored";
+
 class TDeviceList {
  public:
+  // Records one scan may hold: a peer inventing new addresses must not exhaust memory.
+  static constexpr std::size_t kMaxRecords = 65536;
+
   std::size_t size() const { return records_.size(); }
   bool empty() const { return records_.empty(); }
   TZEL& operator[](std::size_t i) { return records_[i]; }
@@ -25,17 +32,22 @@ class TDeviceList {
   const TZEL& At(int index) const;
   // Index of the first record with this address, or -1. Constant expected time.
   int Find(const TDeviceAddress& address) const;
-  // Appends an empty record with this address and returns its index.
+  // Appends an empty record with this address and returns its index; -1 once the list holds
+  // kMaxRecords, which CapReached then reports.
   int Append(const TDeviceAddress& address);
   // Puts an edited copy back, keeping the address index in step.
   void Replace(std::size_t index, const TZEL& record);
+  // Empties the list and forgets that the cap was reached.
   void Clear();
+  // A device was turned away because the list was full.
+  bool CapReached() const { return capReached_; }
 
  private:
   void Reindex();
 
   std::vector<TZEL> records_;
   std::unordered_map<std::uint64_t, std::size_t> index_;  // address → first record with it
+  bool capReached_ = false;
 };
 
 extern TDeviceList DeviceList;
@@ -46,7 +58,8 @@ extern int SelectedDevice;
 // fit the type or a numeric value was cut short.
 TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item);
 
-// Merges one reply into `list`; returns the record's index, or -1 when the datagram was ignored.
+// Merges one reply into `list`; returns the record's index, or -1 when the datagram was ignored
+// (no source address, the all-devices address, or a new device while the list is full).
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram);
 
 // Reply callback of discovery and reads: merges into DeviceList and, with the last flag,

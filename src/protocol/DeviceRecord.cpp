@@ -9,7 +9,9 @@ namespace {
 
 const TValue kEmpty{};
 
-bool InRange(int tag) { return tag >= TValueSlots::kFirstTag && tag <= TValueSlots::kLastTag; }
+bool InRange(int tag) {
+  return tag >= TValueSlots::kFirstTag && tag <= TValueSlots::kLastTag;
+}
 
 }  // namespace
 
@@ -19,10 +21,25 @@ const TValue& TValueSlots::Get(int tag) const {
   return it != slots_.end() && it->first == tag ? it->second : kEmpty;
 }
 
-bool TValueSlots::Has(int tag) const { return !std::holds_alternative<std::monostate>(Get(tag)); }
+bool TValueSlots::Has(int tag) const {
+  return !std::holds_alternative<std::monostate>(Get(tag));
+}
+
+bool TValueSlots::Reported(int tag) const {
+  return Has(tag) && !std::binary_search(partial_.begin(), partial_.end(), tag);
+}
+
+void TValueSlots::SetPartial(int tag, TValue value) {
+  if (!InRange(tag) || std::holds_alternative<std::monostate>(value)) return;
+  Set(tag, std::move(value));
+  partial_.insert(std::lower_bound(partial_.begin(), partial_.end(), tag),
+                  static_cast<std::uint16_t>(tag));
+}
 
 void TValueSlots::Set(int tag, TValue value) {
   if (!InRange(tag)) return;
+  // A complete value ends a partial state; SetPartial marks it again after this.
+  ForgetPartial(tag);
   if (std::holds_alternative<std::monostate>(value)) {
     Clear(tag);
     return;
@@ -35,7 +52,14 @@ void TValueSlots::Set(int tag, TValue value) {
     slots_.insert(it, {static_cast<std::uint16_t>(tag), std::move(value)});
 }
 
+void TValueSlots::ForgetPartial(int tag) {
+  if (auto p = std::lower_bound(partial_.begin(), partial_.end(), tag);
+      p != partial_.end() && *p == tag)
+    partial_.erase(p);
+}
+
 void TValueSlots::Clear(int tag) {
+  ForgetPartial(tag);
   auto it = std::lower_bound(slots_.begin(), slots_.end(), tag,
                              [](const auto& slot, int t) { return slot.first < t; });
   if (it != slots_.end() && it->first == tag) slots_.erase(it);
@@ -66,15 +90,20 @@ std::string TValueSlots::AsText(int tag) const {
 }
 
 std::size_t TValueSlots::MemoryBytes() const {
-  std::size_t bytes = sizeof(*this) + slots_.capacity() * sizeof(slots_[0]);
+  std::size_t bytes = sizeof(*this) + slots_.capacity() * sizeof(slots_[0]) +
+                      partial_.capacity() * sizeof(partial_[0]);
   for (const auto& [tag, value] : slots_)
     if (auto* s = std::get_if<std::string>(&value))
       if (s->capacity() > std::string().capacity()) bytes += s->capacity() + 1;
   return bytes;
 }
 
-std::uint32_t SlotNumber(const TZEL& record, int tag) { return record.values.AsUInt(tag); }
+std::uint32_t SlotNumber(const TZEL& record, int tag) {
+  return record.values.AsUInt(tag);
+}
 
-std::string SlotText(const TZEL& record, int tag) { return record.values.AsText(tag); }
+std::string SlotText(const TZEL& record, int tag) {
+  return record.values.AsText(tag);
+}
 
 }  // namespace velkaro

@@ -23,8 +23,14 @@ class TValueSlots {
 
   const TValue& Get(int tag) const;
   bool Has(int tag) const;
-  // Out-of-range tags are ignored; storing an empty value clears the slot.
+  // The slot holds a complete value: false for an empty slot and for one filled by SetPartial.
+  bool Reported(int tag) const;
+  // Out-of-range tags are ignored; storing an empty value clears the slot. The value counts as
+  // reported.
   void Set(int tag, TValue value);
+  // Stores a value received only in part (a text cut short by the datagram's end): it may be
+  // shown, but is not reported until a later Set.
+  void SetPartial(int tag, TValue value);
   void Clear(int tag);
 
   // Reading an empty slot gives 0 or the empty text; a text read as a number is parsed as a
@@ -42,7 +48,10 @@ class TValueSlots {
   bool operator==(const TValueSlots&) const = default;
 
  private:
+  void ForgetPartial(int tag);
+
   std::vector<std::pair<std::uint16_t, TValue>> slots_;
+  std::vector<std::uint16_t> partial_;  // ascending tags of slots filled by SetPartial
 };
 
 struct TZEL {

@@ -142,7 +142,7 @@ TBatchRequest GeneralWriteRequest(const TZEL& device) {
   TBatchRequest request;
   BuildHeader(device.address, TCommand::Write, request.data);
   for (const std::uint16_t tag : kGeneralTags)
-    if (device.values.Has(tag)) AddWriteItemFromRecord(request.data, device, tag);
+    if (device.values.Reported(tag)) AddWriteItemFromRecord(request.data, device, tag);
   request.last = true;
   request.firstTag = kGeneralTags[0];
   request.lastTag = kGeneralTags[std::size(kGeneralTags) - 1];
@@ -163,7 +163,7 @@ bool WrittenByWriteAll(const TZEL& device, std::uint16_t tag) {
   const std::uint32_t model = device.ModelCode();
   const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
   return FlagsOfTag(tag, model) != kFlagReadOnly && type >= vtIPv4 && type <= vtDWord &&
-         device.values.Has(tag);
+         device.values.Reported(tag);
 }
 
 std::vector<TBatchRequest> WriteRequests(const TZEL& device,

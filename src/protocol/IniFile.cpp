@@ -1,5 +1,6 @@
 #include "protocol/IniFile.h"
 
+#include <cerrno>
 #include <optional>
 #include <system_error>
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\v\f\r";
 constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view s) {
   const std::size_t first = s.find_first_not_of(kBlanks);
@@ -58,24 +60,65 @@ bool HasLineBreak(std::string_view s) {
 
 }  // namespace
 
-TIniWriteError::TIniWriteError(const std::string& fileName, std::string reason)
+TIniWriteError::TIniWriteError(const std::string& fileName, const std::string& cause,
+                               std::string reason)
     : std::runtime_error(
           "Impossible d'\xC3\xA9"
           "crire dans " +
-          fileName),
+          fileName + (cause.empty() ? "" : ": " + cause)),
       fileName_(fileName),
       reason_(std::move(reason)) {}
 
+TIniWriteError::TIniWriteError(const std::string& fileName, const std::system_error& error)
+    : TIniWriteError(fileName, WriteFailureCause(error.code()), error.what()) {}
+
+std::string WriteFailureCause(std::error_code code) {
+  if (code.category() != std::generic_category() && code.category() != std::system_category())
+    return code.message();
+  switch (code.value()) {
+    case ENOSPC:
+    case EDQUOT:
+      return "disk full";
+    case EFBIG:
+      return "file too large";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EROFS:
+      return "read-only file system";
+    case ENOENT:
+    case ENOTDIR:
+      return "no such file or folder";
+    case EISDIR:
+      return "is a folder";
+    case EINVAL:
+      return "not a regular file";
+    case EWOULDBLOCK:
+      return "locked by another save";
+    default:
+      return code.message();
+  }
+}
+
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+TIniFile::~TIniFile() = default;
 
 void TIniFile::Load() {
   if (loaded_) return;
   std::string content;
   try {
-    bool exists = false;
-    content = ReadWholeFile(ResolveFileName(fileName_), kMaxFileSize, exists);
+    lock_ = std::make_unique<TFileLock>(fileName_);
+    content = lock_->Read(kMaxFileSize);
   } catch (const std::system_error& e) {
-    throw TIniWriteError(fileName_, e.what());
+    lock_.reset();
+    throw TIniWriteError(fileName_, e);
+  }
+  lines_.clear();
+  byteOrderMark_.clear();
+  if (content.starts_with(kUtf8ByteOrderMark)) {
+    byteOrderMark_ = kUtf8ByteOrderMark;
+    content.erase(0, kUtf8ByteOrderMark.size());
   }
   std::size_t pos = 0;
   while (pos < content.size()) {
@@ -103,13 +146,17 @@ std::size_t TIniFile::FindSectionEnd(std::size_t header) const {
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
-    throw TIniWriteError(fileName_,
+    throw TIniWriteError(fileName_, "line break in a text",
                          "line break in section, key or value of key " + std::string(Trim(key)));
-  if (Trim(key).empty() || key.find('=') != std::string_view::npos)
-    throw TIniWriteError(fileName_, "invalid key '" + std::string(key) + "'");
+  // A key read back as a comment or a section header would be added again on every save.
+  if (Trim(key).empty() || key.find('=') != std::string_view::npos ||
+      std::string_view(";#[").find(Trim(key).front()) != std::string_view::npos)
+    throw TIniWriteError(fileName_, "invalid key", "invalid key '" + std::string(key) + "'");
   Load();
   modified_ = true;
-  const std::string entry = std::string(key) + "=" + std::string(value);
+  // Keys are written without surrounding blanks, as a key found in the file is rewritten, so
+  // that writing the same entry again changes nothing.
+  const std::string entry = std::string(Trim(key)) + "=" + std::string(value);
 
   for (std::size_t header = 0; header < lines_.size(); ++header) {
     const auto name = HeaderName(lines_[header].text);
@@ -138,7 +185,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
 }
 
 std::string TIniFile::Content() const {
-  std::string out;
+  std::string out = byteOrderMark_;
   for (const TLine& line : lines_) out += line.text + line.end;
   return out;
 }
@@ -146,10 +193,14 @@ std::string TIniFile::Content() const {
 void TIniFile::UpdateFile() {
   if (!modified_) return;
   try {
-    ReplaceFileContent(fileName_, Content());
+    if (!lock_) lock_ = std::make_unique<TFileLock>(fileName_);
+    lock_->Replace(Content());
   } catch (const std::system_error& e) {
-    throw TIniWriteError(fileName_, e.what());
+    throw TIniWriteError(fileName_, e);
   }
+  // The next edit reads the file afresh under a new lock: another save may follow ours.
+  lock_.reset();
+  loaded_ = false;
   modified_ = false;
 }
 

@@ -46,6 +46,7 @@ TUdpSocket& TIdUDPBase::Binding() {
 
 void TIdUDPBase::SendBuffer(std::uint32_t address, std::uint16_t port,
                             std::span<const std::uint8_t> data) {
+  if (transport_) return transport_->Send(address, port, data);
   TUdpSocket& s = Binding();
   try {
     s.SendTo(data, address, port);
@@ -56,6 +57,7 @@ void TIdUDPBase::SendBuffer(std::uint32_t address, std::uint16_t port,
 
 std::optional<TDatagramInfo> TIdUDPBase::ReceiveBuffer(std::span<std::uint8_t> buffer,
                                                        std::chrono::milliseconds timeout) {
+  if (transport_) return transport_->Receive(buffer, timeout);
   TUdpSocket& s = Binding();
   try {
     if (!s.WaitReadable(timeout)) return std::nullopt;

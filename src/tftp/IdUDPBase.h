@@ -12,6 +12,17 @@
 
 namespace velkaro {
 
+// Stands in for the socket: lets tests and fuzz targets script the peer without a network.
+class TDatagramTransport {
+ public:
+  virtual ~TDatagramTransport() = default;
+  virtual void Send(std::uint32_t address, std::uint16_t port,
+                    std::span<const std::uint8_t> data) = 0;
+  // As TIdUDPBase::ReceiveBuffer.
+  virtual std::optional<TDatagramInfo> Receive(std::span<std::uint8_t> buffer,
+                                               std::chrono::milliseconds timeout) = 0;
+};
+
 class TIdUDPBase : public TIdComponent {
  public:
   static constexpr int kDefaultBufferSize = 8192;
@@ -25,6 +36,9 @@ class TIdUDPBase : public TIdComponent {
   // Receive buffer size in bytes (at least 1).
   int BufferSize() const { return bufferSize_; }
   void SetBufferSize(int bytes);
+
+  // Datagrams go through `transport` (not owned) instead of a socket; nullptr restores the socket.
+  void SetTransport(TDatagramTransport* transport) { transport_ = transport; }
 
   bool BroadcastEnabled() const { return broadcastEnabled_; }
   void SetBroadcastEnabled(bool enabled);
@@ -40,6 +54,7 @@ class TIdUDPBase : public TIdComponent {
   TUdpSocket& Binding();
 
   std::optional<TUdpSocket> socket_;
+  TDatagramTransport* transport_ = nullptr;
   int bufferSize_ = kDefaultBufferSize;
   bool broadcastEnabled_ = false;
 };

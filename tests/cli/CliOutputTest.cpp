@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/CliOutput.h"
@@ -149,6 +150,44 @@ TEST_F(CliOutputTest, DeviceTableAlignsColumns) {
   std::ostringstream none;
   PrintDeviceTable(TDeviceList{}, none);
   EXPECT_EQ(none.str(), "");
+}
+
+TEST(EscapeControl, LineBreaksEscapeAndOtherControlBytes) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain name", "plain name"},
+      {"a\nb", "a\\nb"},
+      {"a\r\nb", "a\\r\\nb"},
+      {"\x1B[31mred\x1B[0m", "\\e[31mred\\e[0m"},
+      {std::string("\0\x01\t\x1F\x7F", 5), "\\x00\\x01\\x09\\x1F\\x7F"},
+      {"caf\xC3\xA9 \xE9 ~\\", "caf\xC3\xA9 \xE9 ~\\"},  // non-ASCII and backslash kept
+      {"", ""},
+  };
+  for (const auto& [in, expected] : cases) EXPECT_EQ(EscapeControl(in), expected) << in;
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  for (const char c : EscapeControl(all))
+    EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << static_cast<int>(c);
+}
+
+// A hostile name neither adds a row nor a TAG=VALUE line, nor reaches the terminal raw.
+TEST_F(CliOutputTest, DeviceTextsCannotForgeRowsOrLines) {
+  TZEL r = Zel1();
+  r.values.Set(7, std::string("evil\n9=forged\x1B]0;title\x07"));
+  r.values.Set(5, std::string("T\r\nfake row"));
+  std::ostringstream values;
+  PrintValues(r, values);
+  EXPECT_EQ(values.str().find("\n9=forged"), std::string::npos);
+  EXPECT_NE(values.str().find("7=evil\\n9=forged\\e]0;title\\x07\n"), std::string::npos);
+  EXPECT_EQ(values.str().find('\x1B'), std::string::npos);
+
+  TDeviceList list;
+  list.Replace(static_cast<std::size_t>(list.Append(r.address)), r);
+  std::ostringstream table;
+  PrintDeviceTable(list, table);
+  const std::string text = table.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);  // header and one row
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_NE(text.find("evil\\n9=forged\\e]0;title\\x07  T\\r\\nfake row  "), std::string::npos);
 }
 
 TEST(PrintJson, OneDocumentEndedByALineFeed) {

@@ -93,8 +93,8 @@ class ConfigFileTest : public ::testing::Test {
       names.insert(entry.path().filename().string());
     return names;
   }
-  // A failing save: the exact error text, the original bytes and no stray file.
-  void ExpectRefused(const std::string& target, const TZEL& record) {
+  // A failing save: the exact error text with its cause, the original bytes and no stray file.
+  void ExpectRefused(const std::string& target, const TZEL& record, const std::string& cause) {
     const auto before = Listing();
     busy.clear();
     try {
@@ -104,7 +104,7 @@ class ConfigFileTest : public ::testing::Test {
       EXPECT_EQ(std::string(e.what()),
                 "Impossible d'\xC3\xA9"
                 "crire dans " +
-                    target);
+                    target + ": " + cause);
       EXPECT_EQ(e.FileName(), target);
       EXPECT_FALSE(e.Reason().empty());
     }
@@ -312,14 +312,14 @@ TEST_F(ConfigFileTest, ReadOnlyFileIsRefusedAndKeptByteForByte) {
   const std::string original = "[A  B]\r\n4=1\r\n; mine\r\n";
   Write(file, original);
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
-  ExpectRefused(file, device);
+  ExpectRefused(file, device, "permission denied");
   EXPECT_EQ(Read(file), original);
   EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0444));
 }
 
 TEST_F(ConfigFileTest, MissingFolderIsRefusedAndNothingCreated) {
   const std::string target = dir.File("missing") + "/devices.cfg";
-  ExpectRefused(target, device);
+  ExpectRefused(target, device, "no such file or folder");
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
 }
 
@@ -328,20 +328,20 @@ TEST_F(ConfigFileTest, MissingFolderIsRefusedAndNothingCreated) {
 TEST_F(ConfigFileTest, FolderThatIsAFileIsRefusedAndTheFileKept) {
   const std::string plain = dir.File("plain.txt");
   Write(plain, "not a folder\r\n");
-  ExpectRefused(plain + "/devices.cfg", device);
+  ExpectRefused(plain + "/devices.cfg", device, "no such file or folder");
   EXPECT_EQ(Read(plain), "not a folder\r\n");
 }
 
 TEST_F(ConfigFileTest, FolderInPlaceOfTheFileIsRefused) {
   std::filesystem::create_directory(file);
-  ExpectRefused(file, device);
+  ExpectRefused(file, device, "is a folder");
   EXPECT_TRUE(std::filesystem::is_directory(file));
   EXPECT_TRUE(std::filesystem::is_empty(file));
 }
 
 TEST_F(ConfigFileTest, DanglingLinkIsRefused) {
   std::filesystem::create_symlink(dir.File("nowhere.cfg"), file);
-  ExpectRefused(file, device);
+  ExpectRefused(file, device, "no such file or folder");
   EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere.cfg")));
 }
 
@@ -367,7 +367,7 @@ TEST_F(ConfigFileTest, WriteFailingHalfWayLeavesTheOriginalUntouched) {
   EXPECT_EQ(failure,
             "Impossible d'\xC3\xA9"
             "crire dans " +
-                file);
+                file + ": file too large");
   EXPECT_EQ(Read(file), original);
   EXPECT_EQ(Listing(), (std::set<std::string>{"devices.cfg"}));
   EXPECT_EQ(busy, (std::vector<bool>{true, false}));
@@ -378,18 +378,18 @@ TEST_F(ConfigFileTest, LineBreakInADeviceTextIsRefusedBeforeAnythingIsWritten) {
   const std::string original = "[A  B]\r\n4=1\r\n";
   Write(file, original);
   device.values.Set(8, std::string("admin\r\n[Forged]\r\n1=1.2.3.4"));
-  ExpectRefused(file, device);
+  ExpectRefused(file, device, "line break in a text");
   EXPECT_EQ(Read(file), original);
 
   TZEL broken = Zel1("A\n", "B", "x");
-  ExpectRefused(file, broken);
+  ExpectRefused(file, broken, "line break in a text");
   EXPECT_EQ(Read(file), original);
 }
 
 TEST_F(ConfigFileTest, OversizedExistingFileIsRefusedNotTruncated) {
   Write(file, "[Other]\r\n");
   std::filesystem::resize_file(file, TIniFile::kMaxFileSize + 1);  // sparse, fast
-  ExpectRefused(file, device);
+  ExpectRefused(file, device, "file too large");
   EXPECT_EQ(std::filesystem::file_size(file), TIniFile::kMaxFileSize + 1);
 }
 
@@ -405,7 +405,8 @@ TEST_F(ConfigFileTest, EntryIsWrittenByTypeAndNotAtAllForMacOrUnknownTags) {
   WriteConfigEntry(ini, device, 71, kModelZel1);
   EXPECT_EQ(ini.Content(),
             "[A  B]\r\n13=16843008\r\n3=192.168.0.1\r\n7=" + name + "\r\n71=3000000000\r\n");
-  EXPECT_FALSE(std::filesystem::exists(file));  // nothing on disk before UpdateFile
+  // Before UpdateFile only the empty file that carries the lock is on disk.
+  EXPECT_EQ(std::filesystem::file_size(file), 0u);
   ini.UpdateFile();
   EXPECT_EQ(Read(file), ini.Content());
 

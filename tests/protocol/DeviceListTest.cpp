@@ -41,7 +41,8 @@ class MergeTest : public ::testing::Test {
 };
 
 TEST_F(MergeTest, SameDeviceTenTimesGivesOneRecord) {
-  for (int i = 0; i < 10; ++i) MergeReply("10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1));
+  for (int i = 0; i < 10; ++i)
+    MergeReply("10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1));
   ASSERT_EQ(DeviceList.size(), 1u);
   EXPECT_EQ(shown, std::vector<int>(10, 0));
   EXPECT_EQ(DeviceList[0].values.AsText(7), "a");
@@ -115,11 +116,11 @@ TEST_F(MergeTest, OnlyTheLastFlagRefreshesTheRow) {
 TEST_F(MergeTest, LengthThatDoesNotFitTheTypeLeavesSlot) {
   MergeReply("", 0, true, Discovery(3, "n", kModelZel1));
   TBytes d = ReplyHeader(MacAddress(3));
-  Item(d, 2, {1, 2, 3});        // IPv4 with length 3
-  Item(d, 4, {0x50});           // word with length 1: skipped, walk goes on
-  Item(d, 6, {0x03});           // byte
+  Item(d, 2, {1, 2, 3});            // IPv4 with length 3
+  Item(d, 4, {0x50});               // word with length 1: skipped, walk goes on
+  Item(d, 6, {0x03});               // byte
   Item(d, 10, {1, 2, 3, 4, 5, 6});  // MAC as 48-bit number
-  Item(d, 0xFFFF, {9});         // never stored
+  Item(d, 0xFFFF, {9});             // never stored
   End(d);
   MergeReply("", 0, true, d);
   const auto& r = DeviceList[0];
@@ -146,7 +147,8 @@ TEST_F(MergeTest, IndexMatchesFirstMatchLinearScan) {
   std::vector<TDeviceAddress> seen;
   for (int i = 0; i < 3000; ++i) {
     const auto mac = std::uniform_int_distribution<std::uint64_t>(1, 400)(rng);
-    const TDeviceAddress a = (i % 3) ? MacAddress(mac) : IpPortAddress(static_cast<std::uint32_t>(mac));
+    const TDeviceAddress a =
+        (i % 3) ? MacAddress(mac) : IpPortAddress(static_cast<std::uint32_t>(mac));
     TBytes d = ReplyHeader(a);
     End(d);
     const int index = MergeReplyInto(DeviceList, d);
@@ -203,11 +205,83 @@ TEST(ValueSlots, EmptySlotsAndConversions) {
 TEST(ValueSlots, DiscoveryRecordStaysSmall) {
   TDeviceList list;
   TBytes d = ReplyHeader(MacAddress(0x42));
-  for (std::uint16_t tag : {1, 2, 3, 4, 6, 13}) Item(d, tag, tag == 4 || tag == 6 ? TBytes{0, 1} : U32(tag));
+  for (std::uint16_t tag : {1, 2, 3, 4, 6, 13})
+    Item(d, tag, tag == 4 || tag == 6 ? TBytes{0, 1} : U32(tag));
   for (std::uint16_t tag : {5, 7, 8, 9, 11, 12}) TextItem(d, tag, "a-typical device text");
   End(d);
   MergeReplyInto(list, d);
   EXPECT_LE(sizeof(TZEL) + list[0].values.MemoryBytes(), 2048u);
+}
+
+}  // namespace
+
+namespace {
+
+// One peer inventing new addresses: the list stops at the cap, says so, and Clear forgets it.
+TEST_F(MergeTest, NewDevicesBeyondTheCapAreIgnoredAndTheCapIsRemembered) {
+  TDeviceList list;
+  TBytes reply = ReplyHeader(MacAddress(0));
+  TextItem(reply, 7, "flood");
+  End(reply);
+  for (std::uint64_t mac = 1; mac <= TDeviceList::kMaxRecords; ++mac) {
+    const TDeviceAddress a = MacAddress(mac);
+    std::copy(a.begin(), a.end(), reply.begin() + 8);
+    ASSERT_EQ(MergeReplyInto(list, reply), static_cast<int>(mac - 1));
+  }
+  EXPECT_FALSE(list.CapReached());
+  const TDeviceAddress extra = MacAddress(TDeviceList::kMaxRecords + 1);
+  std::copy(extra.begin(), extra.end(), reply.begin() + 8);
+  EXPECT_EQ(MergeReplyInto(list, reply), -1);
+  EXPECT_EQ(list.size(), TDeviceList::kMaxRecords);
+  EXPECT_TRUE(list.CapReached());
+  // A device already listed is still updated when the list is full.
+  const TDeviceAddress first = MacAddress(1);
+  std::copy(first.begin(), first.end(), reply.begin() + 8);
+  EXPECT_EQ(MergeReplyInto(list, reply), 0);
+  list.Clear();
+  EXPECT_FALSE(list.CapReached());
+  std::copy(extra.begin(), extra.end(), reply.begin() + 8);
+  EXPECT_EQ(MergeReplyInto(list, reply), 0);
+}
+
+// A text declared longer than the datagram carries is kept but is not a reported value until a
+// complete one arrives.
+TEST_F(MergeTest, TextCutShortIsKeptButNotReported) {
+  TBytes reply = ReplyHeader(MacAddress(0x42));
+  TextItem(reply, 5, "ZEL");
+  reply.insert(reply.end(), {0x00, 0x07, 40, 'a', 'b', 'c'});  // 40 declared, 3 present
+  const int index = MergeReplyInto(DeviceList, reply);
+  ASSERT_EQ(index, 0);
+  const TValueSlots& values = DeviceList[0].values;
+  EXPECT_EQ(values.AsText(7), "abc");
+  EXPECT_FALSE(values.Reported(7));
+  EXPECT_TRUE(values.Reported(5));
+  EXPECT_FALSE(values.Reported(9));  // never received
+
+  TBytes complete = ReplyHeader(MacAddress(0x42));
+  TextItem(complete, 7, "full name");
+  End(complete);
+  MergeReplyInto(DeviceList, complete);
+  EXPECT_TRUE(values.Reported(7));
+  EXPECT_EQ(values.AsText(7), "full name");
+  // Cut short again: partial once more.
+  MergeReplyInto(DeviceList, reply);
+  EXPECT_FALSE(values.Reported(7));
+}
+
+TEST(ValueSlots, PartialStateEndsWithSetOrClear) {
+  TValueSlots slots;
+  slots.SetPartial(7, std::string("ab"));
+  EXPECT_TRUE(slots.Has(7));
+  EXPECT_FALSE(slots.Reported(7));
+  slots.Clear(7);
+  slots.Set(7, std::string("x"));
+  EXPECT_TRUE(slots.Reported(7));
+  slots.SetPartial(7, std::string("ab"));
+  slots.Set(7, std::uint32_t{3});
+  EXPECT_TRUE(slots.Reported(7));
+  slots.SetPartial(1000, std::string("out of range"));
+  EXPECT_FALSE(slots.Has(1000));
 }
 
 }  // namespace

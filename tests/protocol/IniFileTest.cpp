@@ -35,6 +35,12 @@ TEST_F(IniFileTest, NonAsciiLettersMatchOnlyExactly) {
             "[\xC9t\xE9]\r\n[\xE9t\xE9]\r\nk=v\r\n");
 }
 
+// Found by fuzzing: a key given with blanks was written with them, then rewritten without them.
+TEST_F(IniFileTest, KeysAreWrittenWithoutSurroundingBlanks) {
+  EXPECT_EQ(Edit("", {{"S", " k\t", "v"}}), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(Edit("[S]\r\nk=v\r\n", {{"S", " k\t", "v"}}), "[S]\r\nk=v\r\n");
+}
+
 TEST_F(IniFileTest, KeyLineWithoutValueIsTheKey) {
   EXPECT_EQ(Edit("[S]\r\nk\r\n", {{"S", "k", "v"}}), "[S]\r\nk=v\r\n");
 }
@@ -66,6 +72,10 @@ TEST_F(IniFileTest, InvalidKeysAndLineBreaksAreRefusedBeforeTheFileIsRead) {
   TIniFile ini(dir.File("absent.ini"));
   EXPECT_THROW(ini.WriteString("S", "a=b", "v"), TIniWriteError);
   EXPECT_THROW(ini.WriteString("S", " ", "v"), TIniWriteError);
+  // Found by fuzzing: these keys read back as a comment or a section header.
+  EXPECT_THROW(ini.WriteString("S", ";k", "v"), TIniWriteError);
+  EXPECT_THROW(ini.WriteString("S", " #k", "v"), TIniWriteError);
+  EXPECT_THROW(ini.WriteString("S", "[k", "]"), TIniWriteError);
   EXPECT_THROW(ini.WriteString("S", "k", "v\n"), TIniWriteError);
   EXPECT_THROW(ini.WriteString("S\r", "k", "v"), TIniWriteError);
   ini.UpdateFile();

@@ -1,0 +1,57 @@
+// The TAG=VALUE parser and the typed check of `set` on arbitrary argument text: what it accepts
+// is a tag 1-999 with the text after the first "=", and a value that fits its wire type.
+#include <string_view>
+
+#include "FuzzTarget.h"
+#include "cli/ValueAssignment.h"
+#include "protocol/Frame.h"
+#include "protocol/ModelRegistry.h"
+
+using namespace velkaro;
+using namespace velkaro::cli;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool registered = [] {
+    RegisterBuiltinModels();
+    return true;
+  }();
+  (void)registered;
+
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  TAssignment assignment;
+  std::string error;
+  if (!ParseAssignment(text, assignment, error)) {
+    FUZZ_CHECK(!error.empty());
+    return 0;
+  }
+  FUZZ_CHECK(assignment.tag >= 1 && assignment.tag <= 999);
+  const std::size_t equals = text.find('=');
+  FUZZ_CHECK(equals != std::string::npos && assignment.value == text.substr(equals + 1));
+
+  for (const std::uint32_t model : {kModelZel1, kModelZel4, kModelZel8}) {
+    TValue value;
+    std::string why;
+    if (!CheckAssignment(assignment, model, value, why)) {
+      FUZZ_CHECK(!why.empty());
+      continue;
+    }
+    const auto tag = static_cast<std::uint16_t>(assignment.tag);
+    const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
+    if (type == vtString) {
+      const auto* s = std::get_if<std::string>(&value);
+      FUZZ_CHECK(s && *s == assignment.value && s->size() <= kMaxTextBytes);
+      FUZZ_CHECK(s->find_first_of("\r\n") == std::string::npos);
+      continue;
+    }
+    const auto* number = std::get_if<std::uint32_t>(&value);
+    FUZZ_CHECK(number != nullptr);
+    if (type == vtByte) FUZZ_CHECK(*number <= 0xFF);
+    if (type == vtWord) FUZZ_CHECK(*number <= 0xFFFF);
+    // The value written back as text parses to the same number.
+    const std::string again = type == vtIPv4 ? IpToText(*number) : std::to_string(*number);
+    TValue reparsed;
+    std::string expected;
+    FUZZ_CHECK(ParseTypedValue(type, again, reparsed, expected) && reparsed == value);
+  }
+  return 0;
+}
