@@ -1,8 +1,6 @@
 #include "cli/RestoreCommands.h"
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 
 #include "cli/CliExitCode.h"
 #include "cli/CliOutput.h"
@@ -88,19 +86,10 @@ std::vector<TZEL> FindTargets(const TCliOptions& o, TCliContext& ctx, int& notFo
 }
 
 void RunAll(std::vector<TRestoreTarget>& targets, int parallel, bool dryRun) {
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i = next++; i < targets.size(); i = next++) {
-      TRestoreTarget& t = targets[i];
-      t.outcome = ops::ApplySection(t.device, t.values, t.isTemplate, dryRun);
-    }
-  };
-  const std::size_t workers =
-      std::min(targets.size(), static_cast<std::size_t>(std::max(parallel, 1)));
-  std::vector<std::thread> threads;
-  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads) t.join();
+  std::vector<ops::TApplyJob> jobs;
+  for (const TRestoreTarget& t : targets) jobs.push_back({t.device, t.values, t.isTemplate});
+  std::vector<ops::TApplyOutcome> outcomes = ops::ApplyToAll(jobs, parallel, dryRun);
+  for (std::size_t i = 0; i < targets.size(); ++i) targets[i].outcome = std::move(outcomes[i]);
 }
 
 void Report(const std::vector<TRestoreTarget>& targets, const TCliOptions& o, TCliContext& ctx) {

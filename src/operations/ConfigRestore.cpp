@@ -1,8 +1,10 @@
 #include "operations/ConfigRestore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "operations/ValueText.h"
 #include "protocol/ConfigFile.h"
@@ -209,6 +211,23 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
                 TagListText(unconfirmed));
   outcome.result = TApplyResult::Applied;
   return outcome;
+}
+
+std::vector<TApplyOutcome> ApplyToAll(const std::vector<TApplyJob>& jobs, int parallel,
+                                      bool dryRun) {
+  std::vector<TApplyOutcome> outcomes(jobs.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < jobs.size(); i = next++)
+      outcomes[i] = ApplySection(jobs[i].device, jobs[i].values, jobs[i].isTemplate, dryRun);
+  };
+  const std::size_t workers =
+      std::min(jobs.size(), static_cast<std::size_t>(std::max(parallel, 1)));
+  std::vector<std::thread> threads;
+  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+  return outcomes;
 }
 
 }  // namespace velkaro::ops

@@ -66,4 +66,13 @@ struct TApplyOutcome {
 TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>& values,
                            bool isTemplate, bool dryRun);
 
+struct TApplyJob {
+  TZEL device;
+  std::vector<TSectionValue> values;
+  bool isTemplate = true;
+};
+// ApplySection of every job, at most `parallel` at once; the outcomes in the jobs' order.
+std::vector<TApplyOutcome> ApplyToAll(const std::vector<TApplyJob>& jobs, int parallel,
+                                      bool dryRun);
+
 }  // namespace velkaro::ops

@@ -170,8 +170,9 @@ void ReplaceFileContent(const std::string& fileName, std::string_view content) {
   int raw = -1;
   for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
     temp = TemporaryName(path);
-    // 0666 lets the umask decide for new files; existing ones get their own bits below.
-    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // A saved configuration holds passwords: a new file is its owner's alone. An existing one
+    // keeps its own bits below.
+    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (raw < 0 && errno != EEXIST) Fail(errno, "create a temporary file next to " + path);
   }
   if (raw < 0) Fail(EEXIST, "create a temporary file next to " + path);
@@ -211,7 +212,7 @@ TFileLock::TFileLock(const std::string& fileName, int timeoutMs) {
     bool created = false;
     if (raw < 0 && errno == ENOENT) {
       // O_EXCL never follows a link, so a dangling one cannot create a file elsewhere.
-      raw = ::open(fileName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+      raw = ::open(fileName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
       created = raw >= 0;
       if (raw < 0 && errno == EEXIST) continue;
     }

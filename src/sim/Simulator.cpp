@@ -295,6 +295,11 @@ void TSimulator::SetSilent(bool silent) {
   state_->options.silent = silent;
 }
 
+void TSimulator::SilenceDevice(std::size_t index) {
+  std::lock_guard lock(state_->mutex);
+  state_->silentUntil.at(index) = Clock::time_point::max();
+}
+
 void TSimulator::SetDuplicates(int copies, int gapMs) {
   std::lock_guard lock(state_->mutex);
   state_->options.duplicates = std::max(copies, 0);

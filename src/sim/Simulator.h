@@ -124,6 +124,8 @@ class TSimulator {
   void SetReplyDelay(int ms);
   void SetReplySpacing(int ms);
   void SetSilent(bool silent);
+  // From now on device `index` answers nothing, the others go on.
+  void SilenceDevice(std::size_t index);
   void SetDuplicates(int copies, int gapMs = 0);
   void SetMalformed(bool malformed, TMalformKind kind = TMalformKind::BadItems);
 

@@ -281,11 +281,16 @@ TEST_F(ConfigFileTest, ExistingFileKeepsItsModeAndOwner) {
   EXPECT_EQ(Read(file), "[Other]\r\n" + section);
 }
 
-TEST_F(ConfigFileTest, NewFileFollowsTheUmask) {
-  const mode_t old = ::umask(027);
-  SaveConfig(file, device);
-  ::umask(old);
-  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640));
+// A saved configuration holds the device's passwords: a new file is readable by its owner only,
+// whatever the umask.
+TEST_F(ConfigFileTest, NewFileIsTheOwnersAlone) {
+  for (const mode_t mask : {0000, 0022, 0077}) {
+    std::filesystem::remove(file);
+    const mode_t old = ::umask(mask);
+    SaveConfig(file, device);
+    ::umask(old);
+    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0600)) << mask;
+  }
 }
 
 TEST_F(ConfigFileTest, LinkedFileIsUpdatedAndTheLinkKept) {

@@ -1,0 +1,193 @@
+// restore and apply end to end: velkaro-cli against the simulator on 127.0.0.1.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "CliSimFixture.h"
+#include "protocol/ConfigFile.h"
+#include "support/TempDir.h"
+
+namespace velkaro::cli::testing {
+namespace {
+
+using velkaro::testing::TTempDir;
+
+class CliRestoreTest : public CliSimTest {
+ protected:
+  std::string Save(const TZEL& device, const std::string& name = "saved.cfg") {
+    const std::string file = dir.File(name);
+    const TCliRun run = Cli({"--rounds", "1", "save", IpText(device), file});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return file;
+  }
+  static std::string Text(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static void Write(const std::string& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+  }
+  TTempDir dir;
+};
+
+// A restore after a change writes the saved values back in one request; a second one finds
+// nothing to write.
+TEST_F(CliRestoreTest, RestoreUndoesAChangeWithOneWriteAndThenWritesNothing) {
+  sim::TSimOptions o;
+  o.models = {kModelZel8};
+  StartSim(o);
+  const TZEL saved = sim->Snapshot(0);
+  const std::string file = Save(saved);
+  sim->SetValue(0, 7, std::string("Changed"));
+  sim->SetValue(0, 4, std::uint32_t{8083});
+
+  const TCliRun first = Cli({"--rounds", "1", "restore", IpText(saved), file});
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  const std::string ip = IpText(saved);
+  EXPECT_NE(first.out.find(ip + " 7: Changed -> " + saved.values.AsText(7) + "\n"),
+            std::string::npos)
+      << first.out;
+  EXPECT_EQ(Count(TCommand::Write), 1u);
+  for (int tag = 1; tag <= 999; ++tag)
+    EXPECT_EQ(sim->Snapshot(0).values.Get(tag), saved.values.Get(tag)) << "tag " << tag;
+
+  const TCliRun second = Cli({"--json", "--rounds", "1", "restore", ip, file});
+  ASSERT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_EQ(Count(TCommand::Write), 1u);
+  const auto doc = nlohmann::json::parse(second.out);
+  EXPECT_EQ(doc["devices"][0]["result"], "unchanged");
+  EXPECT_TRUE(doc["devices"][0]["changes"].empty());
+}
+
+TEST_F(CliRestoreTest, DryRunPlansAndWritesNothing) {
+  StartSim();
+  const TZEL saved = sim->Snapshot(0);
+  const std::string file = Save(saved);
+  sim->SetValue(0, 4, std::uint32_t{8081});
+  const TCliRun run = Cli({"--json", "--rounds", "1", "restore", IpText(saved), file, "--dry-run"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto doc = nlohmann::json::parse(run.out);
+  EXPECT_EQ(doc["devices"][0]["result"], "planned");
+  EXPECT_EQ(doc["devices"][0]["changes"]["4"]["from"], 8081);
+  EXPECT_EQ(doc["devices"][0]["changes"]["4"]["to"], saved.values.AsUInt(4));
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+}
+
+// One template to 20 devices: identity tags stay, every other setting becomes the template's.
+TEST_F(CliRestoreTest, TemplateToTwentyDevicesKeepsEachIdentity) {
+  sim::TSimOptions o;
+  o.models = {kModelZel4};
+  o.count = 20;
+  StartSim(o);
+  sim->SetValue(0, 3, std::uint32_t{0x7F000009});
+  sim->SetValue(0, 4, std::uint32_t{8088});
+  sim->SetValue(0, 30, std::uint32_t{3});
+  std::vector<TZEL> before;
+  for (std::size_t i = 0; i < 20; ++i) before.push_back(sim->Snapshot(i));
+  const std::string file = Save(before[0]);
+
+  const TCliRun run = Cli({"--json", "apply", file, "--section", ConfigSectionName(before[0]),
+                           "--model", "zel4", "--parallel", "8"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto doc = nlohmann::json::parse(run.out);
+  ASSERT_EQ(doc["devices"].size(), 20u);
+  for (std::size_t i = 0; i < 20; ++i) {
+    SCOPED_TRACE(i);
+    const TZEL after = sim->Snapshot(i);
+    EXPECT_EQ(after.values.Get(2), before[i].values.Get(2));
+    EXPECT_EQ(after.values.Get(7), before[i].values.Get(7));
+    for (const int tag : {3, 4, 30}) EXPECT_EQ(after.values.Get(tag), before[0].values.Get(tag));
+  }
+  EXPECT_EQ(doc["devices"][0]["result"], "unchanged");
+  EXPECT_EQ(doc["devices"][1]["result"], "applied");
+  const auto skipped = doc["devices"][1]["skipped"];
+  EXPECT_NE(std::find(skipped.begin(), skipped.end(), 7), skipped.end());
+}
+
+// Nothing is written when the file, the section or a value is wrong: exit 2.
+TEST_F(CliRestoreTest, BadFileSectionModelOrValueWritesNothing) {
+  StartSim();
+  const TZEL one = sim->Snapshot(0), four = sim->Snapshot(1);
+  const std::string good = Save(one, "good.cfg");
+  const std::string section = ConfigSectionName(one);
+  const std::string text = Text(good);
+  const auto variant = [&](const std::string& name, std::string from, std::string to) {
+    std::string t = text;
+    t.replace(t.find(from), from.size(), to);
+    Write(dir.File(name), t);
+    return dir.File(name);
+  };
+  const std::string badValue = variant("bad-value.cfg", "\r\n4=", "\r\n4=eighty\r\nx=");
+  const std::string unknownTag = variant("unknown.cfg", "\r\n4=", "\r\n998=1\r\n4=");
+  struct Case {
+    std::vector<std::string> args;
+    std::string mention;
+  };
+  const Case cases[] = {
+      {{"restore", IpText(one), dir.File("missing.cfg")}, "Cannot read"},
+      {{"restore", IpText(one), good, "--section", "No Such  Section"}, "No section"},
+      {{"restore", IpText(four), good}, "No section"},
+      {{"restore", IpText(four), good, "--section", section}, "is for a"},
+      {{"restore", IpText(one), badValue}, "tag 4"},
+      {{"restore", IpText(one), unknownTag}, "'998'"},
+      {{"apply", good, "--section", "[" + section + "]", IpText(one), IpText(four)}, "is for a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.mention);
+    std::vector<std::string> args = {"--rounds", "1"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ExpectUsageError(Cli(args), c.mention);
+  }
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+}
+
+// Settings the device does not report are neither compared nor written.
+TEST_F(CliRestoreTest, UnreportedSettingsAreSkipped) {
+  StartSim();
+  const TZEL saved = sim->Snapshot(0);
+  const std::string file = Save(saved);
+  sim->SetValue(0, 71, TValue{});
+  sim->SetValue(0, 4, std::uint32_t{8082});
+  const TCliRun run = Cli({"--json", "--rounds", "1", "restore", IpText(saved), file});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto doc = nlohmann::json::parse(run.out);
+  const auto skipped = doc["devices"][0]["skipped"];
+  EXPECT_NE(std::find(skipped.begin(), skipped.end(), 71), skipped.end());
+  EXPECT_EQ(doc["devices"][0]["changes"].size(), 1u);
+  EXPECT_FALSE(sim->Snapshot(0).values.Has(71));
+  EXPECT_EQ(sim->Snapshot(0).values.AsUInt(4), saved.values.AsUInt(4));
+}
+
+// A device that stops answering in the middle of apply fails; the others are applied.
+TEST_F(CliRestoreTest, DeviceLostDuringApplyFailsAlone) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  o.count = 4;
+  StartSim(o);
+  sim->SetValue(0, 4, std::uint32_t{8090});
+  const std::string file = Save(sim->Snapshot(0));
+  const std::size_t before = sim->RequestCount();
+  switcher = std::thread([this, before] {
+    if (sim->WaitForRequests(before + 2, std::chrono::seconds(20))) sim->SilenceDevice(2);
+  });
+  const TCliRun run = Cli({"--json", "--rounds", "1", "apply", file, "--section",
+                           ConfigSectionName(sim->Snapshot(0)), "--model", "zel1"});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  const auto doc = nlohmann::json::parse(run.out);
+  ASSERT_EQ(doc["devices"].size(), 4u);
+  for (std::size_t i = 1; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    if (i == 2) {
+      EXPECT_EQ(doc["devices"][i]["result"], "failed");
+      EXPECT_TRUE(doc["devices"][i].contains("error"));
+    } else {
+      EXPECT_EQ(doc["devices"][i]["result"], "applied");
+      EXPECT_EQ(sim->Snapshot(i).values.AsUInt(4), 8090u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velkaro::cli::testing
