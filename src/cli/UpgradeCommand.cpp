@@ -1,9 +1,5 @@
 #include "cli/UpgradeCommand.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "cli/CliExitCode.h"
@@ -17,16 +13,8 @@ namespace {
 
 // The image must be readable before the device is told to expect it.
 void CheckImage(const std::string& file) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::is_directory(file, ec)) {
-    throw TCliFailure(kExitUsage, "Cannot read firmware file '" + file + "': it is a folder");
-  }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    throw TCliFailure(kExitUsage,
-                      "Cannot read firmware file '" + file + "': " + std::strerror(errno));
-  }
+  if (const std::string problem = ops::ImageProblem(file); !problem.empty())
+    throw TCliFailure(kExitUsage, "Cannot read firmware file '" + file + "': " + problem);
 }
 
 // Progress of one upload on a terminal: "\rUploading <file>: 42% (1234/2900 bytes)".
@@ -62,6 +50,9 @@ int RunUpgrade(const TCliOptions& o, TCliContext& ctx) {
                       ops::kTransferErrorPrefix + EscapeControl(upgrade.trigger.errors.front().text));
   }
   ReportErrors(upgrade.trigger, ctx);
+  if (!upgrade.imageError.empty()) {
+    throw TCliFailure(kExitUsage, "Cannot read firmware file '" + o.file + "': " + upgrade.imageError);
+  }
   if (!upgrade.uploaded) throw TCliFailure(kExitFailure, kDeviceNotResponding);
   if (!upgrade.transferError.empty()) {
     // The text comes from the device's TFTP server: it must not reach the terminal raw.

@@ -15,22 +15,34 @@ inline constexpr const char* kUpgradeRemoteName = "/";
 inline constexpr int kUpgradeReceiveTimeoutMs = 4000;
 inline constexpr int kUpgradeBlockSize = 1500;
 
+// Larger images are refused unless forced: no firmware of these devices comes near it.
+inline constexpr std::uint64_t kMaxImageBytes = 64u << 20;
+
+// Why `file` cannot be uploaded as an image, or an empty text when it can: it must be a regular,
+// non-empty file of at most kMaxImageBytes (any size with `force`). Only looks at the file, so a
+// FIFO or a device is never opened.
+std::string ImageProblem(const std::string& file, bool force = false);
+// Reads the image once: the upload sends exactly these bytes, whatever happens to the file
+// meanwhile. False with the reason.
+bool LoadImage(const std::string& file, bool force, TBytes& out, std::string& error);
+
 // The TFTP settings of every firmware upload.
 void ConfigureUpgradeClient(TIdTrivialFTP& ftp, std::uint16_t port);
 
 struct TUpgradeOutcome {
   TExchangeResult trigger;
   bool uploaded = false;      // an upload was started
+  std::string imageError;     // the image could not be read: nothing was sent
   std::string transferError;  // why the upload failed (without the prefix); empty when it did not
-  bool Ok() const { return uploaded && transferError.empty(); }
+  bool Ok() const { return uploaded && transferError.empty() && imageError.empty(); }
 };
 
-// Tells the device at `ip` to expect an image and, on its first answer, uploads `file` to
-// `uploadHost` through `ftp`. A device that answers twice still gets one image: a second flash
+// Reads `file` (LoadImage), tells the device at `ip` to expect an image and, on its first answer,
+// uploads the bytes read to `uploadHost` through `ftp`. A device that answers twice still gets one image: a second flash
 // of a device that is already taking (or installing) the first must never start. `proceed`, when
 // given, is asked before the upload and can refuse it.
 TUpgradeOutcome UpgradeDevice(const std::string& ip, const std::string& file,
                               const std::string& uploadHost, TIdTrivialFTP& ftp,
-                              const std::function<bool()>& proceed = {});
+                              const std::function<bool()>& proceed = {}, bool force = false);
 
 }  // namespace velkaro::ops

@@ -47,6 +47,7 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
   UpgradeFile = ui_->UpgradeFile;
   Label2 = ui_->Label2;
   UpgradeIP = ui_->UpgradeIP;
+  ImageProblem = ui_->ImageProblem;
   ProgressBar = ui_->ProgressBar;
   CancelBtn = ui_->CancelBtn;
   UpgradeBtn = ui_->UpgradeBtn;
@@ -111,11 +112,17 @@ void TUpgradeForm::ShowForDevice() {
 bool TUpgradeForm::ReadyToUpgrade() const {
   if (UpgradeIP->Text().isEmpty()) return false;
   const QString name = UpgradeFile->Text();
-  // A folder is no image: it is missing as far as the upload goes.
-  return !name.isEmpty() && QFileInfo(name).isFile();
+  // Only a regular, non-empty file is an image: a folder, a FIFO or a device never is.
+  return !name.isEmpty() && ops::ImageProblem(QFile::encodeName(name).toStdString()).empty();
 }
 
 void TUpgradeForm::UpdateUpgradeButton() {
+  const QString name = UpgradeFile->Text();
+  const std::string problem =
+      name.isEmpty() ? std::string() : ops::ImageProblem(QFile::encodeName(name).toStdString());
+  ImageProblem->setText(ui::CoreText(problem));
+  ImageProblem->setToolTip(ImageProblem->text());
+  ImageProblem->setVisible(!problem.empty());
   UpgradeBtn->setEnabled(!busy_ && ReadyToUpgrade());
 }
 
@@ -137,7 +144,9 @@ void TUpgradeForm::UpgradeBtnClick() {
     const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(
         UpgradeIP->Text().toStdString(), QFile::encodeName(UpgradeFile->Text()).toStdString(),
         host.toStdString(), IdTrivialFTP, [this] { return ReadyToUpgrade(); });
-    if (upgrade.trigger.NoSocket()) {
+    if (!upgrade.imageError.empty()) {
+      ShowTransferError(ui::CoreText(upgrade.imageError));
+    } else if (upgrade.trigger.NoSocket()) {
       ShowTransferError(ui::CoreText(upgrade.trigger.errors.front().text));
     } else {
       ui::ShowExchangeErrors(upgrade.trigger);

@@ -44,6 +44,7 @@ class TUpgradeForm : public QDialog {
   TFileNameEdit* UpgradeFile = nullptr;
   QLabel* Label2 = nullptr;
   TIPEdit* UpgradeIP = nullptr;
+  QLabel* ImageProblem = nullptr;  // why the chosen file cannot be uploaded
   QProgressBar* ProgressBar = nullptr;
   QPushButton* CancelBtn = nullptr;
   QPushButton* UpgradeBtn = nullptr;

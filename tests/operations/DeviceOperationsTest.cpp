@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -182,16 +183,55 @@ TEST_F(DeviceOperationsTest, UpgradeSendsOneImagePerDevice) {
   EXPECT_EQ(simulator->Tftp().LastTransfer().image, image);
 }
 
+// The image is read once: a file cut short in the middle of the upload still arrives whole, as
+// it was when the upgrade began.
+TEST_F(DeviceOperationsTest, ImageCutShortDuringTheUploadArrivesAsRead) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  o.tftpPort = 0;
+  StartSimulator(o);
+  simulator->SetValue(0, 2, kLoopback);
+  simulator->Tftp().Start();
+  const TTempDir dir;
+  const std::string file = dir.File("image.bin");
+  const TBytes image = Pattern(300000, 9);
+  WriteBytes(file, image);
+  TIdTrivialFTP ftp;
+  ops::ConfigureUpgradeClient(ftp, simulator->Tftp().Port());
+  bool cut = false;
+  ftp.OnWork = [&](TIdComponent&, TWorkMode, std::int64_t) {
+    if (!cut) std::filesystem::resize_file(file, 1000);
+    cut = true;
+  };
+  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice("127.0.0.1", file, "127.0.0.1", ftp);
+  EXPECT_TRUE(cut);
+  EXPECT_TRUE(upgrade.Ok()) << upgrade.transferError;
+  ASSERT_TRUE(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+  EXPECT_EQ(simulator->Tftp().LastTransfer().image, image);
+}
+
 TEST_F(DeviceOperationsTest, UpgradeRefusedBeforeTheUploadSendsNothing) {
   StartListed({kModelZel1});
   simulator->SetValue(0, 2, kLoopback);
+  const TTempDir dir;
+  WriteBytes(dir.File("image.bin"), Pattern(100));
+  WriteBytes(dir.File("empty.bin"), {});
   TIdTrivialFTP ftp;
   ops::ConfigureUpgradeClient(ftp, 9);
-  const ops::TUpgradeOutcome upgrade =
-      ops::UpgradeDevice("127.0.0.1", "/nonexistent", "127.0.0.1", ftp, [] { return false; });
-  EXPECT_EQ(upgrade.trigger.replies, 1);
-  EXPECT_FALSE(upgrade.uploaded);
-  EXPECT_FALSE(upgrade.Ok());
+  const ops::TUpgradeOutcome refused = ops::UpgradeDevice(
+      "127.0.0.1", dir.File("image.bin"), "127.0.0.1", ftp, [] { return false; });
+  EXPECT_EQ(refused.trigger.replies, 1);
+  EXPECT_FALSE(refused.uploaded);
+  EXPECT_FALSE(refused.Ok());
+
+  // A file that is no image stops everything before the trigger.
+  const std::size_t before = simulator->RequestCount();
+  for (const std::string& file : {dir.File("empty.bin"), dir.File("missing.bin"), dir.File("")}) {
+    const ops::TUpgradeOutcome bad = ops::UpgradeDevice("127.0.0.1", file, "127.0.0.1", ftp);
+    EXPECT_FALSE(bad.imageError.empty()) << file;
+    EXPECT_FALSE(bad.Ok());
+  }
+  EXPECT_EQ(simulator->RequestCount(), before);
 }
 
 TEST(SettingsScopeTest, RestoresEverySetting) {

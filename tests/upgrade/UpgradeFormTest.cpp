@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <sys/stat.h>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -284,19 +285,26 @@ class UpgradeFormTest : public QObject {
     QVERIFY(form->UpgradeBtn->isEnabled());  // ready for the next opening
   }
 
-  void emptyImageIsSentAsOneEmptyBlock() {
+  // Only a regular, non-empty file is an image: the dialog keeps Upgrade disabled, says why, and
+  // a click sends nothing.
+  void emptyFileOrFifoIsRefusedAndSaysWhy() {
     StartDevices(1);
-    form->UpgradeFile->SetText(WriteImage(QStringLiteral("empty.bin"), {}));
-    int maximum = -1;
-    connect(form->ProgressBar, &QProgressBar::valueChanged, form.get(),
-            [&] { maximum = form->ProgressBar->maximum(); });
-    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
-    QVERIFY(!run.stillOpenAfter);
+    const std::size_t before = simulator->RequestCount();
+    const QString fifo = dir->filePath(QStringLiteral("image.fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, QString> cases[] = {
+        {WriteImage(QStringLiteral("empty.bin"), {}), QStringLiteral("the file is empty")},
+        {fifo, QStringLiteral("it is not a regular file")},
+    };
+    for (const auto& [file, reason] : cases) {
+      form->UpgradeFile->SetText(file);
+      QVERIFY(!form->UpgradeBtn->isEnabled());
+      QVERIFY(form->ImageProblem->isVisibleTo(form.get()));
+      QCOMPARE(form->ImageProblem->text(), reason);
+      form->UpgradeBtn->click();
+    }
+    QCOMPARE(simulator->RequestCount(), before);
     QVERIFY(messages.isEmpty());
-    QVERIFY(maximum > 0);  // a determinate bar, not a busy indicator
-    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
-    QVERIFY(simulator->Tftp().LastTransfer().complete);
-    QVERIFY(simulator->Tftp().LastTransfer().image.empty());
   }
 
   void hiddenDialogIgnoresAClick() {
