@@ -19,6 +19,9 @@
 #include <exception>
 
 #include "about/About.h"
+#include "app/RestoreForm.h"
+#include "app/TagCaptions.h"
+#include "operations/ConfigRestore.h"
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
@@ -41,6 +44,8 @@ constexpr int kCellSlack = 4;  // keeps a full cell's text clear of the next col
 QString DeviceText(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+const QString kConfigFilter = QStringLiteral("Config files (*.cfg)|*.CFG|All files (*.*)|*.*");
 
 // The proposed file name must not lead the save dialog into another folder.
 QString SafeFileName(QString name) {
@@ -118,6 +123,8 @@ void TFormMain::BuildMenus() {
   file->addSeparator();
   SaveConfigMenu = file->addAction(tr("S&ave Config"), this, &TFormMain::SaveClick);
   SaveConfigMenu->setObjectName(QStringLiteral("SaveConfigMenu"));
+  RestoreConfigMenu = file->addAction(tr("Restore Config..."), this, &TFormMain::RestoreClick);
+  RestoreConfigMenu->setObjectName(QStringLiteral("RestoreConfigMenu"));
   file->addSeparator();
   ExitMenu = file->addAction(tr("E&xit"), this, &TFormMain::Quit);
   ExitMenu->setObjectName(QStringLiteral("ExitMenu"));
@@ -232,6 +239,10 @@ void TFormMain::SetUpgradeHandler(std::function<void()> handler) {
   upgradeHandler_ = std::move(handler);
 }
 
+void TFormMain::SetRestoreRunner(RestoreRunner runner) {
+  restoreRunner_ = std::move(runner);
+}
+
 bool TFormMain::Scanning() const {
   return Timer->isActive();
 }
@@ -242,6 +253,7 @@ void TFormMain::SetDeviceActionsEnabled(bool enabled) {
   WebMenu->setEnabled(enabled);
   WebButton->setEnabled(enabled);
   SaveConfigMenu->setEnabled(enabled);
+  RestoreConfigMenu->setEnabled(enabled);
 }
 
 bool TFormMain::HasSelectedDevice() const {
@@ -367,7 +379,7 @@ void TFormMain::SaveClick() {
   ui::TFileRequest request;
   request.title = tr("Save ") + name;
   request.fileName = SafeFileName(name) + QStringLiteral(".cfg");
-  request.filter = ui::QtFilter(QStringLiteral("Config files (*.cfg)|*.CFG|All files (*.*)|*.*"));
+  request.filter = ui::QtFilter(kConfigFilter);
   request.defaultExtension = QStringLiteral("cfg");
   // Saving adds or updates the device's section; the rest of an existing file stays.
   request.confirmOverwrite = false;
@@ -389,6 +401,52 @@ void TFormMain::SaveClick() {
     ui::ShowMessage(this, ui::CoreText(save.error), ui::MessageKind::Error);
   }
   ui::SetBusyCursor(false);
+}
+
+std::map<int, QString> TFormMain::ModelCaptions(std::uint32_t model) {
+  const auto found = dialogFactories_.find(model);
+  if (found == dialogFactories_.end() || !found->second) return {};
+  const std::unique_ptr<TPropertyDialog> dialog = found->second(this);
+  const auto* widget = dynamic_cast<const QWidget*>(dialog.get());
+  return widget ? TagCaptions(widget) : std::map<int, QString>{};
+}
+
+void TFormMain::RestoreClick() {
+  if (!HasSelectedDevice()) return;
+  const int device = SelectedDevice;
+  const TZEL& record = DeviceList[static_cast<std::size_t>(device)];
+  if (FindModel(record.ModelCode()) < 0) return;
+
+  ui::TFileRequest request;
+  request.title = tr("Restore ") + DeviceText(record.values.AsText(7));
+  request.filter = ui::QtFilter(kConfigFilter);
+  request.defaultExtension = QStringLiteral("cfg");
+  request.mustExist = true;
+  const QString file = ui::ChooseOpenFile(this, request);
+  if (file.isEmpty()) return;
+
+  std::vector<ops::TCfgSection> sections;
+  std::string error;
+  if (!ops::ReadCfgFile(QFile::encodeName(file).toStdString(), sections, error)) {
+    ui::ShowMessage(this, ui::CoreText(error), ui::MessageKind::Error);
+    return;
+  }
+  if (sections.empty()) {
+    ui::ShowMessage(this, tr("%1 holds no saved configuration.").arg(file), ui::MessageKind::Error);
+    return;
+  }
+  bool written = false;
+  try {
+    TRestoreForm form(device, file, std::move(sections), ModelCaptions(record.ModelCode()), this);
+    if (restoreRunner_)
+      restoreRunner_(form);
+    else
+      form.exec();
+    written = form.Written();
+  } catch (const std::exception& e) {
+    ShowFailure(ui::CoreText(kConnectionErrorPrefix), e);
+  }
+  if (written) Scan();
 }
 
 void TFormMain::UpgradeButtonClick() {

@@ -1,9 +1,11 @@
 // The program's single main window: the scan cycle, the device grid and the actions on the
-// selected device (Configure, Web, Save Config, Upgrade), plus About and Exit.
+// selected device (Configure, Web, Save Config, Restore Config, Upgrade), plus About and Exit.
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "protocol/Frame.h"
@@ -19,6 +21,8 @@ class QToolBar;
 class QToolButton;
 
 namespace velkaro {
+
+class TRestoreForm;
 
 // Property dialog factories of the three models; the owner a factory receives is the main window.
 struct TModelFactories {
@@ -39,6 +43,9 @@ class TFormMain : public QMainWindow {
 
   // What UpgradeButtonClick runs (the upgrade dialog's ShowForDevice); nothing when unset.
   void SetUpgradeHandler(std::function<void()> handler);
+  // Runs the Restore Config dialog; unset, it runs modally (exec).
+  using RestoreRunner = std::function<void(TRestoreForm& form)>;
+  void SetRestoreRunner(RestoreRunner runner);
 
   // The scan counter (0..10) and whether a scan is running.
   int ScanCounter() const { return scanCounter_; }
@@ -58,6 +65,7 @@ class TFormMain : public QMainWindow {
   QAction* ConfigMenu = nullptr;
   QAction* WebMenu = nullptr;
   QAction* SaveConfigMenu = nullptr;
+  QAction* RestoreConfigMenu = nullptr;
   QAction* ExitMenu = nullptr;
   QAction* AboutMenu = nullptr;
 
@@ -82,6 +90,9 @@ class TFormMain : public QMainWindow {
   void Web();
   void StringGridDblClick();
   void SaveClick();
+  // Asks for a .cfg file and shows its sections and their differences with the selected device;
+  // scans again when something was written.
+  void RestoreClick();
   void UpgradeButtonClick();
   void AboutMenuClick();
   void Quit();
@@ -99,6 +110,8 @@ class TFormMain : public QMainWindow {
   void SetDeviceActionsEnabled(bool enabled);
   bool HasSelectedDevice() const;
   void ShowFailure(const QString& prefix, const std::exception& error);
+  // What each tag is on the model's property pages, from a dialog its factory makes.
+  std::map<int, QString> ModelCaptions(std::uint32_t model);
 
   int scanCounter_ = 0;
   double sizeScale_ = 1.0;
@@ -108,6 +121,7 @@ class TFormMain : public QMainWindow {
   TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;
   std::function<void()> upgradeHandler_;
+  RestoreRunner restoreRunner_;
 };
 
 }  // namespace velkaro

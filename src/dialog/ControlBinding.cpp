@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -51,6 +52,48 @@ void LoadText(QLineEdit* edit, const QString& text) {
   // QLineEdit cuts a text set in code to its maximum length; the limit is for typing only.
   edit->setMaxLength(std::max(limit.toInt(), static_cast<int>(text.size())));
   edit->setText(text);
+}
+
+// Holds one control disabled while its parameter is unreported. Page logic that enables the
+// control meanwhile clears its own disabled flag, which shows up as an EnabledChange: that wish is
+// remembered for the release and undone at once.
+class TUnreportedLock : public QObject {
+ public:
+  explicit TUnreportedLock(QWidget* control)
+      : QObject(control),
+        control_(control),
+        wantEnabled_(!control->testAttribute(Qt::WA_ForceDisabled)),
+        toolTip_(control->toolTip()) {
+    control_->setToolTip(QString::fromLatin1(kNotReportedText));
+    control_->setEnabled(false);
+    control_->installEventFilter(this);
+  }
+  void Release() {
+    control_->removeEventFilter(this);
+    control_->setToolTip(toolTip_);
+    control_->setEnabled(wantEnabled_);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == control_ && event->type() == QEvent::EnabledChange &&
+        !control_->testAttribute(Qt::WA_ForceDisabled)) {
+      wantEnabled_ = true;
+      control_->setEnabled(false);
+    }
+    return false;
+  }
+
+ private:
+  QWidget* control_;
+  bool wantEnabled_;
+  QString toolTip_;
+};
+
+TUnreportedLock* LockOf(const QWidget* control) {
+  for (QObject* child : control->children())
+    if (auto* lock = dynamic_cast<TUnreportedLock*>(child)) return lock;
+  return nullptr;
 }
 
 }  // namespace
@@ -106,7 +149,7 @@ bool LoadControl(QWidget* control, const TValueSlots& values) {
 
 bool StoreControl(QWidget* control, TValueSlots& values) {
   TBinding b;
-  if (!BoundParameter(control, b)) return false;
+  if (!BoundParameter(control, b) || !values.Reported(b.parameter)) return false;
   const int p = b.parameter;
   switch (KindOf(control)) {
     case TControlKind::TextEdit:
@@ -143,6 +186,19 @@ bool StoreControl(QWidget* control, TValueSlots& values) {
       break;
   }
   return false;
+}
+
+bool MarkUnreported(QWidget* control, const TValueSlots& values) {
+  TBinding b;
+  if (!BoundParameter(control, b) || KindOf(control) == TControlKind::Other) return false;
+  const bool unreported = !values.Reported(b.parameter);
+  TUnreportedLock* lock = LockOf(control);
+  if (unreported && !lock) new TUnreportedLock(control);  // owned by the control
+  if (!unreported && lock) {
+    lock->Release();
+    delete lock;
+  }
+  return unreported;
 }
 
 void SetRadioChecked(QRadioButton* button, bool checked) {

@@ -104,6 +104,8 @@ int TZelForm::Execute() {
   local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
   optionsLoaded_ = false;
   LoadControls();
+  // The discovery reported the General page only; option pages wait for their read.
+  MarkUnreportedControls(General);
   ShowOptionPages(false);
   AvanceButton->setText(kOptionsShow);
 
@@ -204,6 +206,11 @@ void TZelForm::LoadControls() {
   update();
 }
 
+void TZelForm::MarkUnreportedControls(const QWidget* root) {
+  for (QWidget* w : Components())
+    if (!root || root->isAncestorOf(w)) MarkUnreported(w, local_zel_.values);
+}
+
 void TZelForm::StoreControls() {
   const std::vector<QPointer<QWidget>> list = components_;
   for (auto it = list.rbegin(); it != list.rend(); ++it)
@@ -219,6 +226,7 @@ bool TZelForm::CheckGeneralAddresses() {
                            {submask, "Please enter a valid Subnet Mask."},
                            {gateway, "Please enter a valid Gateway."}};
   for (const TField& f : fields) {
+    if (!local_zel_.values.Reported(TagOf(f.edit))) continue;  // never written
     // The edit gives either the empty text or four octets of 0-255; only the former would turn
     // into 0.0.0.0 on the device and cut it off the network.
     if (f.edit->Text().isEmpty()) {
@@ -234,14 +242,18 @@ bool TZelForm::CheckGeneralAddresses() {
 void TZelForm::OKBtnClick() {
   if (!CheckGeneralAddresses()) return;
   TValueSlots& v = local_zel_.values;
-  v.Set(2, TextToIp(ipaddress->Text().toStdString()));
-  v.Set(1, TextToIp(submask->Text().toStdString()));
-  v.Set(3, TextToIp(gateway->Text().toStdString()));
-  v.Set(4, static_cast<std::uint32_t>(Port->value()));  // held within 1-65535 by the spin box
+  // A value the device did not report is not made up here: it would be written.
+  const auto store = [&v](int tag, std::uint32_t value) {
+    if (v.Reported(tag)) v.Set(tag, value);
+  };
+  store(2, TextToIp(ipaddress->Text().toStdString()));
+  store(1, TextToIp(submask->Text().toStdString()));
+  store(3, TextToIp(gateway->Text().toStdString()));
+  store(4, static_cast<std::uint32_t>(Port->value()));  // held within 1-65535 by the spin box
   std::uint32_t options = 0;
   if (velkaro_authorized->isChecked()) options += 1;
   if (http_authorized->isChecked()) options += 2;
-  v.Set(6, options);
+  store(6, options);
   if (optionsLoaded_) StoreControls();
   done(kResultOk);
 }
@@ -268,6 +280,7 @@ void TZelForm::AvanceButtonClick() {
     local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
   ShowOptionPages(true);
   LoadControls();
+  MarkUnreportedControls();
   optionsLoaded_ = true;
   AvanceButton->setText(kOptionsHide);
 }

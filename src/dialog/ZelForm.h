@@ -98,8 +98,12 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
   // --- binding -----------------------------------------------------------------------------
   // Fills every bound control from local_zel (empty slots leave their control as it is).
   void LoadControls();
-  // Stores every bound control into local_zel (read-modify-write per slot).
+  // Stores every bound control into local_zel (read-modify-write per slot); slots the device did
+  // not report stay empty.
   void StoreControls();
+  // Holds disabled every bound control (within `root`, when given) whose parameter local_zel
+  // does not report; see MarkUnreported.
+  void MarkUnreportedControls(const QWidget* root = nullptr);
 
   // --- state -------------------------------------------------------------------------------
   const TZEL& local_zel() const { return local_zel_; }
@@ -110,8 +114,9 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
 
   // --- handlers ----------------------------------------------------------------------------
   // Stores the General page into local_zel (and every page when the options are loaded), then
-  // closes with result 1. An address field of the General page that holds no valid address
-  // keeps the dialog open with a message instead.
+  // closes with result 1. Fields the device did not report are neither checked nor stored. An
+  // address field of the General page that holds no valid address keeps the dialog open with a
+  // message instead.
   void OKBtnClick();
   // Toggles between General only and all pages; loading reads the device.
   void AvanceButtonClick();

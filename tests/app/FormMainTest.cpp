@@ -158,6 +158,7 @@ class FormMainTest : public QObject {
     QVERIFY(!form.ConfigMenu->isEnabled());
     QVERIFY(!form.WebMenu->isEnabled());
     QVERIFY(!form.SaveConfigMenu->isEnabled());
+    QVERIFY(!form.RestoreConfigMenu->isEnabled());
     QVERIFY(form.ExitMenu->isEnabled());
     QVERIFY(form.AboutMenu->isEnabled());
     // Menu bar "&File" and "&Help"; the File menu's order with its two separators.
@@ -167,14 +168,15 @@ class FormMainTest : public QObject {
     QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
     QCOMPARE(menus[1]->menu()->actions(), QList<QAction*>{form.AboutMenu});
     const QList<QAction*> file = menus[0]->menu()->actions();
-    QCOMPARE(file.size(), 7);
+    QCOMPARE(file.size(), 8);
     QCOMPARE(file[0], form.ScanMenu);
     QCOMPARE(file[1], form.ConfigMenu);
     QCOMPARE(file[2], form.WebMenu);
     QVERIFY(file[3]->isSeparator());
     QCOMPARE(file[4], form.SaveConfigMenu);
-    QVERIFY(file[5]->isSeparator());
-    QCOMPARE(file[6], form.ExitMenu);
+    QCOMPARE(file[5], form.RestoreConfigMenu);
+    QVERIFY(file[6]->isSeparator());
+    QCOMPARE(file[7], form.ExitMenu);
 
     QCOMPARE(form.ScanButton->toolTip(), QStringLiteral("Scan"));
     QCOMPARE(form.ConfigButton->toolTip(), QStringLiteral("Configure"));

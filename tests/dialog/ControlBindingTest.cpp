@@ -208,12 +208,9 @@ class ControlBindingTest : public QObject {
     form.LoadControls();
     QCOMPARE(edit->text(), QStringLiteral("typed"));
     QVERIFY(box->isChecked());
-    edit->clear();
+    // Nor does a store make up values for them: they would be written to the device.
     form.StoreControls();
-    QVERIFY(form.Values().Has(41));
-    QCOMPARE(form.Values().AsText(41), std::string());
-    QCOMPARE(form.Values().AsUInt(22), 1u);
-    QVERIFY(!form.Values().Has(70));  // an unselected masked radio leaves the slot alone
+    for (const int tag : {41, 22, 21, 70, 20}) QVERIFY(!form.Values().Has(tag));
   }
 
   void loadRunsChangeHandlersOnRealChangesOnly() {
