@@ -105,14 +105,15 @@ class LabTest : public QObject {
     QCOMPARE(page->DeviceName()->maxLength(), 255);
     for (int k = 0; k < 8; ++k) QCOMPARE(page->Row(k).name->maxLength(), 255);
 
+    const std::string longest(255, 'x');
+    host.Values().Set(39, longest);
+    host.Values().Set(41, std::string());  // reported by the device, so its control is stored
+    host.LoadControls();
+    QCOMPARE(page->DeviceName()->text().size(), 255);
+
     QLineEdit* box = page->Row(0).name;
     QTest::keyClicks(box, QString(300, QLatin1Char('n')));
     QCOMPARE(box->text().size(), 255);
-
-    const std::string longest(255, 'x');
-    host.Values().Set(39, longest);
-    host.LoadControls();
-    QCOMPARE(page->DeviceName()->text().size(), 255);
     host.StoreControls();
     QCOMPARE(host.Values().AsText(39), longest);
     QCOMPARE(host.Values().AsText(41), std::string(255, 'n'));
