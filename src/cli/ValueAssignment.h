@@ -11,7 +11,6 @@
 
 namespace velkaro::cli {
 
-
 struct TAssignment {
   int tag = 0;
   std::string value;  // as given, not yet checked
