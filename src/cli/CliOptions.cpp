@@ -77,16 +77,13 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
 
   int tftpPort = kDefaultTftpPort;
   int upgradeParallel = kDefaultUpgradeParallel;
-  std::vector<std::string> upgradeArgs;
   std::string upgradeModelText;
   auto* upgrade = app.add_subcommand(
       "upgrade",
       "upload a firmware image by TFTP to each device, then wait until it answers again");
-  upgrade
-      ->add_option("DEVICE... FILE", upgradeArgs,
-                   "the devices (IPv4 or MAC address as the discovery reports it) and, last, "
-                   "the firmware image")
-      ->required();
+  upgrade->add_option("DEVICE", o.devices, kDeviceHelp);
+  // CLI11 gives every word to DEVICE first; the image, always the last word, is taken back below.
+  upgrade->add_option("FILE", o.file, "the firmware image (required, the last word)");
   auto* upgradeModel =
       upgrade
           ->add_option("--model", upgradeModelText,
@@ -157,8 +154,11 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
         throw CLI::ValidationError("apply", "name the devices or give --model, not both");
     }
     if (upgrade->parsed()) {
-      o.file = upgradeArgs.back();
-      o.devices.assign(upgradeArgs.begin(), upgradeArgs.end() - 1);
+      if (o.file.empty() && !o.devices.empty()) {
+        o.file = o.devices.back();
+        o.devices.pop_back();
+      }
+      if (o.file.empty()) throw CLI::RequiredError("FILE");
       if (upgradeModel->count() > 0) {
         o.model = ParseModelCode(upgradeModelText);
         if (!o.model)

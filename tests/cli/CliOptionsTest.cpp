@@ -190,7 +190,7 @@ TEST(CliOptions, HelpForTheToolAndEachCommand) {
       {"set", {"DEVICE", "TAG=VALUE"}},
       {"save", {"DEVICE", "FILE"}},
       {"upgrade",
-       {"DEVICE... FILE", "--tftp-port", "--parallel", "--return-timeout", "--canary",
+       {"DEVICE", "FILE", "--tftp-port", "--parallel", "--return-timeout", "--canary",
         "--stop-after", "--model", "--all", "--force"}}};
   for (const auto& [command, words] : commands) {
     p = Parse({command, "--help"});
