@@ -11,6 +11,7 @@
 
 namespace velkaro::cli {
 
+
 struct TAssignment {
   int tag = 0;
   std::string value;  // as given, not yet checked
