@@ -29,7 +29,7 @@ class TScriptedServer : public TDatagramTransport {
     if (address != kHost) return;  // answers to strangers do not count
     if (opcode == tftp::opWriteRequest) {
       FUZZ_CHECK(port == TIdTrivialFTP::kDefaultPort);
-      lastSent_ = 0;
+      FUZZ_CHECK(lastSent_ == 0 && (requests_++ == 0 || silent_));  // resent only after silence
       return;
     }
     if (opcode != tftp::opData) return;
@@ -38,7 +38,12 @@ class TScriptedServer : public TDatagramTransport {
     if (lastSent_ == 0) dataPort_ = port;
     FUZZ_CHECK(port == dataPort_);
     const auto block = static_cast<std::uint16_t>((data[2] << 8) | data[3]);
-    FUZZ_CHECK(block == static_cast<std::uint16_t>(lastSent_ + 1));  // no block skipped or resent
+    // No block skipped; one resent only after the server fell silent.
+    if (block == lastSent_ && lastSent_ != 0) {
+      FUZZ_CHECK(silent_);
+      return;
+    }
+    FUZZ_CHECK(block == static_cast<std::uint16_t>(lastSent_ + 1));
     lastSent_ = block;
     lastPayload_ = data.size() - 4;
     payloadBytes_ += lastPayload_;
@@ -46,7 +51,8 @@ class TScriptedServer : public TDatagramTransport {
 
   std::optional<TDatagramInfo> Receive(std::span<std::uint8_t> buffer,
                                        std::chrono::milliseconds) override {
-    if (next_ >= script_.size()) return std::nullopt;  // the server falls silent
+    silent_ = next_ >= script_.size();
+    if (silent_) return std::nullopt;  // the server falls silent
     std::vector<std::uint8_t> datagram = script_[next_++];
     TDatagramInfo info{0, 0, kHost, kServerPort};
     const std::uint8_t who = datagram.empty() ? 0 : datagram[0] % 4;
@@ -75,6 +81,8 @@ class TScriptedServer : public TDatagramTransport {
  private:
   std::vector<std::vector<std::uint8_t>> script_;
   std::size_t next_ = 0;
+  bool silent_ = false;  // the last receive timed out
+  int requests_ = 0;
 };
 
 }  // namespace

@@ -76,22 +76,52 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   save->add_option("FILE", o.file, "the .cfg file; its other sections are kept")->required();
 
   int tftpPort = kDefaultTftpPort;
+  int upgradeParallel = kDefaultUpgradeParallel;
+  std::string upgradeModelText;
   auto* upgrade = app.add_subcommand(
-      "upgrade", "tell the device at IP to expect a firmware image, then upload FILE by TFTP");
-  upgrade->add_option("IP", o.ip, "the device's IPv4 address")->required();
-  upgrade->add_option("FILE", o.file, "the firmware image")->required();
-  upgrade->add_option("--tftp-port", tftpPort, "TFTP port of the device (default 69)")
+      "upgrade",
+      "upload a firmware image by TFTP to each device, then wait until it answers again");
+  upgrade->add_option("DEVICE", o.devices, kDeviceHelp);
+  // CLI11 gives every word to DEVICE first; the image, always the last word, is taken back below.
+  upgrade->add_option("FILE", o.file, "the firmware image (required, the last word)");
+  auto* upgradeModel =
+      upgrade
+          ->add_option("--model", upgradeModelText,
+                       "every discovered device of this model: zel1, zel4, zel8 or a model "
+                       "code (decimal or 0x hex)")
+          ->type_name("CODE");
+  upgrade->add_flag("--all", o.all, "every discovered device");
+  upgrade->add_option("--tftp-port", tftpPort, "TFTP port of the devices (default 69)")
       ->type_name("N")
       ->check(CLI::Range(1, 65535));
+  upgrade
+      ->add_option("--parallel", upgradeParallel,
+                   "devices in flight at once, each transfer with its own socket (default 4)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxParallel));
+  upgrade
+      ->add_option("--return-timeout", o.returnTimeout,
+                   "seconds a device has after its upload to answer a discovery again "
+                   "(default 90; 0 = do not wait)")
+      ->type_name("S")
+      ->check(CLI::Range(0.0, kMaxReturnTimeout));
+  upgrade->add_flag("--canary", o.canary,
+                    "do the first device alone; the others start only when it came back");
+  upgrade
+      ->add_option("--stop-after", o.stopAfter, "start no new device once K devices did not end ok")
+      ->type_name("K")
+      ->check(CLI::Range(1, 1000000));
+  upgrade->add_flag("--force", o.force, "accept an image over 64 MiB");
 
   auto* restore = app.add_subcommand(
       "restore",
       "write a saved .cfg section back to a device: only the values that differ, then check them");
   restore->add_option("DEVICE", o.device, kDeviceHelp)->required();
   restore->add_option("FILE", o.file, "the .cfg file")->required();
-  restore->add_option("--section", o.section,
-                      "the section to restore (default: the device's own); another device's "
-                      "section is a template: IP address, name and read-only tags are kept")
+  restore
+      ->add_option("--section", o.section,
+                   "the section to restore (default: the device's own); another device's "
+                   "section is a template: IP address, name and read-only tags are kept")
       ->type_name("NAME");
   restore->add_flag("--dry-run", o.dryRun, "print the changes and send no write");
 
@@ -101,12 +131,14 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   apply->add_option("FILE", o.file, "the .cfg file")->required();
   apply->add_option("DEVICE", o.devices, kDeviceHelp);
   apply->add_option("--section", o.section, "the template section")->type_name("NAME")->required();
-  auto* model = apply->add_option("--model", modelText,
-                                  "every discovered device of this model: zel1, zel4, zel8 or "
-                                  "a model code (decimal or 0x hex)")
+  auto* model = apply
+                    ->add_option("--model", modelText,
+                                 "every discovered device of this model: zel1, zel4, zel8 or "
+                                 "a model code (decimal or 0x hex)")
                     ->type_name("CODE");
-  apply->add_option("--parallel", o.parallel,
-                    "devices done at once, each with its own socket (default 8)")
+  apply
+      ->add_option("--parallel", o.parallel,
+                   "devices done at once, each with its own socket (default 8)")
       ->type_name("N")
       ->check(CLI::Range(1, kMaxParallel));
   apply->add_flag("--dry-run", o.dryRun, "print the changes and send no write");
@@ -121,6 +153,23 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       if (o.devices.empty() == !o.model)
         throw CLI::ValidationError("apply", "name the devices or give --model, not both");
     }
+    if (upgrade->parsed()) {
+      if (o.file.empty() && !o.devices.empty()) {
+        o.file = o.devices.back();
+        o.devices.pop_back();
+      }
+      if (o.file.empty()) throw CLI::RequiredError("FILE");
+      if (upgradeModel->count() > 0) {
+        o.model = ParseModelCode(upgradeModelText);
+        if (!o.model)
+          throw CLI::ValidationError("--model", "unknown model '" + upgradeModelText + "'");
+      }
+      const int ways = (o.devices.empty() ? 0 : 1) + (o.model ? 1 : 0) + (o.all ? 1 : 0);
+      if (ways != 1)
+        throw CLI::ValidationError(
+            "upgrade", "give DEVICE... FILE, --model CODE FILE or --all FILE (one of them)");
+      o.parallel = upgradeParallel;
+    }
     if (target->count() > 0) {
       std::string error;
       if (!ParseTarget(targetText, o.target, error)) throw CLI::ValidationError("--target", error);
@@ -132,8 +181,9 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
     std::string message = e.what();
     // CLI11 only says that a command is missing when the word given is not one.
     if (app.get_subcommands().empty()) {
-      message = app.remaining().empty() ? "A command is required: scan, read, set, save, restore, apply or upgrade"
-                                        : "Unknown command '" + app.remaining().front() + "'";
+      message = app.remaining().empty()
+                    ? "A command is required: scan, read, set, save, restore, apply or upgrade"
+                    : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
     return {std::nullopt, kExitUsage};

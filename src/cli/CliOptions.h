@@ -19,6 +19,8 @@ inline constexpr int kMaxRounds = 1000;
 inline constexpr std::uint16_t kDefaultTftpPort = 69;
 inline constexpr int kDefaultParallel = 8;
 inline constexpr int kMaxParallel = 64;
+inline constexpr int kDefaultUpgradeParallel = 4;
+inline constexpr double kMaxReturnTimeout = 3600;
 
 struct TCliOptions {
   TTarget target;  // default: limited broadcast to the device port
@@ -29,13 +31,18 @@ struct TCliOptions {
   std::string device;                    // read, set, save
   std::vector<std::string> assignments;  // set: TAG=VALUE as given
   std::string file;                      // save, upgrade, restore, apply
-  std::string ip;                        // upgrade
   std::uint16_t tftpPort = kDefaultTftpPort;
-  std::string section;               // restore, apply: --section NAME (empty: the device's own)
-  bool dryRun = false;               // restore, apply
-  std::vector<std::string> devices;  // apply: DEVICE...
-  std::optional<std::uint32_t> model;  // apply: --model
-  int parallel = kDefaultParallel;     // apply
+  std::string section;                 // restore, apply: --section NAME (empty: the device's own)
+  bool dryRun = false;                 // restore, apply
+  std::vector<std::string> devices;    // apply, upgrade: DEVICE...
+  std::optional<std::uint32_t> model;  // apply, upgrade: --model
+  int parallel = kDefaultParallel;     // apply, upgrade (whose default is 4)
+  // upgrade
+  bool all = false;
+  double returnTimeout = 90;  // seconds; 0 = no wait
+  bool canary = false;
+  int stopAfter = 0;  // 0 = never stop
+  bool force = false;
 };
 
 // "zel1", "zel4", "zel8", or a model code in decimal or 0x hex.

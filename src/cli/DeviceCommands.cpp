@@ -87,6 +87,54 @@ int LocateDevice(const TDeviceSelector& selector, int rounds, std::string& error
   return index;
 }
 
+std::vector<TZEL> DiscoverTargets(const std::vector<std::string>& texts,
+                                  const std::optional<std::uint32_t>& model, int rounds,
+                                  bool missingIsFatal, TCliContext& ctx, int& notFound) {
+  std::vector<TDeviceSelector> selectors;
+  for (const std::string& text : texts) {
+    if (std::find(texts.begin(), texts.end(), text) !=
+        texts.begin() + static_cast<long>(selectors.size()))
+      throw TCliFailure(kExitUsage, "Device " + text + " is named twice");
+    selectors.push_back(ParseDevice(text));
+  }
+  const auto allFound = [&selectors] {
+    return !selectors.empty() &&
+           std::all_of(selectors.begin(), selectors.end(),
+                       [](const TDeviceSelector& s) { return s.FindIn(DeviceList) >= 0; });
+  };
+  const ops::TDiscovery discovery = ops::DiscoverDevices(rounds, allFound);
+  ReportErrors(discovery.exchange, ctx);
+
+  std::vector<TZEL> devices;
+  if (selectors.empty()) {
+    for (const TZEL& d : DeviceList)
+      if (!model || d.ModelCode() == *model) devices.push_back(d);
+    if (devices.empty()) {
+      throw TCliFailure(kExitFailure,
+                        (model ? "No device of model " + ModelCodeText(*model) : "No device") +
+                            " answered in " + std::to_string(discovery.rounds) +
+                            " discovery rounds");
+    }
+    return devices;
+  }
+  for (const TDeviceSelector& s : selectors) {
+    std::string error;
+    const int index = LocateDevice(s, discovery.rounds, error);
+    if (index < 0) {
+      if (missingIsFatal) throw TCliFailure(kExitFailure, error);
+      ctx.err << error << '\n';
+      ++notFound;
+      continue;
+    }
+    const TZEL& d = DeviceList[static_cast<std::size_t>(index)];
+    const bool twice = std::any_of(devices.begin(), devices.end(),
+                                   [&d](const TZEL& e) { return e.address == d.address; });
+    if (twice) throw TCliFailure(kExitUsage, "Device " + s.Text() + " is named twice");
+    devices.push_back(d);
+  }
+  return devices;
+}
+
 int RunScan(const TCliOptions& o, TCliContext& ctx) {
   ReportErrors(ops::DiscoverDevices(o.rounds).exchange, ctx);
   if (DeviceList.CapReached()) ctx.err << kDeviceCapText << '\n';

@@ -27,9 +27,8 @@ struct TRestoreTarget {
 TJson ValueJson(const TZEL& device, int tag, const TValue& value) {
   const std::uint8_t type = TypeOfTag(static_cast<std::uint16_t>(tag), device.ModelCode()) & 0x7F;
   if (const auto* text = std::get_if<std::string>(&value)) return JsonText(*text);
-  const std::uint32_t number = std::holds_alternative<std::uint32_t>(value)
-                                   ? std::get<std::uint32_t>(value)
-                                   : 0;
+  const std::uint32_t number =
+      std::holds_alternative<std::uint32_t>(value) ? std::get<std::uint32_t>(value) : 0;
   if (type == vtIPv4) return IpToText(number);
   return number;
 }
@@ -37,52 +36,6 @@ TJson ValueJson(const TZEL& device, int tag, const TValue& value) {
 std::string ValueText(const TZEL& device, int tag, const TValue& value) {
   const TJson j = ValueJson(device, tag, value);
   return j.is_string() ? j.get<std::string>() : j.dump();
-}
-
-// Devices named on the command line, or every one of the model, after one discovery.
-std::vector<TZEL> FindTargets(const TCliOptions& o, TCliContext& ctx, int& notFound) {
-  std::vector<TDeviceSelector> selectors;
-  if (o.command == TCommandKind::Restore) {
-    selectors.push_back(ParseDevice(o.device));
-  } else {
-    for (const std::string& text : o.devices) selectors.push_back(ParseDevice(text));
-  }
-  const auto allFound = [&selectors] {
-    return !selectors.empty() && std::all_of(selectors.begin(), selectors.end(),
-                                             [](const TDeviceSelector& s) {
-                                               return s.FindIn(DeviceList) >= 0;
-                                             });
-  };
-  const ops::TDiscovery discovery = ops::DiscoverDevices(o.rounds, allFound);
-  ReportErrors(discovery.exchange, ctx);
-
-  std::vector<TZEL> devices;
-  if (o.model) {
-    for (const TZEL& d : DeviceList)
-      if (d.ModelCode() == *o.model) devices.push_back(d);
-    if (devices.empty()) {
-      throw TCliFailure(kExitFailure, "No device of model " + ModelCodeText(*o.model) +
-                                          " answered in " + std::to_string(discovery.rounds) +
-                                          " discovery rounds");
-    }
-    return devices;
-  }
-  for (const TDeviceSelector& s : selectors) {
-    std::string error;
-    const int index = LocateDevice(s, discovery.rounds, error);
-    if (index < 0) {
-      if (o.command == TCommandKind::Restore) throw TCliFailure(kExitFailure, error);
-      ctx.err << error << '\n';
-      ++notFound;
-      continue;
-    }
-    const TZEL& d = DeviceList[static_cast<std::size_t>(index)];
-    const bool twice = std::any_of(devices.begin(), devices.end(),
-                                   [&d](const TZEL& e) { return e.address == d.address; });
-    if (twice) throw TCliFailure(kExitUsage, "Device " + s.Text() + " is named twice");
-    devices.push_back(d);
-  }
-  return devices;
 }
 
 void RunAll(std::vector<TRestoreTarget>& targets, int parallel, bool dryRun) {
@@ -132,13 +85,14 @@ int RunRestore(const TCliOptions& o, TCliContext& ctx) {
   const ops::TCfgSection* named = nullptr;
   if (!o.section.empty()) {
     named = ops::FindSection(sections, o.section);
-    if (!named)
-      throw TCliFailure(kExitUsage, "No section [" + o.section + "] in '" + o.file + "'");
+    if (!named) throw TCliFailure(kExitUsage, "No section [" + o.section + "] in '" + o.file + "'");
   }
 
   int notFound = 0;
   std::vector<TRestoreTarget> targets;
-  for (TZEL& device : FindTargets(o, ctx, notFound)) {
+  const bool restore = o.command == TCommandKind::Restore;
+  for (TZEL& device : DiscoverTargets(restore ? std::vector<std::string>{o.device} : o.devices,
+                                      o.model, o.rounds, restore, ctx, notFound)) {
     TRestoreTarget target;
     target.device = std::move(device);
     targets.push_back(std::move(target));
@@ -150,15 +104,16 @@ int RunRestore(const TCliOptions& o, TCliContext& ctx) {
     if (!t.section) {
       t.section = ops::FindSection(sections, ConfigSectionName(t.device));
       if (!t.section) {
-        throw TCliFailure(kExitUsage, "No section [" + ConfigSectionName(t.device) + "] in '" +
-                                          o.file + "'");
+        throw TCliFailure(kExitUsage,
+                          "No section [" + ConfigSectionName(t.device) + "] in '" + o.file + "'");
       }
     }
     if (!ops::SectionFitsDevice(*t.section, t.device, error) ||
         !ops::ParseSection(*t.section, t.device.ModelCode(), t.values, error)) {
       throw TCliFailure(kExitUsage, error);
     }
-    t.isTemplate = o.command == TCommandKind::Apply || !ops::IsOwnSection(t.section->name, t.device);
+    t.isTemplate =
+        o.command == TCommandKind::Apply || !ops::IsOwnSection(t.section->name, t.device);
   }
 
   RunAll(targets, o.command == TCommandKind::Apply ? o.parallel : 1, o.dryRun);

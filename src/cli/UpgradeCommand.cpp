@@ -1,73 +1,131 @@
 #include "cli/UpgradeCommand.h"
 
-#include <memory>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <mutex>
 
 #include "cli/CliExitCode.h"
 #include "cli/CliOutput.h"
-#include "cli/DeviceSelector.h"
-#include "operations/UpgradeOperation.h"
+#include "cli/DeviceCommands.h"
+#include "operations/FirmwareRollout.h"
+#include "protocol/Frame.h"
 
 namespace velkaro::cli {
 
 namespace {
 
-// The image must be readable before the device is told to expect it.
-void CheckImage(const std::string& file) {
-  if (const std::string problem = ops::ImageProblem(file); !problem.empty())
-    throw TCliFailure(kExitUsage, "Cannot read firmware file '" + file + "': " + problem);
+// The image must be a readable, non-empty regular file before any device hears of it: a FIFO or
+// a device node could block or send endless bytes, an empty image would brick a unit.
+std::uintmax_t CheckImage(const std::string& file, bool force) {
+  const auto refuse = [&file](const std::string& why) {
+    return TCliFailure(kExitUsage, "Cannot use firmware file '" + file + "': " + why);
+  };
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) throw refuse(std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) throw refuse("it is a folder");
+  if (!S_ISREG(st.st_mode)) throw refuse("it is not a regular file");
+  const auto size = static_cast<std::uintmax_t>(st.st_size);
+  if (size == 0) throw refuse("it is empty");
+  if (size > kLargestImageWithoutForce && !force) {
+    throw refuse("it is " + std::to_string(size) +
+                 " bytes, over 64 MiB (give --force to send it anyway)");
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw refuse(std::strerror(errno));
+  return size;
 }
 
-// Progress of one upload on a terminal: "\rUploading <file>: 42% (1234/2900 bytes)".
-void AttachProgress(TIdTrivialFTP& ftp, const std::string& file, std::ostream& err) {
-  auto total = std::make_shared<std::int64_t>(0);
-  ftp.OnWorkBegin = [total](TIdComponent&, TWorkMode, std::int64_t max) { *total = max; };
-  ftp.OnWork = [total, file, &err](TIdComponent&, TWorkMode, std::int64_t count) {
-    const std::int64_t percent = *total > 0 ? count * 100 / *total : 100;
-    err << "\rUploading " << file << ": " << percent << "% (" << count << '/' << *total << " bytes)"
-        << std::flush;
-  };
-  ftp.OnWorkEnd = [&err](TIdComponent&, TWorkMode) { err << '\n' << std::flush; };
+std::string IpOf(const TZEL& device) {
+  return IpToText(device.values.AsUInt(2));
+}
+
+// One line per device, redrawn in place on a terminal: "192.168.0.10  uploading  42%".
+class TTerminalProgress {
+ public:
+  TTerminalProgress(const std::vector<TZEL>& devices, std::ostream& err) : err_(err) {
+    for (const TZEL& d : devices) {
+      ips_.push_back(IpOf(d));
+      lines_.push_back(ips_.back() + "  queued");
+    }
+    for (const std::string& line : lines_) err_ << line << '\n';
+    err_ << std::flush;
+  }
+
+  void Update(std::size_t index, ops::TRolloutState state, int percent) {
+    lines_[index] =
+        ips_[index] + "  " + ops::RolloutStateWord(state) + "  " + std::to_string(percent) + "%";
+    err_ << "\x1b[" << lines_.size() << 'A';
+    for (const std::string& line : lines_) err_ << "\r\x1b[K" << line << '\n';
+    err_ << std::flush;
+  }
+
+ private:
+  std::ostream& err_;
+  std::vector<std::string> ips_;
+  std::vector<std::string> lines_;
+};
+
+void Report(const std::vector<ops::TRolloutDevice>& results, const TCliOptions& o,
+            std::uintmax_t size, TCliContext& ctx) {
+  if (o.json) {
+    TJson list = TJson::array();
+    for (const ops::TRolloutDevice& r : results) {
+      TJson entry = TJson::object();
+      entry["device"] = DeviceJson(r.device);
+      entry["result"] = ops::RolloutResultWord(r.result);
+      entry["seconds"] = std::round(r.seconds * 1000) / 1000;
+      if (r.result != ops::TRolloutResult::Ok) entry["error"] = JsonText(r.error);
+      list.push_back(entry);
+    }
+    PrintJson(TJson{{"file", JsonText(o.file)}, {"size", size}, {"devices", list}}, ctx.out);
+    return;
+  }
+  for (const ops::TRolloutDevice& r : results) {
+    ctx.out << IpOf(r.device) << ' ' << ops::RolloutResultWord(r.result);
+    // The text may come from the device's TFTP server: it must not reach the terminal raw.
+    if (r.result == ops::TRolloutResult::TransferFailed) ctx.out << ": " << EscapeControl(r.error);
+    ctx.out << '\n';
+  }
 }
 
 }  // namespace
 
 int RunUpgrade(const TCliOptions& o, TCliContext& ctx) {
-  std::uint32_t ip = 0;
-  if (!ParseDottedIpv4(o.ip, ip)) {
-    throw TCliFailure(kExitUsage, "Invalid IP '" + o.ip +
-                                      "': expected an IPv4 address of four octets 0-255, e.g. "
-                                      "192.168.0.10");
-  }
-  CheckImage(o.file);
+  const std::uintmax_t size = CheckImage(o.file, o.force);
+  int notFound = 0;
+  const std::vector<TZEL> devices =
+      DiscoverTargets(o.devices, o.model, o.rounds, false, ctx, notFound);
 
-  TIdTrivialFTP ftp;
-  ops::ConfigureUpgradeClient(ftp, o.tftpPort);
-  if (ctx.errIsTerminal) AttachProgress(ftp, o.file, ctx.err);
-  // The upload goes to the address given, not to the sender of the answer.
-  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(o.ip, o.file, o.ip, ftp);
-  if (upgrade.trigger.NoSocket()) {
-    throw TCliFailure(kExitFailure,
-                      ops::kTransferErrorPrefix + EscapeControl(upgrade.trigger.errors.front().text));
-  }
-  ReportErrors(upgrade.trigger, ctx);
-  if (!upgrade.imageError.empty()) {
-    throw TCliFailure(kExitUsage, "Cannot read firmware file '" + o.file + "': " + upgrade.imageError);
-  }
-  if (!upgrade.uploaded) throw TCliFailure(kExitFailure, kDeviceNotResponding);
-  if (!upgrade.transferError.empty()) {
-    // The text comes from the device's TFTP server: it must not reach the terminal raw.
-    ctx.err << ops::kTransferErrorPrefix << EscapeControl(upgrade.transferError) << '\n';
-    return kExitFailure;
-  }
+  ops::TRolloutSettings settings;
+  settings.file = o.file;
+  settings.tftpPort = o.tftpPort;
+  settings.parallel = o.parallel;
+  settings.returnTimeout = std::chrono::milliseconds(std::llround(o.returnTimeout * 1000));
+  settings.canary = o.canary;
+  settings.stopAfter = o.stopAfter;
+  settings.force = o.force;
 
-  if (o.json) {
-    TJson doc = TJson::object();
-    doc["ip"] = o.ip;
-    doc["file"] = JsonText(o.file);
-    doc["uploads"] = 1;  // one image per device, however often it answered the trigger
-    PrintJson(doc, ctx.out);
+  std::vector<ops::TRolloutDevice> results;
+  if (ctx.errIsTerminal && !devices.empty()) {
+    TTerminalProgress progress(devices, ctx.err);
+    results = ops::RunRollout(devices, settings,
+                              [&progress](std::size_t i, ops::TRolloutState s, int percent) {
+                                progress.Update(i, s, percent);
+                              });
+  } else {
+    results = ops::RunRollout(devices, settings);
   }
-  return kExitOk;
+  Report(results, o, size, ctx);
+  const bool failed =
+      notFound > 0 || std::any_of(results.begin(), results.end(), [](const auto& r) {
+        return r.result != ops::TRolloutResult::Ok;
+      });
+  return failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace velkaro::cli

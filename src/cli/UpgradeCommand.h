@@ -1,4 +1,5 @@
-// `upgrade IP FILE`: the upgrade trigger, then one TFTP upload of the image per device answer.
+// `upgrade DEVICE... FILE`, `upgrade --model CODE FILE`, `upgrade --all FILE`: the image is
+// checked, the devices found, then each one triggered, given one upload and waited for.
 #pragma once
 
 #include "cli/CliContext.h"
@@ -6,7 +7,8 @@
 
 namespace velkaro::cli {
 
-// Remote file name the devices expect for their firmware image.
+// Images over this size are refused unless --force is given.
+inline constexpr std::uintmax_t kLargestImageWithoutForce = 64u * 1024 * 1024;
 
 // Returns the exit code or throws TCliFailure.
 int RunUpgrade(const TCliOptions& o, TCliContext& ctx);

@@ -157,10 +157,15 @@ void TIdTrivialFTP::RunUpload(std::istream& stream, const std::string& remoteFil
   const std::uint32_t host = HostAddress();
   const std::chrono::milliseconds timeout(ReceiveTimeout());
   SetBufferSize(kDefaultBlockSize + kDataHeaderSize);
-  SendBuffer(host, static_cast<std::uint16_t>(Port()),
-             MakeRequest(opWriteRequest, remoteFile, ModeText(),
-                         {{kBlockSizeOption, std::to_string(requestedBlockSize_)}}));
+  const auto request = MakeRequest(opWriteRequest, remoteFile, ModeText(),
+                                   {{kBlockSizeOption, std::to_string(requestedBlockSize_)}});
+  SendBuffer(host, static_cast<std::uint16_t>(Port()), request);
   Clock::time_point deadline = Clock::now() + timeout;
+  // The packet sent last goes out again when the time-out passes in silence: one lost datagram
+  // (ours or the answer) must not end the transfer.
+  std::span<const std::uint8_t> lastSent(request.data(), request.size());
+  std::uint16_t lastPort = static_cast<std::uint16_t>(Port());
+  int resends = 0;
 
   // The server answers from a port of its own (its transfer ID); it is fixed by the first answer
   // and everything from elsewhere is turned away without disturbing the transfer.
@@ -174,8 +179,14 @@ void TIdTrivialFTP::RunUpload(std::istream& stream, const std::string& remoteFil
 
   for (;;) {
     const auto got = TIdUDPBase::ReceiveBuffer(received, TimeLeft(deadline));
-    // Also after the final block: only its ACK proves that the image arrived whole.
-    if (!got) throw EIdTFTPException(kTimeoutText);
+    if (!got) {
+      // Also after the final block: only its ACK proves that the image arrived whole.
+      if (resends == kMaxResends) throw EIdTFTPException(kTimeoutText);
+      ++resends;
+      SendBuffer(host, lastPort, lastSent);
+      deadline = Clock::now() + timeout;
+      continue;
+    }
     const TDatagramInfo& info = *got;
     const std::span<const std::uint8_t> datagram(received.data(), info.copied);
     const std::uint16_t opcode = Word(datagram, 0);
@@ -230,8 +241,10 @@ void TIdTrivialFTP::RunUpload(std::istream& stream, const std::string& remoteFil
     const std::size_t count = reader.Fill(packet.data() + kDataHeaderSize, blockSize, consumed);
     DoWork(wmWrite, consumed);
     finalSent = count < blockSize;
-    SendBuffer(host, serverPort,
-               std::span<const std::uint8_t>(packet.data(), count + kDataHeaderSize));
+    lastSent = std::span<const std::uint8_t>(packet.data(), count + kDataHeaderSize);
+    lastPort = serverPort;
+    resends = 0;
+    SendBuffer(host, serverPort, lastSent);
     deadline = Clock::now() + timeout;
   }
 }

@@ -18,6 +18,8 @@ class TIdTrivialFTP : public TIdUDPClient {
  public:
   static constexpr int kDefaultPort = 69;
   static constexpr int kDefaultRequestedBlockSize = 1500;
+  // Times the last packet is sent again after a silent receive time-out before the upload fails.
+  static constexpr int kMaxResends = 3;
 
   TIdTrivialFTP();
 

@@ -128,9 +128,11 @@ TEST(CliOptions, SaveAndUpgrade) {
   p = Parse({"upgrade", "10.0.0.1", "fw.bin"});
   ASSERT_TRUE(p.result.options);
   EXPECT_EQ(p.result.options->command, TCommandKind::Upgrade);
-  EXPECT_EQ(p.result.options->ip, "10.0.0.1");
+  EXPECT_EQ(p.result.options->devices, (std::vector<std::string>{"10.0.0.1"}));
   EXPECT_EQ(p.result.options->file, "fw.bin");
   EXPECT_EQ(p.result.options->tftpPort, 69);
+  EXPECT_EQ(p.result.options->parallel, 4);
+  EXPECT_EQ(p.result.options->returnTimeout, 90);
 
   p = Parse({"upgrade", "10.0.0.1", "fw.bin", "--tftp-port", "6969"});
   ASSERT_TRUE(p.result.options);
@@ -138,6 +140,36 @@ TEST(CliOptions, SaveAndUpgrade) {
 
   ExpectUsageError(Parse({"upgrade", "10.0.0.1", "fw.bin", "--tftp-port", "0"}), "tftp-port");
   ExpectUsageError(Parse({"upgrade", "10.0.0.1", "fw.bin", "--tftp-port", "65536"}), "tftp-port");
+  // Many devices, or a whole model, or all; the image is always the last word.
+  struct TCase {
+    std::vector<std::string> args;
+    std::vector<std::string> devices;
+    std::string file;
+    bool all;
+  };
+  for (const TCase& c : std::vector<TCase>{
+           {{"upgrade", "10.0.0.1", "10.0.0.2", "00:1a:2b:3c:4d:5e", "fw.bin"},
+            {"10.0.0.1", "10.0.0.2", "00:1a:2b:3c:4d:5e"},
+            "fw.bin",
+            false},
+           {{"upgrade", "--model", "zel4", "fw.bin", "--parallel", "2"}, {}, "fw.bin", false},
+           {{"upgrade", "--all", "fw.bin", "--canary", "--stop-after", "1"}, {}, "fw.bin", true}}) {
+    p = Parse(c.args);
+    ASSERT_TRUE(p.result.options) << p.err;
+    EXPECT_EQ(p.result.options->devices, c.devices);
+    EXPECT_EQ(p.result.options->file, c.file);
+    EXPECT_EQ(p.result.options->all, c.all);
+  }
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"upgrade", "fw.bin"},
+           {"upgrade", "10.0.0.1", "fw.bin", "--all"},
+           {"upgrade", "--all", "--model", "zel1", "fw.bin"},
+           {"upgrade", "10.0.0.1", "fw.bin", "--parallel", "0"},
+           {"upgrade", "10.0.0.1", "fw.bin", "--return-timeout", "-1"},
+           {"upgrade", "10.0.0.1", "fw.bin", "--stop-after", "0"},
+           {"upgrade", "--model", "zel9", "fw.bin"}}) {
+    EXPECT_EQ(Parse(bad).result.exitCode, 2) << bad.back();
+  }
   // The TFTP port belongs to upgrade only.
   ExpectUsageError(Parse({"read", "10.0.0.1", "--tftp-port", "70"}), "tftp-port");
 }
@@ -157,7 +189,9 @@ TEST(CliOptions, HelpForTheToolAndEachCommand) {
       {"read", {"DEVICE"}},
       {"set", {"DEVICE", "TAG=VALUE"}},
       {"save", {"DEVICE", "FILE"}},
-      {"upgrade", {"IP", "FILE", "--tftp-port"}}};
+      {"upgrade",
+       {"DEVICE", "FILE", "--tftp-port", "--parallel", "--return-timeout", "--canary",
+        "--stop-after", "--model", "--all", "--force"}}};
   for (const auto& [command, words] : commands) {
     p = Parse({command, "--help"});
     EXPECT_EQ(p.result.exitCode, 0) << command;

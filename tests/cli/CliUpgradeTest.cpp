@@ -1,5 +1,6 @@
 // velkaro-cli upgrade end to end: the trigger goes to the simulator, the image to the
 // simulator's TFTP receiver on 127.0.0.1.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -50,10 +51,10 @@ class CliUpgradeTest : public CliSimTest {
   TBytes bytes;
 };
 
-TEST_F(CliUpgradeTest, TriggerThenUpload) {
+TEST_F(CliUpgradeTest, TriggerThenUploadThenReturn) {
   const TCliRun run = Upgrade("127.0.0.1");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.out, "127.0.0.1 ok\n");
   EXPECT_EQ(run.err, "");  // not a terminal: no progress
   ASSERT_TRUE(sim->Tftp().WaitForTransfers(1, std::chrono::seconds(5)));
   const sim::TTftpTransfer t = sim->Tftp().LastTransfer();
@@ -62,31 +63,55 @@ TEST_F(CliUpgradeTest, TriggerThenUpload) {
   EXPECT_TRUE(t.complete);
   EXPECT_EQ(t.blockSize, 1500);
   EXPECT_EQ(t.image, bytes);
-  // One trigger addressed by kind 2: 127.0.0.1 and the device port.
+  // One trigger addressed by kind 2: 127.0.0.1 and the device port; discoveries before it (to
+  // find the device) and after it (its return).
   ASSERT_EQ(Count(TCommand::Upgrade), 1u);
-  const TBytes trigger = sim->Requests().front().data;
-  ASSERT_EQ(trigger.size(), 27u);
-  EXPECT_EQ(TBytes(trigger.begin(), trigger.begin() + kSourceOffset),
+  const auto requests = sim->Requests();
+  const auto trigger = std::find_if(requests.begin(), requests.end(), [](const auto& r) {
+    return r.data.size() > kCommandOffset && r.data[kCommandOffset] == 3;
+  });
+  ASSERT_EQ(trigger->data.size(), 27u);
+  EXPECT_EQ(TBytes(trigger->data.begin(), trigger->data.begin() + kSourceOffset),
             (TBytes{0x00, 0x02, 0x7F, 0x00, 0x00, 0x01, 0xCC, 0xA5}));
-  EXPECT_EQ(trigger[kCommandOffset], 3);
+  EXPECT_NE(trigger, requests.begin());
+  EXPECT_NE(trigger + 1, requests.end());
   EXPECT_EQ(sim->Tftp().TransferCount(), 1u);
+}
+
+TEST_F(CliUpgradeTest, ADeviceAnsweringTheTriggerTwiceGetsOneImage) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  o.doubleTrigger.all = true;
+  StartSim(o);
+  sim->SetValue(0, 2, std::uint32_t{kLoopback});
+  sim->Tftp().Start();
+  const TCliRun run = Cli({"upgrade", "127.0.0.1", image.string(), "--tftp-port",
+                           std::to_string(sim->Tftp().Port()), "--return-timeout", "0"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(sim->Tftp().RequestCount(), 1u);
+  EXPECT_EQ(sim->Uploads(0).count, 1u);
 }
 
 TEST_F(CliUpgradeTest, JsonAndProgressOnATerminal) {
   const TCliRun run = Upgrade("127.0.0.1", {"--json"}, true);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const json doc = json::parse(run.out);
-  EXPECT_EQ(doc["ip"], "127.0.0.1");
   EXPECT_EQ(doc["file"], image.string());
-  EXPECT_EQ(doc["uploads"], 1);
-  EXPECT_NE(run.err.find("100% (6123/6123 bytes)"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("(1500/6123 bytes)"), std::string::npos) << run.err;
+  EXPECT_EQ(doc["size"], 6123);
+  ASSERT_EQ(doc["devices"].size(), 1u);
+  EXPECT_EQ(doc["devices"][0]["device"]["ip"], "127.0.0.1");
+  EXPECT_EQ(doc["devices"][0]["result"], "ok");
+  EXPECT_GE(doc["devices"][0]["seconds"].get<double>(), 0.0);
+  EXPECT_FALSE(doc["devices"][0].contains("error"));
+  EXPECT_NE(run.err.find("127.0.0.1  uploading  24%"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("127.0.0.1  uploading  100%"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("127.0.0.1  finished  100%"), std::string::npos) << run.err;
 }
 
 TEST_F(CliUpgradeTest, NoDeviceAtThatAddress) {
-  const TCliRun run = Upgrade("127.0.0.2");
-  ExpectFailure(run, "Device not responding\n");
-  EXPECT_EQ(Count(TCommand::Upgrade), 1u);
+  const TCliRun run = Upgrade("127.0.0.2", {"--rounds", "2"});
+  ExpectFailure(run, "Device 127.0.0.2 not found");
+  EXPECT_EQ(Count(TCommand::Upgrade), 0u);
   EXPECT_EQ(sim->Tftp().RequestCount(), 0u);
 }
 
@@ -96,21 +121,52 @@ TEST_F(CliUpgradeTest, FailedUpload) {
   refuse.errorCode = 3;
   refuse.errorMessage = "Disk full";
   sim->Tftp().SetSwitches(refuse);
-  const TCliRun run = Upgrade("127.0.0.1", {"--json"});
-  ExpectFailure(run, "Transfert Error:  Disk full\n");
-  EXPECT_EQ(sim->Tftp().RequestCount(), 1u);
+  TCliRun run = Upgrade("127.0.0.1");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "127.0.0.1 transfer failed: Disk full\n");
+  run = Upgrade("127.0.0.1", {"--json"});
+  EXPECT_EQ(run.exitCode, 1);
+  const json device = json::parse(run.out)["devices"][0];
+  EXPECT_EQ(device["result"], "transfer failed");
+  EXPECT_EQ(device["error"], "Disk full");
+  EXPECT_EQ(sim->Tftp().RequestCount(), 2u);
 }
 
-TEST_F(CliUpgradeTest, BadArgumentsSendNothing) {
-  ExpectUsageError(Cli({"upgrade", "127.0.0.1", (image.string() + ".missing")}),
-                   "Cannot read firmware file");
-  ExpectUsageError(Cli({"upgrade", "127.0.0.1", fs::temp_directory_path().string()}),
-                   "it is a folder");
-  ExpectUsageError(Cli({"upgrade", "127.0.0", image.string()}), "Invalid IP '127.0.0'");
-  ExpectUsageError(Cli({"upgrade", "127.0.0.1", image.string(), "--tftp-port", "0"}),
-                   "--tftp-port");
+TEST_F(CliUpgradeTest, BadFilesAndArgumentsSendNothing) {
+  const fs::path empty = image.string() + ".empty";
+  const fs::path fifo = image.string() + ".fifo";
+  const fs::path large = image.string() + ".large";
+  std::ofstream{empty};
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream{large};
+  fs::resize_file(large, 64u * 1024 * 1024 + 1);  // sparse: nothing is written
+  const struct {
+    std::vector<std::string> args;
+    std::string mention;
+  } cases[] = {
+      {{"upgrade", "127.0.0.1", image.string() + ".missing"}, "No such file"},
+      {{"upgrade", "127.0.0.1", fs::temp_directory_path().string()}, "it is a folder"},
+      {{"upgrade", "127.0.0.1", fifo.string()}, "it is not a regular file"},
+      {{"upgrade", "127.0.0.1", "/dev/zero"}, "it is not a regular file"},
+      {{"upgrade", "127.0.0.1", empty.string()}, "it is empty"},
+      {{"upgrade", "--all", empty.string()}, "it is empty"},
+      {{"upgrade", "127.0.0.1", large.string()}, "over 64 MiB"},
+      {{"upgrade", "127.0.0.1", "127.0.0.1", image.string()}, "named twice"},
+      {{"upgrade", "127.0.0", image.string()}, "Invalid DEVICE '127.0.0'"},
+      {{"upgrade", image.string()}, "--all"},
+      {{"upgrade", "127.0.0.1", image.string(), "--tftp-port", "0"}, "--tftp-port"},
+  };
+  for (const auto& c : cases) ExpectUsageError(Cli(c.args), c.mention);
   EXPECT_EQ(sim->RequestCount(), 0u);
   EXPECT_EQ(sim->Tftp().RequestCount(), 0u);
+
+  // By IP and by MAC: the same device, found only by the discovery; still no trigger.
+  ExpectUsageError(Cli({"upgrade", "127.0.0.1", MacText(sim->Snapshot(0)), image.string()}),
+                   "named twice");
+  EXPECT_EQ(Count(TCommand::Upgrade), 0u);
+  fs::remove(empty);
+  fs::remove(fifo);
+  fs::remove(large);
 }
 
 }  // namespace
