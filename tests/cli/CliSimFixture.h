@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "CliProcess.h"
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
+#include "support/ChildProcess.h"
 
 namespace velkaro::cli::testing {
 
-inline constexpr std::uint32_t kLoopback = 0x7F000001;
+using TCliRun = velkaro::testing::TProgramRun;
 
 class CliSimTest : public ::testing::Test {
  protected:
@@ -48,11 +48,13 @@ class CliSimTest : public ::testing::Test {
   // velkaro-cli --target <simulator> ARGS...
   TCliRun Cli(std::vector<std::string> args, bool stderrOnTerminal = false) {
     args.insert(args.begin(), {"--target", Target()});
-    return RunProgram(VELKARO_CLI_PATH, args, std::chrono::seconds(30), stderrOnTerminal);
+    args.insert(args.begin(), VELKARO_CLI_PATH);
+    return velkaro::testing::RunProgram(args, std::chrono::seconds(30), stderrOnTerminal);
   }
   // velkaro-cli ARGS... without a target (for runs that must not send anything).
-  static TCliRun CliNoTarget(const std::vector<std::string>& args) {
-    return RunProgram(VELKARO_CLI_PATH, args);
+  static TCliRun CliNoTarget(std::vector<std::string> args) {
+    args.insert(args.begin(), VELKARO_CLI_PATH);
+    return velkaro::testing::RunProgram(args);
   }
 
   // Requests of one command the simulator has received.
