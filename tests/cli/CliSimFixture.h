@@ -15,10 +15,13 @@
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
 #include "support/ChildProcess.h"
+#include "support/Loopback.h"
+#include "support/LoopbackSimulator.h"
 
 namespace velkaro::cli::testing {
 
 using TCliRun = velkaro::testing::TProgramRun;
+using velkaro::testing::kLoopback;
 
 class CliSimTest : public ::testing::Test {
  protected:
@@ -35,15 +38,14 @@ class CliSimTest : public ::testing::Test {
 
   // One device of each model unless `options` says otherwise.
   sim::TSimulator& StartSim(sim::TSimOptions options = {}) {
-    options.bindAddress = "127.0.0.1";
-    options.port = 0;
     options.tftpPort = 0;
-    sim = std::make_unique<sim::TSimulator>(std::move(options));
-    sim->Start();
+    sim = velkaro::testing::StartLoopbackSimulator(std::move(options));
     return *sim;
   }
 
-  std::string Target() const { return "127.0.0.1:" + std::to_string(sim->Port()); }
+  std::string Target() const {
+    return std::string(velkaro::testing::kLoopbackText) + ":" + std::to_string(sim->Port());
+  }
 
   // velkaro-cli --target <simulator> ARGS...
   TCliRun Cli(std::vector<std::string> args, bool stderrOnTerminal = false) {
