@@ -2,13 +2,18 @@
 // access to its working record, and a check that a page listed every control it made.
 #pragma once
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QFont>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QtTest>
 #include <algorithm>
 #include <vector>
 
 #include "dialog/ZelForm.h"
+#include "pages/IPEdit.h"
 
 namespace velkaro::test {
 
