@@ -9,6 +9,7 @@
 #include "protocol/ModelRegistry.h"
 #include "protocol/Socket.h"
 #include "sim/Simulator.h"
+#include "support/Loopback.h"
 
 using namespace velkaro;
 using Clock = std::chrono::steady_clock;
@@ -23,7 +24,7 @@ void BM_Discovery(benchmark::State& state) {
   sim::TSimulator simulator(options);
   simulator.Start();
   const TSettingsScope settings;
-  Settings().target = {0x7F000001, simulator.Port()};
+  Settings().target = {velkaro::testing::kLoopback, simulator.Port()};
   std::size_t errors = 0;
 
   double listed = 0, wallMs = 0, lastReplyMs = 0, minListed = 1e18;

@@ -3,9 +3,6 @@
 // Every stored file is compared with the source afterwards (at 512-byte blocks the block number
 // wraps past 65535, so this checks the rollover against a real server too).
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -16,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 #include "support/TftpdProcess.h"
 #include "tftp/IdTrivialFTP.h"
-
-extern char** environ;
 
 namespace {
 
@@ -29,7 +26,8 @@ constexpr std::size_t kFileSize = 32u * 1024 * 1024;
 
 struct TBench {
   velkaro::testing::TTftpdProcess server;
-  fs::path source = fs::temp_directory_path() / ("velkaro-tftp-bench-" + std::to_string(getpid()));
+  velkaro::testing::TTempDir scratch;
+  fs::path source = scratch.Path() / "source.bin";
   std::vector<char> bytes;
 
   TBench() {
@@ -44,10 +42,6 @@ struct TBench {
     std::ofstream f(source, std::ios::binary);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot write " + source.string());
-  }
-  ~TBench() {
-    std::error_code ec;
-    fs::remove(source, ec);
   }
 
   bool Stored(const std::string& name) const {
@@ -82,17 +76,10 @@ double UploadCurl(TBench& b, int blockSize, const std::string& name) {
       "tftp://127.0.0.1:" + std::to_string(b.server.Port()) + "/" + name,
       "--tftp-blksize",
       std::to_string(blockSize)};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
   const auto start = Clock::now();
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0)
-    throw std::runtime_error("cannot start curl");
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const auto run = velkaro::testing::RunProgram(args, std::chrono::minutes(5));
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("curl failed");
+  if (run.exitCode != 0) throw std::runtime_error("curl failed: " + run.err);
   return seconds;
 }
 

@@ -14,6 +14,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
+#include "support/LoopbackSimulator.h"
 #include "support/UiRecorder.h"
 
 using namespace velkaro;
@@ -47,11 +48,7 @@ class FormMainScanTest : public QObject {
  private slots:
   void initTestCase() {
     QApplication::setApplicationName(QStringLiteral("Velkaro"));
-    sim::TSimOptions options;
-    options.port = 0;
-    sim_ = std::make_unique<sim::TSimulator>(options);
-    sim_->Start();
-    Settings().target = {TextToIp("127.0.0.1"), sim_->Port()};
+    sim_ = testing::StartLoopbackSimulator();
     ui_.Install();
   }
 

@@ -24,6 +24,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
+#include "support/LoopbackSimulator.h"
 #include "support/UiRecorder.h"
 #include "version/Oem.h"
 
@@ -115,11 +116,7 @@ class FormMainTest : public QObject {
   void initTestCase() {
     QApplication::setApplicationName(QStringLiteral("Velkaro"));
     QVERIFY(dir_.isValid());
-    sim::TSimOptions options;
-    options.port = 0;
-    sim_ = std::make_unique<sim::TSimulator>(options);
-    sim_->Start();
-    Settings().target = {TextToIp("127.0.0.1"), sim_->Port()};
+    sim_ = testing::StartLoopbackSimulator();
   }
 
   void init() {

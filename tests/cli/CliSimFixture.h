@@ -12,13 +12,16 @@
 #include <thread>
 #include <vector>
 
-#include "CliProcess.h"
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
+#include "support/ChildProcess.h"
+#include "support/Loopback.h"
+#include "support/LoopbackSimulator.h"
 
 namespace velkaro::cli::testing {
 
-inline constexpr std::uint32_t kLoopback = 0x7F000001;
+using TCliRun = velkaro::testing::TProgramRun;
+using velkaro::testing::kLoopback;
 
 class CliSimTest : public ::testing::Test {
  protected:
@@ -35,24 +38,25 @@ class CliSimTest : public ::testing::Test {
 
   // One device of each model unless `options` says otherwise.
   sim::TSimulator& StartSim(sim::TSimOptions options = {}) {
-    options.bindAddress = "127.0.0.1";
-    options.port = 0;
     options.tftpPort = 0;
-    sim = std::make_unique<sim::TSimulator>(std::move(options));
-    sim->Start();
+    sim = velkaro::testing::StartLoopbackSimulator(std::move(options));
     return *sim;
   }
 
-  std::string Target() const { return "127.0.0.1:" + std::to_string(sim->Port()); }
+  std::string Target() const {
+    return std::string(velkaro::testing::kLoopbackText) + ":" + std::to_string(sim->Port());
+  }
 
   // velkaro-cli --target <simulator> ARGS...
   TCliRun Cli(std::vector<std::string> args, bool stderrOnTerminal = false) {
     args.insert(args.begin(), {"--target", Target()});
-    return RunProgram(VELKARO_CLI_PATH, args, std::chrono::seconds(30), stderrOnTerminal);
+    args.insert(args.begin(), VELKARO_CLI_PATH);
+    return velkaro::testing::RunProgram(args, std::chrono::seconds(30), stderrOnTerminal);
   }
   // velkaro-cli ARGS... without a target (for runs that must not send anything).
-  static TCliRun CliNoTarget(const std::vector<std::string>& args) {
-    return RunProgram(VELKARO_CLI_PATH, args);
+  static TCliRun CliNoTarget(std::vector<std::string> args) {
+    args.insert(args.begin(), VELKARO_CLI_PATH);
+    return velkaro::testing::RunProgram(args);
   }
 
   // Requests of one command the simulator has received.

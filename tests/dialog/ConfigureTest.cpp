@@ -37,11 +37,8 @@ class ConfigureTest : public QObject {
  private slots:
   void init() {
     sim::TSimOptions options;
-    options.port = 0;
     options.models = {kModelZel1, kModelZel4};
-    sim_ = std::make_unique<sim::TSimulator>(options);
-    sim_->Start();
-    Settings().target = {0x7F000001u, sim_->Port()};
+    sim_ = velkaro::testing::StartLoopbackSimulator(options);
     messages_.texts.clear();
   }
   void cleanup() {

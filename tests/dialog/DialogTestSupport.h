@@ -17,6 +17,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
+#include "support/LoopbackSimulator.h"
 #include "ui/UiSeams.h"
 
 namespace velkaro::test {
@@ -37,15 +38,9 @@ struct TMessages {
 inline std::unique_ptr<sim::TSimulator> StartDevice(
     std::uint32_t model, const std::function<void(sim::TSimulator&)>& prepare = {}) {
   sim::TSimOptions options;
-  options.port = 0;
   options.models = {model};
-  auto simulator = std::make_unique<sim::TSimulator>(options);
-  simulator->Start();
-  if (prepare) prepare(*simulator);
-  Settings().target = {0x7F000001u, simulator->Port()};
-  DeviceList.Clear();
-  SelectedDevice = 0;
-  Discover(MergeReply);
+  auto simulator = testing::StartLoopbackSimulator(options, prepare);
+  simulator->ListDevices();
   simulator->ClearRequests();
   return simulator;
 }

@@ -45,27 +45,16 @@ class THost : public TZelForm {
   }
 };
 
-// Leaf controls keep their inner parts to themselves; the binding pass must see the control.
-inline bool IsLeaf(const QWidget* w) {
-  return dynamic_cast<const TIPEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
-         qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractButton*>(w) ||
-         qobject_cast<const QLabel*>(w);
-}
-
-inline void PreOrder(QWidget* w, std::vector<QWidget*>& out) {
-  out.push_back(w);
-  if (IsLeaf(w)) return;
-  for (QObject* child : w->children())
-    if (auto* cw = qobject_cast<QWidget*>(child); cw && !cw->isWindow()) PreOrder(cw, out);
-}
-
 // The page and every widget on it, in creation order, are the last entries of the dialog's
-// component list.
+// component list; the expected list is what the dialog's own tree walk makes of the page.
 inline bool ListedInCreationOrder(const TZelForm& form, QWidget* page) {
-  std::vector<QWidget*> expected;
-  PreOrder(page, expected);
+  THost walker;
+  const std::size_t own = walker.Components().size();
+  walker.AddComponentTree(page);
+  const std::vector<QWidget*> all = walker.Components();
+  const std::vector<QWidget*> expected(all.begin() + static_cast<std::ptrdiff_t>(own), all.end());
   const std::vector<QWidget*> list = form.Components();
-  if (list.size() < expected.size()) return false;
+  if (expected.empty() || list.size() < expected.size()) return false;
   return std::equal(expected.begin(), expected.end(), list.end() - std::ssize(expected));
 }
 

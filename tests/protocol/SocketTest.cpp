@@ -1,5 +1,6 @@
 // The socket layer on the loopback interface.
 #include "protocol/Socket.h"
+#include "support/Loopback.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +13,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr std::uint32_t kLoopback = 0x7F000001;
+using velkaro::testing::kLoopback;
 
 TEST(Socket, SendsAndReceivesWithTheSenderAddress) {
   TUdpSocket receiver, sender;

@@ -7,6 +7,7 @@
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 #include "support/ChildProcess.h"
+#include "support/Loopback.h"
 
 using namespace velkaro;
 using namespace velkaro::testing;
@@ -103,7 +104,7 @@ TEST(SimProgram, ServesUntilTerminated) {
   std::vector<std::string> errors;
   {
     const TSettingsScope settings;
-    Settings().target = {0x7F000001, port};
+    Settings().target = {kLoopback, port};
     for (const TExchangeError& e : Discover(MergeReply).errors) errors.push_back(e.Message());
   }
   ASSERT_EQ(DeviceList.size(), 4u);

@@ -25,7 +25,7 @@ namespace {
 // A port free on 127.0.0.1 right now, for receivers that must share one number.
 std::uint16_t FreePort() {
   TUdpSocket probe;
-  probe.Bind(kLoopbackIp, 0);
+  probe.Bind(kLoopback, 0);
   return probe.LocalPort();
 }
 
@@ -98,8 +98,7 @@ TEST_F(SimUpgradeTest, DropRateLosesRequestsAndRepliesRepeatably) {
       s.Start();
       TDatagramClient client(s.Port());
       for (std::size_t i = 0; i < kRequests; ++i) {
-        client.Socket().SendTo(DeviceRequest(kAllDevices, TCommand::Discover), kLoopbackIp,
-                               s.Port());
+        client.Socket().SendTo(DeviceRequest(kAllDevices, TCommand::Discover), kLoopback, s.Port());
         if (i % 100 == 99) client.Collect(milliseconds(5));  // keep the buffers short
       }
       ASSERT_TRUE(s.WaitForRequests(kRequests, milliseconds(5000))) << c.rate;
@@ -162,11 +161,11 @@ TEST_F(SimUpgradeTest, AfterAnImageADeviceRebootsOrNeverReturns) {
     o.rebootMs = c.rebootMs;
     if (c.noReturn) o.noReturn.indexes = {0};
     TSimulator s(o);
-    s.SetValue(0, 2, kLoopbackIp);
+    s.SetValue(0, 2, kLoopback);
     s.Start();
     TDatagramClient client(s.Port());
-    ASSERT_EQ(Trigger(client, kLoopbackIp), 1u) << c.name;
-    ASSERT_EQ(Upload(kLoopbackIp, s.Tftp().Port(), Pattern(2000)), "") << c.name;
+    ASSERT_EQ(Trigger(client, kLoopback), 1u) << c.name;
+    ASSERT_EQ(Upload(kLoopback, s.Tftp().Port(), Pattern(2000)), "") << c.name;
     ASSERT_TRUE(s.Tftp().WaitForTransfers(1, milliseconds(2000)));
     const auto uploaded = Clock::now();
     EXPECT_EQ(Discovered(client, milliseconds(50)), c.silentRightAfter ? 1u : 2u) << c.name;
@@ -222,7 +221,7 @@ TEST_F(SimUpgradeTest, OverlappingTransfersAreRecorded) {
   TBytes buffer(1024);
   for (std::uint32_t i = 0; i < 2; ++i) {
     ASSERT_EQ(Trigger(c, 0x7F000002u + i), 1u);
-    links[i].Bind(kLoopbackIp, 0);
+    links[i].Bind(kLoopback, 0);
     links[i].SendTo(tftp::MakeRequest(tftp::opWriteRequest, "/", "octet", {}), 0x7F000002u + i,
                     o.tftpPort);
     ASSERT_TRUE(links[i].WaitReadable(milliseconds(1000)));
@@ -250,13 +249,13 @@ TEST(TftpReceiverLimits, ImageOverTheLimitIsRefusedWithAnError) {
   };
   // 512-byte blocks: the limit counts bytes, not blocks.
   for (const auto& c : {Case{3000, true}, Case{3001, false}, Case{20000, false}}) {
-    TTftpServer server(kLoopbackIp, 0);
+    TTftpServer server(kLoopback, 0);
     TTftpSwitches sw;
     sw.noOptions = true;
     sw.maxImageBytes = 3000;
     server.SetSwitches(sw);
     server.Start();
-    const std::string error = Upload(kLoopbackIp, server.Port(), Pattern(c.size));
+    const std::string error = Upload(kLoopback, server.Port(), Pattern(c.size));
     ASSERT_TRUE(server.WaitForTransfers(1, milliseconds(2000)));
     const TTftpTransfer t = server.LastTransfer();
     EXPECT_EQ(error.empty(), c.accepted) << c.size << ": " << error;
@@ -269,20 +268,20 @@ TEST(TftpReceiverLimits, ImageOverTheLimitIsRefusedWithAnError) {
 }
 
 TEST(TftpReceiverLimits, SilentClientsDoNotHoldUpARealUpload) {
-  TTftpServer server(kLoopbackIp, 0);
+  TTftpServer server(kLoopback, 0);
   TTftpSwitches sw;
   sw.maxTransfers = 6;
   server.SetSwitches(sw);
   server.Start();
   std::vector<TUdpSocket> quiet(5);
   for (auto& q : quiet) {
-    q.Bind(kLoopbackIp, 0);
-    q.SendTo(tftp::MakeRequest(tftp::opWriteRequest, "/", "octet", {}), kLoopbackIp, server.Port());
+    q.Bind(kLoopback, 0);
+    q.SendTo(tftp::MakeRequest(tftp::opWriteRequest, "/", "octet", {}), kLoopback, server.Port());
   }
   std::this_thread::sleep_for(milliseconds(50));
   const auto started = Clock::now();
   const TBytes image = Pattern(100000);
-  EXPECT_EQ(Upload(kLoopbackIp, server.Port(), image), "");
+  EXPECT_EQ(Upload(kLoopback, server.Port(), image), "");
   EXPECT_LT(Clock::now() - started, milliseconds(1000));  // the quiet ones wait 2 s each
   ASSERT_TRUE(server.WaitForTransfers(1, milliseconds(1000)));
   EXPECT_EQ(server.Transfers().front().image, image);
@@ -290,8 +289,8 @@ TEST(TftpReceiverLimits, SilentClientsDoNotHoldUpARealUpload) {
   // With every slot taken, the next request is refused at once rather than queued.
   TUdpSocket extra[2];
   for (auto& q : extra) {
-    q.Bind(kLoopbackIp, 0);
-    q.SendTo(tftp::MakeRequest(tftp::opWriteRequest, "/", "octet", {}), kLoopbackIp, server.Port());
+    q.Bind(kLoopback, 0);
+    q.SendTo(tftp::MakeRequest(tftp::opWriteRequest, "/", "octet", {}), kLoopback, server.Port());
     std::this_thread::sleep_for(milliseconds(20));
   }
   TBytes buffer(1024);

@@ -10,6 +10,7 @@
 #include "protocol/ModelRegistry.h"
 #include "protocol/Socket.h"
 #include "support/DatagramClient.h"
+#include "support/Loopback.h"
 
 using namespace velkaro;
 using namespace velkaro::sim;
@@ -18,7 +19,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::uint32_t kLoopback = 0x7F000001;
+using velkaro::testing::kLoopback;
 
 using TClient = velkaro::testing::TDatagramClient;
 

@@ -1,113 +1,84 @@
-// Runs a program with its output on a pipe, reads it with time limits and always ends it.
+// The one way tests start a program: a child process with its output on pipes, read with time
+// limits, and always ended (killed when the object goes away).
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace velkaro::testing {
 
+struct TChildOptions {
+  // Where the child's stderr goes; stdin is always /dev/null.
+  enum class Stderr {
+    Merged,    // onto the stdout pipe: Output() holds both, in the order written
+    Separate,  // a pipe of its own: ErrorOutput()
+    Terminal,  // a pseudo-terminal (isatty(2) holds; line ends come back as "\r\n")
+    Discard,   // stdout and stderr both to /dev/null (a server nobody reads)
+  };
+  Stderr stderrTo = Stderr::Merged;
+  // A process group of its own, signalled as a whole, so that children the program forks end
+  // with it; the child also dies with the test process, however that ends.
+  bool ownGroup = false;
+};
+
 class TChildProcess {
  public:
-  // Starts `args[0]` (searched in PATH) with stdout and stderr on one pipe. Started() tells.
-  explicit TChildProcess(const std::vector<std::string>& args) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    out_ = fds[0];
-  }
-
-  ~TChildProcess() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) close(out_);
-  }
-
+  // Starts `args[0]` (searched in PATH unless it holds a '/'). Started() tells whether it ran.
+  explicit TChildProcess(const std::vector<std::string>& args, TChildOptions options = {});
+  ~TChildProcess();
   TChildProcess(const TChildProcess&) = delete;
   TChildProcess& operator=(const TChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
   pid_t Pid() const { return pid_; }
   const std::string& Output() const { return output_; }
+  const std::string& ErrorOutput() const { return errors_; }
 
-  // Reads until a line containing `text` arrived; false on time-out or end of output.
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (output_.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0 || !ReadSome(static_cast<int>(left))) return false;
-    }
-    return true;
-  }
-
-  // Sends `signal` (when given) and waits for the end; SIGKILL after the time-out. Returns the
-  // exit code, 128 + signal number when killed by one, or -1 when it had to be killed.
-  int Finish(std::chrono::milliseconds timeout, int signal = 0) {
-    if (pid_ <= 0) return -1;
-    if (signal != 0) kill(pid_, signal);
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    for (;;) {
-      const pid_t r = waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) break;
-      if (std::chrono::steady_clock::now() >= deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        exited_ = true;
-        Drain();
-        return -1;
-      }
-      ReadSome(10);
-    }
-    exited_ = true;
-    Drain();
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
-  }
+  // Reads until `text` arrived on Output(); false on time-out or end of output.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+  // True while the child has not ended (never blocks).
+  bool Running();
+  // Sends `signal` (when given) and waits for the end, reading what is left; SIGKILL after the
+  // time-out. Returns the exit code, 128 + signal number when killed by one, or -1 when it had
+  // to be killed or never started.
+  int Finish(std::chrono::milliseconds timeout, int signal = 0);
+  // After Finish: whether the child ended by exit() rather than by a signal.
+  bool ExitedNormally() const { return exitedNormally_; }
+  // Reads until the child closed its output ends; false on time-out.
+  bool ReadUntilClosed(std::chrono::milliseconds timeout);
 
  private:
-  bool ReadSome(int timeoutMs) {
-    pollfd p{out_, POLLIN, 0};
-    if (poll(&p, 1, timeoutMs) <= 0) return false;
-    char buf[4096];
-    const ssize_t n = read(out_, buf, sizeof buf);
-    if (n <= 0) return false;
-    output_.append(buf, static_cast<std::size_t>(n));
-    return true;
-  }
-  void Drain() {
-    while (ReadSome(0)) {
-    }
-  }
+  bool ReadSome(int timeoutMs);
+  void Signal(int signal);
+  void Reap(int status);
 
   pid_t pid_ = -1;
-  int out_ = -1;
   bool exited_ = false;
+  bool exitedNormally_ = false;
+  bool ownGroup_ = false;
+  int exitCode_ = -1;
+  int out_ = -1;
+  int err_ = -1;
   std::string output_;
+  std::string errors_;
 };
+
+// What one run of a program to its end gave.
+struct TProgramRun {
+  int exitCode = -1;  // -1 when it did not exit normally
+  std::string out;
+  std::string err;
+  bool timedOut = false;
+  std::chrono::milliseconds duration{0};
+};
+
+// Runs `args` to the end with stdout and stderr apart (stderr on a pseudo-terminal when
+// `stderrOnTerminal`). A run that outlasts `timeout` is killed. Throws when it cannot start.
+TProgramRun RunProgram(const std::vector<std::string>& args,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                       bool stderrOnTerminal = false);
 
 }  // namespace velkaro::testing

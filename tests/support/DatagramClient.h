@@ -7,6 +7,7 @@
 
 #include "protocol/Frame.h"
 #include "protocol/Socket.h"
+#include "support/Loopback.h"
 
 namespace velkaro::testing {
 
@@ -17,11 +18,11 @@ struct TGotDatagram {
 
 class TDatagramClient {
  public:
-  explicit TDatagramClient(std::uint16_t port) : port_(port) { socket_.Bind(kLoopback_, 0); }
+  explicit TDatagramClient(std::uint16_t port) : port_(port) { socket_.Bind(kLoopback, 0); }
 
   std::vector<TGotDatagram> Ask(const TBytes& request,
                                 std::chrono::milliseconds listen = std::chrono::milliseconds(150)) {
-    socket_.SendTo(request, kLoopback_, port_);
+    socket_.SendTo(request, kLoopback, port_);
     return Collect(listen);
   }
 
@@ -44,7 +45,6 @@ class TDatagramClient {
   TUdpSocket& Socket() { return socket_; }
 
  private:
-  static constexpr std::uint32_t kLoopback_ = 0x7F000001;
   TUdpSocket socket_;
   std::uint16_t port_;
 };

@@ -15,13 +15,14 @@
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
+#include "support/Loopback.h"
+#include "support/LoopbackSimulator.h"
 
 namespace velkaro::testing {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-inline constexpr std::uint32_t kLoopback = 0x7F000001;
 // Nothing listens here; keeps a forgotten exchange on the loopback interface.
 inline constexpr TTarget kNowhere{kLoopback, 9};
 
@@ -76,11 +77,7 @@ class LoopbackTest : public ::testing::Test {
   }
 
   sim::TSimulator& StartSimulator(sim::TSimOptions options) {
-    options.bindAddress = "127.0.0.1";
-    options.port = 0;
-    simulator = std::make_unique<sim::TSimulator>(std::move(options));
-    simulator->Start();
-    Settings().target = {kLoopback, simulator->Port()};
+    simulator = StartLoopbackSimulator(std::move(options));
     return *simulator;
   }
 
@@ -93,12 +90,12 @@ class LoopbackTest : public ::testing::Test {
 
   // Runs a discovery into DeviceList and expects every simulated device listed.
   void ListDevices() {
-    Note(Discover(MergeReply));
+    Note(simulator->ListDevices());
     ASSERT_EQ(DeviceList.size(), simulator->DeviceCount());
   }
 
   const TSettingsScope settings;  // every setting back as it was after the test
-  std::unique_ptr<sim::TSimulator> simulator;
+  std::unique_ptr<TLoopbackSimulator> simulator;
   std::vector<TDelivered> delivered;
   std::vector<std::string> errors;
   std::vector<bool> busy;

@@ -12,11 +12,10 @@
 
 #include "protocol/Frame.h"
 #include "protocol/Socket.h"
+#include "support/Loopback.h"
 #include "tftp/IdTrivialFTP.h"
 
 namespace velkaro::testing {
-
-inline constexpr std::uint32_t kLoopbackIp = 0x7F000001;
 
 // Deterministic bytes that differ from block to block, so a reordered or repeated block shows.
 inline TBytes Pattern(std::size_t size, std::uint32_t seed = 1) {
@@ -62,8 +61,8 @@ struct TWorkLog {
 class TScriptedPeer {
  public:
   explicit TScriptedPeer(std::vector<TBytes> replies) : replies_(std::move(replies)) {
-    listener_.Bind(kLoopbackIp, 0);
-    link_.Bind(kLoopbackIp, 0);
+    listener_.Bind(kLoopback, 0);
+    link_.Bind(kLoopback, 0);
     thread_ = std::thread([this] { Run(); });
   }
   ~TScriptedPeer() { Join(); }

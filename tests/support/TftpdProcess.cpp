@@ -1,28 +1,22 @@
 #include "support/TftpdProcess.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "protocol/Socket.h"
+#include "support/Loopback.h"
 
 namespace velkaro::testing {
 
 namespace {
-
-constexpr std::uint32_t kLoopback = 0x7F000001;
 
 std::uint16_t FreeUdpPort() {
   TUdpSocket probe;
@@ -59,10 +53,7 @@ TTftpdProcess::TTftpdProcess(TOptions options) {
   const std::string server = ServerPath();
   if (server.empty())
     throw std::runtime_error("in.tftpd (tftpd-hpa) is not installed; run scripts/install-deps.sh");
-  char root[] = "/tmp/velkaro-tftpd-XXXXXX";
-  if (!mkdtemp(root)) throw std::runtime_error("cannot create a temporary TFTP root");
-  root_ = root;
-  chmod(root_.c_str(), 0777);
+  std::filesystem::permissions(root_.Path(), std::filesystem::perms::all);
   // A port found free can be taken by someone else before the server binds it; try again then.
   for (int attempt = 0; attempt < 5; ++attempt)
     if (Launch(options, server)) return;
@@ -75,35 +66,16 @@ bool TTftpdProcess::Launch(const TOptions& options, const std::string& server) {
   std::vector<std::string> args = {
       server, "-L", "-c", "-s", "-p", "-a", "127.0.0.1:" + std::to_string(port_), "-u", UserName()};
   if (options.refuseBlockSize) args.insert(args.end(), {"-r", "blksize"});
-  args.push_back(root_);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    // Own process group, so that the transfer processes it forks die with it; and gone when the
-    // test process dies, whatever the way.
-    setpgid(0, 0);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int devNull = open("/dev/null", O_RDWR);
-    if (devNull >= 0) {
-      dup2(devNull, STDIN_FILENO);
-      dup2(devNull, STDOUT_FILENO);
-      dup2(devNull, STDERR_FILENO);
-    }
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  setpgid(pid, pid);
-  pid_ = pid;
+  args.push_back(Root());
+  // Own process group, so that the transfer processes it forks end with it.
+  server_ = std::make_unique<TChildProcess>(
+      args, TChildOptions{TChildOptions::Stderr::Discard, /*ownGroup=*/true});
+  if (!server_->Started()) throw std::runtime_error("cannot start " + server);
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (!server_->Running()) {
+      server_.reset();
       return false;
     }
     if (PortTaken(port_)) return true;
@@ -114,32 +86,12 @@ bool TTftpdProcess::Launch(const TOptions& options, const std::string& server) {
 }
 
 void TTftpdProcess::Stop() {
-  if (pid_ > 0) {
-    kill(-pid_, SIGTERM);
-    kill(pid_, SIGTERM);
-    bool gone = false;
-    for (int i = 0; i < 100 && !gone; ++i) {
-      int status = 0;
-      gone = waitpid(pid_, &status, WNOHANG) == pid_;
-      if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!gone) {
-      kill(-pid_, SIGKILL);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-    // Transfer processes left in the group end with the group's kill.
-    kill(-pid_, SIGKILL);
-    pid_ = -1;
-  }
+  if (server_) server_->Finish(std::chrono::seconds(1), SIGTERM);
+  server_.reset();  // kills what is left of the group
 }
 
 TTftpdProcess::~TTftpdProcess() {
   Stop();
-  if (!root_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
 }
 
 }  // namespace velkaro::testing

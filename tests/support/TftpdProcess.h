@@ -3,10 +3,12 @@
 // server (and every transfer process it forked) is killed when the object goes away.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 namespace velkaro::testing {
 
@@ -24,7 +26,7 @@ class TTftpdProcess {
   TTftpdProcess& operator=(const TTftpdProcess&) = delete;
 
   std::uint16_t Port() const { return port_; }
-  const std::string& Root() const { return root_; }
+  std::string Root() const { return root_.Path().string(); }
   // Stops the server and every process of its group; idempotent.
   void Stop();
 
@@ -34,9 +36,9 @@ class TTftpdProcess {
  private:
   bool Launch(const TOptions& options, const std::string& server);
 
-  pid_t pid_ = -1;
+  TTempDir root_;
+  std::unique_ptr<TChildProcess> server_;
   std::uint16_t port_ = 0;
-  std::string root_;
 };
 
 }  // namespace velkaro::testing

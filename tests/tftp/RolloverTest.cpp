@@ -12,7 +12,7 @@ namespace velkaro::testing {
 namespace {
 
 TEST(TftpRollover, BlockAfter65535IsNumberedZero) {
-  sim::TTftpServer server(kLoopbackIp, 0);
+  sim::TTftpServer server(kLoopback, 0);
   server.Start();
   TIdTrivialFTP client;
   TWorkLog log;

@@ -8,6 +8,7 @@
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
 #include "sim/TftpServer.h"
+#include "support/LoopbackSimulator.h"
 #include "support/TftpTestSupport.h"
 #include "tftp/IdException.h"
 #include "tftp/IdTrivialFTP.h"
@@ -19,14 +20,10 @@ class SimulatedDeviceUpgradeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::TSimOptions o;
-    o.bindAddress = "127.0.0.1";
-    o.port = 0;
     o.tftpPort = 0;  // a free high port
     o.models = {kModelZel1};
-    simulator = std::make_unique<sim::TSimulator>(o);
-    simulator->SetValue(0, 2, kLoopbackIp);  // the device answers at 127.0.0.1
-    simulator->Start();
-    Settings().target = {kLoopbackIp, simulator->Port()};
+    // The device answers at 127.0.0.1.
+    simulator = StartLoopbackSimulator(o, [](sim::TSimulator& s) { s.SetValue(0, 2, kLoopback); });
     client.SetHost("127.0.0.1");
     client.SetReceiveTimeout(2000);
   }

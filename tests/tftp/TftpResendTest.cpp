@@ -24,8 +24,8 @@ class TLossyServer {
  public:
   TLossyServer(bool dropRequest, std::uint16_t dropData, std::uint16_t dropAck)
       : dropRequest_(dropRequest), dropData_(dropData), dropAck_(dropAck) {
-    listener_.Bind(kLoopbackIp, 0);
-    link_.Bind(kLoopbackIp, 0);
+    listener_.Bind(kLoopback, 0);
+    link_.Bind(kLoopback, 0);
     thread_ = std::thread([this] { Run(); });
   }
   ~TLossyServer() {
@@ -109,7 +109,7 @@ TEST(TftpResend, GivesUpAfterThreeResends) {
   client.SetHost("127.0.0.1");
   // A port that takes the requests and never answers.
   TUdpSocket quiet;
-  quiet.Bind(kLoopbackIp, 0);
+  quiet.Bind(kLoopback, 0);
   client.SetPort(quiet.LocalPort());
   client.SetReceiveTimeout(100);
   auto in = AsStream(data);

@@ -84,8 +84,8 @@ TEST_F(TftpdHpaTest, SeveralMebibytes) {
 }
 
 TEST_F(TftpdHpaTest, UploadFileFromDisk) {
-  const auto local = std::filesystem::path(server->Root()).parent_path() /
-                     ("velkaro-local-" + std::to_string(server->Port()) + ".bin");
+  const testing::TTempDir dir;
+  const auto local = dir.Path() / "local.bin";
   const TBytes data = Pattern(100000, 5);
   {
     std::ofstream f(local, std::ios::binary);

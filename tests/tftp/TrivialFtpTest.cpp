@@ -47,7 +47,7 @@ class TrivialFtpTest : public ::testing::Test {
 
   static std::vector<std::uint32_t> Sizes(std::initializer_list<std::uint32_t> s) { return s; }
 
-  TTftpServer server{kLoopbackIp, 0};
+  TTftpServer server{kLoopback, 0};
   TIdTrivialFTP client;
   TWorkLog log;
 };

@@ -23,13 +23,14 @@
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
 #include "sim/TftpServer.h"
+#include "support/LoopbackSimulator.h"
 #include "support/TftpTestSupport.h"
 #include "ui/UiSeams.h"
 #include "upgrade/FileNameEdit.h"
 #include "upgrade/UpgradeForm.h"
 
 using namespace velkaro;
-using velkaro::testing::kLoopbackIp;
+using velkaro::testing::kLoopback;
 using velkaro::testing::Pattern;
 
 namespace {
@@ -74,20 +75,15 @@ class UpgradeFormTest : public QObject {
   // Starts `count` simulated devices; device i answers at 127.0.0.(i + 1).
   void StartDevices(int count) {
     sim::TSimOptions o;
-    o.bindAddress = "127.0.0.1";
-    o.port = 0;
     o.tftpPort = 0;
     o.models = {kModelZel1};
     o.count = count;
-    simulator = std::make_unique<sim::TSimulator>(o);
-    for (int i = 0; i < count; ++i)
-      simulator->SetValue(static_cast<std::size_t>(i), 2, kLoopbackIp + static_cast<unsigned>(i));
-    simulator->Start();
+    simulator = velkaro::testing::StartLoopbackSimulator(o, [count](sim::TSimulator& s) {
+      for (int i = 0; i < count; ++i)
+        s.SetValue(static_cast<std::size_t>(i), 2, kLoopback + static_cast<unsigned>(i));
+    });
     simulator->Tftp().Start();  // its port is known before the first trigger
-    Settings().target = {kLoopbackIp, simulator->Port()};
-    DeviceList.Clear();
-    Discover(MergeReply);
-    SelectedDevice = 0;
+    velkaro::testing::TLoopbackSimulator::ListDevices();
     form->IdTrivialFTP.SetPort(simulator->Tftp().Port());
     simulator->ClearRequests();
   }
@@ -130,7 +126,7 @@ class UpgradeFormTest : public QObject {
   void cleanup() {
     form.reset();
     simulator.reset();
-    Settings().target = {kLoopbackIp, 9};  // never the broadcast default in tests
+    Settings().target = {kLoopback, 9};  // never the broadcast default in tests
     Settings().busy = {};
     ui::ResetUiHooks();
     DeviceList.Clear();
@@ -468,17 +464,12 @@ class UpgradeFormTest : public QObject {
   void uploadHostRedirectsTheImageOnly() {
     // The demo's devices carry made-up addresses; only the trigger names them.
     sim::TSimOptions o;
-    o.bindAddress = "127.0.0.1";
-    o.port = 0;
     o.tftpPort = 0;
     o.models = {kModelZel4};
-    simulator = std::make_unique<sim::TSimulator>(o);
-    simulator->SetValue(0, 2, TextToIp("10.0.0.2"));
-    simulator->Start();
+    simulator = velkaro::testing::StartLoopbackSimulator(
+        o, [](sim::TSimulator& s) { s.SetValue(0, 2, TextToIp("10.0.0.2")); });
     simulator->Tftp().Start();
-    Settings().target = {kLoopbackIp, simulator->Port()};
-    DeviceList.Clear();
-    Discover(MergeReply);
+    velkaro::testing::TLoopbackSimulator::ListDevices();
     form->RedirectUploads(QStringLiteral("127.0.0.1"), simulator->Tftp().Port());
     const TBytes image = Pattern(3000, 2);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));

@@ -24,7 +24,7 @@
 #include "version/Oem.h"
 
 using namespace velkaro;
-using velkaro::testing::kLoopbackIp;
+using velkaro::testing::kLoopback;
 using velkaro::testing::Pattern;
 
 class UpgradeMainWindowTest : public QObject {
@@ -42,7 +42,7 @@ class UpgradeMainWindowTest : public QObject {
   }
 
   void cleanup() {
-    Settings().target = {kLoopbackIp, 9};
+    Settings().target = {kLoopback, 9};
     Settings().busy = {};
     ui::ResetUiHooks();
     DeviceList.Clear();
@@ -59,7 +59,7 @@ class UpgradeMainWindowTest : public QObject {
     QVERIFY2(demo.Start(error), error.c_str());
     QVERIFY(demo.TftpPort() != 0);
     QVERIFY(demo.TftpPort() != 69);
-    QCOMPARE(Settings().target.address, kLoopbackIp);
+    QCOMPARE(Settings().target.address, kLoopback);
 
     TFormMain form;
     TUpgradeForm upgrade(&form);
@@ -106,7 +106,7 @@ class UpgradeMainWindowTest : public QObject {
     QCOMPARE(tftp.RequestCount(), std::size_t{1});
     QVERIFY(tftp.LastTransfer().complete);
     QVERIFY(tftp.LastTransfer().image == image);
-    QCOMPARE(tftp.LastTransfer().clientIp, kLoopbackIp);
+    QCOMPARE(tftp.LastTransfer().clientIp, kLoopback);
     QCOMPARE(demo.Simulator().UpgradeCount(), std::size_t{1});
   }
 };
