@@ -7,6 +7,8 @@
 
 #include "CliSimFixture.h"
 #include "protocol/Socket.h"
+#include "support/TempDir.h"
+#include "support/TftpTestSupport.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -29,18 +31,9 @@ class CliFleetTest : public CliSimTest {
  protected:
   void SetUp() override {
     CliSimTest::SetUp();
-    image = fs::temp_directory_path() /
-            ("velkaro-fleet-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin");
-    for (int i = 0; i < 20000; ++i)
-      bytes.push_back(static_cast<std::uint8_t>((i * 13 + i / 509) & 0xFF));
-    std::ofstream(image, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
-  void TearDown() override {
-    fs::remove(image);
-    CliSimTest::TearDown();
+    image = dir.File("image.bin");
+    bytes = velkaro::testing::Pattern(20000, 13);
+    velkaro::testing::WriteBytes(image.string(), bytes);
   }
 
   sim::TSimOptions Fleet(int count) {
@@ -80,6 +73,7 @@ class CliFleetTest : public CliSimTest {
     return words;
   }
 
+  velkaro::testing::TTempDir dir;
   fs::path image;
   TBytes bytes;
   std::string tftpPort;

@@ -8,6 +8,8 @@
 
 #include "CliSimFixture.h"
 #include "sim/TftpServer.h"
+#include "support/TempDir.h"
+#include "support/TftpTestSupport.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -24,19 +26,10 @@ class CliUpgradeTest : public CliSimTest {
     sim->SetValue(0, 2, std::uint32_t{kLoopback});
     sim->Tftp().Start();
     tftpPort = std::to_string(sim->Tftp().Port());
-    image = fs::temp_directory_path() /
-            ("velkaro-cli-image-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin");
+    image = dir.File("image.bin");
     // Four full blocks of 1500 bytes and a short one.
-    for (int i = 0; i < 6123; ++i)
-      bytes.push_back(static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF));
-    std::ofstream(image, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
-  void TearDown() override {
-    fs::remove(image);
-    CliSimTest::TearDown();
+    bytes = velkaro::testing::Pattern(6123, 7);
+    velkaro::testing::WriteBytes(image.string(), bytes);
   }
 
   TCliRun Upgrade(const std::string& ip, std::vector<std::string> extra = {},
@@ -47,6 +40,7 @@ class CliUpgradeTest : public CliSimTest {
   }
 
   std::string tftpPort;
+  velkaro::testing::TTempDir dir;
   fs::path image;
   TBytes bytes;
 };
