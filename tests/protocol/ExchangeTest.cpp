@@ -282,6 +282,9 @@ TEST_F(ExchangeTest, SocketCreationErrorReachesTheCaller) {
   {
     const TSocketError warmUp("warm-up", EINVAL);
     EXPECT_EQ(warmUp.SystemError(), EINVAL);
+    // The exchange reads the text through the base class: meet that pairing too.
+    const std::exception& asBase = warmUp;
+    EXPECT_NE(std::string(asBase.what()).find("warm-up"), std::string::npos);
   }
   // The lowest free descriptor as the limit: the next socket() fails with EMFILE.
   const int lowestFree = dup(0);
