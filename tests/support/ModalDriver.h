@@ -86,8 +86,9 @@ class TModalDriver : public QObject {
     metWindow_ = &window;
     timer_.setInterval(10);  // the watchdog keeps running, also inside the action
     action_(window);
+    // The action may have deleted the window: only the guarded pointer is used from here.
     openAfterAction_ = metWindow_ && metWindow_->isVisible();
-    if (openAfterAction_ && options_.closeAfterAction) Close(window);
+    if (openAfterAction_ && options_.closeAfterAction) Close(*metWindow_);
   }
 
   // done() rather than reject() or close(): a dialog may refuse those while it is busy.
