@@ -2,19 +2,17 @@
 // resolutions and the modal run.
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include "about/About.h"
 #include "about/LinkLabel.h"
 #include "about/SystemFigures.h"
-#include "ui/UiSeams.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
+#include "support/UiRecorder.h"
 #include "version/Oem.h"
 
 using namespace velkaro;
@@ -35,25 +33,15 @@ class AboutTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QStringList opened_;
-  bool openResult_ = true;
+  testing::TTempDir dir_;
+  test::TUiRecorder ui_;
 
  private slots:
-  void initTestCase() {
-    QApplication::setApplicationName(QStringLiteral("Velkaro"));
-    QVERIFY(dir_.isValid());
-  }
+  void initTestCase() { QApplication::setApplicationName(QStringLiteral("Velkaro")); }
 
   void init() {
-    opened_.clear();
-    openResult_ = true;
-    ui::TUiHooks hooks;
-    hooks.openUrl = [this](const QString& url) {
-      opened_ << url;
-      return openResult_;
-    };
-    ui::SetUiHooks(hooks);
+    ui_.Clear();
+    ui_.Install();
     MakerWebAddress = kMakerWebAddress;
     MakerEmail = kMakerEmail;
   }
@@ -83,13 +71,11 @@ class AboutTest : public QObject {
   }
 
   void textsWithoutVersionBlock() {
-    const QString plain = dir_.filePath(QStringLiteral("no-block"));
-    QFile file(plain);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("not a program");
-    file.close();
+    const std::string plain = dir_.File("no-block");
+    const std::string text = "not a program";
+    testing::WriteBytes(plain, {text.begin(), text.end()});
     TFormAbout about;
-    about.SetProgramFile(plain.toStdString());
+    about.SetProgramFile(plain);
     const auto box = about.BuildDialog();
     QCOMPARE(Label(*box, "VersionLabel")->text(), QStringLiteral("Version <info not available>"));
     QCOMPARE(Label(*box, "DescriptionLabel")->text(), QStringLiteral("<info not available>"));
@@ -109,11 +95,22 @@ class AboutTest : public QObject {
                  .arg(QString::fromStdString(figures.processorName)));
   }
 
+  void widthsFollowPixelsPerInch_data() {
+    QTest::addColumn<int>("pixelsPerInch");
+    QTest::addColumn<int>("dialog");
+    QTest::addColumn<int>("systemLabel");
+    QTest::newRow("96 dpi") << 96 << 410 << 150;
+    QTest::newRow("120 dpi") << 120 << 520 << 187;
+  }
+  void widthsFollowPixelsPerInch() {
+    QFETCH(int, pixelsPerInch);
+    QFETCH(int, dialog);
+    QFETCH(int, systemLabel);
+    QCOMPARE(TFormAbout::DialogWidth(pixelsPerInch), dialog);
+    QCOMPARE(TFormAbout::SystemLabelWidth(pixelsPerInch), systemLabel);
+  }
+
   void layoutFollowsPixelsPerInch() {
-    QCOMPARE(TFormAbout::DialogWidth(96), 410);
-    QCOMPARE(TFormAbout::DialogWidth(120), 520);
-    QCOMPARE(TFormAbout::SystemLabelWidth(96), 150);
-    QCOMPARE(TFormAbout::SystemLabelWidth(120), 187);
     TFormAbout about;
     about.SetPixelsPerInch(120);
     const auto box = about.BuildDialog();
@@ -143,17 +140,17 @@ class AboutTest : public QObject {
     QCOMPARE(web->cursor().shape(), Qt::PointingHandCursor);
     QVERIFY(web->font().underline());
     QTest::mouseClick(web, Qt::LeftButton);
-    QCOMPARE(opened_, QStringList{QString::fromLatin1(kMakerWebAddress)});
+    QCOMPARE(ui_.urls, QStringList{QString::fromLatin1(kMakerWebAddress)});
     QVERIFY(web->isEnabled());
 
-    openResult_ = false;
+    ui_.openUrlResult = false;
     QTest::mouseClick(mail, Qt::LeftButton);
-    QCOMPARE(opened_.last(), QStringLiteral("mailto:") + QString::fromLatin1(kMakerEmail));
+    QCOMPARE(ui_.urls.last(), QStringLiteral("mailto:") + QString::fromLatin1(kMakerEmail));
     QVERIFY(!mail->isEnabled());
     QVERIFY(!mail->IsLink());
     QCOMPARE(mail->cursor().shape(), Qt::ArrowCursor);
     mail->Open();  // no longer a link: nothing is handed to the desktop
-    QCOMPARE(opened_.size(), 2);
+    QCOMPARE(ui_.urls.size(), 2);
   }
 
   void emptyMakerAddressesCloseUpTheLayout() {
@@ -176,24 +173,13 @@ class AboutTest : public QObject {
     TFormAbout about;
     QString title;
     bool okHadFocus = false;
-    QTimer closer;
-    closer.setInterval(0);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    connect(&closer, &QTimer::timeout, &closer, [&] {
-      auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-      if (box && box->isVisible()) {
-        title = box->windowTitle();
-        okHadFocus = box->focusWidget() == box->findChild<QPushButton*>(QStringLiteral("OKButton"));
-        QTest::keyClick(box, Qt::Key_Return);
-      } else if (elapsed.elapsed() > 5000) {
-        closer.stop();
-        if (box) box->reject();
-      }
+    const test::TModalDriver<QDialog> box([&](QDialog& shown) {
+      title = shown.windowTitle();
+      okHadFocus = shown.focusWidget() == shown.findChild<QPushButton*>(QStringLiteral("OKButton"));
+      QTest::keyClick(&shown, Qt::Key_Return);
     });
-    closer.start();
     about.ShowAbout();
-    closer.stop();
+    QVERIFY(!box.OpenAfterAction());
     QCOMPARE(title, QStringLiteral("About Velkaro ..."));
     QVERIFY(okHadFocus);
     QVERIFY(!QApplication::activeModalWidget());

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
@@ -14,7 +13,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -24,7 +22,10 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
+#include "support/DataRows.h"
 #include "support/LoopbackSimulator.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
 #include "support/UiRecorder.h"
 #include "version/Oem.h"
 
@@ -73,6 +74,34 @@ TModelFactories CountingFactories(TFactoryCalls& calls) {
   return {factory, factory, factory};
 }
 
+// The menu entries of a new window: only what needs no device is enabled.
+const struct {
+  const char* name;
+  QAction* TFormMain::*action;
+  const char* text;
+  bool enabled;
+} kMenus[] = {
+    {"scan", &TFormMain::ScanMenu, "&Scan", true},
+    {"configure", &TFormMain::ConfigMenu, "&Configure", false},
+    {"web", &TFormMain::WebMenu, "&Web", false},
+    {"save config", &TFormMain::SaveConfigMenu, "S&ave Config", false},
+    {"exit", &TFormMain::ExitMenu, "E&xit", true},
+    {"about", &TFormMain::AboutMenu, "&About...", true},
+};
+
+// The tool bar of a new window; every button is 39 x 38 with a 32-pixel icon.
+const struct {
+  const char* name;
+  QToolButton* TFormMain::*button;
+  const char* toolTip;
+  bool enabled;
+} kButtons[] = {
+    {"scan", &TFormMain::ScanButton, "Scan", true},
+    {"configure", &TFormMain::ConfigButton, "Configure", false},
+    {"web", &TFormMain::WebButton, "Web", false},
+    {"upgrade", &TFormMain::UpgradeButton, "", true},  // offered: no version block here
+};
+
 int ColumnSum(const TFormMain& form) {
   int sum = 0;
   for (int c = 0; c < 4; ++c) sum += form.StringGrid->columnWidth(c);
@@ -99,7 +128,7 @@ class FormMainTest : public QObject {
  private:
   std::unique_ptr<sim::TSimulator> sim_;
   test::TUiRecorder ui_;
-  QTemporaryDir dir_;
+  testing::TTempDir dir_;
 
   // One discovery exchange, as one tick of a scan runs it.
   void DiscoverOnce() { Discover(MergeReply); }
@@ -115,7 +144,6 @@ class FormMainTest : public QObject {
  private slots:
   void initTestCase() {
     QApplication::setApplicationName(QStringLiteral("Velkaro"));
-    QVERIFY(dir_.isValid());
     sim_ = testing::StartLoopbackSimulator();
   }
 
@@ -144,20 +172,8 @@ class FormMainTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.windowTitle(), QStringLiteral("Velkaro"));
 
-    QCOMPARE(form.ScanMenu->text(), QStringLiteral("&Scan"));
     QCOMPARE(form.ScanMenu->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
-    QCOMPARE(form.ConfigMenu->text(), QStringLiteral("&Configure"));
-    QCOMPARE(form.WebMenu->text(), QStringLiteral("&Web"));
-    QCOMPARE(form.SaveConfigMenu->text(), QStringLiteral("S&ave Config"));
-    QCOMPARE(form.ExitMenu->text(), QStringLiteral("E&xit"));
-    QCOMPARE(form.AboutMenu->text(), QStringLiteral("&About..."));
-    QVERIFY(form.ScanMenu->isEnabled());
-    QVERIFY(!form.ConfigMenu->isEnabled());
-    QVERIFY(!form.WebMenu->isEnabled());
-    QVERIFY(!form.SaveConfigMenu->isEnabled());
     QVERIFY(!form.RestoreConfigMenu->isEnabled());
-    QVERIFY(form.ExitMenu->isEnabled());
-    QVERIFY(form.AboutMenu->isEnabled());
     // Menu bar "&File" and "&Help"; the File menu's order with its two separators.
     const QList<QAction*> menus = form.menuBar()->actions();
     QCOMPARE(menus.size(), 2);
@@ -175,19 +191,6 @@ class FormMainTest : public QObject {
     QVERIFY(file[6]->isSeparator());
     QCOMPARE(file[7], form.ExitMenu);
 
-    QCOMPARE(form.ScanButton->toolTip(), QStringLiteral("Scan"));
-    QCOMPARE(form.ConfigButton->toolTip(), QStringLiteral("Configure"));
-    QCOMPARE(form.WebButton->toolTip(), QStringLiteral("Web"));
-    QVERIFY(form.UpgradeButton->toolTip().isEmpty());
-    QVERIFY(form.ScanButton->isEnabled());
-    QVERIFY(!form.ConfigButton->isEnabled());
-    QVERIFY(!form.WebButton->isEnabled());
-    for (QToolButton* b :
-         {form.ScanButton, form.ConfigButton, form.WebButton, form.UpgradeButton}) {
-      QCOMPARE(b->size(), QSize(39, 38));
-      QCOMPARE(b->iconSize(), QSize(32, 32));
-      QVERIFY(!b->icon().isNull());
-    }
     // This test program has no version block: SelectOem keeps the upgrade offered.
     QVERIFY(UpgradeOffered);
     QVERIFY(form.UpgradeButton->isEnabled());
@@ -221,6 +224,29 @@ class FormMainTest : public QObject {
     QCOMPARE(ModelRegistry[1].modelCode, kModelZel4);
     QCOMPARE(ModelRegistry[2].modelCode, kModelZel8);
     QCOMPARE(SelectedDevice, 0);
+  }
+
+  void menuEntriesOfANewWindow_data() { test::AddRows(kMenus); }
+  void menuEntriesOfANewWindow() {
+    const auto& row = test::FetchRow(kMenus);
+    TFormMain form;
+    QAction* action = form.*row.action;
+    QCOMPARE(action->text(), QString::fromLatin1(row.text));
+    QCOMPARE(action->isEnabled(), row.enabled);
+  }
+
+  void toolButtonsOfANewWindow_data() { test::AddRows(kButtons); }
+  void toolButtonsOfANewWindow() {
+    const auto& row = test::FetchRow(kButtons);
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QToolButton* button = form.*row.button;
+    QCOMPARE(button->toolTip(), QString::fromLatin1(row.toolTip));
+    QCOMPARE(button->isEnabled(), row.enabled);
+    QCOMPARE(button->size(), QSize(39, 38));
+    QCOMPARE(button->iconSize(), QSize(32, 32));
+    QVERIFY(!button->icon().isNull());
   }
 
   void repeatedCreationKeepsThreeModels() {
@@ -333,7 +359,7 @@ class FormMainTest : public QObject {
     DiscoverOnce();
     const int row = RowOfModel(form, kModelZel1);
     form.StringGrid->setCurrentCell(row, 0);
-    const QString path = dir_.filePath(QStringLiteral("saved.cfg"));
+    const QString path = QString::fromStdString(dir_.File("saved.cfg"));
     ui_.saveAnswer = path;
     sim_->ClearRequests();
     form.SaveClick();
@@ -368,7 +394,7 @@ class FormMainTest : public QObject {
     TFormMain form;
     DiscoverOnce();
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel1), 0);
-    const QString path = dir_.filePath(QStringLiteral("silent.cfg"));
+    const QString path = QString::fromStdString(dir_.File("silent.cfg"));
     ui_.saveAnswer = path;
     sim_->SetSilent(true);
     form.SaveClick();
@@ -395,7 +421,7 @@ class FormMainTest : public QObject {
     TFormMain form;
     DiscoverOnce();
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel1), 0);
-    ui_.saveAnswer = dir_.filePath(QStringLiteral("missing-folder/x.cfg"));
+    ui_.saveAnswer = QString::fromStdString(dir_.File("missing-folder/x.cfg"));
     form.SaveClick();
     QCOMPARE(ui_.messages.size(), 1);
     QVERIFY2(ui_.messages[0].contains(QStringLiteral("missing-folder/x.cfg")),
@@ -489,9 +515,8 @@ class FormMainTest : public QObject {
     TFormMain form;
     QList<int> countersSeen;
     std::size_t requestsBefore = 0, requestsAfter = 0;
-    ui::TUiHooks hooks;
     // A modal box runs an event loop of its own; the timer must not start a tick inside it.
-    hooks.message = [&](QWidget*, const QString&, ui::MessageKind) {
+    ui_.onMessage = [&](const QString&) {
       countersSeen << form.ScanCounter();
       if (countersSeen.size() > 1) return;
       requestsBefore = sim_->RequestCount();
@@ -501,11 +526,11 @@ class FormMainTest : public QObject {
       requestsAfter = sim_->RequestCount();
       countersSeen << form.ScanCounter();
     };
-    ui::SetUiHooks(hooks);
     sim_->SetMalformed(true, sim::TMalformKind::Empty);
     form.Scan();
     QTRY_VERIFY_WITH_TIMEOUT(countersSeen.size() >= 2, 3000);
     form.Timer->stop();
+    ui_.onMessage = {};
     sim_->SetMalformed(false);
     QCOMPARE(countersSeen[0], 1);
     QCOMPARE(countersSeen[1], 1);
@@ -560,21 +585,11 @@ class FormMainTest : public QObject {
   void aboutMenuShowsTheModalAboutBox() {
     TFormMain form;
     QString title;
-    QTimer closer;
-    closer.setInterval(0);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    connect(&closer, &QTimer::timeout, &closer, [&] {
-      if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-        title = box->windowTitle();
-        box->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
-      } else if (elapsed.elapsed() > 5000) {
-        closer.stop();  // the test fails below instead of hanging
-      }
+    const test::TModalDriver<QDialog> box([&](QDialog& shown) {
+      title = shown.windowTitle();
+      shown.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });
-    closer.start();
     form.AboutMenu->trigger();
-    closer.stop();
     QCOMPARE(title, QStringLiteral("About Velkaro ..."));
     QVERIFY(!QApplication::activeModalWidget());
   }

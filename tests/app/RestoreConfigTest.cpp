@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <fstream>
@@ -23,7 +22,8 @@
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
 #include "support/ScreenshotSupport.h"
-#include "ui/UiSeams.h"
+#include "support/TempDir.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 
@@ -67,15 +67,13 @@ class RestoreConfigTest : public QObject {
 
   std::unique_ptr<sim::TSimulator> sim_;
   std::unique_ptr<TFormMain> window_;
-  QTemporaryDir dir_;
+  testing::TTempDir dir_;
   QString saved_;  // the device's own section, saved before each test
-  QStringList messages_;
-  QList<ui::TFileRequest> openRequests_;
-  QString chosen_;
+  test::TUiRecorder ui_;
 
   // Chooses `file` in the file chooser and lets `user` act on the restore dialog.
   bool Restore(const QString& file, const std::function<void(TRestoreForm&)>& user) {
-    chosen_ = file;
+    ui_.openAnswer = file;
     bool shown = false;
     window_->SetRestoreRunner([&](TRestoreForm& form) {
       shown = true;
@@ -104,23 +102,14 @@ class RestoreConfigTest : public QObject {
     Settings().target = {0x7F000001u, sim_->Port()};
     window_ = std::make_unique<TFormMain>(
         TModelFactories{MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
-    ui::TUiHooks hooks;
-    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { messages_ << text; };
-    hooks.openFile = [this](QWidget*, const ui::TFileRequest& request) {
-      openRequests_ << request;
-      return chosen_;
-    };
-    hooks.busyCursor = [](bool) {};
-    ui::SetUiHooks(std::move(hooks));
-    ui::ConnectProtocolSeams();
-    messages_.clear();
-    openRequests_.clear();
+    ui_.Clear();
+    ui_.Install();
 
     Discover(MergeReply);
     QCOMPARE(DeviceList.size(), std::size_t{1});
     window_->StringGridSelectCell(0, 1);
     QVERIFY(window_->RestoreConfigMenu->isEnabled());
-    saved_ = dir_.filePath(QStringLiteral("saved.cfg"));
+    saved_ = QString::fromStdString(dir_.File("saved.cfg"));
     QFile::remove(saved_);
     QVERIFY(ops::SaveDevice(0, QFile::encodeName(saved_).toStdString()).saved);
     sim_->ClearRequests();
@@ -166,9 +155,9 @@ class RestoreConfigTest : public QObject {
       QCOMPARE(form.DiffGrid->rowCount(), 0);
       QVERIFY(!form.ApplyBtn->isEnabled());
     }));
-    QCOMPARE(openRequests_.size(), 1);
-    QVERIFY(openRequests_.front().mustExist);
-    QVERIFY(openRequests_.front().filter.contains(QStringLiteral("*.cfg")));
+    QCOMPARE(ui_.openRequests.size(), 1);
+    QVERIFY(ui_.openRequests.front().mustExist);
+    QVERIFY(ui_.openRequests.front().filter.contains(QStringLiteral("*.cfg")));
     QCOMPARE(WriteRequestCount(*sim_), std::size_t{1});
     QVERIFY(sim_->Snapshot(0).values == before.values);
     QVERIFY(window_->Scanning());  // the list shows the restored name after the scan
@@ -184,7 +173,7 @@ class RestoreConfigTest : public QObject {
     }));
     QCOMPARE(WriteRequestCount(*sim_), std::size_t{0});
     QVERIFY(!window_->Scanning());
-    QVERIFY(messages_.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void templateKeepsNameAndAddress() {
@@ -194,7 +183,7 @@ class RestoreConfigTest : public QObject {
     SetEntry(other, std::to_string(kName), "Other name");
     SetEntry(other, std::to_string(kIp), "192.0.2.77");
     SetEntry(other, std::to_string(kInterval), "42");
-    const QString file = dir_.filePath(QStringLiteral("template.cfg"));
+    const QString file = QString::fromStdString(dir_.File("template.cfg"));
     WriteCfg(file, {other, SavedSection()});
 
     QVERIFY(Restore(file, [](TRestoreForm& form) {
@@ -245,7 +234,7 @@ class RestoreConfigTest : public QObject {
     ops::TCfgSection section = SavedSection();
     if (!sectionName.isEmpty()) section.name = sectionName.toStdString();
     if (!key.isEmpty()) section.entries.emplace_back(key.toStdString(), value.toStdString());
-    const QString file = dir_.filePath(QStringLiteral("bad.cfg"));
+    const QString file = QString::fromStdString(dir_.File("bad.cfg"));
     WriteCfg(file, {section});
     sim_->SetValue(0, kInterval, std::uint32_t{99});
 
@@ -280,11 +269,11 @@ class RestoreConfigTest : public QObject {
   }
 
   void unreadableFileShowsWhyAndOpensNothing() {
-    QVERIFY(!Restore(dir_.filePath(QStringLiteral("missing.cfg")), [](TRestoreForm&) {}));
-    QCOMPARE(messages_.size(), 1);
-    QVERIFY(messages_.front().contains(QStringLiteral("missing.cfg")));
+    QVERIFY(!Restore(QString::fromStdString(dir_.File("missing.cfg")), [](TRestoreForm&) {}));
+    QCOMPARE(ui_.messages.size(), 1);
+    QVERIFY(ui_.messages.front().contains(QStringLiteral("missing.cfg")));
     QVERIFY(!Restore(QString(), [](TRestoreForm&) {}));  // chooser cancelled
-    QCOMPARE(messages_.size(), 1);
+    QCOMPARE(ui_.messages.size(), 1);
     QCOMPARE(sim_->RequestCount(), std::size_t{0});
   }
 };

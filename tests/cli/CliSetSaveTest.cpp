@@ -1,12 +1,11 @@
 // velkaro-cli set and save end to end against the simulator: values reach the device, bad values
 // never leave the program, and the .cfg bytes are exact.
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "CliSimFixture.h"
+#include "support/TempDir.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -18,19 +17,8 @@ class CliSetTest : public CliSimTest {};
 
 class CliSaveTest : public CliSimTest {
  protected:
-  void SetUp() override {
-    CliSimTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("velkaro-cli-save-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    fs::remove_all(dir);
-    CliSimTest::TearDown();
-  }
-  fs::path dir;
+  velkaro::testing::TTempDir scratch;
+  const fs::path& dir = scratch.Path();
 };
 
 std::string ReadFile(const fs::path& path) {

@@ -139,7 +139,7 @@ TEST_F(CliUpgradeTest, BadFilesAndArgumentsSendNothing) {
     std::string mention;
   } cases[] = {
       {{"upgrade", "127.0.0.1", image.string() + ".missing"}, "No such file"},
-      {{"upgrade", "127.0.0.1", fs::temp_directory_path().string()}, "it is a folder"},
+      {{"upgrade", "127.0.0.1", dir.Path().string()}, "it is a folder"},
       {{"upgrade", "127.0.0.1", fifo.string()}, "it is not a regular file"},
       {{"upgrade", "127.0.0.1", "/dev/zero"}, "it is not a regular file"},
       {{"upgrade", "127.0.0.1", empty.string()}, "it is empty"},

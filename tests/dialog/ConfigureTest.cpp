@@ -3,7 +3,6 @@
 // the dialog is released either way.
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -11,6 +10,8 @@
 #include "app/FormMain.h"
 #include "dialog/DialogFactories.h"
 #include "pages/IPEdit.h"
+#include "support/ModalDriver.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 
@@ -20,18 +21,12 @@ TModelFactories Factories() {
   return {MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()};
 }
 
-// Acts on the dialog Configure opens, from inside its modal loop.
-void WhenDialogShows(QObject* context, std::function<void(TZelForm*)> user) {
-  QTimer::singleShot(0, context,
-                     [user] { user(qobject_cast<TZelForm*>(QApplication::activeModalWidget())); });
-}
-
 }  // namespace
 
 class ConfigureTest : public QObject {
   Q_OBJECT
 
-  velkaro::test::TMessages messages_;
+  velkaro::test::TUiRecorder ui_;
   std::unique_ptr<sim::TSimulator> sim_;
 
  private slots:
@@ -39,7 +34,7 @@ class ConfigureTest : public QObject {
     sim::TSimOptions options;
     options.models = {kModelZel1, kModelZel4};
     sim_ = velkaro::testing::StartLoopbackSimulator(options);
-    messages_.texts.clear();
+    ui_.Clear();
   }
   void cleanup() {
     sim_.reset();
@@ -49,7 +44,7 @@ class ConfigureTest : public QObject {
 
   void okWritesTheSelectedDeviceAndScansAgain() {
     TFormMain window(Factories());
-    messages_.Install();  // after the window connected its own seams
+    ui_.Install();  // after the window connected its own seams
     Discover(MergeReply);
     QCOMPARE(DeviceList.size(), std::size_t{2});
     window.StringGridSelectCell(0, 2);  // the second device
@@ -57,21 +52,16 @@ class ConfigureTest : public QObject {
     const TZEL other = sim_->Snapshot(0);
     sim_->ClearRequests();
 
-    bool shown = false, overWindow = false;
+    bool overWindow = false;
     QString ip;
-    WhenDialogShows(&window, [&](TZelForm* dialog) {
-      if (!dialog) return;
-      shown = true;
-      overWindow = dialog->parentWidget() == &window;
-      ip = dialog->ipaddress->Text();
-      dialog->gateway->SetText(QStringLiteral("10.20.30.40"));
-      dialog->OKBtn->click();
-    });
-    QTimer::singleShot(5000, &window, [] {
-      if (auto* d = QApplication::activeModalWidget()) d->close();
+    const velkaro::test::TModalDriver<TZelForm> dialog([&](TZelForm& shown) {
+      overWindow = shown.parentWidget() == &window;
+      ip = shown.ipaddress->Text();
+      shown.gateway->SetText(QStringLiteral("10.20.30.40"));
+      shown.OKBtn->click();
     });
     window.ConfigButton->click();
-    QVERIFY(shown);
+    QVERIFY(dialog.Met());
     QVERIFY(overWindow);
     QCOMPARE(ip, QString::fromStdString(IpToText(device.values.AsUInt(2))));
     QCOMPARE(sim_->Snapshot(1).values.AsUInt(3), TextToIp("10.20.30.40"));
@@ -79,26 +69,19 @@ class ConfigureTest : public QObject {
     QVERIFY(window.Scanning());  // re-scan after OK
     window.Timer->stop();
     QVERIFY(window.findChildren<TZelForm*>().isEmpty());  // released
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void cancelWritesNothingAndDoesNotScan() {
     TFormMain window(Factories());
-    messages_.Install();
+    ui_.Install();
     Discover(MergeReply);
     window.StringGridSelectCell(0, 1);
     sim_->ClearRequests();
-    bool shown = false;
-    WhenDialogShows(&window, [&](TZelForm* dialog) {
-      if (!dialog) return;
-      shown = true;
-      dialog->CancelBtn->click();
-    });
-    QTimer::singleShot(5000, &window, [] {
-      if (auto* d = QApplication::activeModalWidget()) d->close();
-    });
+    const velkaro::test::TModalDriver<TZelForm> dialog(
+        [](TZelForm& shown) { shown.CancelBtn->click(); });
     window.ConfigButton->click();
-    QVERIFY(shown);
+    QVERIFY(dialog.Met());
     QCOMPARE(sim_->RequestCount(), std::size_t{0});
     QVERIFY(!window.Scanning());
     QVERIFY(window.findChildren<TZelForm*>().isEmpty());

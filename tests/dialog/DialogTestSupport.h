@@ -1,13 +1,9 @@
-// Shared by the dialog tests: captured message boxes, a simulator on 127.0.0.1 that the program
-// discovers into DeviceList, running a modal dialog with a scripted user, and decoding of the
-// write requests the simulator received.
+// Shared by the dialog tests: a simulator on 127.0.0.1 that the program discovers into
+// DeviceList, running a modal dialog with a scripted user, and decoding of the write requests the
+// simulator received.
 #pragma once
 
 #include <QApplication>
-#include <QPointer>
-#include <QString>
-#include <QStringList>
-#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,21 +14,9 @@
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
 #include "support/LoopbackSimulator.h"
-#include "ui/UiSeams.h"
+#include "support/ModalDriver.h"
 
 namespace velkaro::test {
-
-// Every message box text shown since the last Reset.
-struct TMessages {
-  QStringList texts;
-  void Install() {
-    ui::TUiHooks hooks;
-    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { texts << text; };
-    hooks.busyCursor = [](bool) {};
-    ui::SetUiHooks(std::move(hooks));
-    ui::ConnectProtocolSeams();
-  }
-};
 
 // One simulated device of `model`, discovered into DeviceList (index 0).
 inline std::unique_ptr<sim::TSimulator> StartDevice(
@@ -46,18 +30,10 @@ inline std::unique_ptr<sim::TSimulator> StartDevice(
 }
 
 // Runs form.Execute() while `user` acts on the dialog from inside its modal loop. The user must
-// end the dialog; a watchdog cancels it after a few seconds so a broken test cannot hang.
+// end the dialog; the test fails if it never shows or is still open after a few seconds.
 inline int ExecuteWith(TZelForm& form, const std::function<void(TZelForm&)>& user,
-                       bool* userRan = nullptr) {
-  QTimer::singleShot(0, &form, [&form, user, userRan] {
-    auto* shown = qobject_cast<TZelForm*>(QApplication::activeModalWidget());
-    if (shown != &form) return;  // not shown: the watchdog ends it
-    if (userRan) *userRan = true;
-    user(form);
-  });
-  QTimer::singleShot(5000, &form, [&form] {
-    if (form.isVisible()) form.done(2);
-  });
+                       std::source_location where = std::source_location::current()) {
+  const TModalDriver<TZelForm> driver(user, {.only = &form}, where);
   return form.Execute();
 }
 

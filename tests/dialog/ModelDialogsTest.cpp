@@ -27,6 +27,8 @@
 #include "pages/Security.h"
 #include "pages/Superv.h"
 #include "protocol/ModelRegistry.h"
+#include "support/DataRows.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 using velkaro::test::ExecuteWith;
@@ -59,34 +61,103 @@ int LabelCount(const QWidget* parent, const QString& text) {
   return n;
 }
 
-struct TControl {
+// Controls of the form descriptions, by object name.
+const struct {
   const char* name;
+  std::uint32_t model;
+  const char* object;
   int tag;
+} kEdits[] = {
+    {"zel1 device name", kModelZel1, "zel1_DeviceName", 7},
+    {"zel1 socket name", kModelZel1, "zel1_SocketName", 40},
+    {"zel1 admin login", kModelZel1, "zel1_AdminLogin", 8},
+    {"zel1 admin password", kModelZel1, "zel1_AdminPwd", 9},
+    {"zel1 user login", kModelZel1, "zel1_UserLogin", 41},
+    {"zel1 user password", kModelZel1, "zel1_UserPwd", 42},
+    {"zel4 device name", kModelZel4, "zel4_DeviceName", 7},
+    {"zel4 admin login", kModelZel4, "zel1_AdminLogin", 8},
+    {"zel4 admin password", kModelZel4, "zel1_AdminPwd", 9},
+    {"zel4 socket name 1", kModelZel4, "zel4_SocketName1", 56},
+    {"zel4 user login 1", kModelZel4, "zel4_UserLogin1", 57},
+    {"zel4 user password 1", kModelZel4, "zel4_UserPwd1", 58},
+    {"zel4 socket name 2", kModelZel4, "zel4_SocketName2", 60},
+    {"zel4 user login 2", kModelZel4, "zel4_UserLogin2", 61},
+    {"zel4 user password 2", kModelZel4, "zel4_UserPwd2", 62},
+    {"zel4 socket name 3", kModelZel4, "zel4_SocketName3", 64},
+    {"zel4 user login 3", kModelZel4, "zel4_UserLogin3", 65},
+    {"zel4 user password 3", kModelZel4, "zel4_UserPwd3", 66},
+    {"zel4 socket name 4", kModelZel4, "zel4_SocketName4", 68},
+    {"zel4 user login 4", kModelZel4, "zel4_UserLogin4", 69},
+    {"zel4 user password 4", kModelZel4, "zel4_UserPwd4", 70},
+    {"zel8 device name", kModelZel8, "zel4_DeviceName", 7},
+    {"zel8 admin login", kModelZel8, "zel1_AdminLogin", 8},
+    {"zel8 admin password", kModelZel8, "zel1_AdminPwd", 9},
+    {"zel8 mail to", kModelZel8, "Edit1", 37},
 };
 
-// A form-description text edit: bound, 32 characters, 153 pixels wide, empty at first.
-void CheckEdit(const QWidget& form, const TControl& c) {
-  auto* edit = Named<QLineEdit>(form, c.name);
-  QVERIFY2(edit, c.name);
-  QCOMPARE(TagOf(edit), c.tag);
-  QCOMPARE(edit->maxLength(), 32);
-  QCOMPARE(edit->width(), 153);
-  QVERIFY(edit->text().isEmpty());
-}
+const struct {
+  const char* name;
+  std::uint32_t model;
+  const char* object;
+  int tag;
+  const char* caption;
+} kRadios[] = {
+    {"zel1 power up on", kModelZel1, "Power_Up_On", 3149894, "ON"},
+    {"zel1 power up off", kModelZel1, "Power_Up_Off", 3153990, "OFF"},
+    {"zel1 power up last", kModelZel1, "Power_Up_Last", 3145798, "Last Status"},
+    {"zel1 delay 5", kModelZel1, "d5", 267407410, ""},
+    {"zel1 delay 10", kModelZel1, "d6", 267427890, ""},
+    {"zel1 delay 15", kModelZel1, "d7", 267448370, ""},
+    {"zel1 delay 30", kModelZel1, "d8", 267509810, ""},
+    {"zel1 delay 60", kModelZel1, "d9", 267632690, ""},
+    {"zel8 delay 5", kModelZel8, "d5", 267407396, ""},
+    {"zel8 delay 10", kModelZel8, "d6", 267427876, ""},
+    {"zel8 delay 15", kModelZel8, "d7", 267448356, ""},
+    {"zel8 delay 30", kModelZel8, "d8", 267509796, ""},
+    {"zel8 delay 60", kModelZel8, "d9", 267632676, ""},
+};
 
-void CheckRadio(const QWidget& form, const TControl& c, const QString& caption = {}) {
-  auto* radio = Named<QRadioButton>(form, c.name);
-  QVERIFY2(radio, c.name);
-  QCOMPARE(TagOf(radio), c.tag);
-  QCOMPARE(radio->text(), caption);
-  QVERIFY(!radio->isChecked());
-}
+const struct {
+  const char* name;
+  std::uint32_t model;
+  const char* object;
+  const char* title;
+} kGroups[] = {
+    {"zel1 labels", kModelZel1, "LabelsBox", " Labels "},
+    {"zel1 admin", kModelZel1, "AdminBox", " Administrator Account "},
+    {"zel1 user", kModelZel1, "UserBox", " User Account "},
+    {"zel1 power up", kModelZel1, "PowerUpBox", " Default Power Up "},
+    {"zel1 delay", kModelZel1, "DelayBox", " Delay before Restart "},
+    {"zel4 users", kModelZel4, "UsersBox", " Users Accounts "},
+    {"zel4 power up", kModelZel4, "PowerUpBox", " Default Power Up "},
+    {"zel4 delay", kModelZel4, "DelayBox", " Delay before Restart "},
+    {"zel8 mail", kModelZel8, "MailBox", "Mail To"},
+    {"zel8 delay", kModelZel8, "DelayBox", " Delay before Restart "},
+};
 
-void CheckGroup(const QWidget& form, const char* name, const QString& title) {
-  auto* group = Named<QGroupBox>(form, name);
-  QVERIFY2(group, name);
-  QCOMPARE(group->title(), title);
-}
+// The dialog frame of each model; only the rack model hides the HTTP switch.
+const struct {
+  const char* name;
+  std::uint32_t model;
+  QSize client;
+  QRect pages;
+  int buttonsTop;
+  bool httpHidden;
+} kFrames[] = {
+    {"zel1", kModelZel1, {345, 373}, {8, 8, 330, 329}, 345, false},
+    {"zel4", kModelZel4, {345, 411}, {8, 8, 330, 368}, 384, false},
+    {"zel8", kModelZel8, {447, 411}, {8, 8, 430, 368}, 384, true},
+};
+
+const struct {
+  const char* name;
+  std::uint32_t model;
+  const TConfigFile& (*table)();
+} kModels[] = {
+    {"zel1", kModelZel1, Zel1Descriptors},
+    {"zel4", kModelZel4, Zel4Descriptors},
+    {"zel8", kModelZel8, Zel8Descriptors},
+};
 
 bool InComponents(const TZelForm& form, const QWidget* w) {
   const auto list = form.Components();
@@ -124,7 +195,7 @@ TBytes Item(const velkaro::test::TItems& items, int tag) {
 class ModelDialogsTest : public QObject {
   Q_OBJECT
 
-  velkaro::test::TMessages messages_;
+  velkaro::test::TUiRecorder ui_;
   std::unique_ptr<sim::TSimulator> sim_;
 
   // Configure, Options, one change on a page built in code, OK: the device holds the new value
@@ -146,7 +217,7 @@ class ModelDialogsTest : public QObject {
     });
     QCOMPARE(r, 1);
     QVERIFY(loaded);
-    QVERIFY2(messages_.texts.isEmpty(), qPrintable(messages_.texts.join(QLatin1Char('\n'))));
+    QVERIFY2(ui_.messages.isEmpty(), qPrintable(ui_.messages.join(QLatin1Char('\n'))));
     const TZEL after = sim_->Snapshot(0);
     QCOMPARE(after.values.Count(), before.values.Count());
     for (const auto& [tag, value] : before.values) {
@@ -164,9 +235,9 @@ class ModelDialogsTest : public QObject {
   void initTestCase() {
     ModelRegistry.clear();
     RegisterBuiltinModels();
-    messages_.Install();
+    ui_.Install();
   }
-  void init() { messages_.texts.clear(); }
+  void init() { ui_.Clear(); }
   void cleanup() {
     sim_.reset();
     DeviceList.Clear();
@@ -305,57 +376,66 @@ class ModelDialogsTest : public QObject {
     form.close();
   }
 
+  void framesOfTheThreeModels_data() { velkaro::test::AddRows(kFrames); }
   void framesOfTheThreeModels() {
-    struct TCase {
-      std::unique_ptr<TZelForm> form;
-      QSize client;
-      QRect pages;
-      int buttonsTop;
-    };
-    TCase cases[] = {{std::make_unique<Tzel1Form>(), {345, 373}, {8, 8, 330, 329}, 345},
-                     {std::make_unique<Tzel4Form>(), {345, 411}, {8, 8, 330, 368}, 384},
-                     {std::make_unique<Tzel8Form>(), {447, 411}, {8, 8, 430, 368}, 384}};
-    for (TCase& c : cases) {
-      TZelForm& f = *c.form;
-      QCOMPARE(f.windowTitle(), QStringLiteral("Properties"));
-      QCOMPARE(f.size(), c.client);
-      QCOMPARE(f.minimumSize(), f.maximumSize());
-      QCOMPARE(f.PageControl->geometry(), c.pages);
-      QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, 75, 25));
-      QCOMPARE(f.CancelBtn->geometry(), QRect(c.client.width() - 83, c.buttonsTop, 75, 25));
-      QCOMPARE(f.OKBtn->geometry(), QRect(c.client.width() - 163, c.buttonsTop, 75, 25));
-      QVERIFY(f.OKBtn->isDefault());
-      QCOMPARE(f.Port->value(), 1);
-    }
-    // Only the rack model hides the HTTP switch; it stays bound.
-    QVERIFY(!cases[0].form->http_authorized->isHidden());
-    QVERIFY(!cases[1].form->httpLabel->isHidden());
-    QVERIFY(cases[2].form->httpLabel->isHidden());
-    QVERIFY(cases[2].form->http_authorized->isHidden());
-    QCOMPARE(TagOf(cases[2].form->http_authorized), 4102);
-    QVERIFY(InComponents(*cases[2].form, cases[2].form->http_authorized));
+    const auto& c = velkaro::test::FetchRow(kFrames);
+    const std::unique_ptr<TZelForm> form = Create(c.model);
+    QVERIFY(form);
+    TZelForm& f = *form;
+    QCOMPARE(f.windowTitle(), QStringLiteral("Properties"));
+    QCOMPARE(f.size(), c.client);
+    QCOMPARE(f.minimumSize(), f.maximumSize());
+    QCOMPARE(f.PageControl->geometry(), c.pages);
+    QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, 75, 25));
+    QCOMPARE(f.CancelBtn->geometry(), QRect(c.client.width() - 83, c.buttonsTop, 75, 25));
+    QCOMPARE(f.OKBtn->geometry(), QRect(c.client.width() - 163, c.buttonsTop, 75, 25));
+    QVERIFY(f.OKBtn->isDefault());
+    QCOMPARE(f.Port->value(), 1);
+    // A hidden HTTP switch stays bound.
+    QCOMPARE(f.httpLabel->isHidden(), c.httpHidden);
+    QCOMPARE(f.http_authorized->isHidden(), c.httpHidden);
+    QCOMPARE(TagOf(f.http_authorized), 4102);
+    QVERIFY(InComponents(f, f.http_authorized));
+  }
+
+  // A form-description text edit: bound, 32 characters, 153 pixels wide, empty at first.
+  void formDescriptionEdits_data() { velkaro::test::AddRows(kEdits); }
+  void formDescriptionEdits() {
+    const auto& c = velkaro::test::FetchRow(kEdits);
+    const std::unique_ptr<TZelForm> form = Create(c.model);
+    QVERIFY(form);
+    auto* edit = Named<QLineEdit>(*form, c.object);
+    QVERIFY(edit);
+    QCOMPARE(TagOf(edit), c.tag);
+    QCOMPARE(edit->maxLength(), 32);
+    QCOMPARE(edit->width(), 153);
+    QVERIFY(edit->text().isEmpty());
+  }
+
+  void formDescriptionRadios_data() { velkaro::test::AddRows(kRadios); }
+  void formDescriptionRadios() {
+    const auto& c = velkaro::test::FetchRow(kRadios);
+    const std::unique_ptr<TZelForm> form = Create(c.model);
+    QVERIFY(form);
+    auto* radio = Named<QRadioButton>(*form, c.object);
+    QVERIFY(radio);
+    QCOMPARE(TagOf(radio), c.tag);
+    QCOMPARE(radio->text(), QString::fromLatin1(c.caption));
+    QVERIFY(!radio->isChecked());
+  }
+
+  void formDescriptionGroups_data() { velkaro::test::AddRows(kGroups); }
+  void formDescriptionGroups() {
+    const auto& c = velkaro::test::FetchRow(kGroups);
+    const std::unique_ptr<TZelForm> form = Create(c.model);
+    QVERIFY(form);
+    auto* group = Named<QGroupBox>(*form, c.object);
+    QVERIFY(group);
+    QCOMPARE(group->title(), QString::fromLatin1(c.title));
   }
 
   void oneOutletFormDescription() {
     Tzel1Form form;
-    for (const TControl& c : std::initializer_list<TControl>{{"zel1_DeviceName", 7},
-                                                             {"zel1_SocketName", 40},
-                                                             {"zel1_AdminLogin", 8},
-                                                             {"zel1_AdminPwd", 9},
-                                                             {"zel1_UserLogin", 41},
-                                                             {"zel1_UserPwd", 42}})
-      CheckEdit(form, c);
-    CheckRadio(form, {"Power_Up_On", 3149894}, QStringLiteral("ON"));
-    CheckRadio(form, {"Power_Up_Off", 3153990}, QStringLiteral("OFF"));
-    CheckRadio(form, {"Power_Up_Last", 3145798}, QStringLiteral("Last Status"));
-    const int delays[] = {267407410, 267427890, 267448370, 267509810, 267632690};
-    for (int j = 0; j < 5; ++j)
-      CheckRadio(form, {qPrintable(QStringLiteral("d%1").arg(5 + j)), delays[j]});
-    CheckGroup(form, "LabelsBox", QStringLiteral(" Labels "));
-    CheckGroup(form, "AdminBox", QStringLiteral(" Administrator Account "));
-    CheckGroup(form, "UserBox", QStringLiteral(" User Account "));
-    CheckGroup(form, "PowerUpBox", QStringLiteral(" Default Power Up "));
-    CheckGroup(form, "DelayBox", QStringLiteral(" Delay before Restart "));
     auto* labels = Named(form, "zel1_Labels");
     QCOMPARE(LabelCount(labels, QStringLiteral("Device :")), 1);
     QCOMPARE(LabelCount(labels, QStringLiteral("Socket :")), 1);
@@ -373,9 +453,6 @@ class ModelDialogsTest : public QObject {
 
   void fourOutletFormDescription() {
     Tzel4Form form;
-    CheckEdit(form, {"zel4_DeviceName", 7});
-    CheckEdit(form, {"zel1_AdminLogin", 8});
-    CheckEdit(form, {"zel1_AdminPwd", 9});
     auto* labels = Named(form, "zel4_Labels");
     QCOMPARE(LabelCount(labels, QStringLiteral("Device :")), 1);
     auto* users = Named(form, "UsersBox");
@@ -383,12 +460,10 @@ class ModelDialogsTest : public QObject {
     auto* options = Named(form, "zel4_Options");
     for (int n = 1; n <= 4; ++n) {
       const int step = 4 * (n - 1);
-      CheckEdit(form, {qPrintable(QStringLiteral("zel4_SocketName%1").arg(n)), 56 + step});
       QCOMPARE(LabelCount(labels, QStringLiteral("Socket %1:").arg(n)), 1);
-      CheckEdit(form, {qPrintable(QStringLiteral("zel4_UserLogin%1").arg(n)), 57 + step});
-      CheckEdit(form, {qPrintable(QStringLiteral("zel4_UserPwd%1").arg(n)), 58 + step});
       auto* login = Named(form, qPrintable(QStringLiteral("zel4_UserLogin%1").arg(n)));
       auto* pwd = Named(form, qPrintable(QStringLiteral("zel4_UserPwd%1").arg(n)));
+      QVERIFY(login && pwd);
       QVERIFY(login->y() < pwd->y());  // login above password
       if (n > 1) {
         auto* previous = Named(form, qPrintable(QStringLiteral("zel4_UserLogin%1").arg(n - 1)));
@@ -431,22 +506,10 @@ class ModelDialogsTest : public QObject {
     }
     for (const char* t : {"On", "Off", "Last", "5", "10", "15", "30", "60", "sec"})
       QCOMPARE(LabelCount(options, QString::fromLatin1(t)), 1);
-    CheckGroup(form, "UsersBox", QStringLiteral(" Users Accounts "));
-    CheckGroup(form, "PowerUpBox", QStringLiteral(" Default Power Up "));
-    CheckGroup(form, "DelayBox", QStringLiteral(" Delay before Restart "));
   }
 
   void rackFormDescription() {
     Tzel8Form form;
-    CheckEdit(form, {"zel4_DeviceName", 7});
-    CheckEdit(form, {"zel1_AdminLogin", 8});
-    CheckEdit(form, {"zel1_AdminPwd", 9});
-    CheckEdit(form, {"Edit1", 37});
-    const int delays[] = {267407396, 267427876, 267448356, 267509796, 267632676};
-    for (int j = 0; j < 5; ++j)
-      CheckRadio(form, {qPrintable(QStringLiteral("d%1").arg(5 + j)), delays[j]});
-    CheckGroup(form, "MailBox", QStringLiteral("Mail To"));
-    CheckGroup(form, "DelayBox", QStringLiteral(" Delay before Restart "));
     QCOMPARE(LabelCount(Named(form, "LabelDevice"), QStringLiteral("Group Name :")), 1);
     QCOMPARE(LabelCount(Named(form, "zel8_Options"), QStringLiteral("Mail to :")), 1);
     QCOMPARE(LabelCount(Named(form, "AccountAdmin"), QStringLiteral("Login :")), 1);
@@ -464,40 +527,31 @@ class ModelDialogsTest : public QObject {
 
   // Every bound control names a parameter of its model, and every parameter of the model but
   // 5 and 10-13 has a control.
+  void bindingsCoverEachModelsTable_data() { velkaro::test::AddRows(kModels); }
   void bindingsCoverEachModelsTable() {
-    struct TCase {
-      std::uint32_t model;
-      std::unique_ptr<TZelForm> form;
-      const TConfigFile& table;
-    };
-    TCase cases[] = {{kModelZel1, std::make_unique<Tzel1Form>(), Zel1Descriptors()},
-                     {kModelZel4, std::make_unique<Tzel4Form>(), Zel4Descriptors()},
-                     {kModelZel8, std::make_unique<Tzel8Form>(), Zel8Descriptors()}};
-    for (TCase& c : cases) {
-      std::set<int> bound;
-      for (QWidget* w : c.form->Components()) {
-        const int tag = TagOf(w);
-        if (tag == 0) continue;
-        const int p = DecodeBindingTag(tag).parameter;
-        QVERIFY2(HasTag(static_cast<std::uint16_t>(p), c.model),
-                 qPrintable(QStringLiteral("%1 binds %2").arg(w->objectName()).arg(p)));
-        bound.insert(p);
-        // Nothing typed can outgrow a one-byte text length on the wire.
-        if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !edit->isReadOnly()) {
-          QVERIFY2(edit->maxLength() <= 255, qPrintable(QString::number(p)));
-          // ...nor hold a character that has no byte on the wire.
-          QVERIFY2(edit->validator(), qPrintable(QString::number(p)));
-        }
+    const auto& c = velkaro::test::FetchRow(kModels);
+    const std::unique_ptr<TZelForm> form = Create(c.model);
+    QVERIFY(form);
+    std::set<int> bound;
+    for (QWidget* w : form->Components()) {
+      const int tag = TagOf(w);
+      if (tag == 0) continue;
+      const int p = DecodeBindingTag(tag).parameter;
+      QVERIFY2(HasTag(static_cast<std::uint16_t>(p), c.model),
+               qPrintable(QStringLiteral("%1 binds %2").arg(w->objectName()).arg(p)));
+      bound.insert(p);
+      // Nothing typed can outgrow a one-byte text length on the wire.
+      if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !edit->isReadOnly()) {
+        QVERIFY2(edit->maxLength() <= 255, qPrintable(QString::number(p)));
+        // ...nor hold a character that has no byte on the wire.
+        QVERIFY2(edit->validator(), qPrintable(QString::number(p)));
       }
-      for (TDescriptor d : c.table) {
-        const int tag = DescriptorTag(d);
-        const bool shown = bound.count(tag) == 1;
-        const bool unshown = tag == 5 || (tag >= 10 && tag <= 13);
-        QVERIFY2(
-            shown != unshown,
-            qPrintable(
-                QStringLiteral("model %1 tag %2").arg(c.model, 8, 16, QLatin1Char('0')).arg(tag)));
-      }
+    }
+    for (TDescriptor d : c.table()) {
+      const int tag = DescriptorTag(d);
+      const bool shown = bound.count(tag) == 1;
+      const bool unshown = tag == 5 || (tag >= 10 && tag <= 13);
+      QVERIFY2(shown != unshown, qPrintable(QStringLiteral("tag %1").arg(tag)));
     }
   }
 

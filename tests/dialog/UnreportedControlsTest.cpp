@@ -9,6 +9,7 @@
 #include "dialog/ControlBinding.h"
 #include "dialog/Zel1Form.h"
 #include "pages/BindingTag.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 
@@ -28,14 +29,17 @@ T* BoundTo(const TZelForm& form, int parameter) {
 class UnreportedControlsTest : public QObject {
   Q_OBJECT
 
-  test::TMessages messages_;
+  test::TUiRecorder ui_;
 
  private slots:
   void initTestCase() {
     ModelRegistry.clear();
     RegisterBuiltinModels();
   }
-  void init() { messages_.Install(); }
+  void init() {
+    ui_.Clear();
+    ui_.Install();
+  }
   void cleanup() {
     ui::ResetUiHooks();
     QVERIFY(test::NoTopLevelWindowLeft());
@@ -58,32 +62,28 @@ class UnreportedControlsTest : public QObject {
 
     Tzel1Form form;
     form.SetDeviceIndex(0);
-    bool ran = false, disabled = false, heldAgainstPage = false;
+    bool disabled = false, heldAgainstPage = false;
     QString tip;
-    const int result = test::ExecuteWith(
-        form,
-        [&](TZelForm& f) {
-          if (options) f.AvanceButton->click();
-          auto* control = BoundTo<QWidget>(f, cleared);
-          if (!control) return f.reject();
-          disabled = !control->isEnabled();
-          tip = control->toolTip();
-          // Supervision on and off and on again enables the interval's group each time.
-          if (auto* ping = BoundTo<QAbstractButton>(f, 21)) {
-            ping->setChecked(!ping->isChecked());
-            ping->setChecked(!ping->isChecked());
-          }
-          control->setEnabled(true);
-          heldAgainstPage = !control->isEnabled();
-          f.OKBtn->click();
-        },
-        &ran);
-    QVERIFY(ran);
+    const int result = test::ExecuteWith(form, [&](TZelForm& f) {
+      if (options) f.AvanceButton->click();
+      auto* control = BoundTo<QWidget>(f, cleared);
+      if (!control) return f.reject();
+      disabled = !control->isEnabled();
+      tip = control->toolTip();
+      // Supervision on and off and on again enables the interval's group each time.
+      if (auto* ping = BoundTo<QAbstractButton>(f, 21)) {
+        ping->setChecked(!ping->isChecked());
+        ping->setChecked(!ping->isChecked());
+      }
+      control->setEnabled(true);
+      heldAgainstPage = !control->isEnabled();
+      f.OKBtn->click();
+    });
     QCOMPARE(result, TZelForm::kResultOk);
     QVERIFY(disabled);
     QCOMPARE(tip, QString::fromLatin1(kNotReportedText));
     QVERIFY(heldAgainstPage);
-    QVERIFY(messages_.texts.isEmpty());  // an empty unreported address is no input error
+    QVERIFY(ui_.messages.isEmpty());  // an empty unreported address is no input error
 
     const auto writes = test::WriteRequests(*simulator);
     QVERIFY(!writes.empty());

@@ -14,9 +14,12 @@
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
 #include "protocol/ModelRegistry.h"
+#include "support/DataRows.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 using velkaro::test::ExecuteWith;
+using velkaro::test::Part;
 using velkaro::test::WriteRequests;
 
 namespace {
@@ -54,21 +57,55 @@ QString IpText(std::uint32_t ip) {
   return QString::fromStdString(IpToText(ip));
 }
 
+// What the General page and the buttons say.
+const velkaro::test::TWidgetRow<TZelForm, const char*> kCaptions[] = {
+    {"IP box", Part<&TZelForm::IPBox>, " Use the following IP Address "},
+    {"port box", Part<&TZelForm::PortBox>, " Use the following TCP Port "},
+    {"config box", Part<&TZelForm::ConfigBox>, " Configuration "},
+    {"IP address label", Part<&TZelForm::IPAddressLabel>, "IP Address :"},
+    {"subnet mask label", Part<&TZelForm::submaskLabel>, "Subnet Mask :"},
+    {"gateway label", Part<&TZelForm::gatewayLabel>, "Gateway :"},
+    {"port label", Part<&TZelForm::PortLabel>, "Port Number :"},
+    {"velkaro label", Part<&TZelForm::velkaroLabel>, "Velkaro authorized :"},
+    {"http label", Part<&TZelForm::httpLabel>, "HTTP authorized :"},
+    {"options button", Part<&TZelForm::AvanceButton>, "Options -->>"},
+    {"OK button", Part<&TZelForm::OKBtn>, "OK"},
+    {"cancel button", Part<&TZelForm::CancelBtn>, "Cancel"},
+};
+
+// Group boxes show a title, labels and buttons a text.
+QString Caption(const QWidget* w) {
+  if (auto* box = qobject_cast<const QGroupBox*>(w)) return box->title();
+  if (auto* label = qobject_cast<const QLabel*>(w)) return label->text();
+  if (auto* button = qobject_cast<const QAbstractButton*>(w)) return button->text();
+  return QStringLiteral("<no caption>");
+}
+
+const velkaro::test::TWidgetRow<TZelForm, int> kTags[] = {
+    {"IP address", Part<&TZelForm::ipaddress>, 2},
+    {"subnet mask", Part<&TZelForm::submask>, 1},
+    {"gateway", Part<&TZelForm::gateway>, 3},
+    {"port", Part<&TZelForm::Port>, 4},
+    {"velkaro authorized", Part<&TZelForm::velkaro_authorized>, 6},
+    {"http authorized", Part<&TZelForm::http_authorized>, 4102},
+    {"IP address label", Part<&TZelForm::IPAddressLabel>, 0},
+};
+
 }  // namespace
 
 class ZelFormTest : public QObject {
   Q_OBJECT
 
-  velkaro::test::TMessages messages_;
+  velkaro::test::TUiRecorder ui_;
   std::unique_ptr<sim::TSimulator> sim_;
 
  private slots:
   void initTestCase() {
     ModelRegistry.clear();
     RegisterBuiltinModels();
-    messages_.Install();
+    ui_.Install();
   }
-  void init() { messages_.texts.clear(); }
+  void init() { ui_.Clear(); }
   void cleanup() {
     sim_.reset();
     DeviceList.Clear();
@@ -82,29 +119,10 @@ class ZelFormTest : public QObject {
     QCOMPARE(form.PageControl->count(), 1);
     QCOMPARE(form.PageControl->currentWidget(), form.General);
     QCOMPARE(form.PageControl->tabText(0), QStringLiteral("General"));
-    QCOMPARE(form.IPBox->title(), QStringLiteral(" Use the following IP Address "));
-    QCOMPARE(form.PortBox->title(), QStringLiteral(" Use the following TCP Port "));
-    QCOMPARE(form.ConfigBox->title(), QStringLiteral(" Configuration "));
-    QCOMPARE(form.IPAddressLabel->text(), QStringLiteral("IP Address :"));
-    QCOMPARE(form.submaskLabel->text(), QStringLiteral("Subnet Mask :"));
-    QCOMPARE(form.gatewayLabel->text(), QStringLiteral("Gateway :"));
-    QCOMPARE(form.PortLabel->text(), QStringLiteral("Port Number :"));
-    QCOMPARE(form.velkaroLabel->text(), QStringLiteral("Velkaro authorized :"));
-    QCOMPARE(form.httpLabel->text(), QStringLiteral("HTTP authorized :"));
-    QCOMPARE(form.AvanceButton->text(), QStringLiteral("Options -->>"));
-    QCOMPARE(form.OKBtn->text(), QStringLiteral("OK"));
-    QCOMPARE(form.CancelBtn->text(), QStringLiteral("Cancel"));
     QVERIFY(form.OKBtn->isDefault());
     QCOMPARE(form.Port->minimum(), 1);
     QCOMPARE(form.Port->maximum(), 65535);
     QCOMPARE(form.Port->value(), 1);
-    QCOMPARE(TagOf(form.ipaddress), 2);
-    QCOMPARE(TagOf(form.submask), 1);
-    QCOMPARE(TagOf(form.gateway), 3);
-    QCOMPARE(TagOf(form.Port), 4);
-    QCOMPARE(TagOf(form.velkaro_authorized), 6);
-    QCOMPARE(TagOf(form.http_authorized), 4102);
-    QCOMPARE(TagOf(form.IPAddressLabel), 0);
     // Form-description components in declaration order.
     const std::vector<QWidget*> expected{
         form.PageControl,    form.General,         form.IPBox,
@@ -115,6 +133,20 @@ class ZelFormTest : public QObject {
         form.httpLabel,      form.http_authorized, form.AvanceButton,
         form.OKBtn,          form.CancelBtn};
     QVERIFY(form.Components() == expected);
+  }
+
+  void generalPageCaptions_data() { velkaro::test::AddRows(kCaptions); }
+  void generalPageCaptions() {
+    TZelForm form;
+    const auto& row = velkaro::test::FetchRow(kCaptions);
+    QCOMPARE(Caption(row.widget(form)), QString::fromLatin1(row.expected));
+  }
+
+  void generalPageTags_data() { velkaro::test::AddRows(kTags); }
+  void generalPageTags() {
+    TZelForm form;
+    const auto& row = velkaro::test::FetchRow(kTags);
+    QCOMPARE(TagOf(row.widget(form)), row.expected);
   }
 
   void frameArrangement() {
@@ -140,23 +172,19 @@ class ZelFormTest : public QObject {
     form.SetDeviceIndex(0);
     QString ip, mask, gw, caption;
     int port = 0;
-    bool velkaro = false, http = true, labelsTab = true, ran = false;
-    const int r = ExecuteWith(
-        form,
-        [&](TZelForm&) {
-          ip = form.ipaddress->Text();
-          mask = form.submask->Text();
-          gw = form.gateway->Text();
-          port = form.Port->value();
-          velkaro = form.velkaro_authorized->isChecked();
-          http = form.http_authorized->isChecked();
-          labelsTab = form.PageControl->isTabVisible(1);
-          caption = form.AvanceButton->text();
-          form.gateway->SetText(QStringLiteral("10.0.0.99"));  // edited, then cancelled
-          form.CancelBtn->click();
-        },
-        &ran);
-    QVERIFY(ran);
+    bool velkaro = false, http = true, labelsTab = true;
+    const int r = ExecuteWith(form, [&](TZelForm&) {
+      ip = form.ipaddress->Text();
+      mask = form.submask->Text();
+      gw = form.gateway->Text();
+      port = form.Port->value();
+      velkaro = form.velkaro_authorized->isChecked();
+      http = form.http_authorized->isChecked();
+      labelsTab = form.PageControl->isTabVisible(1);
+      caption = form.AvanceButton->text();
+      form.gateway->SetText(QStringLiteral("10.0.0.99"));  // edited, then cancelled
+      form.CancelBtn->click();
+    });
     QCOMPARE(r, 2);
     QCOMPARE(ip, IpText(device.values.AsUInt(2)));
     QCOMPARE(mask, IpText(device.values.AsUInt(1)));
@@ -173,7 +201,7 @@ class ZelFormTest : public QObject {
     QCOMPARE(sim_->RequestCount(), std::size_t{0});
     QVERIFY(DeviceList[0] == before);
     QVERIFY(sim_->Snapshot(0) == device);
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void absentPortShowsItsDefault() {
@@ -220,7 +248,7 @@ class ZelFormTest : public QObject {
     QCOMPARE(DeviceList[0].values.AsUInt(3), TextToIp("10.1.2.254"));
     QCOMPARE(DeviceList[0].values.AsUInt(4), 8080u);
     QVERIFY(form.WriteAnswered());
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void optionsAfterEditsReloadsDeviceValues() {
@@ -253,7 +281,7 @@ class ZelFormTest : public QObject {
     QVERIFY(WriteRequests(*sim_).empty());
     // Cancel keeps what the read merged into the list.
     QCOMPARE(DeviceList[0].values.AsText(40), device.values.AsText(40));
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void optionsBackThenOkWritesGeneralOnly() {
@@ -309,7 +337,7 @@ class ZelFormTest : public QObject {
     QVERIFY(sent == writable);
     QCOMPARE(sim_->Snapshot(0).values.AsText(7), std::string("Rack room"));
     QCOMPARE(DeviceList[0].values.AsText(7), std::string("Rack room"));
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void silentDeviceOnReadSaysNotResponding() {
@@ -324,7 +352,7 @@ class ZelFormTest : public QObject {
     bool unchanged = false;
     const int r = ExecuteWith(form, [&](TZelForm&) {
       form.AvanceButton->click();
-      seen = messages_.texts;
+      seen = ui_.messages;
       loaded = form.OptionsLoaded();
       tab = form.PageControl->isTabVisible(1);
       caption = form.AvanceButton->text();
@@ -346,20 +374,14 @@ class ZelFormTest : public QObject {
     TZelForm form;
     form.SetDeviceIndex(0);
     bool visibleAtMessage = true;
-    ui::TUiHooks hooks;
-    hooks.message = [&](QWidget*, const QString& text, ui::MessageKind) {
-      messages_.texts << text;
-      visibleAtMessage = form.isVisible();
-    };
-    hooks.busyCursor = [](bool) {};
-    ui::SetUiHooks(hooks);
+    ui_.onMessage = [&](const QString&) { visibleAtMessage = form.isVisible(); };
     const int r = ExecuteWith(form, [](TZelForm& f) {
       f.gateway->SetText(QStringLiteral("10.0.0.42"));
       f.OKBtn->click();
     });
-    messages_.Install();
+    ui_.onMessage = {};
     QCOMPARE(r, 1);
-    QCOMPARE(messages_.texts, QStringList{kNotResponding});
+    QCOMPARE(ui_.messages, QStringList{kNotResponding});
     QVERIFY(!visibleAtMessage);
     QVERIFY(!form.WriteAnswered());
     QCOMPARE(WriteRequests(*sim_).size(), std::size_t{1});  // sent once, never resent
@@ -391,7 +413,7 @@ class ZelFormTest : public QObject {
       f.submask->SetText(QString());
       f.OKBtn->click();
       stillOpen = f.isVisible();
-      seen = messages_.texts;
+      seen = ui_.messages;
       f.submask->SetText(QStringLiteral("255.255.0.0"));
       f.OKBtn->click();
     });
@@ -407,11 +429,11 @@ class ZelFormTest : public QObject {
     sim_ = velkaro::test::StartDevice(kModelZel1);
     TZelForm form;
     form.SetDeviceIndex(3);
-    bool ran = false;
-    QCOMPARE(ExecuteWith(
-                 form, [](TZelForm& f) { f.OKBtn->click(); }, &ran),
-             2);
-    QVERIFY(!ran);
+    {
+      const velkaro::test::TModalDriver<TZelForm> driver([](TZelForm& f) { f.OKBtn->click(); },
+                                                         {.only = &form, .mustAppear = false});
+      QCOMPARE(form.Execute(), 2);
+    }
     QCOMPARE(sim_->RequestCount(), std::size_t{0});
   }
 };

@@ -9,7 +9,7 @@
 
 #include "pages/IPEdit.h"
 #include "protocol/IPAddrUtils.h"
-#include "ui/UiSeams.h"
+#include "support/UiRecorder.h"
 
 using velkaro::TIPEdit;
 
@@ -98,17 +98,12 @@ class TIPEditTest : public QObject {
   QLineEdit* before_ = nullptr;
   TIPEdit* edit_ = nullptr;
   QLineEdit* after_ = nullptr;
-  QStringList messages_;
+  velkaro::test::TUiRecorder ui_;
 };
 
 void TIPEditTest::init() {
-  messages_.clear();
-  velkaro::ui::TUiHooks hooks;
-  hooks.message = [this](QWidget*, const QString& text, velkaro::ui::MessageKind kind) {
-    QCOMPARE(kind, velkaro::ui::MessageKind::Error);
-    messages_ << text;
-  };
-  velkaro::ui::SetUiHooks(std::move(hooks));
+  ui_.Clear();
+  ui_.Install();
 
   window_ = std::make_unique<QWidget>();
   auto* column = new QVBoxLayout(window_.get());
@@ -128,6 +123,8 @@ void TIPEditTest::init() {
 void TIPEditTest::cleanup() {
   window_.reset();
   velkaro::ui::ResetUiHooks();
+  for (const velkaro::ui::MessageKind kind : ui_.kinds)
+    QCOMPARE(kind, velkaro::ui::MessageKind::Error);
 }
 
 void TIPEditTest::sizesAndParts() {
@@ -235,7 +232,7 @@ void TIPEditTest::thirdDigitAdvances() {
   // Typing on replaces the selected octet.
   Type(QStringLiteral("7"));
   QCOMPARE(Box(box + 1)->text(), QStringLiteral("7"));
-  QVERIFY(messages_.isEmpty());
+  QVERIFY(ui_.messages.isEmpty());
 }
 
 void TIPEditTest::noAdvanceWhenCaretNotAtEnd() {
@@ -328,12 +325,12 @@ void TIPEditTest::clampAbove255() {
   Type(typed);
   QCOMPARE(Box(1)->text(), shown);
   QCOMPARE(Box(1)->selectedText(), shown);
-  QCOMPARE(messages_, QStringList{message});
+  QCOMPARE(ui_.messages, QStringList{message});
   // The user continues in the same box.
   QCOMPARE(FocusedBox(), 1);
   Type(QStringLiteral("25"));
   QCOMPARE(Box(1)->text(), QStringLiteral("25"));
-  QCOMPARE(messages_.size(), 1);
+  QCOMPARE(ui_.messages.size(), 1);
 }
 
 void TIPEditTest::backspaceAcrossBoxes_data() {
@@ -535,7 +532,7 @@ void TIPEditTest::writeValid() {
   QCOMPARE(edit_->Text(), QStringLiteral("192.168.100.253"));
   edit_->SetText(QStringLiteral("0.0.0.0"));
   QCOMPARE(edit_->Text(), QStringLiteral("0.0.0.0"));
-  QVERIFY(messages_.isEmpty());
+  QVERIFY(ui_.messages.isEmpty());
 }
 
 void TIPEditTest::writeInvalid_data() {
@@ -592,7 +589,7 @@ void TIPEditTest::propertyAndSignal() {
   Type(QStringLiteral("0"));
   QCOMPARE(changed.count(), 3);
   QCOMPARE(Box(3)->text(), QStringLiteral("255"));
-  QCOMPARE(messages_, QStringList{QString("300" + kNotValid)});
+  QCOMPARE(ui_.messages, QStringList{QString("300" + kNotValid)});
 }
 
 void TIPEditTest::focusEnteringSelectsFirstBox() {

@@ -10,8 +10,10 @@
 #include "PageTestSupport.h"
 #include "pages/BindingTag.h"
 #include "pages/Misc.h"
+#include "support/DataRows.h"
 
 using namespace velkaro;
+using velkaro::test::Part;
 using velkaro::test::THost;
 
 namespace {
@@ -20,6 +22,32 @@ TMisc* MakePage(THost& host, int tagBase, int rows, int first = 1, int pageIndex
   return new TMisc(&host, host.PageControl, QStringLiteral("Miscellaneous"), pageIndex, tagBase,
                    rows, first);
 }
+
+QWidget* FirstRowLabel(TMisc& page) {
+  return page.Row(0).label;
+}
+QWidget* FirstRowValue(TMisc& page) {
+  return page.Row(0).value;
+}
+
+// The one-row page with tag base 71, at the dialog's font.
+const velkaro::test::TWidgetRow<TMisc, QRect> kGeometries[] = {
+    {"group", Part<&TMisc::Group>, {8, 4, 305, 102}},
+    {"power up", Part<&TMisc::PowerUp>, {180, 24, 100, 21}},
+    {"switching", FirstRowValue, {180, 64, 100, 21}},
+};
+
+const velkaro::test::TWidgetRow<TMisc, QPoint> kPositions[] = {
+    {"power up label", Part<&TMisc::PowerUpLabel>, {16, 28}},
+    {"switching label", FirstRowLabel, {16, 68}},
+};
+
+const velkaro::test::TWidgetRow<TMisc, int> kTags[] = {
+    {"power up", Part<&TMisc::PowerUp>, 71},
+    {"switching", FirstRowValue, 72},
+    {"switching label", FirstRowLabel, 0},
+    {"group", Part<&TMisc::Group>, 0},
+};
 
 }  // namespace
 
@@ -35,18 +63,33 @@ class MiscTest : public QObject {
     QCOMPARE(host.PageControl->tabText(host.PageControl->indexOf(page)),
              QStringLiteral("Miscellaneous"));
     QCOMPARE(page->Group()->title(), QStringLiteral(" Miscellaneous "));
-    QCOMPARE(page->Group()->geometry(), QRect(8, 4, 305, 102));
     QCOMPARE(page->PowerUpLabel()->text(), QStringLiteral("Number of Power Up :"));
-    QCOMPARE(page->PowerUpLabel()->pos(), QPoint(16, 28));
-    QCOMPARE(page->PowerUp()->geometry(), QRect(180, 24, 100, 21));
     QCOMPARE(page->RowCount(), 1);
     QCOMPARE(page->Row(0).label->text(), QStringLiteral("Number of OFF/ON Switching :"));
-    QCOMPARE(page->Row(0).label->pos(), QPoint(16, 68));
-    QCOMPARE(page->Row(0).value->geometry(), QRect(180, 64, 100, 21));
-    QCOMPARE(TagOf(page->PowerUp()), 71);
-    QCOMPARE(TagOf(page->Row(0).value), 72);
-    QCOMPARE(TagOf(page->Row(0).label), 0);
-    QCOMPARE(TagOf(page->Group()), 0);
+  }
+
+  void oneRowGeometries_data() { test::AddRows(kGeometries); }
+  void oneRowGeometries() {
+    THost host;
+    TMisc* page = MakePage(host, 71, 1);
+    const auto& row = test::FetchRow(kGeometries);
+    QCOMPARE(row.widget(*page)->geometry(), row.expected);
+  }
+
+  void oneRowPositions_data() { test::AddRows(kPositions); }
+  void oneRowPositions() {
+    THost host;
+    TMisc* page = MakePage(host, 71, 1);
+    const auto& row = test::FetchRow(kPositions);
+    QCOMPARE(row.widget(*page)->pos(), row.expected);
+  }
+
+  void oneRowTags_data() { test::AddRows(kTags); }
+  void oneRowTags() {
+    THost host;
+    TMisc* page = MakePage(host, 71, 1);
+    const auto& row = test::FetchRow(kTags);
+    QCOMPARE(TagOf(row.widget(*page)), row.expected);
   }
 
   void severalRowsAreNumberedFromTheFirstNumber() {

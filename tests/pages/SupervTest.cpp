@@ -11,8 +11,10 @@
 #include "PageTestSupport.h"
 #include "pages/BindingTag.h"
 #include "pages/Superv.h"
+#include "support/DataRows.h"
 
 using namespace velkaro;
+using velkaro::test::Part;
 using velkaro::test::THost;
 
 namespace {
@@ -47,6 +49,51 @@ void CheckStates(TSuperv* page, TExpected e) {
   QVERIFY(page->MethodBox()->isEnabled());
 }
 
+// Designed places on the one-outlet page at the dialog's font.
+const velkaro::test::TWidgetRow<TSuperv, QRect> kGeometries[] = {
+    {"equipment box", Part<&TSuperv::EquipmentBox>, {8, 4, 305, 53}},
+    {"method box", Part<&TSuperv::MethodBox>, {8, 64, 305, 97}},
+    {"reboot box", Part<&TSuperv::RebootBox>, {8, 168, 305, 117}},
+};
+
+const velkaro::test::TWidgetRow<TSuperv, QPoint> kPositions[] = {
+    {"address label", Part<&TSuperv::AddressLabel>, {35, 28}},
+    {"address", Part<&TSuperv::Address>, {128, 24}},
+    {"ping", Part<&TSuperv::Ping>, {128, 22}},
+    {"scan", Part<&TSuperv::Scan>, {128, 46}},
+    {"port label", Part<&TSuperv::PortLabel>, {173, 48}},
+    {"port", Part<&TSuperv::Port>, {210, 44}},
+    {"interval label", Part<&TSuperv::IntervalLabel>, {8, 72}},
+    {"interval", Part<&TSuperv::Interval>, {210, 68}},
+    {"failure count", Part<&TSuperv::FailureCount>, {210, 24}},
+    {"reboot delay", Part<&TSuperv::RebootDelay>, {210, 60}},
+    {"first request delay", Part<&TSuperv::FirstRequestDelay>, {210, 80}},
+};
+
+// Tags of the one-outlet page (base 20); the reboot delays bind crossed.
+const velkaro::test::TWidgetRow<TSuperv, int> kTags[] = {
+    {"address", Part<&TSuperv::Address>, 20},
+    {"ping", Part<&TSuperv::Ping>, 21},
+    {"scan", Part<&TSuperv::Scan>, 21 + 0x1000},
+    {"port", Part<&TSuperv::Port>, 22},
+    {"interval", Part<&TSuperv::Interval>, 23},
+    {"failure count", Part<&TSuperv::FailureCount>, 24},
+    {"reboot delay", Part<&TSuperv::RebootDelay>, 26},
+    {"first request delay", Part<&TSuperv::FirstRequestDelay>, 25},
+    {"reboot box", Part<&TSuperv::RebootBox>, 0},
+    {"port label", Part<&TSuperv::PortLabel>, 0},
+};
+
+const struct {
+  const char* name;
+  QSpinBox* (TSuperv::*spin)() const;
+  const char* suffix;
+} kSpins[] = {{"port", &TSuperv::Port, ""},
+              {"interval", &TSuperv::Interval, " sec"},
+              {"failure count", &TSuperv::FailureCount, ""},
+              {"reboot delay", &TSuperv::RebootDelay, " sec"},
+              {"first request delay", &TSuperv::FirstRequestDelay, " sec"}};
+
 void TypeAndLeave(QSpinBox* spin, const QString& typed) {
   QLineEdit* edit = spin->findChild<QLineEdit*>();
   QVERIFY(edit);
@@ -71,31 +118,15 @@ class SupervTest : public QObject {
     QCOMPARE(host.PageControl->tabText(1), QStringLiteral("Supervision"));
 
     QCOMPARE(page->EquipmentBox()->title(), QStringLiteral(" Equipment to supervise "));
-    QCOMPARE(page->EquipmentBox()->geometry(), QRect(8, 4, 305, 53));
     QCOMPARE(page->AddressLabel()->text(), QStringLiteral("IP Address :"));
-    QCOMPARE(page->AddressLabel()->pos(), QPoint(35, 28));
-    QCOMPARE(page->Address()->pos(), QPoint(128, 24));
     QCOMPARE(page->Address()->parentWidget(), page->EquipmentBox());
-
     QCOMPARE(page->MethodBox()->title(), QStringLiteral(" Supervision Method "));
-    QCOMPARE(page->MethodBox()->geometry(), QRect(8, 64, 305, 97));
-    QCOMPARE(page->Ping()->geometry().topLeft(), QPoint(128, 22));
     QCOMPARE(page->Ping()->width(), 16);
     QVERIFY(page->Ping()->text().isEmpty());
-    QCOMPARE(page->Scan()->geometry().topLeft(), QPoint(128, 46));
     QCOMPARE(page->PortLabel()->text(), QStringLiteral("Port :"));
-    QCOMPARE(page->PortLabel()->pos(), QPoint(173, 48));
-    QCOMPARE(page->Port()->geometry().topLeft(), QPoint(210, 44));
     QCOMPARE(page->Port()->width(), 87);
     QCOMPARE(page->IntervalLabel()->text(), QStringLiteral("Interval between Requests :"));
-    QCOMPARE(page->IntervalLabel()->pos(), QPoint(8, 72));
-    QCOMPARE(page->Interval()->geometry().topLeft(), QPoint(210, 68));
-
     QCOMPARE(page->RebootBox()->title(), QStringLiteral(" Reboot "));
-    QCOMPARE(page->RebootBox()->geometry(), QRect(8, 168, 305, 117));
-    QCOMPARE(page->FailureCount()->geometry().topLeft(), QPoint(210, 24));
-    QCOMPARE(page->RebootDelay()->geometry().topLeft(), QPoint(210, 60));
-    QCOMPARE(page->FirstRequestDelay()->geometry().topLeft(), QPoint(210, 80));
     for (QSpinBox* s : {page->FailureCount(), page->RebootDelay(), page->FirstRequestDelay()})
       QCOMPARE(s->parentWidget(), page->RebootBox());
 
@@ -108,6 +139,22 @@ class SupervTest : public QObject {
     QVERIFY(wrapped->wordWrap());
     QCOMPARE(wrapped->geometry().topLeft(), QPoint(8, 20));
     QCOMPARE(wrapped->width(), 122);
+  }
+
+  void geometriesAsDesigned_data() { test::AddRows(kGeometries); }
+  void geometriesAsDesigned() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    const auto& row = test::FetchRow(kGeometries);
+    QCOMPARE(row.widget(*page)->geometry(), row.expected);
+  }
+
+  void positionsAsDesigned_data() { test::AddRows(kPositions); }
+  void positionsAsDesigned() {
+    THost host;
+    TSuperv* page = MakePage(host);
+    const auto& row = test::FetchRow(kPositions);
+    QCOMPARE(row.widget(*page)->pos(), row.expected);
   }
 
   // A wider font: labels wrap before the control on their right, and the long Reboot label
@@ -143,31 +190,24 @@ class SupervTest : public QObject {
     QVERIFY(page->Address()->Text().isEmpty());
   }
 
+  void spinBoxesRangeSuffixAndStart_data() { test::AddRows(kSpins); }
   void spinBoxesRangeSuffixAndStart() {
     THost host;
     TSuperv* page = MakePage(host);
-    const struct {
-      QSpinBox* spin;
-      const char* suffix;
-    } spins[] = {{page->Port(), ""},
-                 {page->Interval(), " sec"},
-                 {page->FailureCount(), ""},
-                 {page->RebootDelay(), " sec"},
-                 {page->FirstRequestDelay(), " sec"}};
-    for (const auto& s : spins) {
-      QCOMPARE(s.spin->minimum(), 1);
-      QCOMPARE(s.spin->maximum(), 65535);
-      QCOMPARE(s.spin->singleStep(), 1);
-      QCOMPARE(s.spin->value(), 1);
-      QCOMPARE(s.spin->suffix(), QString::fromLatin1(s.suffix));
-      QCOMPARE(s.spin->text(), QStringLiteral("1") + QString::fromLatin1(s.suffix));
-      s.spin->setValue(0);
-      QCOMPARE(s.spin->value(), 1);
-      s.spin->setValue(70000);
-      QCOMPARE(s.spin->value(), 65535);
-      s.spin->stepUp();
-      QCOMPARE(s.spin->value(), 65535);
-    }
+    const auto& row = test::FetchRow(kSpins);
+    QSpinBox* spin = (page->*row.spin)();
+    QCOMPARE(spin->minimum(), 1);
+    QCOMPARE(spin->maximum(), 65535);
+    QCOMPARE(spin->singleStep(), 1);
+    QCOMPARE(spin->value(), 1);
+    QCOMPARE(spin->suffix(), QString::fromLatin1(row.suffix));
+    QCOMPARE(spin->text(), QStringLiteral("1") + QString::fromLatin1(row.suffix));
+    spin->setValue(0);
+    QCOMPARE(spin->value(), 1);
+    spin->setValue(70000);
+    QCOMPARE(spin->value(), 65535);
+    spin->stepUp();
+    QCOMPARE(spin->value(), 65535);
   }
 
   void typedValuesAreCorrectedToTheNearerBound() {
@@ -190,19 +230,12 @@ class SupervTest : public QObject {
     QCOMPARE(page->FailureCount()->value(), 1);
   }
 
+  void tagsOfTheOneOutletPage_data() { test::AddRows(kTags); }
   void tagsOfTheOneOutletPage() {
     THost host;
     TSuperv* page = MakePage(host, 20);
-    QCOMPARE(TagOf(page->Address()), 20);
-    QCOMPARE(TagOf(page->Ping()), 21);
-    QCOMPARE(TagOf(page->Scan()), 21 + 0x1000);
-    QCOMPARE(TagOf(page->Port()), 22);
-    QCOMPARE(TagOf(page->Interval()), 23);
-    QCOMPARE(TagOf(page->FailureCount()), 24);
-    QCOMPARE(TagOf(page->RebootDelay()), 26);
-    QCOMPARE(TagOf(page->FirstRequestDelay()), 25);
-    QCOMPARE(TagOf(page->RebootBox()), 0);
-    QCOMPARE(TagOf(page->PortLabel()), 0);
+    const auto& row = test::FetchRow(kTags);
+    QCOMPARE(TagOf(row.widget(*page)), row.expected);
   }
 
   // The third page of the four-outlet model: the reboot delay binds 48, the first-request

@@ -1,9 +1,11 @@
 // Test stand-in for the UI seams: records every message box, file request, cursor change and
-// URL, and answers file requests and URL opens as the test says.
+// URL, and answers file requests and URL opens as the test says. The one recorder of the GUI
+// tests: no test installs hooks of its own.
 #pragma once
 
 #include <QList>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "ui/UiSeams.h"
@@ -12,26 +14,54 @@ namespace velkaro::test {
 
 struct TUiRecorder {
   QStringList messages;
+  QList<ui::MessageKind> kinds;  // one per message
+  // Runs while the box would be open, after its text was recorded.
+  std::function<void(const QString& text)> onMessage;
   QList<ui::TFileRequest> saveRequests;
   QString saveAnswer;  // empty = the user cancels
+  QList<ui::TFileRequest> openRequests;
+  QString openAnswer;  // empty = the user cancels
   std::vector<bool> busy;
   QStringList urls;
   bool openUrlResult = true;
 
+  // Replaces the real boxes and choosers, and routes the device operations' busy cursor here.
   void Install() {
     ui::TUiHooks hooks;
-    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { messages << text; };
+    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind kind) {
+      messages << text;
+      kinds << kind;
+      if (onMessage) onMessage(text);
+    };
     hooks.saveFile = [this](QWidget*, const ui::TFileRequest& request) {
       saveRequests << request;
       return saveAnswer;
     };
-    hooks.openFile = [](QWidget*, const ui::TFileRequest&) { return QString(); };
+    hooks.openFile = [this](QWidget*, const ui::TFileRequest& request) {
+      openRequests << request;
+      return openAnswer;
+    };
     hooks.busyCursor = [this](bool on) { busy.push_back(on); };
     hooks.openUrl = [this](const QString& url) {
       urls << url;
       return openUrlResult;
     };
     ui::SetUiHooks(std::move(hooks));
+    ui::ConnectProtocolSeams();
+  }
+
+  // Forgets what was recorded and the answers; the hooks stay installed.
+  void Clear() {
+    messages.clear();
+    kinds.clear();
+    onMessage = {};
+    saveRequests.clear();
+    saveAnswer.clear();
+    openRequests.clear();
+    openAnswer.clear();
+    busy.clear();
+    urls.clear();
+    openUrlResult = true;
   }
 };
 

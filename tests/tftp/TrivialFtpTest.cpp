@@ -4,11 +4,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 
 #include "sim/TftpServer.h"
+#include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
 #include "tftp/IdException.h"
 #include "tftp/IdTrivialFTP.h"
@@ -313,14 +312,11 @@ TEST_F(TrivialFtpTest, NetAsciiSendsLineEndsAsCrLfAndBareCrAsCrNul) {
 }
 
 TEST_F(TrivialFtpTest, UploadFileSendsTheWholeFile) {
-  const auto path = std::filesystem::temp_directory_path() / "velkaro-tftp-upload.bin";
+  const velkaro::testing::TTempDir dir;
+  const std::string path = dir.File("upload.bin");
   const TBytes data = Pattern(7777, 9);
-  {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  }
-  client.UploadFile(path.string(), "/");
-  std::filesystem::remove(path);
+  velkaro::testing::WriteBytes(path, data);
+  client.UploadFile(path, "/");
   ASSERT_TRUE(server.WaitForTransfers(1, std::chrono::seconds(3)));
   EXPECT_EQ(server.LastTransfer().image, data);
   EXPECT_EQ(log.begins, (std::vector<std::int64_t>{7777}));
@@ -333,8 +329,8 @@ TEST_F(TrivialFtpTest, MissingLocalFileFailsBeforeAnyPacket) {
   } catch (const EFOpenError& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/velkaro/image.bin"), std::string::npos);
   }
-  EXPECT_THROW(client.UploadFile(std::filesystem::temp_directory_path().string(), "/"),
-               EFOpenError);
+  const velkaro::testing::TTempDir folder;
+  EXPECT_THROW(client.UploadFile(folder.Path().string(), "/"), EFOpenError);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_TRUE(log.begins.empty());

@@ -1,6 +1,7 @@
 // The filter conversion of the file dialogs and the hooks that keep tests from blocking.
 #include <QTest>
 
+#include "support/UiRecorder.h"
 #include "ui/UiSeams.h"
 
 using namespace velkaro;
@@ -31,16 +32,14 @@ class UiSeamsTest : public QObject {
   }
 
   void hooksReplaceTheRealDialogs() {
-    QString shown;
-    bool opened = false;
-    ui::TUiHooks hooks;
-    hooks.message = [&](QWidget*, const QString& text, ui::MessageKind) { shown = text; };
-    hooks.openUrl = [&](const QString&) { return opened = true, false; };
-    ui::SetUiHooks(hooks);
+    test::TUiRecorder recorder;
+    recorder.openUrlResult = false;
+    recorder.Install();
     ui::ShowMessage(nullptr, QStringLiteral("Device not responding"));
-    QCOMPARE(shown, QStringLiteral("Device not responding"));
+    QCOMPARE(recorder.messages, QStringList{QStringLiteral("Device not responding")});
+    QCOMPARE(recorder.kinds, QList<ui::MessageKind>{ui::MessageKind::Error});
     QVERIFY(!ui::OpenUrl(QStringLiteral("http://127.0.0.1:1/")));
-    QVERIFY(opened);
+    QCOMPARE(recorder.urls, QStringList{QStringLiteral("http://127.0.0.1:1/")});
     ui::ResetUiHooks();
   }
 };

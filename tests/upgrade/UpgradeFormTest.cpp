@@ -1,5 +1,6 @@
 // The upgrade dialog against a simulated device on 127.0.0.1: trigger, TFTP upload of the chosen
 // image, progress, errors and the state kept between openings.
+#include <sys/stat.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -8,11 +9,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
-#include <sys/stat.h>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -24,8 +22,10 @@
 #include "sim/Simulator.h"
 #include "sim/TftpServer.h"
 #include "support/LoopbackSimulator.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
-#include "ui/UiSeams.h"
+#include "support/UiRecorder.h"
 #include "upgrade/FileNameEdit.h"
 #include "upgrade/UpgradeForm.h"
 
@@ -43,20 +43,13 @@ struct TModalRun {
 
 // Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget. The
 // body only records; whatever it leaves open is closed afterwards, so a failure never hangs.
-TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body) {
-  TModalRun run;
-  QTimer::singleShot(0, &form, [&] {
-    run.opened = QApplication::activeModalWidget() == &form;
-    if (run.opened) body();
-    run.stillOpenAfter = form.isVisible();
-    if (form.isVisible()) form.done(QDialog::Rejected);
-  });
-  QTimer watchdog;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, &form, [&] { form.done(QDialog::Rejected); });
-  watchdog.start(20000);
+TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body,
+                   std::source_location where = std::source_location::current()) {
+  const velkaro::test::TModalDriver<TUpgradeForm> driver(
+      [&](TUpgradeForm&) { body(); },
+      {.only = &form, .closeAfterAction = true, .limit = std::chrono::seconds(20)}, where);
   form.ShowForDevice();
-  return run;
+  return {driver.Met(), driver.OpenAfterAction()};
 }
 
 }  // namespace
@@ -67,10 +60,8 @@ class UpgradeFormTest : public QObject {
  private:
   std::unique_ptr<sim::TSimulator> simulator;
   std::unique_ptr<TUpgradeForm> form;
-  std::unique_ptr<QTemporaryDir> dir;
-  QStringList messages;
-  QList<ui::TFileRequest> openRequests;
-  QString openAnswer;
+  std::unique_ptr<velkaro::testing::TTempDir> dir;
+  velkaro::test::TUiRecorder ui_;
 
   // Starts `count` simulated devices; device i answers at 127.0.0.(i + 1).
   void StartDevices(int count) {
@@ -88,11 +79,13 @@ class UpgradeFormTest : public QObject {
     simulator->ClearRequests();
   }
 
+  QString FilePath(const QString& name) const {
+    return QString::fromStdString(dir->File(name.toStdString()));
+  }
+
   QString WriteImage(const QString& name, const TBytes& bytes) {
-    const QString path = dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return {};
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    const QString path = FilePath(name);
+    velkaro::testing::WriteBytes(path.toStdString(), bytes);
     return path;
   }
 
@@ -107,19 +100,9 @@ class UpgradeFormTest : public QObject {
 
  private slots:
   void init() {
-    messages.clear();
-    openRequests.clear();
-    openAnswer.clear();
-    ui::TUiHooks hooks;
-    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { messages << text; };
-    hooks.openFile = [this](QWidget*, const ui::TFileRequest& r) {
-      openRequests << r;
-      return openAnswer;
-    };
-    ui::SetUiHooks(std::move(hooks));
-    ui::ConnectProtocolSeams();
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    ui_.Clear();
+    ui_.Install();
+    dir = std::make_unique<velkaro::testing::TTempDir>();
     form = std::make_unique<TUpgradeForm>();
   }
 
@@ -170,10 +153,10 @@ class UpgradeFormTest : public QObject {
   void browseButtonAsksForAnExistingUpgradeFile() {
     const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(10));
     form->UpgradeFile->SetText(QStringLiteral("/old/name.bin"));
-    openAnswer = image;
+    ui_.openAnswer = image;
     form->UpgradeFile->BrowseButton()->click();
-    QCOMPARE(openRequests.size(), 1);
-    const ui::TFileRequest& r = openRequests.front();
+    QCOMPARE(ui_.openRequests.size(), 1);
+    const ui::TFileRequest& r = ui_.openRequests.front();
     QCOMPARE(r.title, QStringLiteral("Choose the upgrade file"));
     QCOMPARE(r.filter, QStringLiteral("Upgrade files (*.bin *.BIN);;All files (*)"));
     QCOMPARE(r.defaultExtension, QStringLiteral("bin"));
@@ -181,7 +164,7 @@ class UpgradeFormTest : public QObject {
     QCOMPARE(r.fileName, QStringLiteral("/old/name.bin"));
     QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()), image);
     // Cancel in the chooser keeps the name.
-    openAnswer.clear();
+    ui_.openAnswer.clear();
     form->UpgradeFile->Browse();
     QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()), image);
   }
@@ -205,7 +188,7 @@ class UpgradeFormTest : public QObject {
     QVERIFY(run.stillOpenAfter);
     QCOMPARE(UpgradeRequests(), std::size_t{0});
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void selectionOutsideTheListCountsAsNoDevice() {
@@ -224,7 +207,7 @@ class UpgradeFormTest : public QObject {
     form->UpgradeFile->SetText(image);
     form->PrepareForDevice();
     QVERIFY(form->UpgradeBtn->isEnabled());
-    form->UpgradeFile->SetText(dir->filePath(QStringLiteral("missing.bin")));
+    form->UpgradeFile->SetText(FilePath(QStringLiteral("missing.bin")));
     QVERIFY(!form->UpgradeBtn->isEnabled());
     form->UpgradeFile->SetText(image);
     QVERIFY(form->UpgradeBtn->isEnabled());
@@ -235,7 +218,7 @@ class UpgradeFormTest : public QObject {
     QTest::keyClick(form->UpgradeFile->Edit(), Qt::Key_Backspace);
     QVERIFY(form->UpgradeBtn->isEnabled());
     // A folder is no image.
-    form->UpgradeFile->SetText(dir->path());
+    form->UpgradeFile->SetText(QString::fromStdString(dir->Path().string()));
     QVERIFY(!form->UpgradeBtn->isEnabled());
     form->UpgradeFile->SetText(QString());
     QVERIFY(!form->UpgradeBtn->isEnabled());
@@ -263,7 +246,7 @@ class UpgradeFormTest : public QObject {
     QVERIFY(!run.stillOpenAfter);  // closed by the end of the upload
     QCOMPARE(form->result(), int(QDialog::Rejected));
     QVERIFY(form->ProgressBar->isHidden());
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QVERIFY(!values.isEmpty());
     QCOMPARE(values.last(), int(image.size()));
     QCOMPARE(maxima.last(), int(image.size()));
@@ -286,7 +269,7 @@ class UpgradeFormTest : public QObject {
   void emptyFileOrFifoIsRefusedAndSaysWhy() {
     StartDevices(1);
     const std::size_t before = simulator->RequestCount();
-    const QString fifo = dir->filePath(QStringLiteral("image.fifo"));
+    const QString fifo = FilePath(QStringLiteral("image.fifo"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const std::pair<QString, QString> cases[] = {
         {WriteImage(QStringLiteral("empty.bin"), {}), QStringLiteral("the file is empty")},
@@ -300,7 +283,7 @@ class UpgradeFormTest : public QObject {
       form->UpgradeBtn->click();
     }
     QCOMPARE(simulator->RequestCount(), before);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void hiddenDialogIgnoresAClick() {
@@ -323,7 +306,7 @@ class UpgradeFormTest : public QObject {
     QVERIFY(run.opened);
     QVERIFY(!run.stillOpenAfter);
     QVERIFY(form->ProgressBar->isHidden());
-    QCOMPARE(messages, QStringList{QStringLiteral("Transfert Error:  Flash full")});
+    QCOMPARE(ui_.messages, QStringList{QStringLiteral("Transfert Error:  Flash full")});
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
     QVERIFY(simulator->Tftp().LastTransfer().refused);
   }
@@ -335,7 +318,7 @@ class UpgradeFormTest : public QObject {
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(5000)));
     const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
-    QCOMPARE(messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
+    QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
   }
 
   void unconfirmedFinalBlockIsReportedAsAFailure() {
@@ -347,7 +330,7 @@ class UpgradeFormTest : public QObject {
     const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
     QVERIFY(form->ProgressBar->isHidden());
-    QCOMPARE(messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
+    QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
   }
 
   void noAnswerToTheTriggerLeavesTheDialogOpen() {
@@ -362,7 +345,7 @@ class UpgradeFormTest : public QObject {
     QVERIFY(run.opened);
     QVERIFY(run.stillOpenAfter);
     QVERIFY(enabledAfter);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QVERIFY(simulator->WaitForRequests(1, std::chrono::seconds(1)));
     QCOMPARE(UpgradeRequests(), std::size_t{1});
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
@@ -414,7 +397,7 @@ class UpgradeFormTest : public QObject {
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
     const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QCOMPARE(simulator->RepliesSent() - repliesBefore, std::size_t{2});
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
@@ -454,7 +437,7 @@ class UpgradeFormTest : public QObject {
     QVERIFY(openDuring);
     QVERIFY(busyDuring);
     QVERIFY(!run.stillOpenAfter);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
     QCOMPARE(UpgradeRequests(), std::size_t{1});
@@ -480,7 +463,7 @@ class UpgradeFormTest : public QObject {
     });
     QCOMPARE(ip, QStringLiteral("10.0.0.2"));
     QVERIFY(!run.stillOpenAfter);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
     QVERIFY(simulator->Tftp().LastTransfer().image == image);
     QCOMPARE(simulator->UpgradeCount(), std::size_t{1});
@@ -495,7 +478,7 @@ class UpgradeFormTest : public QObject {
     simulator->SetUpgradeHandler([image](const sim::TUpgradeEvent&) { QFile::remove(image); });
     const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
     QVERIFY(run.stillOpenAfter);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
     QVERIFY(!form->UpgradeBtn->isEnabled());
   }

@@ -1,12 +1,9 @@
 // The upgrade dialog as the program sets it up: opened by the main window's Upgrade button, and
 // with the demo devices taking the image on the loopback.
 #include <QApplication>
-#include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 #include <chrono>
 
@@ -17,8 +14,10 @@
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
 #include "sim/TftpServer.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
-#include "ui/UiSeams.h"
+#include "support/UiRecorder.h"
 #include "upgrade/FileNameEdit.h"
 #include "upgrade/UpgradeForm.h"
 #include "version/Oem.h"
@@ -31,14 +30,12 @@ class UpgradeMainWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  QStringList messages;
+  velkaro::test::TUiRecorder ui_;
 
  private slots:
   void init() {
-    messages.clear();
-    ui::TUiHooks hooks;
-    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { messages << text; };
-    ui::SetUiHooks(std::move(hooks));
+    ui_.Clear();
+    ui_.Install();
   }
 
   void cleanup() {
@@ -75,32 +72,25 @@ class UpgradeMainWindowTest : public QObject {
     const std::string deviceIp = IpToText(DeviceList[1].values.AsUInt(2));
     QVERIFY(deviceIp.rfind("127.", 0) != 0);  // a made-up address, never contacted
 
-    QTemporaryDir dir;
+    velkaro::testing::TTempDir dir;
     const TBytes image = Pattern(120000, 4);
-    const QString path = dir.filePath(QStringLiteral("zel4.bin"));
-    {
-      QFile file(path);
-      QVERIFY(file.open(QIODevice::WriteOnly));
-      file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
-    }
+    const std::string path = dir.File("zel4.bin");
+    velkaro::testing::WriteBytes(path, image);
 
-    bool opened = false;
     QString shownIp;
-    bool closedByUpload = false;
-    QTimer::singleShot(0, &upgrade, [&] {
-      opened = QApplication::activeModalWidget() == &upgrade;
-      shownIp = upgrade.UpgradeIP->Text();
-      upgrade.UpgradeFile->SetText(path);
-      if (opened) upgrade.UpgradeBtn->click();
-      closedByUpload = !upgrade.isVisible();
-      if (upgrade.isVisible()) upgrade.done(QDialog::Rejected);
-    });
+    const velkaro::test::TModalDriver<TUpgradeForm> driver(
+        [&](TUpgradeForm& shown) {
+          shownIp = shown.UpgradeIP->Text();
+          shown.UpgradeFile->SetText(QString::fromStdString(path));
+          shown.UpgradeBtn->click();
+        },
+        {.only = &upgrade, .closeAfterAction = true});
     form.UpgradeButton->click();
 
-    QVERIFY(opened);
+    QVERIFY(driver.Met());
     QCOMPARE(shownIp.toStdString(), deviceIp);
-    QVERIFY(closedByUpload);
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+    QVERIFY(!driver.OpenAfterAction());  // closed by the upload
+    QVERIFY2(ui_.messages.isEmpty(), qPrintable(ui_.messages.join(u'|')));
     sim::TTftpServer& tftp = demo.Simulator().Tftp();
     QVERIFY(tftp.WaitForTransfers(1, std::chrono::seconds(3)));
     QCOMPARE(tftp.RequestCount(), std::size_t{1});
