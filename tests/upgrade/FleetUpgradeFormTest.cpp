@@ -27,7 +27,7 @@
 #include "support/ScreenshotSupport.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
-#include "ui/UiSeams.h"
+#include "support/UiRecorder.h"
 #include "upgrade/FileNameEdit.h"
 #include "upgrade/FleetUpgradeForm.h"
 
@@ -66,7 +66,7 @@ class FleetUpgradeFormTest : public QObject {
   std::unique_ptr<velkaro::testing::TLoopbackSimulator> simulator;
   std::unique_ptr<velkaro::testing::TTempDir> dir;
   std::uint16_t tftpPort = 0;
-  QStringList messages;
+  velkaro::test::TUiRecorder recorder;
 
   // `count` zel1 devices on 127.0.0.2 onwards, back 100 ms after an image, listed in the grid.
   void StartDevices(int count, sim::TSimOptions options = {}) {
@@ -94,11 +94,9 @@ class FleetUpgradeFormTest : public QObject {
 
  private slots:
   void init() {
-    messages.clear();
+    recorder = {};
+    recorder.Install();
     dir = std::make_unique<velkaro::testing::TTempDir>();
-    ui::TUiHooks hooks;
-    hooks.message = [this](QWidget*, const QString& text, ui::MessageKind) { messages << text; };
-    ui::SetUiHooks(std::move(hooks));
   }
 
   void cleanup() {
@@ -225,7 +223,7 @@ class FleetUpgradeFormTest : public QObject {
     QVERIFY(StateText(fleet, 3).startsWith(QStringLiteral("no return: no answer to a discovery")));
     QCOMPARE(simulator->Uploads(3).count, std::size_t{1});
     QCOMPARE(fleet.Summary->text(), QStringLiteral("3 of 5 devices upgraded"));
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+    QVERIFY2(recorder.messages.isEmpty(), qPrintable(recorder.messages.join(u'|')));
 
     // Start stays off: the same devices are not flashed twice from one opening.
     QVERIFY(!fleet.StartBtn->isEnabled());
