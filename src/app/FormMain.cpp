@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QResizeEvent>
@@ -15,6 +16,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -172,7 +174,8 @@ void TFormMain::BuildGrid() {
   StringGrid = new QTableWidget(1, kDataColumns + 1);
   StringGrid->setObjectName(QStringLiteral("StringGrid"));
   StringGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Ctrl and Shift clicks select several rows, for the upgrade of many devices at once.
+  StringGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
   StringGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid->setShowGrid(false);
   StringGrid->setWordWrap(false);
@@ -239,12 +242,24 @@ void TFormMain::SetUpgradeHandler(std::function<void()> handler) {
   upgradeHandler_ = std::move(handler);
 }
 
+void TFormMain::SetFleetUpgradeHandler(FleetUpgradeHandler handler) {
+  fleetUpgradeHandler_ = std::move(handler);
+}
+
 void TFormMain::SetRestoreRunner(RestoreRunner runner) {
   restoreRunner_ = std::move(runner);
 }
 
 bool TFormMain::Scanning() const {
   return Timer->isActive();
+}
+
+std::vector<int> TFormMain::SelectedDeviceIndexes() const {
+  std::vector<int> indexes;
+  for (const QModelIndex& row : StringGrid->selectionModel()->selectedRows())
+    if (static_cast<std::size_t>(row.row()) < DeviceList.size()) indexes.push_back(row.row());
+  std::sort(indexes.begin(), indexes.end());
+  return indexes;
 }
 
 void TFormMain::SetDeviceActionsEnabled(bool enabled) {
@@ -265,13 +280,24 @@ void TFormMain::ShowFailure(const QString& prefix, const std::exception& error) 
 }
 
 void TFormMain::Scan() {
-  if (Timer->isActive()) return;
+  if (Timer->isActive() || scanBlocked_) return;
   ResetGrid();
   scanCounter_ = 0;
   Timer->setInterval(kFirstTickMs);
   Timer->start();
   ProgressBar->setValue(0);
   ProgressBar->show();
+}
+
+void TFormMain::SetScanBlocked(bool blocked) {
+  scanBlocked_ = blocked;
+  ScanButton->setEnabled(!blocked);
+  ScanMenu->setEnabled(!blocked);
+  if (blocked && Timer->isActive()) {
+    // Its discoveries would block this thread while the transfers run.
+    Timer->stop();
+    ProgressBar->hide();
+  }
 }
 
 void TFormMain::ResetGrid() {
@@ -450,6 +476,13 @@ void TFormMain::RestoreClick() {
 }
 
 void TFormMain::UpgradeButtonClick() {
+  const std::vector<int> selected = SelectedDeviceIndexes();
+  if (selected.size() > 1 && fleetUpgradeHandler_) {
+    std::vector<TZEL> devices;
+    for (const int index : selected) devices.push_back(DeviceList[static_cast<std::size_t>(index)]);
+    fleetUpgradeHandler_(std::move(devices));
+    return;
+  }
   if (upgradeHandler_) upgradeHandler_();
 }
 

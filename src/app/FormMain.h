@@ -7,7 +7,9 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
 #include "ui/PropertyDialog.h"
@@ -43,6 +45,10 @@ class TFormMain : public QMainWindow {
 
   // What UpgradeButtonClick runs (the upgrade dialog's ShowForDevice); nothing when unset.
   void SetUpgradeHandler(std::function<void()> handler);
+  // What UpgradeButtonClick runs when several rows are selected: copies of their records, in
+  // grid order. Unset, the one-device handler runs for the current row.
+  using FleetUpgradeHandler = std::function<void(std::vector<TZEL> devices)>;
+  void SetFleetUpgradeHandler(FleetUpgradeHandler handler);
   // Runs the Restore Config dialog; unset, it runs modally (exec).
   using RestoreRunner = std::function<void(TRestoreForm& form)>;
   void SetRestoreRunner(RestoreRunner runner);
@@ -50,6 +56,8 @@ class TFormMain : public QMainWindow {
   // The scan counter (0..10) and whether a scan is running.
   int ScanCounter() const { return scanCounter_; }
   bool Scanning() const;
+  // Listed devices whose rows are selected, in grid order.
+  std::vector<int> SelectedDeviceIndexes() const;
 
   // Components, named as in the window's description.
   QToolBar* ToolBar1 = nullptr;
@@ -80,6 +88,9 @@ class TFormMain : public QMainWindow {
 
  public slots:
   void Scan();
+  // While blocked (a firmware rollout runs), Scan does nothing and its actions are disabled; a
+  // running scan ends at once.
+  void SetScanBlocked(bool blocked);
   void TimerTimer();
   void ResetGrid();
   // Writes grid row index + 1 (the header is row 0) from device record `index`.
@@ -121,6 +132,8 @@ class TFormMain : public QMainWindow {
   TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;
   std::function<void()> upgradeHandler_;
+  FleetUpgradeHandler fleetUpgradeHandler_;
+  bool scanBlocked_ = false;
   RestoreRunner restoreRunner_;
 };
 

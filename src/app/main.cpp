@@ -9,6 +9,7 @@
 #include "app/StartOptions.h"
 #include "dialog/DialogFactories.h"
 #include "ui/AppIcons.h"
+#include "upgrade/FleetUpgradeForm.h"
 #include "upgrade/UpgradeForm.h"
 
 int main(int argc, char* argv[]) {
@@ -41,6 +42,13 @@ int main(int argc, char* argv[]) {
   velkaro::TUpgradeForm upgradeForm(&form);
   if (options.demo) upgradeForm.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
   form.SetUpgradeHandler([&upgradeForm] { upgradeForm.ShowForDevice(); });
+  velkaro::TFleetUpgradeForm fleetForm(&form);
+  if (options.demo) fleetForm.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
+  form.SetFleetUpgradeHandler([&fleetForm](std::vector<velkaro::TZEL> devices) {
+    fleetForm.ShowForDevices(std::move(devices));
+  });
+  QObject::connect(&fleetForm, &velkaro::TFleetUpgradeForm::runningChanged, &form,
+                   &velkaro::TFormMain::SetScanBlocked);
   form.show();
   return QApplication::exec();
 }

@@ -96,7 +96,9 @@ class TRollout {
       Report(index, TRolloutState::Uploading, percent);
     };
     // The upload goes to the device's own address, whoever answered the trigger.
-    const TUpgradeOutcome upgrade = UpgradeDevice(ip, settings_.file, ip, ftp, {}, settings_.force);
+    const std::string host = settings_.uploadHost.empty() ? ip : settings_.uploadHost;
+    const TUpgradeOutcome upgrade =
+        UpgradeDevice(ip, settings_.file, host, ftp, {}, settings_.force);
 
     if (!upgrade.imageError.empty()) {
       // The file changed after the checks: nothing was sent to this device.

@@ -33,6 +33,9 @@ struct TRolloutSettings {
   bool canary = false;  // the first device alone; the others only when it came back
   int stopAfter = 0;    // no new device starts once this many did not end ok; 0 = never
   bool force = false;   // images over kMaxImageBytes are sent too
+  // When set, every image goes to this address instead of the device's own (the demo's devices
+  // carry made-up addresses and take their images on the loopback).
+  std::string uploadHost;
 };
 
 struct TRolloutDevice {

@@ -1,9 +1,12 @@
 #include "upgrade/FileNameEdit.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QResizeEvent>
 #include <QToolButton>
+
+#include "operations/UpgradeOperation.h"
 
 namespace velkaro {
 
@@ -44,6 +47,20 @@ void TFileNameEdit::resizeEvent(QResizeEvent* event) {
   const int w = event->size().width();
   browse_->setGeometry(w - h, 0, h, h);
   edit_->setGeometry(0, 0, w - h, h);
+}
+
+ui::TFileRequest ImageFileRequest() {
+  ui::TFileRequest request;
+  request.title = QObject::tr("Choose the upgrade file");
+  request.filter = ui::QtFilter(QStringLiteral("Upgrade files (*.bin)|*.BIN|All files (*.*)|*.*"));
+  request.defaultExtension = QStringLiteral("bin");
+  request.mustExist = true;
+  return request;
+}
+
+QString ImageFileProblem(const QString& name) {
+  if (name.isEmpty()) return {};
+  return ui::CoreText(ops::ImageProblem(QFile::encodeName(name).toStdString()));
 }
 
 }  // namespace velkaro

@@ -1,5 +1,5 @@
 // A file name entry with a browse button beside it: the name can be typed or chosen in a
-// file-open dialog. Used by the upgrade dialog for the firmware image.
+// file-open dialog. Used by the upgrade dialogs for the firmware image.
 #pragma once
 
 #include <QString>
@@ -45,5 +45,11 @@ class TFileNameEdit : public QWidget {
   QToolButton* browse_;
   ui::TFileRequest request_;
 };
+
+// What the browse button of both upgrade dialogs asks for: a firmware image that exists.
+ui::TFileRequest ImageFileRequest();
+// Why the named file cannot be sent as an image, for the note beside the chooser; empty when it
+// can, and for an empty name (nothing chosen yet is no fault).
+QString ImageFileProblem(const QString& name);
 
 }  // namespace velkaro

@@ -53,12 +53,7 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
   UpgradeBtn = ui_->UpgradeBtn;
   setFixedSize(size());
 
-  ui::TFileRequest request;
-  request.title = tr("Choose the upgrade file");
-  request.filter = ui::QtFilter(QStringLiteral("Upgrade files (*.bin)|*.BIN|All files (*.*)|*.*"));
-  request.defaultExtension = QStringLiteral("bin");
-  request.mustExist = true;
-  UpgradeFile->SetRequest(request);
+  UpgradeFile->SetRequest(ImageFileRequest());
 
   // The address is shown for checking; Tab skips it.
   for (QLineEdit* box : UpgradeIP->findChildren<QLineEdit*>())
@@ -113,16 +108,14 @@ bool TUpgradeForm::ReadyToUpgrade() const {
   if (UpgradeIP->Text().isEmpty()) return false;
   const QString name = UpgradeFile->Text();
   // Only a regular, non-empty file is an image: a folder, a FIFO or a device never is.
-  return !name.isEmpty() && ops::ImageProblem(QFile::encodeName(name).toStdString()).empty();
+  return !name.isEmpty() && ImageFileProblem(name).isEmpty();
 }
 
 void TUpgradeForm::UpdateUpgradeButton() {
-  const QString name = UpgradeFile->Text();
-  const std::string problem =
-      name.isEmpty() ? std::string() : ops::ImageProblem(QFile::encodeName(name).toStdString());
-  ImageProblem->setText(ui::CoreText(problem));
-  ImageProblem->setToolTip(ImageProblem->text());
-  ImageProblem->setVisible(!problem.empty());
+  const QString problem = ImageFileProblem(UpgradeFile->Text());
+  ImageProblem->setText(problem);
+  ImageProblem->setToolTip(problem);
+  ImageProblem->setVisible(!problem.isEmpty());
   UpgradeBtn->setEnabled(!busy_ && ReadyToUpgrade());
 }
 
