@@ -43,6 +43,10 @@ class TFormMain : public QMainWindow {
 
   // What UpgradeButtonClick runs (the upgrade dialog's ShowForDevice); nothing when unset.
   void SetUpgradeHandler(std::function<void()> handler);
+  // Help > "Save diagnostics…" calls this.
+  void SetDiagnosticsHandler(std::function<void()> handler) {
+    diagnosticsHandler_ = std::move(handler);
+  }
   // Runs the Restore Config dialog; unset, it runs modally (exec).
   using RestoreRunner = std::function<void(TRestoreForm& form)>;
   void SetRestoreRunner(RestoreRunner runner);
@@ -68,6 +72,7 @@ class TFormMain : public QMainWindow {
   QAction* RestoreConfigMenu = nullptr;
   QAction* ExitMenu = nullptr;
   QAction* AboutMenu = nullptr;
+  QAction* SaveDiagnosticsMenu = nullptr;
 
   // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
   // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.
@@ -121,6 +126,7 @@ class TFormMain : public QMainWindow {
   TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;
   std::function<void()> upgradeHandler_;
+  std::function<void()> diagnosticsHandler_;
   RestoreRunner restoreRunner_;
 };
 

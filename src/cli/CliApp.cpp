@@ -1,9 +1,6 @@
 #include "cli/CliApp.h"
 
-#include <unistd.h>
-
 #include <exception>
-#include <filesystem>
 
 #include "cli/CliContext.h"
 #include "cli/CliExitCode.h"
@@ -41,24 +38,9 @@ int Dispatch(const TCliOptions& o, TCliContext& ctx) {
   return kExitUsage;
 }
 
-// The log is written only at the end: a name that cannot take it must be refused before any
-// request goes out, not after the datagrams were gathered.
-std::string LogFileProblem(const std::string& fileName) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path path(fileName);
-  if (fs::is_directory(path, ec)) return "is a folder";
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  if (!fs::is_directory(folder, ec)) return "its folder does not exist";
-  if (fs::exists(path, ec) ? ::access(fileName.c_str(), W_OK) != 0
-                           : ::access(folder.c_str(), W_OK | X_OK) != 0)
-    return "cannot be written";
-  return {};
-}
-
 int RunWithPacketLog(const TCliOptions& o, TCliContext& ctx) {
   if (o.logFile.empty()) return Dispatch(o, ctx);
-  if (const std::string problem = LogFileProblem(o.logFile); !problem.empty())
+  if (const std::string problem = diag::LogFileProblem(o.logFile); !problem.empty())
     throw TCliFailure(kExitUsage, "--log " + o.logFile + ": " + problem);
   diag::TPacketLog log(VersionText(), static_cast<std::size_t>(o.logLimitMiB) << 20);
   int code = kExitFailure;

@@ -1,6 +1,9 @@
 #include "diag/PacketLog.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 
 #include "diag/Pcapng.h"
 #include "protocol/AtomicFile.h"
@@ -96,6 +99,19 @@ std::string TPacketLog::Contents() const {
 void TPacketLog::WriteTo(const std::string& fileName) const {
   std::lock_guard lock(mutex_);
   ReplaceFileContent(fileName, bytes_);
+}
+
+std::string LogFileProblem(const std::string& fileName) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path(fileName);
+  if (fs::is_directory(path, ec)) return "is a folder";
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, ec)) return "its folder does not exist";
+  if (fs::exists(path, ec) ? ::access(fileName.c_str(), W_OK) != 0
+                           : ::access(folder.c_str(), W_OK | X_OK) != 0)
+    return "cannot be written";
+  return {};
 }
 
 std::string TPacketLog::FullText() const {

@@ -49,6 +49,11 @@ class TPacketLog : public TPacketSink {
   std::unordered_map<std::uint32_t, std::uint32_t> localAddresses_;
 };
 
+// Why `fileName` cannot take the log, or empty. The log is written only at the end: a name that
+// cannot take it must be refused before any request goes out, not after the datagrams were
+// gathered.
+std::string LogFileProblem(const std::string& fileName);
+
 // Sets `log` as the process's sink for the scope's lifetime.
 class TPacketLogScope {
  public:
