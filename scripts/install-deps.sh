@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
   tftpd-hpa curl iproute2
+  tshark nftables  # read the packet log back; the firewall check of doctor
   dpkg-dev desktop-file-utils appstream lintian  # the package and its validators
   clang libclang-rt-dev
 )
@@ -22,5 +23,8 @@ if ((${#missing[@]})); then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
+  # tshark asks whether ordinary users may capture; never ask, never install setuid helpers.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" |
+    "${sudo_cmd[@]}" debconf-set-selections
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -134,6 +134,10 @@ void TFormMain::BuildMenus() {
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   AboutMenu = help->addAction(tr("&About..."), this, &TFormMain::AboutMenuClick);
   AboutMenu->setObjectName(QStringLiteral("AboutMenu"));
+  SaveDiagnosticsMenu = help->addAction(tr("Save diagnostics\u2026"), this, [this] {
+    if (diagnosticsHandler_) diagnosticsHandler_();
+  });
+  SaveDiagnosticsMenu->setObjectName(QStringLiteral("SaveDiagnosticsMenu"));
 }
 
 void TFormMain::BuildToolBar() {

@@ -49,6 +49,10 @@ class TFormMain : public QMainWindow {
   // grid order. Unset, the one-device handler runs for the current row.
   using FleetUpgradeHandler = std::function<void(std::vector<TZEL> devices)>;
   void SetFleetUpgradeHandler(FleetUpgradeHandler handler);
+  // Help > "Save diagnostics…" calls this.
+  void SetDiagnosticsHandler(std::function<void()> handler) {
+    diagnosticsHandler_ = std::move(handler);
+  }
   // Runs the Restore Config dialog; unset, it runs modally (exec).
   using RestoreRunner = std::function<void(TRestoreForm& form)>;
   void SetRestoreRunner(RestoreRunner runner);
@@ -76,6 +80,7 @@ class TFormMain : public QMainWindow {
   QAction* RestoreConfigMenu = nullptr;
   QAction* ExitMenu = nullptr;
   QAction* AboutMenu = nullptr;
+  QAction* SaveDiagnosticsMenu = nullptr;
 
   // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
   // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.
@@ -134,6 +139,7 @@ class TFormMain : public QMainWindow {
   std::function<void()> upgradeHandler_;
   FleetUpgradeHandler fleetUpgradeHandler_;
   bool scanBlocked_ = false;
+  std::function<void()> diagnosticsHandler_;
   RestoreRunner restoreRunner_;
 };
 

@@ -2,12 +2,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include "diag/PacketLog.h"
+
 namespace velkaro {
 
 bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& options,
                        std::string& error) {
   TStartOptions parsed;
-  std::vector<std::string> targets;
+  std::vector<std::string> targets, logs;
   // The texts are in kStartUsage; CLI11 only splits the words.
   CLI::App app{"", "velkaro"};
   app.set_help_flag();
@@ -18,12 +20,14 @@ bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& opti
   app.add_option("--target", targets)
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--log", logs)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 pops from the back
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError&) {
-    // The only word that can lack its value.
-    error = "--target needs a value: ADDR[:PORT]";
+    // Only these words can lack their value.
+    error = !args.empty() && args.back() == "--log" ? "--log needs a value: FILE"
+                                                    : "--target needs a value: ADDR[:PORT]";
     return false;
   }
   if (!app.remaining().empty()) {
@@ -33,6 +37,21 @@ bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& opti
   if (targets.size() > 1) {
     error = "--target given more than once";
     return false;
+  }
+  if (logs.size() > 1) {
+    error = "--log given more than once";
+    return false;
+  }
+  if (!logs.empty()) {
+    if (logs.front().empty()) {
+      error = "--log needs a file name";
+      return false;
+    }
+    if (const std::string problem = diag::LogFileProblem(logs.front()); !problem.empty()) {
+      error = "--log " + logs.front() + ": " + problem;
+      return false;
+    }
+    parsed.logFile = logs.front();
   }
   if (!targets.empty()) {
     if (!ParseTarget(targets.front(), parsed.target, error)) return false;

@@ -12,14 +12,16 @@ struct TStartOptions {
   bool demo = false;         // --demo: simulated devices on 127.0.0.1
   bool targetGiven = false;  // --target ADDR[:PORT]
   TTarget target;
+  std::string logFile;  // --log FILE: the session's packet log, written when the window closes
   bool help = false;
 };
 
 inline constexpr const char* kStartUsage =
-    "Usage: velkaro [--target ADDR[:PORT]] [--demo]\n"
+    "Usage: velkaro [--target ADDR[:PORT]] [--demo] [--log FILE]\n"
     "  --target ADDR[:PORT]  send requests to this address (a subnet broadcast or one device);\n"
     "                        default 255.255.255.255:52389\n"
-    "  --demo                start built-in simulated devices on 127.0.0.1 and use them\n";
+    "  --demo                start built-in simulated devices on 127.0.0.1 and use them\n"
+    "  --log FILE            write every datagram of the session to FILE (pcapng) at the end\n";
 
 // Parses the arguments after the program name (Qt's own options already removed). Returns false
 // with a message for an unknown option, a missing or bad value, or conflicting options.

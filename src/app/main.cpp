@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/DemoDevices.h"
+#include "app/Diagnostics.h"
 #include "app/FormMain.h"
 #include "app/StartOptions.h"
 #include "dialog/DialogFactories.h"
@@ -36,6 +37,8 @@ int main(int argc, char* argv[]) {
   }
   if (options.targetGiven) velkaro::Settings().target = options.target;
 
+  // From here on every datagram is kept, bounded, for Help > "Save diagnostics…" and --log.
+  velkaro::TSessionDiagnostics diagnostics;
   velkaro::TFormMain form(
       {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});
   // One upgrade dialog for the whole run: the chosen image stays between openings.
@@ -49,6 +52,19 @@ int main(int argc, char* argv[]) {
   });
   QObject::connect(&fleetForm, &velkaro::TFleetUpgradeForm::runningChanged, &form,
                    &velkaro::TFormMain::SetScanBlocked);
+  form.SetDiagnosticsHandler([&diagnostics, &form] { diagnostics.Save(&form); });
   form.show();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  if (!options.logFile.empty()) {
+    if (diagnostics.Log().Full())
+      std::fprintf(stderr, "velkaro: %s\n", diagnostics.Log().FullText().c_str());
+    try {
+      diagnostics.Log().WriteTo(options.logFile);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "velkaro: cannot write the packet log %s: %s\n", options.logFile.c_str(),
+                   e.what());
+      return 1;
+    }
+  }
+  return code;
 }

@@ -1,11 +1,15 @@
 #include "cli/CliApp.h"
 
+#include <exception>
+
 #include "cli/CliContext.h"
 #include "cli/CliExitCode.h"
 #include "cli/CliOptions.h"
 #include "cli/DeviceCommands.h"
+#include "cli/DoctorCommand.h"
 #include "cli/RestoreCommands.h"
 #include "cli/UpgradeCommand.h"
+#include "diag/PacketLog.h"
 #include "protocol/Exchange.h"
 #include "version/VersionInfo.h"
 
@@ -28,8 +32,36 @@ int Dispatch(const TCliOptions& o, TCliContext& ctx) {
     case TCommandKind::Restore:
     case TCommandKind::Apply:
       return RunRestore(o, ctx);
+    case TCommandKind::Doctor:
+      return RunDoctor(o, ctx);
   }
   return kExitUsage;
+}
+
+int RunWithPacketLog(const TCliOptions& o, TCliContext& ctx) {
+  if (o.logFile.empty()) return Dispatch(o, ctx);
+  if (const std::string problem = diag::LogFileProblem(o.logFile); !problem.empty())
+    throw TCliFailure(kExitUsage, "--log " + o.logFile + ": " + problem);
+  diag::TPacketLog log(VersionText(), static_cast<std::size_t>(o.logLimitMiB) << 20);
+  int code = kExitFailure;
+  std::exception_ptr failure;
+  {
+    const diag::TPacketLogScope scope(log);
+    try {
+      code = Dispatch(o, ctx);
+    } catch (...) {
+      failure = std::current_exception();  // the log of a failed run is the one most wanted
+    }
+  }
+  if (log.Full()) ctx.err << log.FullText() << '\n';
+  try {
+    log.WriteTo(o.logFile);
+  } catch (const std::exception& e) {
+    ctx.err << "Cannot write the packet log " << o.logFile << ": " << e.what() << '\n';
+    code = kExitFailure;
+  }
+  if (failure) std::rethrow_exception(failure);
+  return code;
 }
 
 }  // namespace
@@ -49,7 +81,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   Settings().target = o.target;
   int code = kExitFailure;
   try {
-    code = Dispatch(o, ctx);
+    code = RunWithPacketLog(o, ctx);
   } catch (const TCliFailure& e) {
     err << e.what() << '\n';
     code = e.Code();

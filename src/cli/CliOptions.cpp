@@ -59,6 +59,15 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       ->type_name("N")
       ->check(CLI::Range(1, kMaxRounds));
 
+  app.add_option("--log", o.logFile,
+                 "write every datagram sent and received to FILE (pcapng, for Wireshark or "
+                 "tshark), each with the program's verdict on it")
+      ->type_name("FILE");
+  app.add_option("--log-limit", o.logLimitMiB,
+                 "size at which the packet log stops, in MiB (default 64)")
+      ->type_name("MIB")
+      ->check(CLI::Range(1, kMaxLogLimitMiB));
+
   auto* scan = app.add_subcommand("scan", "discover the devices and list them in answer order");
 
   auto* read = app.add_subcommand("read", "read every parameter of a device, printed as TAG=VALUE");
@@ -143,6 +152,19 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       ->check(CLI::Range(1, kMaxParallel));
   apply->add_flag("--dry-run", o.dryRun, "print the changes and send no write");
 
+  auto* doctor = app.add_subcommand(
+      "doctor",
+      "check interfaces, replies, firewall and TFTP reachability, one line per check; exit 1 "
+      "when a check failed");
+  doctor
+      ->add_option("--upgrade-check", o.upgradeCheckDevice,
+                   "also check that the device's TFTP port answers (a write request with an "
+                   "empty name, which uploads nothing)")
+      ->type_name("DEVICE");
+  doctor->add_option("--tftp-port", tftpPort, "TFTP port of the devices (default 69)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 65535));
+
   try {
     app.parse(argc, argv);
     if (apply->parsed()) {
@@ -181,9 +203,10 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
     std::string message = e.what();
     // CLI11 only says that a command is missing when the word given is not one.
     if (app.get_subcommands().empty()) {
-      message = app.remaining().empty()
-                    ? "A command is required: scan, read, set, save, restore, apply or upgrade"
-                    : "Unknown command '" + app.remaining().front() + "'";
+      message =
+          app.remaining().empty()
+              ? "A command is required: scan, read, set, save, restore, apply, upgrade or doctor"
+              : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
     return {std::nullopt, kExitUsage};
@@ -196,6 +219,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   if (upgrade->parsed()) o.command = TCommandKind::Upgrade;
   if (restore->parsed()) o.command = TCommandKind::Restore;
   if (apply->parsed()) o.command = TCommandKind::Apply;
+  if (doctor->parsed()) o.command = TCommandKind::Doctor;
   o.tftpPort = static_cast<std::uint16_t>(tftpPort);
   return {o, kExitOk};
 }

@@ -12,7 +12,7 @@
 
 namespace velkaro::cli {
 
-enum class TCommandKind { Scan, Read, Set, Save, Upgrade, Restore, Apply };
+enum class TCommandKind { Scan, Read, Set, Save, Upgrade, Restore, Apply, Doctor };
 
 inline constexpr int kDefaultRounds = 10;
 inline constexpr int kMaxRounds = 1000;
@@ -21,11 +21,15 @@ inline constexpr int kDefaultParallel = 8;
 inline constexpr int kMaxParallel = 64;
 inline constexpr int kDefaultUpgradeParallel = 4;
 inline constexpr double kMaxReturnTimeout = 3600;
+inline constexpr int kDefaultLogLimitMiB = 64;
+inline constexpr int kMaxLogLimitMiB = 4096;
 
 struct TCliOptions {
   TTarget target;  // default: limited broadcast to the device port
   bool json = false;
   int rounds = kDefaultRounds;
+  std::string logFile;  // --log: the packet log, written at the end (empty: none)
+  int logLimitMiB = kDefaultLogLimitMiB;
 
   TCommandKind command = TCommandKind::Scan;
   std::string device;                    // read, set, save
@@ -43,6 +47,8 @@ struct TCliOptions {
   bool canary = false;
   int stopAfter = 0;  // 0 = never stop
   bool force = false;
+  // doctor
+  std::string upgradeCheckDevice;  // --upgrade-check DEVICE (empty: that check is left out)
 };
 
 // "zel1", "zel4", "zel8", or a model code in decimal or 0x hex.

@@ -6,6 +6,7 @@
 
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/PacketSink.h"
 #include "protocol/Socket.h"
 
 namespace velkaro {
@@ -62,6 +63,7 @@ void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onR
       TDatagramInfo info;
       try {
         info = socket.ReceiveFrom(buffer);
+        NoteReceived(TPacketProtocol::Device, socket, info, buffer);
       } catch (const std::exception& e) {
         throw TStageFailure(TExchangeErrorKind::Receive, e.what());
       }
@@ -194,6 +196,7 @@ TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEven
     const TTarget target = Settings().target;
     try {
       socket->SendTo(request, target.address, target.port);
+      NoteSent(TPacketProtocol::Device, *socket, request, target.address, target.port);
     } catch (const std::exception& e) {
       throw TStageFailure(TExchangeErrorKind::Send, e.what());
     }
@@ -203,6 +206,7 @@ TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEven
   } catch (const std::exception& e) {
     result.errors.push_back({TExchangeErrorKind::Receive, e.what()});
   }
+  NoteLateDatagrams(TPacketProtocol::Device, *socket);
   return result;  // the socket closes on every path
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "protocol/PacketSink.h"
 #include "tftp/IdException.h"
 
 namespace velkaro {
@@ -50,6 +51,7 @@ void TIdUDPBase::SendBuffer(std::uint32_t address, std::uint16_t port,
   TUdpSocket& s = Binding();
   try {
     s.SendTo(data, address, port);
+    NoteSent(TPacketProtocol::Tftp, s, data, address, port);
   } catch (const TSocketError& e) {
     throw EIdSocketError(e.SystemError());
   }
@@ -61,7 +63,9 @@ std::optional<TDatagramInfo> TIdUDPBase::ReceiveBuffer(std::span<std::uint8_t> b
   TUdpSocket& s = Binding();
   try {
     if (!s.WaitReadable(timeout)) return std::nullopt;
-    return s.ReceiveFrom(buffer);
+    const TDatagramInfo info = s.ReceiveFrom(buffer);
+    NoteReceived(TPacketProtocol::Tftp, s, info, buffer);
+    return info;
   } catch (const TSocketError& e) {
     throw EIdSocketError(e.SystemError());
   }

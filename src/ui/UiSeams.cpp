@@ -1,6 +1,7 @@
 #include "ui/UiSeams.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -13,6 +14,11 @@ namespace velkaro::ui {
 namespace {
 
 TUiHooks hooks;
+
+QStringList& Recent() {
+  static QStringList recent;
+  return recent;
+}
 
 QString RunFileDialog(QWidget* parent, const TFileRequest& r, bool save) {
   QFileDialog dialog(parent, r.title, r.fileName, r.filter);
@@ -52,7 +58,15 @@ QString QtFilter(const QString& pairs) {
   return filters.join(QStringLiteral(";;"));
 }
 
+QStringList RecentMessages() {
+  return Recent();
+}
+
 void ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
+  if (kind != MessageKind::Information) {
+    Recent().append(QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ') + text);
+    while (Recent().size() > kRecentMessages) Recent().removeFirst();
+  }
   if (hooks.message) return hooks.message(parent, text, kind);
   const QString title = QApplication::applicationName();
   switch (kind) {
@@ -92,9 +106,13 @@ bool OpenUrl(const QString& url) {
   return QDesktopServices::openUrl(QUrl(url));
 }
 
-void SetUiHooks(TUiHooks newHooks) { hooks = std::move(newHooks); }
+void SetUiHooks(TUiHooks newHooks) {
+  hooks = std::move(newHooks);
+}
 
-void ResetUiHooks() { hooks = {}; }
+void ResetUiHooks() {
+  hooks = {};
+}
 
 void ConnectProtocolSeams() {
   velkaro::Settings().busy = [](bool busy) { SetBusyCursor(busy); };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <string>
 
@@ -38,12 +39,17 @@ struct TUiHooks {
 // listed in lower and upper case; "*.*" matches every name.
 QString QtFilter(const QString& pairs);
 
-// Modal box with a single OK button.
+// Modal box with a single OK button. Errors and warnings are also kept for the diagnostics.
 void ShowMessage(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Error);
 QString ChooseSaveFile(QWidget* parent, const TFileRequest& request);
 QString ChooseOpenFile(QWidget* parent, const TFileRequest& request);
 void SetBusyCursor(bool busy);
 bool OpenUrl(const QString& url);
+
+// The latest error and warning texts shown (at most kRecentMessages), oldest first, each with
+// its time.
+inline constexpr int kRecentMessages = 20;
+QStringList RecentMessages();
 
 // Replaces the real implementations; members left empty keep the real behaviour.
 void SetUiHooks(TUiHooks hooks);

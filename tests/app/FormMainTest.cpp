@@ -179,7 +179,9 @@ class FormMainTest : public QObject {
     QCOMPARE(menus.size(), 2);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
     QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
-    QCOMPARE(menus[1]->menu()->actions(), QList<QAction*>{form.AboutMenu});
+    QCOMPARE(menus[1]->menu()->actions(),
+             (QList<QAction*>{form.AboutMenu, form.SaveDiagnosticsMenu}));
+    QCOMPARE(form.SaveDiagnosticsMenu->text(), QStringLiteral("Save diagnostics\u2026"));
     const QList<QAction*> file = menus[0]->menu()->actions();
     QCOMPARE(file.size(), 8);
     QCOMPARE(file[0], form.ScanMenu);

@@ -52,6 +52,11 @@ class StartTest : public QObject {
     QTest::newRow("unknown") << QStringList{"--tagret", "10.0.0.1"} << "unknown argument";
     QTest::newRow("demo and target")
         << QStringList{"--demo", "--target", "10.0.0.1"} << "cannot be combined";
+    QTest::newRow("log without file") << QStringList{"--log"} << "--log needs a value";
+    QTest::newRow("log twice") << QStringList{"--log", "a.pcapng", "--log", "b.pcapng"}
+                               << "--log given more than once";
+    QTest::newRow("log folder missing")
+        << QStringList{"--log", "/nonexistent-velkaro/x.pcapng"} << "its folder does not exist";
   }
 
   void badArgumentsAreRefusedWithAMessage() {
