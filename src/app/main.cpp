@@ -9,6 +9,7 @@
 #include "app/StartOptions.h"
 #include "dialog/DialogFactories.h"
 #include "ui/AppIcons.h"
+#include "ui/RememberedSettings.h"
 #include "upgrade/UpgradeForm.h"
 
 int main(int argc, char* argv[]) {
@@ -27,6 +28,10 @@ int main(int argc, char* argv[]) {
     std::fputs(velkaro::kStartUsage, stdout);
     return 0;
   }
+
+  // The demo remembers its own window and folders, apart from the real program's.
+  velkaro::ui::SetSettingsScope(
+      QString::fromLatin1(options.demo ? velkaro::ui::kDemoScope : velkaro::ui::kProgramScope));
 
   velkaro::TDemoDevices demo;
   if (options.demo && !demo.Start(error)) {

@@ -4,10 +4,12 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "protocol/Exchange.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace velkaro::ui {
@@ -31,6 +33,8 @@ struct TUiHooks {
   std::function<void(bool busy)> busyCursor;
   // Return whether the desktop accepted the URL.
   std::function<bool(const QString& url)> openUrl;
+  // The box that gives a URL no browser could open.
+  std::function<void(QWidget* parent, const QString& url)> urlBox;
 };
 
 // Converts a "description|patterns|description|patterns" filter list, as written in the
@@ -44,6 +48,10 @@ QString ChooseSaveFile(QWidget* parent, const TFileRequest& request);
 QString ChooseOpenFile(QWidget* parent, const TFileRequest& request);
 void SetBusyCursor(bool busy);
 bool OpenUrl(const QString& url);
+// Opens `url` in the browser; when none can be started, a box gives the URL with a Copy button.
+void OpenUrlOrShow(QWidget* parent, const QString& url);
+// That box, not yet shown; its "Copy" button puts the URL on the clipboard and leaves it open.
+std::unique_ptr<QMessageBox> MakeUrlBox(QWidget* parent, const QString& url);
 
 // Replaces the real implementations; members left empty keep the real behaviour.
 void SetUiHooks(TUiHooks hooks);

@@ -17,6 +17,7 @@ struct TUiRecorder {
   std::vector<bool> busy;
   QStringList urls;
   bool openUrlResult = true;
+  QStringList urlBoxes;  // URLs given in the box shown when no browser opened them
 
   void Install() {
     ui::TUiHooks hooks;
@@ -31,6 +32,7 @@ struct TUiRecorder {
       urls << url;
       return openUrlResult;
     };
+    hooks.urlBox = [this](QWidget*, const QString& url) { urlBoxes << url; };
     ui::SetUiHooks(std::move(hooks));
   }
 };

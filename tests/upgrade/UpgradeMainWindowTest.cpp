@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -73,7 +74,7 @@ class UpgradeMainWindowTest : public QObject {
     form.StringGridSelectCell(0, 2);
     QCOMPARE(SelectedDevice, 1);
     const std::string deviceIp = IpToText(DeviceList[1].values.AsUInt(2));
-    QVERIFY(deviceIp.rfind("127.", 0) != 0);  // a made-up address, never contacted
+    QVERIFY(deviceIp.rfind("127.0.0.", 0) == 0);  // the demo stays on the loopback
 
     QTemporaryDir dir;
     const TBytes image = Pattern(120000, 4);
@@ -108,6 +109,8 @@ class UpgradeMainWindowTest : public QObject {
     QVERIFY(tftp.LastTransfer().image == image);
     QCOMPARE(tftp.LastTransfer().clientIp, kLoopback);
     QCOMPARE(demo.Simulator().UpgradeCount(), std::size_t{1});
+    QCOMPARE(form.StatusBar->currentMessage(),
+             QStringLiteral("Firmware sent to ") + QString::fromStdString(deviceIp));
   }
 };
 
