@@ -135,9 +135,9 @@ TEST_F(ExchangeTest, RetryCountWithoutReplyEndsAfterThatManyWaits) {
 TEST_F(ExchangeTest, CancelEndsTheExchangeAtItsNextCheck) {
   sim::TSimOptions o;
   o.models = {kModelZel8};
-  o.silent = true;
   StartSimulator(o);
   ListDevices();
+  simulator->SetSilent(true);
   simulator->ClearRequests();
   std::atomic<bool> stop{false};
   TExchangeResult result;
