@@ -1,5 +1,7 @@
-// The built-in demo: one simulated device of each model on 127.0.0.1, run in this process, with
-// every request of the program pointed at it.
+// The built-in demo: one simulated device of each model on the loopback interface, run in this
+// process, with every request of the program pointed at it. The devices report 127.0.0.x
+// addresses only, and each serves a small status page over HTTP on its own address, so nothing
+// the demo shows or opens reaches the user's network.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +12,8 @@ namespace velkaro {
 
 namespace sim {
 class TSimulator;
-}
+class TStatusPages;
+}  // namespace sim
 
 class TDemoDevices {
  public:
@@ -26,6 +29,11 @@ class TDemoDevices {
 
  private:
   std::unique_ptr<sim::TSimulator> simulator_;
+  std::unique_ptr<sim::TStatusPages> pages_;
 };
+
+// Moves every address a simulated device holds (gateway, watched hosts, permitted networks) into
+// 127.0.0.0/8, keeping its last three bytes; masks and empty addresses stay.
+void KeepAddressesOnLoopback(sim::TSimulator& simulator);
 
 }  // namespace velkaro

@@ -1,9 +1,12 @@
 #include "app/FormMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QResizeEvent>
@@ -22,13 +25,17 @@
 
 #include "about/About.h"
 #include "app/RestoreForm.h"
+#include "app/ScanRunner.h"
 #include "app/TagCaptions.h"
+#include "app/WindowSettings.h"
 #include "operations/ConfigRestore.h"
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "ui/AppIcons.h"
+#include "ui/ExchangeWorker.h"
+#include "ui/RememberedSettings.h"
 #include "ui/UiSeams.h"
 #include "version/Oem.h"
 
@@ -79,6 +86,16 @@ void TFormMain::BuildComponents() {
   BuildGrid();
   layout->addWidget(StringGrid, 1);
 
+  EmptyHint = new QLabel(tr("Press Scan (Ctrl+S) to find switches on your network"));
+  EmptyHint->setObjectName(QStringLiteral("EmptyHint"));
+  EmptyHint->setAlignment(Qt::AlignCenter);
+  EmptyHint->setWordWrap(true);
+  EmptyHint->setForegroundRole(QPalette::PlaceholderText);
+  // Clicks go through to the grid below.
+  EmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+  auto* hintLayout = new QVBoxLayout(StringGrid->viewport());
+  hintLayout->addWidget(EmptyHint);
+
   // The classic sizes were made for a small 8-point font in which a MAC address fits its
   // 100-pixel column; wider fonts scale the window and the columns alike.
   const QFontMetrics metrics(StringGrid->font());
@@ -106,6 +123,8 @@ void TFormMain::BuildComponents() {
   StatusBar = new QStatusBar(this);
   StatusBar->setObjectName(QStringLiteral("StatusBar"));
   setStatusBar(StatusBar);
+
+  scanRunner_ = new TScanRunner(this);
 
   Timer = new QTimer(this);
   Timer->setObjectName(QStringLiteral("Timer"));
@@ -203,6 +222,9 @@ void TFormMain::BuildGrid() {
           [this](int row, int column, int, int) {
             if (row >= 0) StringGridSelectCell(column, row + 1);
           });
+  // A row the user picks during a scan wins over the one selected before it.
+  connect(StringGrid, &QTableWidget::cellPressed, this,
+          [this](int, int) { keptSelection_.reset(); });
   connect(StringGrid, &QTableWidget::cellDoubleClicked, this,
           [this](int, int) { StringGridDblClick(); });
   // The filler column follows the user's column drags and horizontal scrolling.
@@ -235,6 +257,7 @@ void TFormMain::FormCreate(TModelFactories factories) {
   ui::ConnectProtocolSeams();
   Settings().showDeviceRow = [this](int index) { ShowDeviceRow(index); };
   ResetGrid();
+  RestoreWindowState(*this, *StringGrid, kDataColumns);
   FitLastColumn();
 }
 
@@ -254,8 +277,12 @@ void TFormMain::SetRestoreRunner(RestoreRunner runner) {
   restoreRunner_ = std::move(runner);
 }
 
+bool TFormMain::RoundRunning() const {
+  return scanRunner_->RoundRunning();
+}
+
 bool TFormMain::Scanning() const {
-  return Timer->isActive();
+  return Timer->isActive() || scanRunner_->RoundRunning();
 }
 
 std::vector<int> TFormMain::SelectedDeviceIndexes() const {
@@ -284,8 +311,14 @@ void TFormMain::ShowFailure(const QString& prefix, const std::exception& error) 
 }
 
 void TFormMain::Scan() {
-  if (Timer->isActive() || scanBlocked_) return;
+  if (Scanning() || scanBlocked_) return;
+  std::optional<TDeviceAddress> selected;
+  if (HasSelectedDevice()) selected = DeviceList[static_cast<std::size_t>(SelectedDevice)].address;
   ResetGrid();
+  keptSelection_ = selected;
+  scanRunner_->Errors().Clear();
+  tickWaiting_ = false;
+  StatusBar->clearMessage();
   scanCounter_ = 0;
   Timer->setInterval(kFirstTickMs);
   Timer->start();
@@ -316,26 +349,50 @@ void TFormMain::ResetGrid() {
   StringGrid->setCurrentCell(0, 0);
   SelectedDevice = 0;
   StringGrid->viewport()->update();
+  UpdateEmptyHint();
 }
 
 void TFormMain::TimerTimer() {
-  // An error box shown inside the exchange runs its own event loop; the next tick waits until
-  // the exchange has returned, so ticks stay strictly one after another.
-  if (inExchange_) return;
+  // Ticks stay strictly one after another: a tick that comes while the round (or a modal box of
+  // another action) is still under way runs as soon as it is over.
+  if (scanRunner_->RoundRunning() || inExchange_) {
+    tickWaiting_ = true;
+    return;
+  }
+  tickWaiting_ = false;
   Timer->stop();
   if (scanCounter_ >= kScanTicks) {
-    ProgressBar->hide();
-    if (DeviceList.CapReached()) StatusBar->showMessage(ui::CoreText(kDeviceCapText));
+    FinishScan();
     return;
   }
   ProgressBar->setValue(scanCounter_ * 10);
   Timer->setInterval(kTickMs);
   Timer->start();
   ++scanCounter_;
-  // The flag also covers the error boxes, which run event loops of their own.
-  inExchange_ = true;
-  ui::ShowExchangeErrors(ops::DiscoverRound());
-  inExchange_ = false;
+  scanRunner_->StartRound([this](const QString& failure) { StatusBar->showMessage(failure); },
+                          [this] {
+                            if (tickWaiting_) TimerTimer();
+                          });
+}
+
+void TFormMain::FinishScan() {
+  ProgressBar->hide();
+  const int found = static_cast<int>(DeviceList.size());
+  QString status = found == 1 ? tr("1 device found") : tr("%1 devices found").arg(found);
+  if (DeviceList.CapReached()) status += QStringLiteral(". ") + ui::CoreText(kDeviceCapText);
+  StatusBar->showMessage(status);
+  keptSelection_.reset();
+  UpdateEmptyHint();
+  // One box for the whole scan, each failure once with its count.
+  if (!scanRunner_->Errors().Empty()) {
+    const QString summary = scanRunner_->Errors().Summary();
+    scanRunner_->Errors().Clear();
+    ui::ShowMessage(this, summary, ui::MessageKind::Error);
+  }
+}
+
+void TFormMain::UpdateEmptyHint() {
+  EmptyHint->setVisible(DeviceList.empty());
 }
 
 void TFormMain::ShowDeviceRow(int index) {
@@ -356,6 +413,11 @@ void TFormMain::ShowDeviceRow(int index) {
     }
     item->setText(cells[c]);
   }
+  if (keptSelection_ && *keptSelection_ == record.address) {
+    keptSelection_.reset();
+    StringGrid->setCurrentCell(index, 0);
+  }
+  UpdateEmptyHint();
   StringGrid->viewport()->update();
 }
 
@@ -375,8 +437,10 @@ void TFormMain::Config() {
     if (!dialog) return;
     dialog->SetDeviceIndex(SelectedDevice);
     const int result = dialog->Execute();
+    const bool written = result == 1 && dialog->WriteAnswered();
     dialog.reset();
     if (result == 1) Scan();
+    if (written) StatusBar->showMessage(tr("Configuration written"));
   } catch (const std::exception& e) {
     ShowFailure(ui::CoreText(kConnectionErrorPrefix), e);
   }
@@ -392,7 +456,7 @@ QString TFormMain::DeviceUrl() const {
 void TFormMain::Web() {
   const QString url = DeviceUrl();
   if (url.isEmpty()) return;
-  ui::OpenUrl(url);  // a desktop that cannot open it is not reported
+  ui::OpenUrlOrShow(this, url);
 }
 
 void TFormMain::StringGridDblClick() {
@@ -408,21 +472,34 @@ void TFormMain::SaveClick() {
   const QString name = DeviceText(record.values.AsText(7));
   ui::TFileRequest request;
   request.title = tr("Save ") + name;
-  request.fileName = SafeFileName(name) + QStringLiteral(".cfg");
+  request.fileName = ui::InLastFolder(QString::fromLatin1(ui::kConfigFolderKey),
+                                      SafeFileName(name) + QStringLiteral(".cfg"));
   request.filter = ui::QtFilter(kConfigFilter);
   request.defaultExtension = QStringLiteral("cfg");
   // Saving adds or updates the device's section; the rest of an existing file stays.
   request.confirmOverwrite = false;
   const QString file = ui::ChooseSaveFile(this, request);
   if (file.isEmpty()) return;
+  ui::RememberFolderOf(QString::fromLatin1(ui::kConfigFolderKey), file);
 
-  inExchange_ = true;
   // As the command-line tool: only the device's own answers count, and a lost answer saves
-  // nothing.
-  const ops::TSaveOutcome save = ops::SaveDevice(device, QFile::encodeName(file).toStdString());
-  ui::ShowExchangeErrors(save.read.exchange);
+  // nothing. The read runs on a copy; a cancelled one leaves the list as it was.
+  TZEL copy = record;
+  ops::TReadOutcome read;
+  inExchange_ = true;
+  const bool completed = ui::RunWhileBusy(this, tr("Reading device…"),
+                                          [&read, &copy] { read = ops::ReadRecord(copy); });
   inExchange_ = false;
+  // A device list rebuilt meanwhile no longer holds the device read.
+  const bool stillListed = static_cast<std::size_t>(device) < DeviceList.size() &&
+                           DeviceList[static_cast<std::size_t>(device)].address == copy.address;
+  if (!completed || !stillListed) return;
+  ops::StoreReadRecord(device, copy, read);
+  ui::ShowExchangeErrors(read.exchange);
+  const ops::TSaveOutcome save =
+      ops::SaveReadDevice(device, QFile::encodeName(file).toStdString(), std::move(read));
   saveAnswered_ = save.read.answered;
+  if (save.saved) StatusBar->showMessage(tr("Saved to %1").arg(QDir::toNativeSeparators(file)));
   if (save.read.exchange.NoSocket()) {
     // nothing was sent; the box above says why
   } else if (!save.read.answered) {
@@ -430,7 +507,6 @@ void TFormMain::SaveClick() {
   } else if (!save.saved) {
     ui::ShowMessage(this, ui::CoreText(save.error), ui::MessageKind::Error);
   }
-  ui::SetBusyCursor(false);
 }
 
 std::map<int, QString> TFormMain::ModelCaptions(std::uint32_t model) {
@@ -452,8 +528,10 @@ void TFormMain::RestoreClick() {
   request.filter = ui::QtFilter(kConfigFilter);
   request.defaultExtension = QStringLiteral("cfg");
   request.mustExist = true;
+  request.fileName = ui::LastFolder(QString::fromLatin1(ui::kConfigFolderKey));
   const QString file = ui::ChooseOpenFile(this, request);
   if (file.isEmpty()) return;
+  ui::RememberFolderOf(QString::fromLatin1(ui::kConfigFolderKey), file);
 
   std::vector<ops::TCfgSection> sections;
   std::string error;
@@ -509,6 +587,11 @@ void TFormMain::FitLastColumn() {
   const int client = width();
   StringGrid->setColumnWidth(kDataColumns, sum > client ? 0 : client - sum);
   fitting_ = false;
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  SaveWindowState(*this, *StringGrid, kDataColumns);
+  QMainWindow::closeEvent(event);
 }
 
 void TFormMain::resizeEvent(QResizeEvent* event) {

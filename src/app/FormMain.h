@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "ui/PropertyDialog.h"
 
 class QAction;
+class QLabel;
 class QProgressBar;
 class QStatusBar;
 class QTableWidget;
@@ -25,6 +27,7 @@ class QToolButton;
 namespace velkaro {
 
 class TRestoreForm;
+class TScanRunner;
 
 // Property dialog factories of the three models; the owner a factory receives is the main window.
 struct TModelFactories {
@@ -57,11 +60,13 @@ class TFormMain : public QMainWindow {
   using RestoreRunner = std::function<void(TRestoreForm& form)>;
   void SetRestoreRunner(RestoreRunner runner);
 
-  // The scan counter (0..10) and whether a scan is running.
+  // The scan counter (0..10) and whether a scan is running (its ticks, or its last round).
   int ScanCounter() const { return scanCounter_; }
   bool Scanning() const;
   // Listed devices whose rows are selected, in grid order.
   std::vector<int> SelectedDeviceIndexes() const;
+  // A discovery round of the scan is on the exchange thread.
+  bool RoundRunning() const;
 
   // Components, named as in the window's description.
   QToolBar* ToolBar1 = nullptr;
@@ -81,6 +86,8 @@ class TFormMain : public QMainWindow {
   QAction* ExitMenu = nullptr;
   QAction* AboutMenu = nullptr;
   QAction* SaveDiagnosticsMenu = nullptr;
+  // Shown in the empty grid until a scan lists a device.
+  QLabel* EmptyHint = nullptr;
 
   // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
   // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.
@@ -116,6 +123,8 @@ class TFormMain : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // Remembers the window's geometry and column widths (with a settings scope).
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate(TModelFactories factories);
@@ -126,6 +135,9 @@ class TFormMain : public QMainWindow {
   void SetDeviceActionsEnabled(bool enabled);
   bool HasSelectedDevice() const;
   void ShowFailure(const QString& prefix, const std::exception& error);
+  // After the eleventh tick: the count in the status bar, then the scan's failures in one box.
+  void FinishScan();
+  void UpdateEmptyHint();
   // What each tag is on the model's property pages, from a dialog its factory makes.
   std::map<int, QString> ModelCaptions(std::uint32_t model);
 
@@ -133,6 +145,10 @@ class TFormMain : public QMainWindow {
   double sizeScale_ = 1.0;
   bool fitting_ = false;
   bool inExchange_ = false;
+  bool tickWaiting_ = false;  // a tick came while a round was still running
+  TScanRunner* scanRunner_ = nullptr;
+  // The device selected when the scan started; selected again when it answers.
+  std::optional<TDeviceAddress> keptSelection_;
   bool saveAnswered_ = false;
   TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;

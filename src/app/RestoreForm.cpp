@@ -14,6 +14,7 @@
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
+#include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 
 namespace velkaro {
@@ -133,9 +134,13 @@ void TRestoreForm::ShowSection(int index) {
                  ops::ParseSection(section, device.ModelCode(), values, error),
              error))
     return;
-  ui::SetBusyCursor(true);
-  const ops::TApplyOutcome plan = ops::ApplySection(device, values, isTemplate_, true);
-  ui::SetBusyCursor(false);
+  ops::TApplyOutcome plan;
+  if (!ui::RunWhileBusy(this, tr("Reading device…"), [&plan, &device, &values, this] {
+        plan = ops::ApplySection(device, values, isTemplate_, true);
+      })) {
+    Check(false, tr("Reading the device was cancelled.").toStdString());
+    return;
+  }
   if (!Check(plan.result != ops::TApplyResult::Failed, plan.error)) return;
 
   values_ = std::move(values);
@@ -195,10 +200,18 @@ void TRestoreForm::ApplyClick() {
                });
   if (chosen.empty()) return;
 
-  ui::SetBusyCursor(true);
-  const ops::TApplyOutcome outcome = ops::ApplySection(
-      DeviceList[static_cast<std::size_t>(deviceIndex_)], chosen, isTemplate_, false);
-  ui::SetBusyCursor(false);
+  ops::TApplyOutcome outcome;
+  const bool completed = ui::RunWhileBusy(
+      this, tr("Writing…"),
+      [&outcome, &chosen, device = DeviceList[static_cast<std::size_t>(deviceIndex_)], this] {
+        outcome = ops::ApplySection(device, chosen, isTemplate_, false);
+      });
+  // Stopped midway, some values may have been written: the window reads the list again.
+  if (!completed) {
+    written_ = true;
+    Check(false, tr("Writing was cancelled; some settings may have been written.").toStdString());
+    return;
+  }
   // A failed write may still have changed some values.
   if (!outcome.changes.empty()) written_ = true;
   if (!Check(outcome.result != ops::TApplyResult::Failed, outcome.error)) return;

@@ -11,6 +11,7 @@
 #include "dialog/DialogFactories.h"
 #include "ui/AppIcons.h"
 #include "upgrade/FleetUpgradeForm.h"
+#include "ui/RememberedSettings.h"
 #include "upgrade/UpgradeForm.h"
 
 int main(int argc, char* argv[]) {
@@ -29,6 +30,10 @@ int main(int argc, char* argv[]) {
     std::fputs(velkaro::kStartUsage, stdout);
     return 0;
   }
+
+  // The demo remembers its own window and folders, apart from the real program's.
+  velkaro::ui::SetSettingsScope(
+      QString::fromLatin1(options.demo ? velkaro::ui::kDemoScope : velkaro::ui::kProgramScope));
 
   velkaro::TDemoDevices demo;
   if (options.demo && !demo.Start(error)) {

@@ -22,6 +22,7 @@
 #include "pages/IPEdit.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 #include "ui_ZelForm.h"
 
@@ -118,8 +119,13 @@ int TZelForm::Execute() {
   if (!DeviceIndexValid(deviceIndex_)) return r;
   DeviceList.Replace(static_cast<std::size_t>(deviceIndex_), local_zel_);
   writeAnswered_ = false;
-  const ops::TWriteOutcome write = ops::WriteDevice(
-      deviceIndex_, optionsLoaded_ ? ops::TWriteScope::All : ops::TWriteScope::General);
+  const ops::TWriteScope scope = optionsLoaded_ ? ops::TWriteScope::All : ops::TWriteScope::General;
+  ops::TWriteOutcome write;
+  // The dialog has gone; the window shows the wait. A user who stops it is told nothing more.
+  if (!ui::RunWhileBusy(parentWidget(), tr("Writing…"), [&write, record = local_zel_, scope] {
+        write = ops::WriteRecord(record, scope);
+      }))
+    return r;
   ui::ShowExchangeErrors(write.exchange);
   if (write.exchange.NoSocket()) return r;
   // The window is content with the final answer; the command-line tool also counts the
@@ -268,7 +274,14 @@ void TZelForm::AvanceButtonClick() {
   // Only the device's own final answer counts, as in the command-line tool; the window shows the
   // pages even when some values were not reported.
   readAnswered_ = false;
-  const ops::TReadOutcome read = ops::ReadDevice(deviceIndex_);
+  if (!DeviceIndexValid(deviceIndex_)) return;
+  TZEL record = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  ops::TReadOutcome read;
+  // Cancelled: the dialog stays as it was and nothing of the read reaches the device list.
+  if (!ui::RunWhileBusy(this, tr("Reading device…"),
+                        [&read, &record] { read = ops::ReadRecord(record); }))
+    return;
+  if (DeviceIndexValid(deviceIndex_)) ops::StoreReadRecord(deviceIndex_, record, read);
   ui::ShowExchangeErrors(read.exchange);
   if (read.exchange.NoSocket()) return;
   readAnswered_ = read.answered;

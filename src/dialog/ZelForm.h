@@ -110,7 +110,7 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
   int DeviceIndex() const { return deviceIndex_; }
   bool OptionsLoaded() const { return optionsLoaded_; }
   bool ReadAnswered() const { return readAnswered_; }
-  bool WriteAnswered() const { return writeAnswered_; }
+  bool WriteAnswered() const override { return writeAnswered_; }
 
   // --- handlers ----------------------------------------------------------------------------
   // Stores the General page into local_zel (and every page when the options are loaded), then

@@ -130,11 +130,15 @@ TReadOutcome ReadDevice(int index) {
   const TBusy busy;
   TZEL record = DeviceList.At(index);
   TReadOutcome outcome = ReadRecord(record);
+  StoreReadRecord(index, record, outcome);
+  return outcome;
+}
+
+void StoreReadRecord(int index, const TZEL& record, const TReadOutcome& outcome) {
   DeviceList.Replace(static_cast<std::size_t>(index), record);
   if (outcome.answered) {
     if (const auto& show = Settings().showDeviceRow) show(index);
   }
-  return outcome;
 }
 
 TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope) {
@@ -163,8 +167,12 @@ TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags) {
 }
 
 TSaveOutcome SaveDevice(int index, const std::string& fileName) {
+  return SaveReadDevice(index, fileName, ReadDevice(index));
+}
+
+TSaveOutcome SaveReadDevice(int index, const std::string& fileName, TReadOutcome read) {
   TSaveOutcome outcome;
-  outcome.read = ReadDevice(index);
+  outcome.read = std::move(read);
   if (!outcome.read.answered) return outcome;
   try {
     SaveConfig(fileName, index);

@@ -50,6 +50,9 @@ TReadOutcome ReadRecord(TZEL& record);
 // ReadRecord of a listed device: the record in DeviceList is updated, its row shown, and the busy
 // cursor on meanwhile.
 TReadOutcome ReadDevice(int index);
+// The second half of ReadDevice, for a read run elsewhere on a copy of the record: puts `record`
+// back into DeviceList and shows its row when the device answered.
+void StoreReadRecord(int index, const TZEL& record, const TReadOutcome& outcome);
 
 struct TWriteOutcome {
   TExchangeResult exchange;
@@ -77,5 +80,7 @@ struct TSaveOutcome {
 // device did not answer every request; a value it does not report is saved as 0, 0.0.0.0 or an
 // empty text (TReadOutcome::unreported names them).
 TSaveOutcome SaveDevice(int index, const std::string& fileName);
+// The second half of SaveDevice, once `read` (of the listed device `index`) is stored.
+TSaveOutcome SaveReadDevice(int index, const std::string& fileName, TReadOutcome read);
 
 }  // namespace velkaro::ops

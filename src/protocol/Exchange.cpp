@@ -13,6 +13,8 @@ namespace velkaro {
 
 namespace {
 
+thread_local const std::atomic<bool>* cancelFlag = nullptr;
+
 // Shows the busy cursor for the lifetime of the guard, whichever way the operation ends.
 class TBusyGuard {
  public:
@@ -54,6 +56,10 @@ void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onR
   const std::chrono::milliseconds limit = Settings().timeLimit;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   do {
+    if (ExchangeCancelled()) {
+      result.cancelled = true;
+      return;
+    }
     if (std::chrono::steady_clock::now() >= deadline)
       throw TStageFailure(TExchangeErrorKind::Interrupted,
                           "Réception UDP interrompue : des datagrammes arrivent encore après " +
@@ -99,7 +105,7 @@ TExchangeResult RunBatched(const std::vector<TBatchRequest>& requests, int retry
   TExchangeResult result;
   for (const TBatchRequest& request : requests) {
     result.Add(Exchange(request.data, retryCount, onReply, request.last));
-    if (result.NoSocket()) break;  // later requests could not leave either
+    if (result.NoSocket() || result.cancelled) break;  // later requests could not leave either
   }
   return result;
 }
@@ -113,6 +119,18 @@ void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag
 }
 
 }  // namespace
+
+TCancelScope::TCancelScope(const std::atomic<bool>& flag) : previous_(cancelFlag) {
+  cancelFlag = &flag;
+}
+
+TCancelScope::~TCancelScope() {
+  cancelFlag = previous_;
+}
+
+bool ExchangeCancelled() {
+  return cancelFlag && cancelFlag->load();
+}
 
 std::vector<TBatchRequest> BatchRequests(const TZEL& device, TCommand command,
                                          const TTagSelector& addItem, bool skipEmptyBatches) {
@@ -183,6 +201,10 @@ std::vector<TBatchRequest> WriteRequests(const TZEL& device,
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
                          bool last) {
   TExchangeResult result;
+  if (ExchangeCancelled()) {
+    result.cancelled = true;
+    return result;
+  }
   std::optional<TUdpSocket> socket;
   try {
     socket.emplace();

@@ -1,6 +1,7 @@
 // The blocking request/reply exchange with the devices and the operations built on it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +55,23 @@ class TSettingsScope {
   TExchangeSettings saved_;
 };
 
+// Lets the thread that runs exchanges end them early, for a user who stopped waiting: while a
+// scope is alive on a thread, its flag is checked at every listening check of that thread's
+// exchanges. A set flag ends the running exchange at its next check (within one receive period)
+// and sends nothing more; the result says `cancelled`, with no error.
+class TCancelScope {
+ public:
+  explicit TCancelScope(const std::atomic<bool>& flag);
+  ~TCancelScope();
+  TCancelScope(const TCancelScope&) = delete;
+  TCancelScope& operator=(const TCancelScope&) = delete;
+
+ private:
+  const std::atomic<bool>* previous_;
+};
+// Whether the exchanges of this thread were told to stop.
+bool ExchangeCancelled();
+
 // Messages shown to the user, written once.
 inline constexpr const char* kConnectionErrorPrefix = "Connection Error:  ";
 inline constexpr const char* kDeviceNotResponding = "Device not responding";
@@ -77,6 +95,7 @@ struct TExchangeError {
 struct TExchangeResult {
   int replies = 0;        // datagrams delivered to the reply callback
   bool lastSeen = false;  // one of them carried the last flag
+  bool cancelled = false; // the user stopped it (TCancelScope)
   std::vector<TExchangeError> errors;
 
   bool Ok() const { return errors.empty(); }

@@ -19,6 +19,7 @@ bool TExchangeResult::NoSocket() const {
 void TExchangeResult::Add(const TExchangeResult& later) {
   replies += later.replies;
   lastSeen = lastSeen || later.lastSeen;
+  cancelled = cancelled || later.cancelled;
   errors.insert(errors.end(), later.errors.begin(), later.errors.end());
 }
 

@@ -27,6 +27,28 @@ std::string Describe(const std::string& context, int systemError) {
   return context + " (" + std::to_string(systemError) + ") : " + std::strerror(systemError);
 }
 
+// Waits for `events` on `fd`; false when the time ran out.
+bool WaitFor(int fd, short events, std::chrono::milliseconds timeout, const char* context) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd p{fd, events, 0};
+    const int n = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+    if (n > 0) return true;
+    if (n == 0) return false;
+    if (errno != EINTR) throw TSocketError(context, errno);
+    if (Clock::now() >= deadline) return false;
+  }
+}
+
+std::uint16_t BoundPort(int fd) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return ntohs(sa.sin_port);
+}
+
 }  // namespace
 
 TSocketError::TSocketError(const std::string& context, int systemError)
@@ -95,10 +117,7 @@ void TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
 }
 
 std::uint16_t TUdpSocket::LocalPort() const {
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return ntohs(sa.sin_port);
+  return BoundPort(fd_);
 }
 
 void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t address,
@@ -115,17 +134,7 @@ void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t addres
 }
 
 bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p{fd_, POLLIN, 0};
-    const int n = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
-    if (n > 0) return true;
-    if (n == 0) return false;
-    if (errno != EINTR) throw TSocketError("Erreur d'attente de réception UDP", errno);
-    if (Clock::now() >= deadline) return false;
-  }
+  return WaitFor(fd_, POLLIN, timeout, "Erreur d'attente de réception UDP");
 }
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
@@ -156,6 +165,81 @@ TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
   info.address = ntohl(sa.sin_addr.s_addr);
   info.port = ntohs(sa.sin_port);
   return info;
+}
+
+TTcpStream::~TTcpStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+TTcpStream::TTcpStream(TTcpStream&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TTcpStream& TTcpStream::operator=(TTcpStream&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+TTcpStream TTcpStream::Connect(std::uint32_t address, std::uint16_t port) {
+  TTcpStream stream(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+  if (stream.fd_ < 0) throw TSocketError("Erreur de création du socket TCP", errno);
+  const sockaddr_in sa = MakeAddress(address, port);
+  int done;
+  do {
+    done = ::connect(stream.fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+  } while (done != 0 && errno == EINTR);
+  if (done != 0) throw TSocketError("Erreur de connexion TCP", errno);
+  return stream;
+}
+
+std::string TTcpStream::Receive(std::size_t max, std::chrono::milliseconds timeout) {
+  if (!WaitFor(fd_, POLLIN, timeout, "Erreur d'attente de réception TCP")) return {};
+  std::string data(max, '\0');
+  ssize_t got;
+  do {
+    got = ::recv(fd_, data.data(), data.size(), 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw TSocketError("Erreur de réception TCP", errno);
+  data.resize(static_cast<std::size_t>(got));
+  return data;
+}
+
+void TTcpStream::SendAll(std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t sent = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0) throw TSocketError("Erreur d'émission TCP", errno);
+    data.remove_prefix(static_cast<std::size_t>(sent));
+  }
+}
+
+TTcpListener::TTcpListener(std::uint32_t address, std::uint16_t port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd_ < 0) throw TSocketError("Erreur de création du socket TCP", errno);
+  const int on = 1;
+  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd_, 8) != 0) {
+    const int error = errno;
+    ::close(fd_);
+    throw TSocketError("Erreur d'écoute TCP sur le port " + std::to_string(port), error);
+  }
+}
+
+TTcpListener::~TTcpListener() {
+  ::close(fd_);
+}
+
+std::uint16_t TTcpListener::LocalPort() const {
+  return BoundPort(fd_);
+}
+
+std::optional<TTcpStream> TTcpListener::Accept(std::chrono::milliseconds timeout) {
+  if (!WaitFor(fd_, POLLIN, timeout, "Erreur d'attente de connexion TCP")) return std::nullopt;
+  const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return std::nullopt;  // the peer gave up meanwhile
+  return TTcpStream(fd);
 }
 
 }  // namespace velkaro

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace velkaro {
 
@@ -62,6 +64,45 @@ class TUdpSocket {
 
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// A connected TCP stream, closed by its destructor (the demo devices' status pages).
+class TTcpStream {
+ public:
+  explicit TTcpStream(int fd) : fd_(fd) {}
+  ~TTcpStream();
+  TTcpStream(TTcpStream&& other) noexcept;
+  TTcpStream& operator=(TTcpStream&& other) noexcept;
+  TTcpStream(const TTcpStream&) = delete;
+  TTcpStream& operator=(const TTcpStream&) = delete;
+
+  // Connects to `address`:`port`; throws TSocketError.
+  static TTcpStream Connect(std::uint32_t address, std::uint16_t port);
+  // At most `max` bytes that arrived within `timeout`; empty when the peer closed the stream or
+  // the time ran out.
+  std::string Receive(std::size_t max, std::chrono::milliseconds timeout);
+  // Sends every byte; throws TSocketError.
+  void SendAll(std::string_view data);
+
+ private:
+  int fd_ = -1;
+};
+
+// A listening TCP socket, closed by its destructor.
+class TTcpListener {
+ public:
+  // Binds and listens; port 0 lets the system pick (LocalPort tells). Throws TSocketError.
+  TTcpListener(std::uint32_t address, std::uint16_t port);
+  ~TTcpListener();
+  TTcpListener(const TTcpListener&) = delete;
+  TTcpListener& operator=(const TTcpListener&) = delete;
+
+  std::uint16_t LocalPort() const;
+  // The next connection, or nothing when none came within `timeout`.
+  std::optional<TTcpStream> Accept(std::chrono::milliseconds timeout);
 
  private:
   int fd_ = -1;

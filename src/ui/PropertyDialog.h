@@ -17,6 +17,8 @@ class TPropertyDialog {
   // Runs the dialog modally; returns 1 when the device was written (OK), any other value when
   // the user cancelled.
   virtual int Execute() = 0;
+  // After Execute returned 1: the device acknowledged the write.
+  virtual bool WriteAnswered() const { return false; }
 };
 
 // Creates a new dialog whose parent is `owner` (may be null); the caller owns it.

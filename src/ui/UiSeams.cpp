@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 #include "protocol/Exchange.h"
@@ -104,6 +106,30 @@ void SetBusyCursor(bool busy) {
 bool OpenUrl(const QString& url) {
   if (hooks.openUrl) return hooks.openUrl(url);
   return QDesktopServices::openUrl(QUrl(url));
+}
+
+std::unique_ptr<QMessageBox> MakeUrlBox(QWidget* parent, const QString& url) {
+  auto box = std::make_unique<QMessageBox>(
+      QMessageBox::Information, QApplication::applicationName(),
+      QApplication::translate("UrlBox", "No web browser could be started. The page is at:"),
+      QMessageBox::Ok, parent);
+  box->setObjectName(QStringLiteral("UrlBox"));
+  box->setInformativeText(url);
+  box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPushButton* copy =
+      box->addButton(QApplication::translate("UrlBox", "&Copy"), QMessageBox::ActionRole);
+  copy->setObjectName(QStringLiteral("CopyButton"));
+  // An action button would close the box; the user may still want to read the URL.
+  copy->disconnect();
+  QObject::connect(copy, &QPushButton::clicked, box.get(),
+                   [url] { QApplication::clipboard()->setText(url); });
+  return box;
+}
+
+void OpenUrlOrShow(QWidget* parent, const QString& url) {
+  if (OpenUrl(url)) return;
+  if (hooks.urlBox) return hooks.urlBox(parent, url);
+  MakeUrlBox(parent, url)->exec();
 }
 
 void SetUiHooks(TUiHooks newHooks) {

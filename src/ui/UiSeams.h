@@ -5,10 +5,12 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "protocol/Exchange.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace velkaro::ui {
@@ -32,6 +34,8 @@ struct TUiHooks {
   std::function<void(bool busy)> busyCursor;
   // Return whether the desktop accepted the URL.
   std::function<bool(const QString& url)> openUrl;
+  // The box that gives a URL no browser could open.
+  std::function<void(QWidget* parent, const QString& url)> urlBox;
 };
 
 // Converts a "description|patterns|description|patterns" filter list, as written in the
@@ -45,6 +49,10 @@ QString ChooseSaveFile(QWidget* parent, const TFileRequest& request);
 QString ChooseOpenFile(QWidget* parent, const TFileRequest& request);
 void SetBusyCursor(bool busy);
 bool OpenUrl(const QString& url);
+// Opens `url` in the browser; when none can be started, a box gives the URL with a Copy button.
+void OpenUrlOrShow(QWidget* parent, const QString& url);
+// That box, not yet shown; its "Copy" button puts the URL on the clipboard and leaves it open.
+std::unique_ptr<QMessageBox> MakeUrlBox(QWidget* parent, const QString& url);
 
 // The latest error and warning texts shown (at most kRecentMessages), oldest first, each with
 // its time.

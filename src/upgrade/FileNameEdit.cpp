@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "operations/UpgradeOperation.h"
+#include "ui/RememberedSettings.h"
 
 namespace velkaro {
 
@@ -35,9 +36,12 @@ void TFileNameEdit::SetText(const QString& text) {
 
 void TFileNameEdit::Browse() {
   ui::TFileRequest request = request_;
-  request.fileName = Text();
+  request.fileName =
+      Text().isEmpty() ? ui::LastFolder(QString::fromLatin1(ui::kFirmwareFolderKey)) : Text();
   const QString chosen = ui::ChooseOpenFile(window(), request);
-  if (!chosen.isEmpty()) SetText(QDir::toNativeSeparators(chosen));
+  if (chosen.isEmpty()) return;
+  ui::RememberFolderOf(QString::fromLatin1(ui::kFirmwareFolderKey), chosen);
+  SetText(QDir::toNativeSeparators(chosen));
 }
 
 void TFileNameEdit::resizeEvent(QResizeEvent* event) {

@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <climits>
 #include <exception>
 
@@ -143,6 +145,11 @@ void TUpgradeForm::UpgradeBtnClick() {
       ShowTransferError(ui::CoreText(upgrade.trigger.errors.front().text));
     } else {
       ui::ShowExchangeErrors(upgrade.trigger);
+    }
+    if (upgrade.Ok()) {
+      // The dialog has closed; the window tells where the image went.
+      if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
+        window->statusBar()->showMessage(tr("Firmware sent to %1").arg(UpgradeIP->Text()));
     }
     if (!upgrade.transferError.empty()) {
       // A file that cannot be opened fails before the upload begins, so its end comes here.

@@ -2,8 +2,11 @@
 // simulator on 127.0.0.1. Each scan takes about three seconds, so there are two.
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -102,6 +105,59 @@ class FormMainScanTest : public QObject {
     QVERIFY(form.WebButton->isEnabled());
     QVERIFY(form.SaveConfigMenu->isEnabled());
     QVERIFY(ui_.messages.isEmpty());
+    QCOMPARE(form.StatusBar->currentMessage(), QStringLiteral("3 devices found"));
+    QVERIFY(!form.EmptyHint->isVisible());
+  }
+
+  // A device selected before a scan is selected again when it answers, by its address.
+  void rescanKeepsTheSelectedDevice() {
+    TFormMain form;
+    form.show();
+    testing::TLoopbackSimulator::ListDevices();
+    form.StringGrid->setCurrentCell(2, 0);
+    QCOMPARE(SelectedDevice, 2);
+    const TDeviceAddress chosen = DeviceList[2].address;
+    form.Scan();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), kScanTimeoutMs);
+    QCOMPARE(form.StringGrid->currentRow(), 2);
+    QCOMPARE(SelectedDevice, 2);
+    QVERIFY(DeviceList[2].address == chosen);
+  }
+
+  // Broken answers to every discovery: while the scan runs each failure is in the status bar;
+  // after it one box lists each distinct failure once with its count.
+  void failuresOfAScanMakeOneBox() {
+    TFormMain form;
+    form.show();
+    ui_.messages.clear();
+    QStringList statusSeen;
+    connect(form.StatusBar, &QStatusBar::messageChanged, &form, [&statusSeen](const QString& text) {
+      if (!text.isEmpty()) statusSeen << text;
+    });
+    sim_->SetMalformed(true, sim::TMalformKind::Empty);
+    form.Scan();
+    QTRY_VERIFY_WITH_TIMEOUT(form.ScanCounter() >= 5, kScanTimeoutMs);
+    QVERIFY(ui_.messages.isEmpty());
+    sim_->SetMalformed(true, sim::TMalformKind::Oversize);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), kScanTimeoutMs);
+    sim_->SetMalformed(false);
+
+    QCOMPARE(ui_.messages.size(), 1);
+    const QStringList lines = ui_.messages[0].split(u'\n');
+    QCOMPARE(lines.size(), 2);
+    const QString empty = QString::fromUtf8("Connection Error:  Erreur de réception UDP = 0.");
+    QVERIFY2(lines[0].startsWith(empty), qPrintable(lines[0]));
+    QVERIFY2(lines[1].contains(QStringLiteral("(maximum 8192)")), qPrintable(lines[1]));
+    int total = 0;
+    for (const QString& line : lines) {
+      const QRegularExpressionMatch m =
+          QRegularExpression(QStringLiteral(" \\((\\d+) times\\)$")).match(line);
+      total += m.hasMatch() ? m.captured(1).toInt() : 1;
+    }
+    QCOMPARE(total, 10);  // one failure per round ends that round
+    QVERIFY(statusSeen.contains(empty));
+    QCOMPARE(form.StatusBar->currentMessage(), QStringLiteral("0 devices found"));
+    ui_.messages.clear();
   }
 
   void scanWithNoDeviceLeavesOneEmptyRow() {

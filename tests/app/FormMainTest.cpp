@@ -388,8 +388,7 @@ class FormMainTest : public QObject {
                                      QString::fromStdString(device.values.AsText(12)));
     QVERIFY2(text.startsWith(section), qPrintable(text.left(80)));
     QVERIFY(text.contains(QStringLiteral("13=16843008")));
-    QVERIFY(!ui_.busy.empty());
-    QCOMPARE(ui_.busy.back(), false);
+    QCOMPARE(form.StatusBar->currentMessage(), QStringLiteral("Saved to ") + path);
   }
 
   void saveConfigSilentDeviceWritesNothing() {
@@ -404,8 +403,7 @@ class FormMainTest : public QObject {
     QVERIFY(!form.SaveAnswered());
     QCOMPARE(ui_.messages, QStringList{QStringLiteral("Device not responding")});
     QVERIFY(!QFile::exists(path));
-    QVERIFY(!ui_.busy.empty());
-    QCOMPARE(ui_.busy.back(), false);
+    QVERIFY(form.StatusBar->currentMessage().isEmpty());
   }
 
   void saveConfigCancelledSendsNothing() {
@@ -428,7 +426,7 @@ class FormMainTest : public QObject {
     QCOMPARE(ui_.messages.size(), 1);
     QVERIFY2(ui_.messages[0].contains(QStringLiteral("missing-folder/x.cfg")),
              qPrintable(ui_.messages[0]));
-    QCOMPARE(ui_.busy.back(), false);
+    QVERIFY(form.StatusBar->currentMessage().isEmpty());
   }
 
   void saveProposesNameWithoutFolders() {
@@ -502,41 +500,38 @@ class FormMainTest : public QObject {
     QCOMPARE(log.executed, 3);
   }
 
-  void receiveErrorDuringScanShowsConnectionError() {
+  // During a scan a failure goes to the status bar; the box waits for the end of the scan.
+  void receiveErrorDuringScanGoesToTheStatusBar() {
     TFormMain form;
     sim_->SetMalformed(true, sim::TMalformKind::Empty);
     form.TimerTimer();  // one tick of a scan
+    QTRY_VERIFY_WITH_TIMEOUT(!form.RoundRunning(), 2000);
     form.Timer->stop();
     sim_->SetMalformed(false);
-    QVERIFY(!ui_.messages.isEmpty());
-    QCOMPARE(ui_.messages[0], QString::fromUtf8("Connection Error:  Erreur de réception UDP = 0."));
+    QVERIFY(ui_.messages.isEmpty());
+    QCOMPARE(form.StatusBar->currentMessage(),
+             QString::fromUtf8("Connection Error:  Erreur de réception UDP = 0."));
     QCOMPARE(form.ScanCounter(), 1);
   }
 
-  void noTickRunsWhileAnErrorBoxIsOpen() {
+  // A tick that comes while the round is still on the exchange thread waits for it and then
+  // runs at once: rounds never overlap.
+  void aTickDuringARoundRunsWhenTheRoundIsOver() {
     TFormMain form;
-    QList<int> countersSeen;
-    std::size_t requestsBefore = 0, requestsAfter = 0;
-    // A modal box runs an event loop of its own; the timer must not start a tick inside it.
-    ui_.onMessage = [&](const QString&) {
-      countersSeen << form.ScanCounter();
-      if (countersSeen.size() > 1) return;
-      requestsBefore = sim_->RequestCount();
-      QEventLoop box;
-      QTimer::singleShot(700, &box, &QEventLoop::quit);
-      box.exec();
-      requestsAfter = sim_->RequestCount();
-      countersSeen << form.ScanCounter();
-    };
-    sim_->SetMalformed(true, sim::TMalformKind::Empty);
-    form.Scan();
-    QTRY_VERIFY_WITH_TIMEOUT(countersSeen.size() >= 2, 3000);
+    sim_->SetReplyDelay(60);
+    sim_->ClearRequests();
+    form.TimerTimer();
+    form.TimerTimer();
+    QCOMPARE(form.ScanCounter(), 1);
+    QVERIFY(form.RoundRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(form.ScanCounter() == 2, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.RoundRunning(), 2000);
     form.Timer->stop();
-    ui_.onMessage = {};
-    sim_->SetMalformed(false);
-    QCOMPARE(countersSeen[0], 1);
-    QCOMPARE(countersSeen[1], 1);
-    QCOMPARE(requestsAfter, requestsBefore);
+    sim_->SetReplyDelay(0);
+    const auto requests = sim_->Requests();
+    QCOMPARE(requests.size(), std::size_t{2});
+    // The second request left only after the first round's quiet period.
+    QVERIFY(requests[1].at - requests[0].at >= std::chrono::milliseconds(150));
   }
 
   void scanTickStepsProgressAndRearmsTimer() {
@@ -551,10 +546,12 @@ class FormMainTest : public QObject {
     QCOMPARE(form.ProgressBar->value(), 0);
     QCOMPARE(form.Timer->interval(), 250);
     QVERIFY(form.Scanning());
+    QTRY_VERIFY_WITH_TIMEOUT(!form.RoundRunning(), 2000);
     QCOMPARE(form.StringGrid->rowCount(), 3);
     form.TimerTimer();
     QCOMPARE(form.ProgressBar->value(), 10);
     QCOMPARE(form.ScanCounter(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.RoundRunning(), 2000);
     form.Timer->stop();
   }
 

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 
 #include "about/About.h"
 #include "app/DemoDevices.h"
@@ -15,6 +18,7 @@
 #include "support/ScreenshotSupport.h"
 #include "support/UiRecorder.h"
 #include "ui/AppIcons.h"
+#include "ui/ExchangeWorker.h"
 #include "version/Oem.h"
 
 using namespace velkaro;
@@ -51,13 +55,42 @@ class ScreenshotTest : public QObject {
     TFormMain form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.TimerTimer();  // the first tick of a scan lists the devices
-    form.Timer->stop();
+    Save(form, QStringLiteral("main_window_first_run.png"));
+    form.Scan();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), 8000);
     QCOMPARE(form.StringGrid->rowCount(), 3);
     form.StringGrid->setCurrentCell(1, 0);
     QApplication::processEvents();
     Save(form, QStringLiteral("main_window.png"));
     QVERIFY(ui_.messages.isEmpty());
+  }
+
+  // The wait for a device, as the window shows it, and the box for a URL no browser opened.
+  void busyPanelAndUrlBox() {
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    bool saved = false;
+    QTimer::singleShot(300, &form, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() != QLatin1String(ui::kBusyPanelName) || !w->isVisible()) continue;
+        Save(*w, QStringLiteral("busy_writing.png"));
+        saved = true;
+      }
+    });
+    const bool completed = ui::RunWhileBusy(&form, QString::fromUtf8("Writing…"), [] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    });
+    QVERIFY(completed);
+    QVERIFY(saved);
+
+    const std::unique_ptr<QMessageBox> box =
+        ui::MakeUrlBox(&form, QStringLiteral("http://127.0.0.3:40123/"));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    Save(*box, QStringLiteral("url_box.png"));
+    box->close();
+    form.close();
   }
 
   void aboutBox() {

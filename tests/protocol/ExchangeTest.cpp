@@ -130,6 +130,42 @@ TEST_F(ExchangeTest, RetryCountWithoutReplyEndsAfterThatManyWaits) {
   EXPECT_TRUE(errors.empty());
 }
 
+// A user who stops waiting ends a silent write at the next listening check; a batched write
+// sends none of its later requests, and a flag set before the start sends nothing.
+TEST_F(ExchangeTest, CancelEndsTheExchangeAtItsNextCheck) {
+  sim::TSimOptions o;
+  o.models = {kModelZel8};
+  StartSimulator(o);
+  ListDevices();
+  simulator->SetSilent(true);
+  simulator->ClearRequests();
+  std::atomic<bool> stop{false};
+  TExchangeResult result;
+  const auto start = Clock::now();
+  std::thread worker([&] {
+    const TCancelScope scope(stop);
+    result = WriteAll(0, Recorder());
+  });
+  std::this_thread::sleep_for(milliseconds(250));
+  stop = true;
+  worker.join();
+  const auto took = MsSince(start);
+  EXPECT_GE(took, 250);
+  EXPECT_LT(took, 250 + 150);
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_TRUE(result.errors.empty());
+  EXPECT_EQ(simulator->RequestCount(), 1u);  // the rack's write has five requests
+
+  simulator->ClearRequests();
+  const TCancelScope scope(stop);
+  EXPECT_TRUE(Exchange(DiscoverRequest(), 0, Recorder(), true).cancelled);
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(simulator->RequestCount(), 0u);
+  bool otherThreadCancelled = true;  // the flag belongs to the thread that set up the scope
+  std::thread([&] { otherThreadCancelled = ExchangeCancelled(); }).join();
+  EXPECT_FALSE(otherThreadCancelled);
+}
+
 // The request goes out once, unchanged, to the configured destination.
 TEST_F(ExchangeTest, SendsTheRequestOnceUnchanged) {
   sim::TSimOptions o;

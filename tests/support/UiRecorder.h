@@ -24,6 +24,7 @@ struct TUiRecorder {
   std::vector<bool> busy;
   QStringList urls;
   bool openUrlResult = true;
+  QStringList urlBoxes;  // URLs given in the box shown when no browser opened them
 
   // Replaces the real boxes and choosers, and routes the device operations' busy cursor here.
   void Install() {
@@ -46,6 +47,7 @@ struct TUiRecorder {
       urls << url;
       return openUrlResult;
     };
+    hooks.urlBox = [this](QWidget*, const QString& url) { urlBoxes << url; };
     ui::SetUiHooks(std::move(hooks));
     ui::ConnectProtocolSeams();
   }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 #include <chrono>
@@ -70,7 +71,7 @@ class UpgradeMainWindowTest : public QObject {
     form.StringGridSelectCell(0, 2);
     QCOMPARE(SelectedDevice, 1);
     const std::string deviceIp = IpToText(DeviceList[1].values.AsUInt(2));
-    QVERIFY(deviceIp.rfind("127.", 0) != 0);  // a made-up address, never contacted
+    QVERIFY(deviceIp.rfind("127.0.0.", 0) == 0);  // the demo stays on the loopback
 
     velkaro::testing::TTempDir dir;
     const TBytes image = Pattern(120000, 4);
@@ -98,6 +99,8 @@ class UpgradeMainWindowTest : public QObject {
     QVERIFY(tftp.LastTransfer().image == image);
     QCOMPARE(tftp.LastTransfer().clientIp, kLoopback);
     QCOMPARE(demo.Simulator().UpgradeCount(), std::size_t{1});
+    QCOMPARE(form.StatusBar->currentMessage(),
+             QStringLiteral("Firmware sent to ") + QString::fromStdString(deviceIp));
   }
 };
 

@@ -1,0 +1,48 @@
+// The discovery rounds of a scan, off the UI thread: one round's replies are gathered on the
+// exchange thread and merged into DeviceList on the UI thread once the round is over, and the
+// round's failures are counted for the single box shown after the scan.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace velkaro {
+
+// Each distinct failure message once, with how often it came, in the order first seen.
+class TErrorTally {
+ public:
+  void Add(const QString& message);
+  bool Empty() const { return entries_.empty(); }
+  void Clear() { entries_.clear(); }
+  // One line per message; a repeated one ends with " (N times)".
+  QString Summary() const;
+
+ private:
+  struct TEntry {
+    QString message;
+    int count;
+  };
+  std::vector<TEntry> entries_;
+};
+
+class TScanRunner : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TScanRunner(QObject* parent = nullptr);
+
+  // Runs one discovery exchange; when it is over its replies are merged (each tells the window's
+  // row through the settings, as before), every failure message goes to `failed` and to the
+  // tally, then `done` runs. All of that on the UI thread. One round at a time.
+  void StartRound(std::function<void(const QString& failure)> failed, std::function<void()> done);
+  bool RoundRunning() const { return running_; }
+  TErrorTally& Errors() { return errors_; }
+
+ private:
+  bool running_ = false;
+  TErrorTally errors_;
+};
+
+}  // namespace velkaro
