@@ -331,8 +331,9 @@ void TFormMain::SetScanBlocked(bool blocked) {
   ScanButton->setEnabled(!blocked);
   ScanMenu->setEnabled(!blocked);
   if (blocked && Timer->isActive()) {
-    // Its discoveries would block this thread while the transfers run.
+    // No further round: its discoveries would compete with the transfers.
     Timer->stop();
+    tickWaiting_ = false;
     ProgressBar->hide();
   }
 }
