@@ -8,7 +8,12 @@ namespace velkaro {
 
 inline constexpr const char* kInfoNotAvailable = "<info not available>";
 // The running program's own file; opening it works even when the file was moved or replaced.
+// Windows has no such name: there the empty name, never a real file, stands for the program's own.
+#ifdef _WIN32
+inline constexpr const char* kOwnProgramFile = "";
+#else
 inline constexpr const char* kOwnProgramFile = "/proc/self/exe";
+#endif
 
 struct TFileVersionParts {
   std::string MajorVersion;
