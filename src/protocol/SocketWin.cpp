@@ -1,10 +1,15 @@
 // Winsock implementation of protocol/Socket.h.
-#include <mswsock.h>
-#include <windows.h>
+// winsock2.h must come before windows.h and mswsock.h.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mswsock.h>
+#include <windows.h>
+// clang-format on
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "protocol/Socket.h"
 #include "protocol/WindowsError.h"
@@ -170,23 +175,24 @@ bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
 }
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
+  // Winsock does not tell the length of a datagram that did not fit, so every datagram lands
+  // in a buffer of the largest UDP size first and its real length is known, as on Linux.
+  thread_local std::vector<std::uint8_t> whole(65536);
   sockaddr_in sa{};
   TDatagramInfo info;
-  const int capacity = buffer.size() > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(buffer.size());
   for (int attempt = 0;; ++attempt) {
     int len = sizeof sa;
-    const int got = ::recvfrom(Native(fd_), reinterpret_cast<char*>(buffer.data()), capacity, 0,
-                               reinterpret_cast<sockaddr*>(&sa), &len);
+    const int got =
+        ::recvfrom(Native(fd_), reinterpret_cast<char*>(whole.data()),
+                   static_cast<int>(whole.size()), 0, reinterpret_cast<sockaddr*>(&sa), &len);
     if (got != SOCKET_ERROR) {
-      info.size = info.copied = static_cast<std::size_t>(got);
+      info.size = static_cast<std::size_t>(got);
       break;
     }
     const int error = ::WSAGetLastError();
     if (error == WSAEMSGSIZE) {
-      // The buffer is full and the rest is gone; Winsock does not tell the real length, so
-      // "longer than the buffer" is all that is known.
-      info.copied = static_cast<std::size_t>(capacity);
-      info.size = info.copied + 1;
+      // Longer than any UDP datagram can be: all that is known is that it did not fit.
+      info.size = whole.size() + 1;
       break;
     }
     // A port-unreachable report left over from a send (where SIO_UDP_CONNRESET is not honoured)
@@ -196,6 +202,8 @@ TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
     if (error == WSAECONNRESET) return {};
     throw TSocketError("Erreur de réception UDP", error);
   }
+  info.copied = std::min({info.size, buffer.size(), whole.size()});
+  std::copy_n(whole.begin(), info.copied, buffer.begin());
   info.address = ntohl(sa.sin_addr.s_addr);
   info.port = ntohs(sa.sin_port);
   return info;
