@@ -1,13 +1,16 @@
 // Windows implementation of support/ChildProcess.h: CreateProcessW with the output on anonymous
 // pipes, read by polling (those pipes know no waiting with a time-out). Windows has no signals:
-// any signal ends the child with TerminateProcess and the exit code 128 + signal, as a shell
-// reports a child killed by one. There is no pseudo-terminal either: Stderr::Terminal is a pipe.
+// SIGINT and SIGTERM set a Velkaro program's stop event (sim/StopRequest.h), anything else ends
+// the child with TerminateProcess and the exit code 128 + signal, as a shell reports a child
+// killed by one. There is no pseudo-terminal either: Stderr::Terminal is a pipe.
 #include <windows.h>
 
+#include <csignal>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 
+#include "sim/StopRequest.h"
 #include "support/ChildProcess.h"
 
 namespace velkaro::testing {
@@ -185,9 +188,21 @@ bool TChildProcess::WaitForOutput(const std::string& text, std::chrono::millisec
   return true;
 }
 
+// A Velkaro program that takes stop requests (velkaro-sim) gets its stop event, the Windows
+// stand-in for SIGINT and SIGTERM, and ends by itself; any other signal, or a program without
+// that event, ends by TerminateProcess.
 void TChildProcess::Signal(int signal) {
-  if (const HANDLE process = ProcessOf(this))
-    ::TerminateProcess(process, static_cast<UINT>(128 + signal));
+  const HANDLE process = ProcessOf(this);
+  if (!process) return;
+  if (signal == SIGINT || signal == SIGTERM) {
+    const std::string name = sim::StopEventName(static_cast<unsigned long>(pid_));
+    if (const HANDLE stop = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+      ::SetEvent(stop);
+      ::CloseHandle(stop);
+      return;
+    }
+  }
+  ::TerminateProcess(process, static_cast<UINT>(128 + signal));
 }
 
 // Windows tells no exit by signal apart; a status of 128 + n counts as such an end.
