@@ -8,6 +8,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "protocol/AtomicFile.h"
 #include "protocol/WindowsError.h"
@@ -81,6 +82,10 @@ class THandle {
   HANDLE get() const { return h_; }
   bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
   HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+  void Reset(HANDLE h) {
+    Close();
+    h_ = h;
+  }
   bool Close() {
     const bool ok = !valid() || ::CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
@@ -232,8 +237,8 @@ void ReplaceFileContent(const std::string& fileName, std::string_view content) {
   for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
     temp = TemporaryName(path);
     wideTemp = Wide(temp);
-    file = THandle(::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.Reset(::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() && ::GetLastError() != ERROR_FILE_EXISTS &&
         ::GetLastError() != ERROR_ALREADY_EXISTS)
       Fail(::GetLastError(), "create a temporary file next to " + path);
