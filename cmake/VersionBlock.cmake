@@ -24,6 +24,9 @@ set(VELKARO_PRODUCT_NAME "Velkaro")
 set(VELKARO_LEGAL_COPYRIGHT "Copyright (C) Velkaro developers")
 set(VELKARO_LEGAL_TRADEMARKS "Velkaro")
 set(VELKARO_DEFAULT_COMMENTS "Finds and configures network power switches")
+# The string entries of every block, in resource order.
+set(VELKARO_VERSION_KEYS CompanyName FileDescription FileVersion InternalName LegalCopyright
+                         LegalTradeMarks OriginalFilename ProductName ProductVersion Comments)
 # US English, UTF-8 texts.
 set(VELKARO_VERSION_TRANSLATION "0409fde9")
 
@@ -61,8 +64,7 @@ macro(_velkaro_version_resource target)
   string(SUBSTRING "${VB_TRANSLATION}" 4 4 code_page)
   set(VB_TRANSLATION_WORDS "0x${language}, 0x${code_page}")
   set(VB_RC_ENTRIES "")
-  foreach(key CompanyName FileDescription FileVersion InternalName LegalCopyright
-              LegalTradeMarks OriginalFilename ProductName ProductVersion Comments)
+  foreach(key IN LISTS VELKARO_VERSION_KEYS)
     if(key IN_LIST VB_OMIT)
       continue()
     endif()
@@ -131,8 +133,7 @@ function(velkaro_add_version_block target)
   set(value_ProductVersion "${Velkaro_VERSION}")
   set(value_Comments "${VB_COMMENTS}")
   set(VB_STRING_ENTRIES "")
-  foreach(key CompanyName FileDescription FileVersion InternalName LegalCopyright
-              LegalTradeMarks OriginalFilename ProductName ProductVersion Comments)
+  foreach(key IN LISTS VELKARO_VERSION_KEYS)
     if(key IN_LIST VB_OMIT)
       continue()
     endif()

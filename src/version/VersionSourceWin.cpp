@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "version/VersionBlockFormat.h"
@@ -11,10 +12,10 @@ namespace velkaro {
 
 namespace {
 
-std::string OwnModuleFile() {
-  std::string name(MAX_PATH, '\0');
+std::wstring OwnModuleFile() {
+  std::wstring name(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 6; ++attempt) {
-    const DWORD n = ::GetModuleFileNameA(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    const DWORD n = ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
     if (n == 0) return {};
     if (n < name.size()) {
       name.resize(n);
@@ -25,6 +26,25 @@ std::string OwnModuleFile() {
   return {};
 }
 
+std::wstring Wide(const std::string& utf8) {
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Utf8(const wchar_t* text, std::size_t length) {
+  if (length == 0) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                      nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), n, nullptr,
+                        nullptr);
+  return utf8;
+}
+
 void Append(std::vector<std::uint8_t>& block, const std::string& entry) {
   block.insert(block.end(), entry.begin(), entry.end());
   block.push_back(0);
@@ -33,15 +53,16 @@ void Append(std::vector<std::uint8_t>& block, const std::string& entry) {
 }  // namespace
 
 // The resource's entries are laid out as the ELF block is, so that one parser and one query
-// serve both systems.
+// serve both systems. The wide calls keep file names and texts in any script: the texts are
+// UTF-16 in the resource and come back as UTF-8, as the Linux block holds them.
 std::optional<TVersionBlock> ReadVersionBlock(const std::string& fileName) {
-  const std::string file = fileName == kOwnProgramFile ? OwnModuleFile() : fileName;
+  const std::wstring file = fileName == kOwnProgramFile ? OwnModuleFile() : Wide(fileName);
   if (file.empty()) return std::nullopt;
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &ignored);
+  const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
   if (size == 0 || size > TVersionBlock::kMaxSize) return std::nullopt;
   std::vector<std::uint8_t> data(size);
-  if (!::GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return std::nullopt;
+  if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return std::nullopt;
 
   struct TLangCodePage {
     WORD language;
@@ -49,7 +70,7 @@ std::optional<TVersionBlock> ReadVersionBlock(const std::string& fileName) {
   };
   void* value = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &value, &length) ||
+  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
       length < sizeof(TLangCodePage))
     return std::nullopt;
   const auto* translations = static_cast<const TLangCodePage*>(value);
@@ -67,15 +88,16 @@ std::optional<TVersionBlock> ReadVersionBlock(const std::string& fileName) {
   Append(block, "\\VarFileInfo\\Translation=" + translationText);
   for (const std::string& prefix : prefixes) {
     for (const char* key : kVersionStringKeys) {
-      char* text = nullptr;
+      wchar_t* text = nullptr;
       UINT chars = 0;
-      if (!::VerQueryValueA(data.data(), (prefix + key).c_str(), reinterpret_cast<void**>(&text),
-                            &chars) ||
+      if (!::VerQueryValueW(data.data(), Wide(prefix + key).c_str(),
+                            reinterpret_cast<void**>(&text), &chars) ||
           !text)
         continue;
       // The length counts the closing NUL where there is one.
-      std::string entry(text, chars);
-      if (const auto nul = entry.find('\0'); nul != std::string::npos) entry.resize(nul);
+      std::wstring wide(text, chars);
+      if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
+      std::string entry = Utf8(wide.data(), wide.size());
       Append(block, prefix + key + "=" + entry);
     }
   }
