@@ -38,7 +38,12 @@ class TTempDir {
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
 
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  // `name` and the result in UTF-8 on every system (Windows would take narrow text as ANSI).
+  std::string File(const std::string& name) const {
+    const std::u8string joined =
+        (path_ / std::filesystem::path(std::u8string(name.begin(), name.end()))).u8string();
+    return std::string(joined.begin(), joined.end());
+  }
   const std::filesystem::path& Path() const { return path_; }
 
  private:
