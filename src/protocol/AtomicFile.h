@@ -1,5 +1,6 @@
 // Whole-file replacement that never leaves a half-written file: the new bytes go to a temporary
-// file in the same folder, which is then renamed over the original.
+// file in the same folder, which is then renamed over the original. AtomicFile.cpp (POSIX) or
+// AtomicFileWin.cpp (Windows: UTF-8 names, ReplaceFileW/MoveFileExW) implements it.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +39,11 @@ class TFileLock {
 
  private:
   std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;  // HANDLE
+#else
   int fd_ = -1;
+#endif
   bool created_ = false;
 };
 

@@ -77,7 +77,9 @@ std::string WriteFailureCause(std::error_code code) {
     return code.message();
   switch (code.value()) {
     case ENOSPC:
+#ifdef EDQUOT  // not on Windows
     case EDQUOT:
+#endif
       return "disk full";
     case EFBIG:
       return "file too large";

@@ -1,5 +1,5 @@
-// The one place that talks to the operating system's socket API (POSIX here; a Winsock variant
-// belongs in this file pair and nowhere else). IPv4 only; addresses are host-order numbers with
+// The one place that talks to the operating system's socket API: SocketPosix.cpp or, on Windows,
+// SocketWin.cpp (Winsock) implement this header. IPv4 only; addresses are host-order numbers with
 // the first octet in the most significant byte, as TextToIp gives them.
 #pragma once
 
@@ -66,7 +66,13 @@ class TUdpSocket {
   bool IsOpen() const { return fd_ >= 0; }
 
  private:
-  int fd_ = -1;
+#ifdef _WIN32
+  // A SOCKET, held signed so that -1 (INVALID_SOCKET) marks the closed socket as on POSIX.
+  using Handle = std::intptr_t;
+#else
+  using Handle = int;
+#endif
+  Handle fd_ = -1;
 };
 
 // A connected TCP stream, closed by its destructor (the demo devices' status pages).

@@ -1,7 +1,6 @@
 // velkaro-sim: plays a network of power switches on one UDP port until SIGINT or SIGTERM.
 #include <CLI/CLI.hpp>
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -10,6 +9,7 @@
 
 #include "protocol/Socket.h"
 #include "sim/Simulator.h"
+#include "sim/StopRequest.h"
 
 namespace {
 
@@ -254,12 +254,7 @@ int main(int argc, char** argv) {
   TSimOptions options;
   if (const int exit = ParseArguments(argc, argv, options); exit >= 0) return exit;
 
-  // Signals are taken by sigwait below; the serving thread inherits the blocked mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  velkaro::sim::PrepareStopRequest();
 
   try {
     velkaro::sim::TSimulator simulator(options);
@@ -274,8 +269,7 @@ int main(int argc, char** argv) {
     }
     if (simulator.DeviceCount() > 20) std::cout << "  ...\n";
     std::cout.flush();
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    velkaro::sim::WaitForStopRequest();
     simulator.Stop();
     std::cout << "velkaro-sim: stopped after " << simulator.RequestCount() << " requests"
               << std::endl;

@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "version/ElfSection.h"
 #include "version/VersionBlock.h"
-#include "version/VersionBlockFormat.h"
+#include "version/VersionSource.h"
 
 namespace velkaro {
 
@@ -90,9 +89,7 @@ void TVersionInfo::GetInfo(const std::string& fileName) {
       {"Comments", &TVersionInfo::Comments},
   };
 
-  std::optional<TVersionBlock> block;
-  if (auto bytes = ReadElfSection(fileName, VELKARO_VERSION_SECTION, TVersionBlock::kMaxSize))
-    block = TVersionBlock::Parse(*bytes);
+  const std::optional<TVersionBlock> block = ReadVersionBlock(fileName);
   const auto translation = block ? FirstTranslation(*block) : std::nullopt;
 
   for (const TKey& key : kKeys) {

@@ -8,7 +8,13 @@ namespace velkaro {
 
 inline constexpr const char* kInfoNotAvailable = "<info not available>";
 // The running program's own file; opening it works even when the file was moved or replaced.
+// Windows has no such name: there a name that no Windows file can have ('<' and '>' are not
+// allowed) stands for the program's own.
+#ifdef _WIN32
+inline constexpr const char* kOwnProgramFile = "<own program file>";
+#else
 inline constexpr const char* kOwnProgramFile = "/proc/self/exe";
+#endif
 
 struct TFileVersionParts {
   std::string MajorVersion;

@@ -83,9 +83,13 @@ TEST_F(IniFileTest, InvalidKeysAndLineBreaksAreRefusedBeforeTheFileIsRead) {
 }
 
 TEST_F(IniFileTest, NamedPipeIsRefusedWithoutBlocking) {
+#ifdef _WIN32
+  GTEST_SKIP() << "named pipes (mkfifo) are POSIX";
+#else
   ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
   TIniFile ini(file);
   EXPECT_THROW(ini.WriteString("S", "k", "v"), TIniWriteError);
+#endif
 }
 
 TEST_F(IniFileTest, ValueBytesAreWrittenUnchanged) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,10 +15,21 @@ namespace velkaro::testing {
 
 class TTempDir {
  public:
+  // A fresh folder of a random name (mkdtemp's way, which Windows lacks).
   TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velkaro-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::filesystem::path candidate = base / ("velkaro-" + std::to_string(random()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) {
+        std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, ec);
+        path_ = std::move(candidate);
+        return;
+      }
+    }
+    throw std::runtime_error("cannot create a scratch folder in " + base.string());
   }
   ~TTempDir() {
     std::error_code ec;
@@ -26,7 +38,12 @@ class TTempDir {
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
 
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  // `name` and the result in UTF-8 on every system (Windows would take narrow text as ANSI).
+  std::string File(const std::string& name) const {
+    const std::u8string joined =
+        (path_ / std::filesystem::path(std::u8string(name.begin(), name.end()))).u8string();
+    return std::string(joined.begin(), joined.end());
+  }
   const std::filesystem::path& Path() const { return path_; }
 
  private:

@@ -160,7 +160,14 @@ TEST(VersionInfoTest, GetInfoRefillsEveryProperty) {
 TEST(VersionInfoTest, ReadsTheFileAsItIsNow) {
   TTempDir dir;
   std::vector<std::uint8_t> bytes = ReadBytes(VELKARO_PROBE_BUILD0);
+#ifdef _WIN32
+  // The resource holds the value as UTF-16: its characters each followed by a zero byte.
+  std::string from;
+  for (const char c : kVersion3 + ".0") from += {c, '\0'};
+  from.pop_back();
+#else
   const std::string from = "FileVersion=" + kVersion3 + ".0";
+#endif
   auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
   ASSERT_NE(at, bytes.end());
   *(at + static_cast<long>(from.size()) - 1) = '7';

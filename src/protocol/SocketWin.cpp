@@ -1,0 +1,212 @@
+// Winsock implementation of protocol/Socket.h.
+// winsock2.h must come before windows.h and mswsock.h.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mswsock.h>
+#include <windows.h>
+// clang-format on
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "protocol/Socket.h"
+#include "protocol/WindowsError.h"
+
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+namespace velkaro {
+
+namespace {
+
+// Winsock is started once, on the first socket, and cleaned up when the program ends.
+class TWinsock {
+ public:
+  TWinsock() { error_ = ::WSAStartup(MAKEWORD(2, 2), &data_); }
+  ~TWinsock() {
+    if (error_ == 0) ::WSACleanup();
+  }
+  TWinsock(const TWinsock&) = delete;
+  TWinsock& operator=(const TWinsock&) = delete;
+  int Error() const { return error_; }
+
+ private:
+  WSADATA data_{};
+  int error_ = 0;
+};
+
+void StartWinsock() {
+  static const TWinsock winsock;
+  if (winsock.Error() != 0)
+    throw TSocketError("Erreur d'initialisation de Winsock", winsock.Error());
+}
+
+SOCKET Native(std::intptr_t handle) {
+  return static_cast<SOCKET>(handle);
+}
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(address);
+  sa.sin_port = htons(port);
+  return sa;
+}
+
+std::string Describe(const std::string& context, int systemError) {
+  return context + " (" + std::to_string(systemError) +
+         ") : " + WindowsErrorText(static_cast<unsigned long>(systemError));
+}
+
+}  // namespace
+
+TSocketError::TSocketError(const std::string& context, int systemError)
+    : std::runtime_error(Describe(context, systemError)), systemError_(systemError) {}
+
+TUdpSocket::TUdpSocket() {
+  StartWinsock();
+  const SOCKET s =
+      ::WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET)
+    throw TSocketError("Erreur de création du socket UDP", ::WSAGetLastError());
+  fd_ = static_cast<Handle>(s);
+  // An ICMP port-unreachable for an earlier datagram would otherwise fail the next receive
+  // with WSAECONNRESET; a silent address is no error here, the time-out reports it.
+  BOOL report = FALSE;
+  DWORD returned = 0;
+  ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+}
+
+TUdpSocket::~TUdpSocket() {
+  Close();
+}
+
+TUdpSocket::TUdpSocket(TUdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TUdpSocket& TUdpSocket::operator=(TUdpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void TUdpSocket::Close() {
+  if (fd_ >= 0) {
+    ::closesocket(Native(fd_));
+    fd_ = -1;
+  }
+}
+
+void TUdpSocket::EnableBroadcast() {
+  const BOOL on = TRUE;
+  if (::setsockopt(Native(fd_), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                   sizeof on) != 0)
+    throw TSocketError("Erreur d'activation du broadcast UDP", ::WSAGetLastError());
+}
+
+void TUdpSocket::SetReuseAddress() {
+  const BOOL on = TRUE;
+  if (::setsockopt(Native(fd_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                   sizeof on) != 0)
+    throw TSocketError("Erreur de configuration du socket UDP", ::WSAGetLastError());
+}
+
+std::size_t TUdpSocket::SetReceiveBuffer(std::size_t bytes) {
+  // Windows grants what is asked and reports it as it is; there is no privileged override.
+  const int wanted = bytes > 0x3FFFFFFF ? 0x3FFFFFFF : static_cast<int>(bytes);
+  ::setsockopt(Native(fd_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&wanted),
+               sizeof wanted);
+  return ReceiveBufferSize();
+}
+
+std::size_t TUdpSocket::ReceiveBufferSize() const {
+  int size = 0;
+  int len = sizeof size;
+  if (::getsockopt(Native(fd_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &len) != 0 ||
+      size < 0)
+    return 0;
+  return static_cast<std::size_t>(size);
+}
+
+void TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (::bind(Native(fd_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0)
+    throw TSocketError("Erreur d'attachement du socket UDP au port " + std::to_string(port),
+                       ::WSAGetLastError());
+}
+
+std::uint16_t TUdpSocket::LocalPort() const {
+  sockaddr_in sa{};
+  int len = sizeof sa;
+  if (::getsockname(Native(fd_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return ntohs(sa.sin_port);
+}
+
+void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t address,
+                        std::uint16_t port) {
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (data.size() > 0x7FFFFFFF) throw TSocketError("Erreur d'émission UDP", WSAEMSGSIZE);
+  const int sent =
+      ::sendto(Native(fd_), reinterpret_cast<const char*>(data.data()),
+               static_cast<int>(data.size()), 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+  if (sent == SOCKET_ERROR) throw TSocketError("Erreur d'émission UDP", ::WSAGetLastError());
+  if (static_cast<std::size_t>(sent) != data.size())
+    throw TSocketError("Erreur d'émission UDP, datagramme incomplet", WSAEMSGSIZE);
+}
+
+bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    // WSAPoll takes the time-out in milliseconds.
+    WSAPOLLFD p{Native(fd_), POLLRDNORM, 0};
+    const int n = ::WSAPoll(&p, 1, left > 0 ? static_cast<INT>(left) : 0);
+    if (n > 0) return true;
+    if (n == 0) return false;
+    const int error = ::WSAGetLastError();
+    if (error != WSAEINTR) throw TSocketError("Erreur d'attente de réception UDP", error);
+    if (Clock::now() >= deadline) return false;
+  }
+}
+
+TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
+  // Winsock does not tell the length of a datagram that did not fit, so every datagram lands
+  // in a buffer of the largest UDP size first and its real length is known, as on Linux.
+  thread_local std::vector<std::uint8_t> whole(65536);
+  sockaddr_in sa{};
+  TDatagramInfo info;
+  for (int attempt = 0;; ++attempt) {
+    int len = sizeof sa;
+    const int got =
+        ::recvfrom(Native(fd_), reinterpret_cast<char*>(whole.data()),
+                   static_cast<int>(whole.size()), 0, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (got != SOCKET_ERROR) {
+      info.size = static_cast<std::size_t>(got);
+      break;
+    }
+    const int error = ::WSAGetLastError();
+    if (error == WSAEMSGSIZE) {
+      // Longer than any UDP datagram can be: all that is known is that it did not fit.
+      info.size = whole.size() + 1;
+      break;
+    }
+    // A port-unreachable report left over from a send (where SIO_UDP_CONNRESET is not honoured)
+    // is skipped; the next datagram, if one is waiting, is the answer.
+    if (error == WSAECONNRESET && attempt < 16 && WaitReadable(std::chrono::milliseconds(0)))
+      continue;
+    if (error == WSAECONNRESET) return {};
+    throw TSocketError("Erreur de réception UDP", error);
+  }
+  info.copied = std::min({info.size, buffer.size(), whole.size()});
+  std::copy_n(whole.begin(), info.copied, buffer.begin());
+  info.address = ntohl(sa.sin_addr.s_addr);
+  info.port = ntohs(sa.sin_port);
+  return info;
+}
+
+}  // namespace velkaro

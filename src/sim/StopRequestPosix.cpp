@@ -1,0 +1,33 @@
+#include <pthread.h>
+
+#include <csignal>
+
+#include "sim/StopRequest.h"
+
+namespace velkaro::sim {
+
+namespace {
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+}  // namespace
+
+// Signals are taken by sigwait; threads started later inherit the blocked mask.
+void PrepareStopRequest() {
+  const sigset_t set = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void WaitForStopRequest() {
+  const sigset_t set = StopSignals();
+  int signal = 0;
+  sigwait(&set, &signal);
+}
+
+}  // namespace velkaro::sim

@@ -1,0 +1,27 @@
+#include <windows.h>
+
+#include "sim/StopRequest.h"
+
+namespace velkaro::sim {
+
+namespace {
+
+HANDLE stopEvent = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+  ::SetEvent(stopEvent);
+  return TRUE;  // handled: the process ends by returning from main, not here
+}
+
+}  // namespace
+
+void PrepareStopRequest() {
+  stopEvent = ::CreateEventA(nullptr, TRUE, FALSE, StopEventName(::GetCurrentProcessId()).c_str());
+  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void WaitForStopRequest() {
+  if (stopEvent) ::WaitForSingleObject(stopEvent, INFINITE);
+}
+
+}  // namespace velkaro::sim
