@@ -23,7 +23,8 @@ inline constexpr int kDefaultUpgradeParallel = 4;
 inline constexpr double kMaxReturnTimeout = 3600;
 
 struct TCliOptions {
-  TTarget target;  // default: limited broadcast to the device port
+  TTarget target;  // default: limited broadcast to the device port on every usable interface
+  std::vector<std::string> interfaces;  // --interface NAME...; empty: every usable one
   bool json = false;
   int rounds = kDefaultRounds;
 

@@ -96,7 +96,8 @@ class TRollout {
       Report(index, TRolloutState::Uploading, percent);
     };
     // The upload goes to the device's own address, whoever answered the trigger.
-    const TUpgradeOutcome upgrade = UpgradeDevice(ip, settings_.file, ip, ftp, {}, settings_.force);
+    const TUpgradeOutcome upgrade =
+        UpgradeDevice(ip, settings_.file, ip, ftp, {}, settings_.force, r.device.link);
 
     if (!upgrade.imageError.empty()) {
       // The file changed after the checks: nothing was sent to this device.

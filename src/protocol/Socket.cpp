@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace velkaro {
 
@@ -115,16 +116,29 @@ void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t addres
 }
 
 bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
+  TUdpSocket* const self = this;
+  return WaitAnyReadable({&self, 1}, timeout) == 0;
+}
+
+int TUdpSocket::WaitAnyReadable(std::span<TUdpSocket* const> sockets,
+                                std::chrono::milliseconds timeout, std::size_t first) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
+  std::vector<pollfd> polled;
+  polled.reserve(sockets.size());
+  for (const TUdpSocket* s : sockets) polled.push_back({s->fd_, POLLIN, 0});
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p{fd_, POLLIN, 0};
-    const int n = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
-    if (n > 0) return true;
-    if (n == 0) return false;
-    if (errno != EINTR) throw TSocketError("Erreur d'attente de réception UDP", errno);
-    if (Clock::now() >= deadline) return false;
+    const int n = ::poll(polled.data(), polled.size(), left > 0 ? static_cast<int>(left) : 0);
+    if (n > 0) {
+      for (std::size_t k = 0; k < polled.size(); ++k) {
+        const std::size_t i = (first + k) % polled.size();
+        if (polled[i].revents != 0) return static_cast<int>(i);
+      }
+    }
+    if (n == 0) return -1;
+    if (n < 0 && errno != EINTR) throw TSocketError("Erreur d'attente de réception UDP", errno);
+    if (Clock::now() >= deadline) return -1;
   }
 }
 
