@@ -102,8 +102,7 @@ bool ParseSection(const TCfgSection& section, std::uint32_t model, std::vector<T
   out.clear();
   for (const auto& [key, text] : section.entries) {
     std::uint64_t tag = 0;
-    if (!ParseDecimal(key, 999, tag) || tag < 1 ||
-        !HasTag(static_cast<std::uint16_t>(tag), model)) {
+    if (!ParseDecimal(key, 999, tag) || tag < 1 || !HasTag(static_cast<std::uint16_t>(tag), model)) {
       error = "Section [" + section.name + "]: '" + key + "' is not a tag of this device's model";
       return false;
     }
@@ -140,8 +139,7 @@ bool SectionFitsDevice(const TCfgSection& section, const TZEL& device, std::stri
 }
 
 bool IsIdentityTag(int tag, std::uint32_t model) {
-  return tag == 2 || tag == 7 ||
-         FlagsOfTag(static_cast<std::uint16_t>(tag), model) == kFlagReadOnly;
+  return tag == 2 || tag == 7 || FlagsOfTag(static_cast<std::uint16_t>(tag), model) == kFlagReadOnly;
 }
 
 const char* ApplyResultWord(TApplyResult result) {
@@ -209,8 +207,8 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
     if (!SameValue(check, tag, it->value)) unconfirmed.push_back(tag);
   }
   if (!unconfirmed.empty())
-    return fail("The device did not confirm tag" +
-                std::string(unconfirmed.size() == 1 ? " " : "s ") + TagListText(unconfirmed));
+    return fail("The device did not confirm tag" + std::string(unconfirmed.size() == 1 ? " " : "s ") +
+                TagListText(unconfirmed));
   outcome.result = TApplyResult::Applied;
   return outcome;
 }
