@@ -19,6 +19,7 @@
 #include <exception>
 
 #include "about/About.h"
+#include "app/InterfaceMenu.h"
 #include "app/RestoreForm.h"
 #include "app/TagCaptions.h"
 #include "operations/ConfigRestore.h"
@@ -34,7 +35,8 @@ namespace velkaro {
 
 namespace {
 
-constexpr int kDataColumns = 4;  // Name, Type, IP Address, MAC Address; column 4 is the filler
+// Name, Type, IP Address, MAC Address, Interface; column 5 is the filler
+constexpr int kDataColumns = 5;
 constexpr int kScanTicks = 10;
 constexpr int kFirstTickMs = 10;
 constexpr int kTickMs = 250;
@@ -84,7 +86,8 @@ void TFormMain::BuildComponents() {
                      2 * (StringGrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) +
                      kCellSlack;
   sizeScale_ = std::max(1.0, needed / 100.0);
-  resize(Scaled(516), Scaled(250));
+  // Room for the five data columns (the Interface column added 70) and a little filler.
+  resize(Scaled(586), Scaled(250));
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   setWindowIcon(ui::ProgramIcon());
@@ -125,6 +128,10 @@ void TFormMain::BuildMenus() {
   SaveConfigMenu->setObjectName(QStringLiteral("SaveConfigMenu"));
   RestoreConfigMenu = file->addAction(tr("Restore Config..."), this, &TFormMain::RestoreClick);
   RestoreConfigMenu->setObjectName(QStringLiteral("RestoreConfigMenu"));
+  file->addSeparator();
+  Interfaces = new TInterfaceMenu(file, Settings().interfaces);
+  // An explicit target overrides the interfaces.
+  Interfaces->Menu()->setEnabled(Settings().target.EveryInterface());
   file->addSeparator();
   ExitMenu = file->addAction(tr("E&xit"), this, &TFormMain::Quit);
   ExitMenu->setObjectName(QStringLiteral("ExitMenu"));
@@ -214,8 +221,8 @@ void TFormMain::FormCreate(TModelFactories factories) {
   setWindowTitle(QApplication::applicationName());
 
   StringGrid->setHorizontalHeaderLabels(
-      {tr("Name"), tr("Type"), tr("IP Address"), tr("MAC Address"), QString()});
-  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 0};
+      {tr("Name"), tr("Type"), tr("IP Address"), tr("MAC Address"), tr("Interface"), QString()});
+  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 70, 0};
   for (int c = 0; c <= kDataColumns; ++c) StringGrid->setColumnWidth(c, Scaled(widths[c]));
 
   // One main window per run; a fresh registry keeps repeated creation (tests) from stacking.
@@ -267,6 +274,13 @@ void TFormMain::ShowFailure(const QString& prefix, const std::exception& error) 
 void TFormMain::Scan() {
   if (Timer->isActive()) return;
   ResetGrid();
+  Settings().interfaces = Interfaces->Chosen();
+  if (Settings().target.EveryInterface() && ChosenInterfaces().empty()) {
+    // Said once here rather than by every exchange of the scan.
+    StatusBar->showMessage(ui::CoreText(ops::kNoInterfaceText));
+    return;
+  }
+  StatusBar->clearMessage();
   scanCounter_ = 0;
   Timer->setInterval(kFirstTickMs);
   Timer->start();
@@ -296,6 +310,7 @@ void TFormMain::TimerTimer() {
   if (scanCounter_ >= kScanTicks) {
     ProgressBar->hide();
     if (DeviceList.CapReached()) StatusBar->showMessage(ui::CoreText(kDeviceCapText));
+    if (DeviceList.empty()) StatusBar->showMessage(ui::CoreText(ops::NoAnswerText()));
     return;
   }
   ProgressBar->setValue(scanCounter_ * 10);
@@ -316,7 +331,9 @@ void TFormMain::ShowDeviceRow(int index) {
   const QString cells[kDataColumns] = {DeviceText(record.values.AsText(7)),
                                        DeviceText(record.values.AsText(5)),
                                        QString::fromStdString(IpToText(record.values.AsUInt(2))),
-                                       QString::fromStdString(MacToText(record.MAC))};
+                                       QString::fromStdString(MacToText(record.MAC)),
+                                       record.link.Empty() ? QStringLiteral("-")
+                                                           : DeviceText(record.link.name)};
   for (int c = 0; c < kDataColumns; ++c) {
     QTableWidgetItem* item = StringGrid->item(index, c);
     if (!item) {

@@ -22,6 +22,7 @@ class QToolButton;
 
 namespace velkaro {
 
+class TInterfaceMenu;
 class TRestoreForm;
 
 // Property dialog factories of the three models; the owner a factory receives is the main window.
@@ -68,6 +69,8 @@ class TFormMain : public QMainWindow {
   QAction* RestoreConfigMenu = nullptr;
   QAction* ExitMenu = nullptr;
   QAction* AboutMenu = nullptr;
+  // File > Interfaces; the choice is taken by each Scan. Disabled with an explicit target.
+  TInterfaceMenu* Interfaces = nullptr;
 
   // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
   // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.

@@ -18,12 +18,16 @@ bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& opti
   app.add_option("--target", targets)
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--interface", parsed.interfaces)
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 pops from the back
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError&) {
-    // The only word that can lack its value.
-    error = "--target needs a value: ADDR[:PORT]";
+    // Only an option left without its value fails here, and only the last word can be one.
+    error = !args.empty() && args.back() == "--interface" ? "--interface needs a value: NAME"
+                                                          : "--target needs a value: ADDR[:PORT]";
     return false;
   }
   if (!app.remaining().empty()) {

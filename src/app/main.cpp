@@ -8,6 +8,7 @@
 #include "app/FormMain.h"
 #include "app/StartOptions.h"
 #include "dialog/DialogFactories.h"
+#include "protocol/NetInterfaces.h"
 #include "ui/AppIcons.h"
 #include "upgrade/UpgradeForm.h"
 
@@ -34,6 +35,16 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   if (options.targetGiven) velkaro::Settings().target = options.target;
+  if (!options.targetGiven && !options.demo) {
+    const auto usable = velkaro::UsableInterfaces();
+    const auto unknown = velkaro::UnknownInterfaces(usable, options.interfaces);
+    if (!unknown.empty()) {
+      std::fprintf(stderr, "velkaro: unknown interface '%s'; usable: %s\n", unknown.front().c_str(),
+                   velkaro::InterfaceNamesText(usable).c_str());
+      return 2;
+    }
+  }
+  velkaro::Settings().interfaces = options.interfaces;
 
   velkaro::TFormMain form(
       {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});

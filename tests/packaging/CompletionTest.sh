@@ -44,7 +44,7 @@ commands=$(printf '%s\n' "${commands[@]}" | sort | tr '\n' ' ' | sed 's/ *$//')
 [[ $commands == *upgrade* ]] || { echo "FAIL: no commands read from --help: '$commands'"; exit 1; }
 
 check "velkaro-cli" "" "$commands"
-check "velkaro-cli" "--" "--help --json --rounds --target --version"
+check "velkaro-cli" "--" "--help --interface --json --rounds --target --version"
 check "velkaro-cli" "sa" "save"
 check "velkaro-cli --target 127.0.0.1:52390 --rounds 3" "s" "save scan set"
 check "velkaro-cli --target" "" ""
