@@ -63,9 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         TLinkCase{"a whole silent round of its interface moves it",
                   {{{1, kL1}}, {{1, kL2}}, {{1, kL2}}},
                   {"l2"}},
-        TLinkCase{"a round nobody answered counts as silence",
-                  {{{1, kL1}}, {}, {{1, kL2}}},
-                  {"l2"}},
+        TLinkCase{
+            "a round nobody answered counts as silence", {{{1, kL1}}, {}, {{1, kL2}}}, {"l2"}},
         TLinkCase{"the old interface coming back does not take it back",
                   {{{1, kL1}}, {}, {{1, kL2}}, {{1, kL1}, {1, kL2}}},
                   {"l2"}},
