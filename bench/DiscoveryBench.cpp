@@ -1,9 +1,11 @@
 // One discovery exchange answered by many simulated devices on the loopback interface: how many
-// reach the device list and how long the exchange takes.
+// reach the device list and how long the exchange takes. And a whole default scan on a lossy
+// network: how many of the devices it lists.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 
+#include "operations/DeviceOperations.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
@@ -61,6 +63,54 @@ void BM_Discovery(benchmark::State& state) {
 BENCHMARK(BM_Discovery)
     ->Arg(1000)
     ->Arg(5000)
+    ->Iterations(10)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A default scan (10 rounds) of 1,000 devices that lose each request and each answer with the
+// probability range(0) / 100; every iteration with another seed.
+void BM_LossyScan(benchmark::State& state) {
+  if (ModelRegistry.empty()) RegisterBuiltinModels();
+  constexpr int kDevices = 1000;
+  constexpr int kRounds = 10;
+  const TSettingsScope settings;
+  double listed = 0, minListed = 1e18, wallMs = 0;
+  std::size_t errors = 0;
+  std::uint64_t seed = 1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    sim::TSimOptions options;
+    options.port = 0;
+    options.count = kDevices;
+    options.dropRate = static_cast<double>(state.range(0)) / 100;
+    options.seed = seed++;
+    sim::TSimulator simulator(options);
+    simulator.Start();
+    Settings().target = {velkaro::testing::kLoopback, simulator.Port()};
+    state.ResumeTiming();
+    const auto start = Clock::now();
+    errors += ops::DiscoverDevices(kRounds).exchange.errors.size();
+    wallMs += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double n = static_cast<double>(DeviceList.size());
+    listed += n;
+    minListed = std::min(minListed, n);
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["drop_rate"] = static_cast<double>(state.range(0)) / 100;
+  state.counters["devices"] = kDevices;
+  state.counters["listed_avg"] = listed / runs;
+  state.counters["listed_min"] = minListed;
+  state.counters["listed_pct"] = 100 * listed / runs / kDevices;
+  state.counters["scan_ms"] = wallMs / runs;
+  state.counters["errors"] = static_cast<double>(errors);
+  DeviceList.Clear();
+}
+
+BENCHMARK(BM_LossyScan)
+    ->Arg(0)
+    ->Arg(10)
+    ->Arg(20)
+    ->Arg(30)
     ->Iterations(10)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -24,6 +24,7 @@
 #include <exception>
 
 #include "about/About.h"
+#include "app/InterfaceMenu.h"
 #include "app/RestoreForm.h"
 #include "app/ScanRunner.h"
 #include "app/TagCaptions.h"
@@ -43,7 +44,8 @@ namespace velkaro {
 
 namespace {
 
-constexpr int kDataColumns = 4;  // Name, Type, IP Address, MAC Address; column 4 is the filler
+// Name, Type, IP Address, MAC Address, Interface; column 5 is the filler
+constexpr int kDataColumns = 5;
 constexpr int kScanTicks = 10;
 constexpr int kFirstTickMs = 10;
 constexpr int kTickMs = 250;
@@ -103,7 +105,8 @@ void TFormMain::BuildComponents() {
                      2 * (StringGrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) +
                      kCellSlack;
   sizeScale_ = std::max(1.0, needed / 100.0);
-  resize(Scaled(516), Scaled(250));
+  // Room for the five data columns (the Interface column added 70) and a little filler.
+  resize(Scaled(586), Scaled(250));
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   setWindowIcon(ui::ProgramIcon());
@@ -146,6 +149,10 @@ void TFormMain::BuildMenus() {
   SaveConfigMenu->setObjectName(QStringLiteral("SaveConfigMenu"));
   RestoreConfigMenu = file->addAction(tr("Restore Config..."), this, &TFormMain::RestoreClick);
   RestoreConfigMenu->setObjectName(QStringLiteral("RestoreConfigMenu"));
+  file->addSeparator();
+  Interfaces = new TInterfaceMenu(file, Settings().interfaces);
+  // An explicit target overrides the interfaces.
+  Interfaces->Menu()->setEnabled(Settings().target.EveryInterface());
   file->addSeparator();
   ExitMenu = file->addAction(tr("E&xit"), this, &TFormMain::Quit);
   ExitMenu->setObjectName(QStringLiteral("ExitMenu"));
@@ -243,8 +250,8 @@ void TFormMain::FormCreate(TModelFactories factories) {
   setWindowTitle(QApplication::applicationName());
 
   StringGrid->setHorizontalHeaderLabels(
-      {tr("Name"), tr("Type"), tr("IP Address"), tr("MAC Address"), QString()});
-  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 0};
+      {tr("Name"), tr("Type"), tr("IP Address"), tr("MAC Address"), tr("Interface"), QString()});
+  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 70, 0};
   for (int c = 0; c <= kDataColumns; ++c) StringGrid->setColumnWidth(c, Scaled(widths[c]));
 
   // One main window per run; a fresh registry keeps repeated creation (tests) from stacking.
@@ -318,6 +325,12 @@ void TFormMain::Scan() {
   keptSelection_ = selected;
   scanRunner_->Errors().Clear();
   tickWaiting_ = false;
+  Settings().interfaces = Interfaces->Chosen();
+  if (Settings().target.EveryInterface() && ChosenInterfaces().empty()) {
+    // Said once here rather than by every exchange of the scan.
+    StatusBar->showMessage(ui::CoreText(ops::kNoInterfaceText));
+    return;
+  }
   StatusBar->clearMessage();
   scanCounter_ = 0;
   Timer->setInterval(kFirstTickMs);
@@ -381,6 +394,8 @@ void TFormMain::FinishScan() {
   const int found = static_cast<int>(DeviceList.size());
   QString status = found == 1 ? tr("1 device found") : tr("%1 devices found").arg(found);
   if (DeviceList.CapReached()) status += QStringLiteral(". ") + ui::CoreText(kDeviceCapText);
+  // A silent scan on real interfaces names them, and the usual cause.
+  if (found == 0 && !ops::NoAnswerText().empty()) status = ui::CoreText(ops::NoAnswerText());
   StatusBar->showMessage(status);
   keptSelection_.reset();
   UpdateEmptyHint();
@@ -404,7 +419,9 @@ void TFormMain::ShowDeviceRow(int index) {
   const QString cells[kDataColumns] = {DeviceText(record.values.AsText(7)),
                                        DeviceText(record.values.AsText(5)),
                                        QString::fromStdString(IpToText(record.values.AsUInt(2))),
-                                       QString::fromStdString(MacToText(record.MAC))};
+                                       QString::fromStdString(MacToText(record.MAC)),
+                                       record.link.Empty() ? QStringLiteral("-")
+                                                           : DeviceText(record.link.name)};
   for (int c = 0; c < kDataColumns; ++c) {
     QTableWidgetItem* item = StringGrid->item(index, c);
     if (!item) {

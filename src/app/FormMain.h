@@ -26,6 +26,7 @@ class QToolButton;
 
 namespace velkaro {
 
+class TInterfaceMenu;
 class TRestoreForm;
 class TScanRunner;
 
@@ -88,6 +89,8 @@ class TFormMain : public QMainWindow {
   QAction* SaveDiagnosticsMenu = nullptr;
   // Shown in the empty grid until a scan lists a device.
   QLabel* EmptyHint = nullptr;
+  // File > Interfaces; the choice is taken by each Scan. Disabled with an explicit target.
+  TInterfaceMenu* Interfaces = nullptr;
 
   // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
   // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.

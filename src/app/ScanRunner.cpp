@@ -14,8 +14,7 @@ namespace velkaro {
 namespace {
 
 struct TRoundReply {
-  std::string ip;
-  int port;
+  TNetLink via;  // the interface it came through
   bool last;
   TBytes data;
 };
@@ -56,14 +55,16 @@ void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
       this,
       [round] {
         round->result = Discover(
-            [&round = *round](const std::string& ip, int port, bool last, const TBytes& data) {
-              round.replies.push_back({ip, port, last, data});
+            [&round = *round](const std::string&, int, bool last, const TBytes& data) {
+              round.replies.push_back({ReplyLink(), last, data});
             });
       },
       [this, round, failed = std::move(failed), done = std::move(done)] {
         running_ = false;
+        // A device whose interface was silent this round may move to the one it answered on.
+        DeviceList.StartRound();
         for (const TRoundReply& reply : round->replies)
-          MergeReply(reply.ip, reply.port, reply.last, reply.data);
+          MergeReplyVia(reply.via, reply.last, reply.data);
         for (const TExchangeError& error : round->result.errors) {
           const QString message = ui::CoreText(error.Message());
           errors_.Add(message);

@@ -21,13 +21,18 @@ bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& opti
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("--log", logs)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--interface", parsed.interfaces)
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 pops from the back
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError&) {
-    // Only these words can lack their value.
-    error = !args.empty() && args.back() == "--log" ? "--log needs a value: FILE"
-                                                    : "--target needs a value: ADDR[:PORT]";
+    // Only an option left without its value fails here, and only the last word can be one.
+    const std::string last = args.empty() ? std::string() : args.back();
+    error = last == "--log"         ? "--log needs a value: FILE"
+            : last == "--interface" ? "--interface needs a value: NAME"
+                                    : "--target needs a value: ADDR[:PORT]";
     return false;
   }
   if (!app.remaining().empty()) {

@@ -9,6 +9,7 @@
 #include "app/FormMain.h"
 #include "app/StartOptions.h"
 #include "dialog/DialogFactories.h"
+#include "protocol/NetInterfaces.h"
 #include "ui/AppIcons.h"
 #include "upgrade/FleetUpgradeForm.h"
 #include "ui/RememberedSettings.h"
@@ -41,6 +42,16 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   if (options.targetGiven) velkaro::Settings().target = options.target;
+  if (!options.targetGiven && !options.demo) {
+    const auto usable = velkaro::UsableInterfaces();
+    const auto unknown = velkaro::UnknownInterfaces(usable, options.interfaces);
+    if (!unknown.empty()) {
+      std::fprintf(stderr, "velkaro: unknown interface '%s'; usable: %s\n", unknown.front().c_str(),
+                   velkaro::InterfaceNamesText(usable).c_str());
+      return 2;
+    }
+  }
+  velkaro::Settings().interfaces = options.interfaces;
 
   // From here on every datagram is kept, bounded, for Help > "Save diagnostics…" and --log.
   velkaro::TSessionDiagnostics diagnostics;

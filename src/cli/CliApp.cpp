@@ -10,6 +10,7 @@
 #include "cli/RestoreCommands.h"
 #include "cli/UpgradeCommand.h"
 #include "diag/PacketLog.h"
+#include "operations/DeviceOperations.h"
 #include "protocol/Exchange.h"
 #include "version/VersionInfo.h"
 
@@ -17,7 +18,24 @@ namespace velkaro::cli {
 
 namespace {
 
+// The interfaces named exist and at least one is usable; an explicit target needs none.
+void CheckInterfaces(const TCliOptions& o) {
+  if (!o.target.EveryInterface()) return;
+  const std::vector<TNetInterface> usable = UsableInterfaces();
+  const std::vector<std::string> unknown = UnknownInterfaces(usable, o.interfaces);
+  if (!unknown.empty()) {
+    std::string names;
+    for (const std::string& n : unknown) names += (names.empty() ? "'" : ", '") + n + "'";
+    throw TCliFailure(kExitUsage, std::string("Unknown interface") +
+                                      (unknown.size() == 1 ? " " : "s ") + names +
+                                      "; usable: " + InterfaceNamesText(usable));
+  }
+  if (ChooseInterfaces(usable, o.interfaces).empty())
+    throw TCliFailure(kExitFailure, ops::kNoInterfaceText);
+}
+
 int Dispatch(const TCliOptions& o, TCliContext& ctx) {
+  CheckInterfaces(o);
   switch (o.command) {
     case TCommandKind::Scan:
       return RunScan(o, ctx);
@@ -79,6 +97,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   TCliContext ctx{out, err, errIsTerminal, 0};
   Settings().target = o.target;
+  Settings().interfaces = o.interfaces;
   int code = kExitFailure;
   try {
     code = RunWithPacketLog(o, ctx);

@@ -49,10 +49,17 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   app.fallthrough();
   auto* target =
       app.add_option("--target", targetText,
-                     "where every request is sent, ADDR or ADDR:PORT "
-                     "(default 255.255.255.255:52389; a subnet broadcast or one device's address "
-                     "reaches devices elsewhere)")
+                     "where every request is sent, ADDR or ADDR:PORT, from one socket "
+                     "(default 255.255.255.255:52389 on every interface; a subnet broadcast or "
+                     "one device's address reaches devices elsewhere)")
           ->type_name("ADDR[:PORT]");
+  app.add_option("--interface", o.interfaces,
+                 "send on this network interface only; repeat for several (default: every "
+                 "interface that is up, has a broadcast address and is not loopback; ignored "
+                 "with --target)")
+      ->type_name("NAME")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_flag("--json", o.json, "machine-readable output on stdout (one JSON document)");
   app.add_option("--rounds", o.rounds,
                  "number of discovery exchanges, about 250 ms apart (default 10)")

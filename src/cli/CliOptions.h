@@ -25,7 +25,8 @@ inline constexpr int kDefaultLogLimitMiB = 64;
 inline constexpr int kMaxLogLimitMiB = 4096;
 
 struct TCliOptions {
-  TTarget target;  // default: limited broadcast to the device port
+  TTarget target;  // default: limited broadcast to the device port on every usable interface
+  std::vector<std::string> interfaces;  // --interface NAME...; empty: every usable one
   bool json = false;
   int rounds = kDefaultRounds;
   std::string logFile;  // --log: the packet log, written at the end (empty: none)

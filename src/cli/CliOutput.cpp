@@ -48,9 +48,13 @@ bool IsValidUtf8(const std::string& s) {
 }
 
 std::vector<std::string> DeviceRow(const TZEL& r) {
-  return {EscapeControl(r.values.AsText(7)),  EscapeControl(r.values.AsText(5)),
-          IpToText(r.values.AsUInt(2)),       MacToText(r.MAC),
-          std::to_string(r.values.AsUInt(4)), std::to_string(r.values.AsUInt(13))};
+  return {EscapeControl(r.values.AsText(7)),
+          EscapeControl(r.values.AsText(5)),
+          IpToText(r.values.AsUInt(2)),
+          MacToText(r.MAC),
+          r.link.Empty() ? std::string(kNoInterfaceCell) : EscapeControl(r.link.name),
+          std::to_string(r.values.AsUInt(4)),
+          std::to_string(r.values.AsUInt(13))};
 }
 
 }  // namespace
@@ -121,6 +125,7 @@ TJson DeviceJson(const TZEL& r) {
   j["type"] = JsonText(r.values.AsText(5));
   j["ip"] = IpToText(r.values.AsUInt(2));
   j["mac"] = MacToText(r.MAC);
+  j["interface"] = JsonText(r.link.name);
   j["port"] = r.values.AsUInt(4);
   j["model"] = r.values.AsUInt(13);
   return j;
@@ -146,7 +151,7 @@ void PrintJson(const TJson& document, std::ostream& out) {
 void PrintDeviceTable(const TDeviceList& list, std::ostream& out) {
   if (list.empty()) return;
   std::vector<std::vector<std::string>> rows;
-  rows.push_back({"Name", "Type", "IP Address", "MAC Address", "Port", "Model"});
+  rows.push_back({"Name", "Type", "IP Address", "MAC Address", "Interface", "Port", "Model"});
   for (const TZEL& r : list) rows.push_back(DeviceRow(r));
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {

@@ -33,7 +33,8 @@ std::string ModelCodeText(std::uint32_t modelCode);
 // A device text as a JSON string: valid UTF-8 is kept, other texts are taken as Latin-1.
 std::string JsonText(const std::string& deviceText);
 
-// {"name","type","ip","mac","port","model"}
+// {"name","type","ip","mac","interface","port","model"}; "interface" is "" when requests went to
+// an explicit target.
 TJson DeviceJson(const TZEL& record);
 // {"1": "255.255.255.0", "7": "name", "13": 16843008, ...}
 TJson ValuesJson(const TZEL& record);
@@ -45,6 +46,8 @@ void PrintJson(const TJson& document, std::ostream& out);
 // is kept as it is.
 std::string EscapeControl(std::string_view text);
 
+// The Interface cell of a device reached through an explicit target.
+inline constexpr const char* kNoInterfaceCell = "-";
 // The list as aligned columns with a header line, texts escaped by EscapeControl; nothing when
 // the list is empty.
 void PrintDeviceTable(const TDeviceList& list, std::ostream& out);

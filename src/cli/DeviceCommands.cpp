@@ -144,7 +144,13 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
     PrintJson(list, ctx.out);
   } else {
     PrintDeviceTable(DeviceList, ctx.out);
-    if (DeviceList.empty()) ctx.err << "No device answered\n";
+  }
+  if (DeviceList.empty()) {
+    const std::string hint = ops::NoAnswerText();
+    if (!hint.empty())
+      ctx.err << hint << '\n';
+    else if (!o.json)
+      ctx.err << "No device answered\n";
   }
   // The list may be incomplete when exchanges failed.
   return ctx.connectionErrors > 0 ? kExitFailure : kExitOk;

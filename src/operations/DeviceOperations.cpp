@@ -9,7 +9,14 @@
 
 namespace velkaro::ops {
 
+std::string NoAnswerText() {
+  if (!Settings().target.EveryInterface()) return {};
+  return "No device answered on " + InterfacesText(ChosenInterfaces()) +
+         "; a firewall must let UDP replies from port " + std::to_string(kDevicePort) + " in";
+}
+
 TExchangeResult DiscoverRound() {
+  DeviceList.StartRound();
   return Discover(MergeReply);
 }
 
@@ -77,17 +84,19 @@ bool FromDevice(const TDeviceAddress& address, const TBytes& data) {
          std::equal(address.begin(), address.end(), data.begin() + kSourceOffset);
 }
 
-TWriteOutcome RunWrites(const std::vector<TBatchRequest>& requests, const TDeviceAddress& address) {
+TWriteOutcome RunWrites(const std::vector<TBatchRequest>& requests, const TZEL& record) {
+  const TDeviceAddress& address = record.address;
   TWriteOutcome outcome;
   for (const TBatchRequest& request : requests) {
     ++outcome.requests;
-    outcome.exchange.Add(Exchange(request.data, 10,
-                                  [&](const std::string&, int, bool last, const TBytes& data) {
-                                    if (!FromDevice(address, data)) return;
-                                    ++outcome.acknowledged;
-                                    if (last) outcome.finalAcknowledged = true;
-                                  },
-                                  request.last));
+    outcome.exchange.Add(Exchange(
+        request.data, 10,
+        [&](const std::string&, int, bool last, const TBytes& data) {
+          if (!FromDevice(address, data)) return;
+          ++outcome.acknowledged;
+          if (last) outcome.finalAcknowledged = true;
+        },
+        request.last, record.link));
     if (outcome.exchange.NoSocket()) break;
   }
   return outcome;
@@ -104,13 +113,14 @@ TReadOutcome ReadRecord(TZEL& record) {
   for (const TBatchRequest& request : ReadRequests(record)) {
     bool heard = false;
     for (int attempt = 0; attempt <= kReadRepeats && !heard; ++attempt) {
-      outcome.exchange.Add(Exchange(request.data, 0,
-                                    [&](const std::string&, int, bool, const TBytes& data) {
-                                      if (!FromDevice(record.address, data)) return;
-                                      heard = true;
-                                      MergeReplyInto(own, data);
-                                    },
-                                    request.last));
+      outcome.exchange.Add(Exchange(
+          request.data, 0,
+          [&](const std::string&, int, bool, const TBytes& data) {
+            if (!FromDevice(record.address, data)) return;
+            heard = true;
+            MergeReplyInto(own, data);
+          },
+          request.last, record.link));
       if (outcome.exchange.NoSocket()) {
         outcome.answered = false;
         return outcome;
@@ -148,9 +158,9 @@ TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope) {
                                      return WrittenByWriteAll(record,
                                                               static_cast<std::uint16_t>(tag));
                                    }),
-                     record.address);
+                     record);
   }
-  return RunWrites({GeneralWriteRequest(record)}, record.address);
+  return RunWrites({GeneralWriteRequest(record)}, record);
 }
 
 TWriteOutcome WriteDevice(int index, TWriteScope scope) {
@@ -159,11 +169,12 @@ TWriteOutcome WriteDevice(int index, TWriteScope scope) {
 }
 
 TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags) {
-  return RunWrites(WriteRequests(
-                       record,
-                       [&tags](int tag) { return std::find(tags.begin(), tags.end(), tag) != tags.end(); },
-                       true),
-                   record.address);
+  return RunWrites(
+      WriteRequests(
+          record,
+          [&tags](int tag) { return std::find(tags.begin(), tags.end(), tag) != tags.end(); },
+          true),
+      record);
 }
 
 TSaveOutcome SaveDevice(int index, const std::string& fileName) {

@@ -12,6 +12,14 @@
 
 namespace velkaro::ops {
 
+// Said when a scan on the interfaces could not start: none is usable.
+inline constexpr const char* kNoInterfaceText =
+    "No usable network interface: none is up with an IPv4 broadcast address (loopback does not "
+    "count)";
+// Said when a whole scan on the interfaces got no reply: which were tried, and what a firewall
+// must let in. Empty with an explicit target, where nothing is to be said beyond the silence.
+std::string NoAnswerText();
+
 // Start-to-start spacing of the discovery exchanges of a scan.
 inline constexpr std::chrono::milliseconds kScanInterval{250};
 

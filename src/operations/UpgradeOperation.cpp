@@ -46,25 +46,33 @@ void ConfigureUpgradeClient(TIdTrivialFTP& ftp, std::uint16_t port) {
 
 TUpgradeOutcome UpgradeDevice(const std::string& ip, const std::string& file,
                               const std::string& uploadHost, TIdTrivialFTP& ftp,
-                              const std::function<bool()>& proceed, bool force) {
+                              const std::function<bool()>& proceed, bool force,
+                              const TNetLink& link) {
   TUpgradeOutcome outcome;
   TBytes image;
   if (!LoadImage(file, force, image, outcome.imageError)) return outcome;
-  outcome.trigger = TriggerUpgrade(ip, [&](const std::string&, int, bool, const TBytes&) {
-    if (outcome.uploaded) return;
-    if (proceed && !proceed()) return;
-    outcome.uploaded = true;
-    try {
-      ftp.SetActive(true);
-      ftp.SetHost(uploadHost);
-      std::istringstream stream(std::string(image.begin(), image.end()), std::ios::binary);
-      ftp.UploadStream(stream, kUpgradeRemoteName);
-    } catch (const std::exception& e) {
-      outcome.transferError = e.what();
-    } catch (...) {
-      outcome.transferError = "unknown error";
-    }
-  });
+  // The upload leaves through the device's interface like the trigger; an explicit target
+  // leaves the route to the system as ever.
+  const bool onLink = Settings().target.EveryInterface() && !link.Empty();
+  ftp.SetLocalAddress(onLink ? link.localAddress : 0);
+  outcome.trigger = TriggerUpgrade(
+      ip,
+      [&](const std::string&, int, bool, const TBytes&) {
+        if (outcome.uploaded) return;
+        if (proceed && !proceed()) return;
+        outcome.uploaded = true;
+        try {
+          ftp.SetActive(true);
+          ftp.SetHost(uploadHost);
+          std::istringstream stream(std::string(image.begin(), image.end()), std::ios::binary);
+          ftp.UploadStream(stream, kUpgradeRemoteName);
+        } catch (const std::exception& e) {
+          outcome.transferError = e.what();
+        } catch (...) {
+          outcome.transferError = "unknown error";
+        }
+      },
+      link);
   return outcome;
 }
 

@@ -38,11 +38,13 @@ struct TUpgradeOutcome {
 };
 
 // Reads `file` (LoadImage), tells the device at `ip` to expect an image and, on its first answer,
-// uploads the bytes read to `uploadHost` through `ftp`. A device that answers twice still gets one image: a second flash
-// of a device that is already taking (or installing) the first must never start. `proceed`, when
-// given, is asked before the upload and can refuse it.
+// uploads the bytes read to `uploadHost` through `ftp`. A device that answers twice still gets one
+// image: a second flash of a device that is already taking (or installing) the first must never
+// start. `proceed`, when given, is asked before the upload and can refuse it. `link`, the device's
+// interface when known, carries the trigger and the upload alike.
 TUpgradeOutcome UpgradeDevice(const std::string& ip, const std::string& file,
                               const std::string& uploadHost, TIdTrivialFTP& ftp,
-                              const std::function<bool()>& proceed = {}, bool force = false);
+                              const std::function<bool()>& proceed = {}, bool force = false,
+                              const TNetLink& link = {});
 
 }  // namespace velkaro::ops

@@ -13,7 +13,6 @@ int SelectedDevice = 0;
 
 namespace {
 
-
 // Stores one reply item in the record when its length fits the tag's type.
 void StoreItem(TZEL& record, const TReplyItem& item) {
   const std::uint8_t type = TypeOfTag(item.tag, record.ModelCode());
@@ -48,6 +47,7 @@ int TDeviceList::Append(const TDeviceAddress& address) {
   }
   records_.push_back(TZEL{});
   records_.back().address = address;
+  linkRound_.push_back(round_);
   index_.try_emplace(AddressToNumber(address), records_.size() - 1);
   return static_cast<int>(records_.size() - 1);
 }
@@ -62,7 +62,17 @@ void TDeviceList::Replace(std::size_t index, const TZEL& record) {
 void TDeviceList::Clear() {
   records_.clear();
   index_.clear();
+  linkRound_.clear();
   capReached_ = false;
+}
+
+void TDeviceList::NoteLink(std::size_t index, const TNetLink& via) {
+  if (index >= records_.size() || via.Empty()) return;
+  TNetLink& own = records_[index].link;
+  if (own.Empty() || own == via || linkRound_[index] < round_ - 1) {
+    own = via;
+    linkRound_[index] = round_;
+  }
 }
 
 void TDeviceList::Reindex() {
@@ -97,8 +107,7 @@ TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item) {
   return {};
 }
 
-
-int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
+int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram, const TNetLink& via) {
   if (datagram.size() < kMinReplySize) return -1;  // too short to carry a source address
   TDeviceAddress source;
   std::copy_n(datagram.begin() + kSourceOffset, source.size(), source.begin());
@@ -112,12 +121,17 @@ int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram) {
   if (((source[0] << 8) | source[1]) == 1)
     record.MAC = ReadBigEndian(std::span<const std::uint8_t>(source).subspan(2));
   WalkReplyItems(datagram, [&record](const TReplyItem& item) { StoreItem(record, item); });
+  list.NoteLink(static_cast<std::size_t>(index), via);
   return index;
 }
 
 void MergeReply(const std::string& /*senderIp*/, int /*senderPort*/, bool last,
                 const TBytes& datagram) {
-  const int index = MergeReplyInto(DeviceList, datagram);
+  MergeReplyVia(ReplyLink(), last, datagram);
+}
+
+void MergeReplyVia(const TNetLink& via, bool last, const TBytes& datagram) {
+  const int index = MergeReplyInto(DeviceList, datagram, via);
   if (index >= 0 && last) {
     if (const auto& show = Settings().showDeviceRow) show(index);
   }

@@ -39,6 +39,13 @@ class TDeviceList {
   void Replace(std::size_t index, const TZEL& record);
   // Empties the list and forgets that the cap was reached.
   void Clear();
+
+  // A discovery round begins: the interface rule below counts in rounds.
+  void StartRound() { ++round_; }
+  // The record at `index` answered through `via`. A record keeps the first interface it was
+  // heard on; it moves to another one only when its own gave no answer in the whole previous
+  // round nor so far in this one. An empty `via` (explicit target) changes nothing.
+  void NoteLink(std::size_t index, const TNetLink& via);
   // A device was turned away because the list was full.
   bool CapReached() const { return capReached_; }
 
@@ -47,23 +54,28 @@ class TDeviceList {
 
   std::vector<TZEL> records_;
   std::unordered_map<std::uint64_t, std::size_t> index_;  // address → first record with it
+  std::vector<long> linkRound_;  // per record: the last round its own interface answered in
+  long round_ = 0;
   bool capReached_ = false;
 };
 
 extern TDeviceList DeviceList;
 extern int SelectedDevice;
 
-
 // Value of one item decoded by the tag's type (top bit ignored); empty when the length does not
 // fit the type or a numeric value was cut short.
 TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item);
 
-// Merges one reply into `list`; returns the record's index, or -1 when the datagram was ignored
-// (no source address, the all-devices address, or a new device while the list is full).
-int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram);
+// Merges one reply, come through `via`, into `list`; returns the record's index, or -1 when the
+// datagram was ignored (no source address, the all-devices address, or a new device while the
+// list is full).
+int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram,
+                   const TNetLink& via = {});
 
-// Reply callback of discovery and reads: merges into DeviceList and, with the last flag,
-// tells Settings().showDeviceRow.
+// Reply callback of discovery and reads: merges into DeviceList with the reply's interface
+// and, with the last flag, tells Settings().showDeviceRow.
 void MergeReply(const std::string& senderIp, int senderPort, bool last, const TBytes& datagram);
+// The same for a reply collected elsewhere (another thread) and merged later.
+void MergeReplyVia(const TNetLink& via, bool last, const TBytes& datagram);
 
 }  // namespace velkaro

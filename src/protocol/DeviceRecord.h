@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/Frame.h"
+#include "protocol/NetInterfaces.h"
 
 namespace velkaro {
 
@@ -58,6 +59,9 @@ struct TZEL {
   TDeviceAddress address{};
   std::uint64_t MAC = 0;  // low 48 bits; set only for address kind 1
   TValueSlots values;
+  // The interface its answers come through; every request for it goes out there alone. Empty
+  // when requests went to an explicit target.
+  TNetLink link;
 
   std::uint32_t ModelCode() const { return values.AsUInt(13); }
   bool operator==(const TZEL&) const = default;

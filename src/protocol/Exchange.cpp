@@ -1,7 +1,6 @@
 #include "protocol/Exchange.h"
 
 #include <algorithm>
-#include <optional>
 #include <stdexcept>
 
 #include "protocol/DeviceList.h"
@@ -48,11 +47,79 @@ TZEL CopyOfDevice(int index) {
   return DeviceList.At(index);
 }
 
-void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onReply, bool last,
-                      TExchangeResult& result) {
+// One socket of an exchange and the interface it is bound to (none for an explicit target).
+struct TOutlet {
+  TUdpSocket socket;
+  TNetLink link;
+  std::uint32_t destination = 0;
+};
+
+thread_local TNetLink currentReplyLink;
+
+// Sets the link ReplyLink() tells for the time of one callback.
+class TReplyLinkScope {
+ public:
+  explicit TReplyLinkScope(const TNetLink& link) { currentReplyLink = link; }
+  ~TReplyLinkScope() { currentReplyLink = {}; }
+  TReplyLinkScope(const TReplyLinkScope&) = delete;
+  TReplyLinkScope& operator=(const TReplyLinkScope&) = delete;
+};
+
+TUdpSocket OpenSocket(const TNetLink& link) {
+  TUdpSocket socket;
+  socket.EnableBroadcast();
+  socket.SetReceiveBuffer(kExchangeReceiveBuffer);
+  // Bound to the interface's own address, a limited broadcast leaves through that interface
+  // and the devices' answers to that address come back to this socket; no privilege needed.
+  if (!link.Empty()) socket.Bind(link.localAddress, 0);
+  return socket;
+}
+
+std::string OnLink(const TNetLink& link, const std::string& text) {
+  return link.Empty() ? text : link.name + " : " + text;
+}
+
+// The sockets of one exchange. An interface whose socket cannot be had is told in `result`
+// and skipped; only when none is left is it a socket failure (nothing can be sent).
+std::vector<TOutlet> OpenOutlets(const TNetLink& link, TExchangeResult& result) {
+  const TTarget target = Settings().target;
+  std::vector<TNetLink> links;
+  if (!target.EveryInterface()) {
+    links.push_back({});
+  } else if (!link.Empty()) {
+    links.push_back(link);
+  } else {
+    for (const TNetInterface& i : ChosenInterfaces()) links.push_back(i.link);
+    if (links.empty()) {
+      result.errors.push_back({TExchangeErrorKind::Socket,
+                               "Aucune interface réseau utilisable (IPv4, active, avec broadcast, "
+                               "hors loopback)."});
+      return {};
+    }
+  }
+  std::vector<TOutlet> outlets;
+  std::vector<TExchangeError> failures;
+  for (const TNetLink& l : links) {
+    try {
+      outlets.push_back({OpenSocket(l), l, target.address});
+    } catch (const std::exception& e) {
+      failures.push_back({TExchangeErrorKind::Send, OnLink(l, e.what())});
+    }
+  }
+  if (outlets.empty())
+    for (TExchangeError& f : failures) f.kind = TExchangeErrorKind::Socket;
+  result.errors.insert(result.errors.end(), failures.begin(), failures.end());
+  return outlets;
+}
+
+void ListenForReplies(std::vector<TOutlet>& outlets, int retryCount, const TReplyEvent& onReply,
+                      bool last, TExchangeResult& result) {
+  std::vector<TUdpSocket*> sockets;
+  for (TOutlet& o : outlets) sockets.push_back(&o.socket);
   TBytes buffer(kMaxDatagram);
   int c = retryCount;
   bool gotData;
+  std::size_t nextFirst = 0;
   const std::chrono::milliseconds limit = Settings().timeLimit;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   do {
@@ -65,15 +132,20 @@ void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onR
                           "Réception UDP interrompue : des datagrammes arrivent encore après " +
                               std::to_string(limit.count()) + " ms.");
     gotData = false;
-    if (socket.WaitReadable(kReceivePeriod)) {
+    const int ready = TUdpSocket::WaitAnyReadable(sockets, kReceivePeriod, nextFirst);
+    if (ready >= 0) {
+      const TOutlet& outlet = outlets[static_cast<std::size_t>(ready)];
+      nextFirst = static_cast<std::size_t>(ready) + 1;
       TDatagramInfo info;
       try {
-        info = socket.ReceiveFrom(buffer);
-        NoteReceived(TPacketProtocol::Device, socket, info, buffer);
+        TUdpSocket& from = *sockets[static_cast<std::size_t>(ready)];
+        info = from.ReceiveFrom(buffer);
+        NoteReceived(TPacketProtocol::Device, from, info, buffer);
       } catch (const std::exception& e) {
-        throw TStageFailure(TExchangeErrorKind::Receive, e.what());
+        throw TStageFailure(TExchangeErrorKind::Receive, OnLink(outlet.link, e.what()));
       }
-      if (info.size == 0) throw TStageFailure(TExchangeErrorKind::Receive, "Erreur de réception UDP = 0.");
+      if (info.size == 0)
+        throw TStageFailure(TExchangeErrorKind::Receive, "Erreur de réception UDP = 0.");
       if (info.Truncated())
         throw TStageFailure(TExchangeErrorKind::Receive,
                             "Erreur de réception UDP, datagramme de " + std::to_string(info.size) +
@@ -83,6 +155,7 @@ void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onR
       if (last) result.lastSeen = true;
       if (onReply) {
         const TBytes data(buffer.begin(), buffer.begin() + static_cast<long>(info.copied));
+        const TReplyLinkScope via(outlet.link);
         try {
           onReply(IpToText(info.address), info.port, last, data);
         } catch (const std::exception& e) {
@@ -101,10 +174,10 @@ void ListenForReplies(TUdpSocket& socket, int retryCount, const TReplyEvent& onR
 }
 
 TExchangeResult RunBatched(const std::vector<TBatchRequest>& requests, int retryCount,
-                           const TReplyEvent& onReply) {
+                           const TReplyEvent& onReply, const TNetLink& link) {
   TExchangeResult result;
   for (const TBatchRequest& request : requests) {
-    result.Add(Exchange(request.data, retryCount, onReply, request.last));
+    result.Add(Exchange(request.data, retryCount, onReply, request.last, link));
     if (result.NoSocket() || result.cancelled) break;  // later requests could not leave either
   }
   return result;
@@ -153,7 +226,8 @@ std::vector<TBatchRequest> BatchRequests(const TZEL& device, TCommand command,
   }
   flush(first, n);
   // Only the last request sent keeps the list end and carries the last flag.
-  for (std::size_t i = 0; i + 1 < requests.size(); ++i) requests[i].data.resize(requests[i].data.size() - 2);
+  for (std::size_t i = 0; i + 1 < requests.size(); ++i)
+    requests[i].data.resize(requests[i].data.size() - 2);
   if (!requests.empty()) requests.back().last = true;
   return requests;
 }
@@ -197,39 +271,40 @@ std::vector<TBatchRequest> WriteRequests(const TZEL& device,
       skipEmptyBatches);
 }
 
+const TNetLink& ReplyLink() {
+  return currentReplyLink;
+}
 
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
-                         bool last) {
+                         bool last, const TNetLink& link) {
   TExchangeResult result;
   if (ExchangeCancelled()) {
     result.cancelled = true;
     return result;
   }
-  std::optional<TUdpSocket> socket;
+  std::vector<TOutlet> outlets = OpenOutlets(link, result);
+  if (outlets.empty()) return result;
+  std::vector<TOutlet> sent;
   try {
-    socket.emplace();
-    socket->EnableBroadcast();
-    socket->SetReceiveBuffer(kExchangeReceiveBuffer);
-  } catch (const std::exception& e) {
-    result.errors.push_back({TExchangeErrorKind::Socket, e.what()});
-    return result;
-  }
-  try {
-    const TTarget target = Settings().target;
-    try {
-      socket->SendTo(request, target.address, target.port);
-      NoteSent(TPacketProtocol::Device, *socket, request, target.address, target.port);
-    } catch (const std::exception& e) {
-      throw TStageFailure(TExchangeErrorKind::Send, e.what());
+    const std::uint16_t port = Settings().target.port;
+    for (TOutlet& o : outlets) {
+      try {
+        o.socket.SendTo(request, o.destination, port);
+        NoteSent(TPacketProtocol::Device, o.socket, request, o.destination, port);
+        sent.push_back(std::move(o));
+      } catch (const std::exception& e) {
+        result.errors.push_back({TExchangeErrorKind::Send, OnLink(o.link, e.what())});
+      }
     }
-    ListenForReplies(*socket, retryCount, onReply, last, result);
+    // Replies are awaited wherever the request left; with none, the exchange is over.
+    if (!sent.empty()) ListenForReplies(sent, retryCount, onReply, last, result);
   } catch (const TStageFailure& e) {
     result.errors.push_back({e.Kind(), e.what()});
   } catch (const std::exception& e) {
     result.errors.push_back({TExchangeErrorKind::Receive, e.what()});
   }
-  NoteLateDatagrams(TPacketProtocol::Device, *socket);
-  return result;  // the socket closes on every path
+  for (TOutlet& o : sent) NoteLateDatagrams(TPacketProtocol::Device, o.socket);
+  return result;  // the sockets close on every path
 }
 
 TExchangeResult Discover(const TReplyEvent& onReply) {
@@ -241,29 +316,34 @@ TExchangeResult Discover(const TReplyEvent& onReply) {
 TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
-  return RunBatched(ReadRequests(device), 0, onReply);
+  return RunBatched(ReadRequests(device), 0, onReply, device.link);
 }
 
 TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
   const TZEL device = CopyOfDevice(deviceIndex);
-  return RunBatched(WriteRequests(device, [&device](int tag) {
-    return WrittenByWriteAll(device, static_cast<std::uint16_t>(tag));
-  }), 10, onReply);
+  return RunBatched(WriteRequests(device,
+                                  [&device](int tag) {
+                                    return WrittenByWriteAll(device,
+                                                             static_cast<std::uint16_t>(tag));
+                                  }),
+                    10, onReply, device.link);
 }
 
 TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply) {
   TBusyGuard busy;
-  const TBatchRequest request = GeneralWriteRequest(CopyOfDevice(deviceIndex));
-  return Exchange(request.data, 10, onReply, request.last);
+  const TZEL device = CopyOfDevice(deviceIndex);
+  const TBatchRequest request = GeneralWriteRequest(device);
+  return Exchange(request.data, 10, onReply, request.last, device.link);
 }
 
-TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply) {
+TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply,
+                               const TNetLink& link) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Upgrade, buf);
   const TDeviceAddress destination = IpPortAddress(TextToIp(ipText), kDevicePort);
   std::copy(destination.begin(), destination.end(), buf.begin());
-  return Exchange(buf, 0, onReply, true);
+  return Exchange(buf, 0, onReply, true, link);
 }
 
 }  // namespace velkaro

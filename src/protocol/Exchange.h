@@ -11,6 +11,7 @@
 
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
+#include "protocol/NetInterfaces.h"
 
 namespace velkaro {
 
@@ -18,13 +19,20 @@ namespace velkaro {
 using TReplyEvent =
     std::function<void(const std::string& senderIp, int senderPort, bool last, const TBytes& data)>;
 
-// Where every request goes. Real LANs use the limited broadcast; tests point it at a simulator.
+// Where every request goes. Real LANs use the limited broadcast on every usable interface;
+// tests point it at a simulator.
 struct TTarget {
   std::uint32_t address = 0xFFFFFFFFu;
   std::uint16_t port = kDevicePort;
+  // Named by the user: then requests go to it from one unbound socket and no interface is
+  // chosen, whatever the address.
+  bool given = false;
+  // Requests go out on each chosen interface (or on a device's own one) to 255.255.255.255.
+  bool EveryInterface() const { return !given && address == 0xFFFFFFFFu; }
   bool operator==(const TTarget&) const = default;
 };
-// Parses "ADDR" or "ADDR:PORT" (dotted IPv4, port 1-65535). Returns false with a message.
+// Parses "ADDR" or "ADDR:PORT" (dotted IPv4, port 1-65535) into a given target. Returns false
+// with a message.
 bool ParseTarget(const std::string& text, TTarget& out, std::string& error);
 
 // Longest an exchange keeps listening while datagrams keep coming: a steady stream must not
@@ -34,6 +42,8 @@ inline constexpr std::chrono::milliseconds kDefaultExchangeTimeLimit{10000};
 // Everything the exchange and the operations take from their user, in one place.
 struct TExchangeSettings {
   TTarget target;
+  // Interfaces a request for no particular device goes out on; empty: every usable one.
+  std::vector<std::string> interfaces;
   std::chrono::milliseconds timeLimit = kDefaultExchangeTimeLimit;
   // Busy cursor for the whole run of a device operation (none when empty).
   std::function<void(bool busy)> busy;
@@ -71,6 +81,13 @@ class TCancelScope {
 };
 // Whether the exchanges of this thread were told to stop.
 bool ExchangeCancelled();
+
+// The interfaces an exchange for no particular device goes out on: the usable ones the settings
+// choose. Empty with an explicit target.
+std::vector<TNetInterface> ChosenInterfaces();
+
+// Inside a reply callback: the interface the reply came through (empty with an explicit target).
+const TNetLink& ReplyLink();
 
 // Messages shown to the user, written once.
 inline constexpr const char* kConnectionErrorPrefix = "Connection Error:  ";
@@ -138,10 +155,12 @@ inline constexpr std::uint16_t kGeneralTags[] = {1, 2, 3, 4, 6};
 TBatchRequest GeneralWriteRequest(const TZEL& device);
 
 // Sends `request` once and listens in 100 ms periods; retryCount 0 collects every reply until a
-// quiet period, N > 0 waits for the first reply during at most N periods. Never throws: every
-// failure is in the result.
+// quiet period, N > 0 waits for the first reply during at most N periods. The request goes to an
+// explicit target from one socket, else on `link` alone (a device's own interface) or, when
+// `link` is empty, once on every chosen interface; replies are read from all of these sockets
+// within the same periods. Never throws: every failure is in the result.
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
-                         bool last);
+                         bool last, const TNetLink& link = {});
 
 // The operations on a listed device take a copy of its record when they start; an index outside
 // the device list throws std::out_of_range before anything is sent. Batched operations go on
@@ -150,6 +169,8 @@ TExchangeResult Discover(const TReplyEvent& onReply);
 TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply);
 TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply);
 TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply);
-TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply);
+// `link`: the device's interface, when known.
+TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply,
+                               const TNetLink& link = {});
 
 }  // namespace velkaro

@@ -11,6 +11,11 @@ TExchangeSettings& Settings() {
   return settings;
 }
 
+std::vector<TNetInterface> ChosenInterfaces() {
+  if (!Settings().target.EveryInterface()) return {};
+  return ChooseInterfaces(UsableInterfaces(), Settings().interfaces);
+}
+
 bool TExchangeResult::NoSocket() const {
   return std::any_of(errors.begin(), errors.end(),
                      [](const TExchangeError& e) { return e.kind == TExchangeErrorKind::Socket; });
@@ -44,7 +49,7 @@ bool ParseTarget(const std::string& text, TTarget& out, std::string& error) {
             "' (expected a dotted IPv4 address such as 192.168.1.255)";
     return false;
   }
-  out = {ip, port};
+  out = {ip, port, true};
   return true;
 }
 

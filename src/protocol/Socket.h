@@ -58,6 +58,10 @@ class TUdpSocket {
   void SendTo(std::span<const std::uint8_t> data, std::uint32_t address, std::uint16_t port);
   // True when a datagram (or an error) is waiting; false when the time ran out.
   bool WaitReadable(std::chrono::milliseconds timeout);
+  // Index of a socket of `sockets` with a datagram (or an error) waiting, searched from `first`
+  // on so that a busy socket does not starve the others; -1 when the time ran out.
+  static int WaitAnyReadable(std::span<TUdpSocket* const> sockets,
+                             std::chrono::milliseconds timeout, std::size_t first = 0);
   // Receives one datagram into `buffer` with its sender. Call after WaitReadable said true, or
   // it blocks.
   TDatagramInfo ReceiveFrom(std::span<std::uint8_t> buffer);

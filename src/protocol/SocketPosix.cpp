@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace velkaro {
 
@@ -135,6 +136,28 @@ void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t addres
 
 bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
   return WaitFor(fd_, POLLIN, timeout, "Erreur d'attente de réception UDP");
+}
+
+int TUdpSocket::WaitAnyReadable(std::span<TUdpSocket* const> sockets,
+                                std::chrono::milliseconds timeout, std::size_t first) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  std::vector<pollfd> polled;
+  polled.reserve(sockets.size());
+  for (const TUdpSocket* s : sockets) polled.push_back({s->fd_, POLLIN, 0});
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int n = ::poll(polled.data(), polled.size(), left > 0 ? static_cast<int>(left) : 0);
+    if (n > 0) {
+      for (std::size_t k = 0; k < polled.size(); ++k) {
+        const std::size_t i = (first + k) % polled.size();
+        if (polled[i].revents != 0) return static_cast<int>(i);
+      }
+    }
+    if (n == 0) return -1;
+    if (n < 0 && errno != EINTR) throw TSocketError("Erreur d'attente de réception UDP", errno);
+    if (Clock::now() >= deadline) return -1;
+  }
 }
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {

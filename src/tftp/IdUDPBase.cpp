@@ -37,6 +37,7 @@ TUdpSocket& TIdUDPBase::Binding() {
     try {
       TUdpSocket s;
       if (broadcastEnabled_) s.EnableBroadcast();
+      if (localAddress_ != 0) s.Bind(localAddress_, 0);
       socket_.emplace(std::move(s));
     } catch (const TSocketError& e) {
       throw EIdSocketError(e.SystemError());

@@ -40,6 +40,11 @@ class TIdUDPBase : public TIdComponent {
   // Datagrams go through `transport` (not owned) instead of a socket; nullptr restores the socket.
   void SetTransport(TDatagramTransport* transport) { transport_ = transport; }
 
+  // The local address the next socket is bound to (0: any, the system's choice), so that the
+  // datagrams leave through one interface. Takes effect with the next socket.
+  void SetLocalAddress(std::uint32_t address) { localAddress_ = address; }
+  std::uint32_t LocalAddress() const { return localAddress_; }
+
   bool BroadcastEnabled() const { return broadcastEnabled_; }
   void SetBroadcastEnabled(bool enabled);
 
@@ -57,6 +62,7 @@ class TIdUDPBase : public TIdComponent {
   TDatagramTransport* transport_ = nullptr;
   int bufferSize_ = kDefaultBufferSize;
   bool broadcastEnabled_ = false;
+  std::uint32_t localAddress_ = 0;
 };
 
 }  // namespace velkaro

@@ -88,6 +88,19 @@ void TUpgradeForm::RedirectUploads(const QString& host, int port) {
   uploadHost_ = host;
 }
 
+namespace {
+
+// The interface of the selected device when the address to upgrade is still its own; none (every
+// interface) for an address the user typed.
+TNetLink LinkOfSelected(const std::string& ip) {
+  if (SelectedDevice < 0 || static_cast<std::size_t>(SelectedDevice) >= DeviceList.size())
+    return {};
+  const TZEL& device = DeviceList[static_cast<std::size_t>(SelectedDevice)];
+  return IpToText(device.values.AsUInt(2)) == ip ? device.link : TNetLink{};
+}
+
+}  // namespace
+
 void TUpgradeForm::PrepareForDevice() {
   // An index that does not name a listed device is treated like an empty list.
   const bool listed =
@@ -136,9 +149,10 @@ void TUpgradeForm::UpgradeBtnClick() {
     UpgradeBtn->setEnabled(false);
     const QString host = uploadHost_.isEmpty() ? UpgradeIP->Text() : uploadHost_;
     // Each answer re-checks the image: the chooser may have changed meanwhile.
+    const std::string ip = UpgradeIP->Text().toStdString();
     const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(
-        UpgradeIP->Text().toStdString(), QFile::encodeName(UpgradeFile->Text()).toStdString(),
-        host.toStdString(), IdTrivialFTP, [this] { return ReadyToUpgrade(); });
+        ip, QFile::encodeName(UpgradeFile->Text()).toStdString(), host.toStdString(),
+        IdTrivialFTP, [this] { return ReadyToUpgrade(); }, false, LinkOfSelected(ip));
     if (!upgrade.imageError.empty()) {
       ShowTransferError(ui::CoreText(upgrade.imageError));
     } else if (upgrade.trigger.NoSocket()) {

@@ -19,6 +19,8 @@
 #include <memory>
 
 #include "app/FormMain.h"
+#include "app/InterfaceMenu.h"
+#include "operations/DeviceOperations.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
@@ -104,7 +106,7 @@ const struct {
 
 int ColumnSum(const TFormMain& form) {
   int sum = 0;
-  for (int c = 0; c < 4; ++c) sum += form.StringGrid->columnWidth(c);
+  for (int c = 0; c < 5; ++c) sum += form.StringGrid->columnWidth(c);
   return sum;
 }
 
@@ -167,7 +169,7 @@ class FormMainTest : public QObject {
 
   void creationSetsCaptionMenusToolBarAndGrid() {
     TFormMain form;
-    QCOMPARE(form.size(), QSize(form.Scaled(516), form.Scaled(250)));
+    QCOMPARE(form.size(), QSize(form.Scaled(586), form.Scaled(250)));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.windowTitle(), QStringLiteral("Velkaro"));
@@ -183,7 +185,7 @@ class FormMainTest : public QObject {
              (QList<QAction*>{form.AboutMenu, form.SaveDiagnosticsMenu}));
     QCOMPARE(form.SaveDiagnosticsMenu->text(), QStringLiteral("Save diagnostics\u2026"));
     const QList<QAction*> file = menus[0]->menu()->actions();
-    QCOMPARE(file.size(), 8);
+    QCOMPARE(file.size(), 10);
     QCOMPARE(file[0], form.ScanMenu);
     QCOMPARE(file[1], form.ConfigMenu);
     QCOMPARE(file[2], form.WebMenu);
@@ -191,24 +193,30 @@ class FormMainTest : public QObject {
     QCOMPARE(file[4], form.SaveConfigMenu);
     QCOMPARE(file[5], form.RestoreConfigMenu);
     QVERIFY(file[6]->isSeparator());
-    QCOMPARE(file[7], form.ExitMenu);
+    QCOMPARE(file[7]->menu(), form.Interfaces->Menu());
+    QCOMPARE(file[7]->text(), QStringLiteral("&Interfaces"));
+    // The simulator's explicit target overrides the interfaces.
+    QVERIFY(!file[7]->menu()->isEnabled());
+    QVERIFY(file[8]->isSeparator());
+    QCOMPARE(file[9], form.ExitMenu);
 
     // This test program has no version block: SelectOem keeps the upgrade offered.
     QVERIFY(UpgradeOffered);
     QVERIFY(form.UpgradeButton->isEnabled());
     QVERIFY(form.UpgradeButton->isVisible());
 
-    QCOMPARE(form.StringGrid->columnCount(), 5);
+    QCOMPARE(form.StringGrid->columnCount(), 6);
     QCOMPARE(form.StringGrid->rowCount(), 1);  // header plus one empty data row
-    const QStringList headers = {"Name", "Type", "IP Address", "MAC Address"};
-    for (int c = 0; c < 4; ++c)
+    const QStringList headers = {"Name", "Type", "IP Address", "MAC Address", "Interface"};
+    for (int c = 0; c < 5; ++c)
       QCOMPARE(form.StringGrid->horizontalHeaderItem(c)->text(), headers[c]);
     QVERIFY(form.SizeScale() >= 1.0);
     QCOMPARE(form.StringGrid->columnWidth(0), form.Scaled(150));
     QCOMPARE(form.StringGrid->columnWidth(1), form.Scaled(160));
     QCOMPARE(form.StringGrid->columnWidth(2), form.Scaled(90));
     QCOMPARE(form.StringGrid->columnWidth(3), form.Scaled(100));
-    QCOMPARE(form.StringGrid->columnWidth(4), form.width() - 8 - ColumnSum(form));
+    QCOMPARE(form.StringGrid->columnWidth(4), form.Scaled(70));
+    QCOMPARE(form.StringGrid->columnWidth(5), form.width() - 8 - ColumnSum(form));
     // The MAC address fits its column whatever the font.
     QVERIFY(form.StringGrid->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00.00.00.00")) <
             form.StringGrid->columnWidth(3));
@@ -269,7 +277,8 @@ class FormMainTest : public QObject {
       QCOMPARE(Cell(form, row, 0), QString::fromStdString(device.values.AsText(7)));
       QCOMPARE(Cell(form, row, 1), QString::fromStdString(device.values.AsText(5)));
       QCOMPARE(Cell(form, row, 2), QString::fromStdString(IpToText(device.values.AsUInt(2))));
-      QVERIFY(Cell(form, row, 4).isEmpty());
+      QCOMPARE(Cell(form, row, 4), QStringLiteral("-"));  // an explicit target: no interface
+      QVERIFY(Cell(form, row, 5).isEmpty());
     }
     for (QAction* a : {form.ConfigMenu, form.WebMenu, form.SaveConfigMenu}) QVERIFY(a->isEnabled());
     QVERIFY(form.ConfigButton->isEnabled());
@@ -570,15 +579,60 @@ class FormMainTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.resize(900, 250);
     const int columns = ColumnSum(form);
-    QCOMPARE(form.StringGrid->columnWidth(4), 900 - 8 - columns);
+    QCOMPARE(form.StringGrid->columnWidth(5), 900 - 8 - columns);
     form.StringGrid->setColumnWidth(0, form.StringGrid->columnWidth(0) + 50);  // a user's drag
-    QCOMPARE(form.StringGrid->columnWidth(4), 900 - 8 - columns - 50);
-    form.resize(300, 250);  // narrower than the four columns plus 8
-    QCOMPARE(form.StringGrid->columnWidth(4), 0);
+    QCOMPARE(form.StringGrid->columnWidth(5), 900 - 8 - columns - 50);
+    form.resize(300, 250);  // narrower than the five columns plus 8
+    QCOMPARE(form.StringGrid->columnWidth(5), 0);
     form.resize(8 + columns + 50, 250);  // exactly as wide: nothing left
-    QCOMPARE(form.StringGrid->columnWidth(4), 0);
+    QCOMPARE(form.StringGrid->columnWidth(5), 0);
     form.resize(8 + columns + 50 + 1, 250);
-    QCOMPARE(form.StringGrid->columnWidth(4), 1);
+    QCOMPARE(form.StringGrid->columnWidth(5), 1);
+  }
+
+  void interfacesMenuChoosesForTheNextScan() {
+    QMenu file;
+    const std::vector<TNetInterface> two = {{{"eth0", 0xC0A80105}, 0xC0A801FF},
+                                            {{"wlan0", 0x0A000007}, 0x0A0000FF}};
+    TInterfaceMenu menu(&file, {}, [&two] { return two; });
+    const auto entries = [&menu] { return menu.Menu()->actions(); };
+    QCOMPARE(entries().size(), 4);  // All, separator, eth0, wlan0
+    QCOMPARE(entries()[0]->text(), QStringLiteral("All interfaces"));
+    QVERIFY(entries()[0]->isChecked());
+    QCOMPARE(entries()[2]->text(), QStringLiteral("eth0  (192.168.1.5)"));
+    QVERIFY(entries()[2]->isCheckable() && !entries()[2]->isChecked());
+
+    entries()[3]->trigger();  // wlan0
+    QCoreApplication::processEvents();
+    QCOMPARE(menu.Chosen(), std::vector<std::string>{"wlan0"});
+    QVERIFY(!entries()[0]->isChecked());
+    QVERIFY(entries()[3]->isChecked());
+    entries()[2]->trigger();  // eth0 as well
+    QCoreApplication::processEvents();
+    QCOMPARE(menu.Chosen(), (std::vector<std::string>{"wlan0", "eth0"}));
+    entries()[0]->trigger();  // back to all
+    QCoreApplication::processEvents();
+    QVERIFY(menu.Chosen().empty());
+    QVERIFY(entries()[0]->isChecked());
+    QVERIFY(!entries()[2]->isChecked() && !entries()[3]->isChecked());
+  }
+
+  void scanWithoutUsableInterfaceSaysSoOnceAndSendsNothing() {
+    const TSettingsScope scope;
+    Settings().target = {};  // every interface, but only one that does not exist is chosen
+    Settings().interfaces = {"velkaro-no-such-interface"};
+    const std::size_t before = sim_->RequestCount();
+    TFormMain form;
+    // Still listed last, ticked, so that it can be unticked; "All interfaces" is not ticked.
+    const QList<QAction*> entries = form.Interfaces->Menu()->actions();
+    QVERIFY(!entries.front()->isChecked());
+    QCOMPARE(entries.back()->data().toString(), QStringLiteral("velkaro-no-such-interface"));
+    QVERIFY(entries.back()->isChecked());
+    form.Scan();
+    QVERIFY(!form.Timer->isActive());
+    QCOMPARE(form.StatusBar->currentMessage(), QString::fromUtf8(ops::kNoInterfaceText));
+    QCOMPARE(sim_->RequestCount(), before);
+    QVERIFY(ui_.messages.isEmpty());
   }
 
   void aboutMenuShowsTheModalAboutBox() {

@@ -93,7 +93,10 @@ TEST_F(CliOutputTest, DeviceObject) {
   const TJson j = DeviceJson(Zel1());
   EXPECT_EQ(j.dump(),
             R"({"name":"Rack \"A\"","type":"ZEL-1","ip":"192.168.0.10","mac":"00.1A.2B.3C.4D.5E",)"
-            R"("port":8080,"model":16843008})");
+            R"("interface":"","port":8080,"model":16843008})");
+  TZEL onLink = Zel1();
+  onLink.link = {"eth1", 0xC0A80105};
+  EXPECT_EQ(DeviceJson(onLink)["interface"], "eth1");
 }
 
 TEST_F(CliOutputTest, ValuesObjectKeepsTagOrderAndTypes) {
@@ -138,14 +141,15 @@ TEST_F(CliOutputTest, DeviceTableAlignsColumns) {
   b.MAC = 2;
   b.values.Set(7, std::string("x"));
   b.values.Set(2, std::uint32_t{0x0A000001});
+  b.link = {"enp0s31f6", 0x0A000005};
   list.Replace(static_cast<std::size_t>(list.Append(a.address)), a);
   list.Replace(static_cast<std::size_t>(list.Append(b.address)), b);
   std::ostringstream out;
   PrintDeviceTable(list, out);
   EXPECT_EQ(out.str(),
-            "Name      Type   IP Address    MAC Address        Port  Model\n"
-            "Rack \"A\"  ZEL-1  192.168.0.10  00.1A.2B.3C.4D.5E  8080  16843008\n"
-            "x         ZEL-1  10.0.0.1      00.00.00.00.00.02  8080  16843008\n");
+            "Name      Type   IP Address    MAC Address        Interface  Port  Model\n"
+            "Rack \"A\"  ZEL-1  192.168.0.10  00.1A.2B.3C.4D.5E  -          8080  16843008\n"
+            "x         ZEL-1  10.0.0.1      00.00.00.00.00.02  enp0s31f6  8080  16843008\n");
 
   std::ostringstream none;
   PrintDeviceTable(TDeviceList{}, none);

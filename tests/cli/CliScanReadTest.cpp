@@ -44,7 +44,9 @@ TEST_F(CliScanTest, JsonListsDevicesInFirstAnswerOrder) {
     std::vector<std::string> keys;
     for (auto it = o.begin(); it != o.end(); ++it) keys.push_back(it.key());
     std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::string>{"ip", "mac", "model", "name", "port", "type"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"interface", "ip", "mac", "model", "name", "port",
+                                              "type"}));
+    EXPECT_EQ(o["interface"], "");  // an explicit target chooses no interface
     EXPECT_EQ(o["name"], d.values.AsText(7));
     EXPECT_EQ(o["type"], d.values.AsText(5));
     EXPECT_EQ(o["ip"], IpText(d));
