@@ -12,6 +12,7 @@
 #include "dialog/DialogFactories.h"
 #include "protocol/ModelRegistry.h"
 #include "support/LoopbackSimulator.h"
+#include "support/UiRecorder.h"
 #include "ui/ExchangeWorker.h"
 
 using namespace velkaro;
@@ -46,7 +47,7 @@ std::unique_ptr<TPropertyDialog> MakeDialog(const DialogFactory& factory) {
 class BusyExchangeTest : public QObject {
   Q_OBJECT
 
-  test::TMessages messages_;
+  test::TUiRecorder ui_;
 
  private slots:
   void initTestCase() {
@@ -55,8 +56,8 @@ class BusyExchangeTest : public QObject {
   }
 
   void init() {
-    messages_ = {};
-    messages_.Install();
+    ui_.Clear();
+    ui_.Install();
   }
   void cleanup() { ui::ResetUiHooks(); }
 
@@ -90,7 +91,7 @@ class BusyExchangeTest : public QObject {
     // One tick every 50 ms, give or take a loaded machine.
     QVERIFY2(ticks >= 12, qPrintable(QString::number(ticks)));
     QCOMPARE(panelText, QString::fromUtf8("Writing…"));
-    QCOMPARE(messages_.texts, QStringList{QStringLiteral("Device not responding")});
+    QCOMPARE(ui_.messages, QStringList{QStringLiteral("Device not responding")});
     QVERIFY(!form.WriteAnswered());
     QCOMPARE(simulator->RequestCount(), std::size_t{1});
     QVERIFY(!VisibleBusyPanel());
@@ -113,7 +114,7 @@ class BusyExchangeTest : public QObject {
     QCOMPARE(result, 1);
     QCOMPARE(panelText, QString::fromUtf8("Writing…"));
     QVERIFY2(took >= 300 && took < 300 + 250, qPrintable(QString::number(took)));
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
     QCOMPARE(simulator->RequestCount(), std::size_t{1});
   }
 
@@ -140,7 +141,7 @@ class BusyExchangeTest : public QObject {
     QVERIFY(!optionsLoaded);
     QVERIFY(!DeviceList[0].values.Reported(37));
     QCOMPARE(DeviceList[0].values.AsText(7), before.values.AsText(7));
-    QVERIFY(messages_.texts.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
   }
 };
 
