@@ -80,6 +80,15 @@ inline std::vector<TItems> WriteRequests(const sim::TSimulator& simulator) {
   return out;
 }
 
+// The offscreen platform is fixed at 96 dpi. VELKARO_TEST_FONT_DPI=120 makes the property
+// dialogs draw their fonts as a 120-dpi desktop does; returns the resolution in effect.
+inline int UseTestFontDpi() {
+  const int dpi = qEnvironmentVariableIntValue("VELKARO_TEST_FONT_DPI");
+  if (dpi <= 0) return QWidget().logicalDpiY();
+  TZelForm::SetFontScale(dpi / static_cast<double>(QWidget().logicalDpiY()));
+  return dpi;
+}
+
 // Every dialog a test made has been released, not merely hidden.
 inline bool NoTopLevelWindowLeft() {
   return QApplication::topLevelWidgets().isEmpty();

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "DialogTestSupport.h"
+#include "dialog/CompactTabs.h"
 #include "dialog/DialogFactories.h"
 #include "dialog/MyCheckBox.h"
 #include "dialog/Rack.h"
@@ -315,15 +316,25 @@ class ModelDialogsTest : public QObject {
     TCase cases[] = {{std::make_unique<Tzel1Form>(), {345, 373}, {8, 8, 330, 329}, 345},
                      {std::make_unique<Tzel4Form>(), {345, 411}, {8, 8, 330, 368}, 384},
                      {std::make_unique<Tzel8Form>(), {447, 411}, {8, 8, 430, 368}, 384}};
+    // The classic sizes, widened by the side tabs, which hold the longest caption.
     for (TCase& c : cases) {
       TZelForm& f = *c.form;
+      const int tabs = SideTabsWidth(f.PageControl);
+      int longest = 0;
+      for (int i = 0; i < f.PageControl->count(); ++i)
+        longest = std::max(longest, f.fontMetrics().horizontalAdvance(f.PageControl->tabText(i)));
+      QVERIFY(tabs > longest);
+      c.client.rwidth() += tabs;
+      c.pages.setWidth(c.pages.width() + tabs);
+      const int w = f.AvanceButton->width();
+      QVERIFY(w >= 75);
       QCOMPARE(f.windowTitle(), QStringLiteral("Properties"));
       QCOMPARE(f.size(), c.client);
       QCOMPARE(f.minimumSize(), f.maximumSize());
       QCOMPARE(f.PageControl->geometry(), c.pages);
-      QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, 75, 25));
-      QCOMPARE(f.CancelBtn->geometry(), QRect(c.client.width() - 83, c.buttonsTop, 75, 25));
-      QCOMPARE(f.OKBtn->geometry(), QRect(c.client.width() - 163, c.buttonsTop, 75, 25));
+      QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, w, 25));
+      QCOMPARE(f.CancelBtn->geometry(), QRect(c.client.width() - 8 - w, c.buttonsTop, w, 25));
+      QCOMPARE(f.OKBtn->geometry(), QRect(c.client.width() - 13 - 2 * w, c.buttonsTop, w, 25));
       QVERIFY(f.OKBtn->isDefault());
       QCOMPARE(f.Port->value(), 1);
     }

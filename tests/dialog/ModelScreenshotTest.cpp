@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "DialogTestSupport.h"
 #include "dialog/Zel1Form.h"
 #include "dialog/Zel4Form.h"
 #include "dialog/Zel8Form.h"
@@ -27,10 +28,16 @@ class TLoaded : public TForm {
   }
 };
 
+// The font resolution is part of the name: ctest takes the pictures at 96 and at 120 dpi.
 QString FileName(const QString& model, int index, const QString& caption) {
   QString name = caption.trimmed();
   name.replace(QLatin1Char(' '), QLatin1Char('_'));
-  return QStringLiteral("%1_%2_%3.png").arg(model).arg(index, 2, 10, QLatin1Char('0')).arg(name);
+  static const int dpi = test::UseTestFontDpi();
+  return QStringLiteral("%1_%2_%3_%4dpi.png")
+      .arg(model)
+      .arg(index, 2, 10, QLatin1Char('0'))
+      .arg(name)
+      .arg(dpi);
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ class SupervTest : public QObject {
     QCOMPARE(page->RebootBox()->geometry(), QRect(8, 168, 305, 117));
     QCOMPARE(page->FailureCount()->geometry().topLeft(), QPoint(210, 24));
     QCOMPARE(page->RebootDelay()->geometry().topLeft(), QPoint(210, 60));
-    QCOMPARE(page->FirstRequestDelay()->geometry().topLeft(), QPoint(210, 80));
+    QCOMPARE(page->FirstRequestDelay()->geometry().topLeft(), QPoint(210, 84));
     for (QSpinBox* s : {page->FailureCount(), page->RebootDelay(), page->FirstRequestDelay()})
       QCOMPARE(s->parentWidget(), page->RebootBox());
 
@@ -130,7 +130,7 @@ class SupervTest : public QObject {
     QVERIFY(reboot[0]->geometry().bottom() < reboot[1]->y());
     // The designed places stay.
     QCOMPARE(reboot[1]->pos(), QPoint(8, 56));
-    QCOMPARE(reboot[2]->pos(), QPoint(8, 84));
+    QCOMPARE(reboot[2]->pos(), QPoint(8, 88));
     QCOMPARE(page->RebootDelay()->geometry().topLeft(), QPoint(210, 60));
   }
 
