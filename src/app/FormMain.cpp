@@ -174,6 +174,8 @@ void TFormMain::BuildKeyboardPaths() {
   // Tool bars leave their buttons out of the Tab chain; these are the window's main commands.
   for (QToolButton* button : {ScanButton, ConfigButton, WebButton, UpgradeButton})
     button->setFocusPolicy(Qt::TabFocus);
+  // Tab leaves the grid instead of walking its cells; the arrows choose the row.
+  StringGrid->setTabKeyNavigation(false);
 
   const QString upgradeHint = tr("Upgrade the firmware of the selected device (Ctrl+U)");
   UpgradeButton->setToolTip(upgradeHint);

@@ -165,20 +165,21 @@ class FormMainTest : public QObject {
     QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
     QCOMPARE(menus[1]->menu()->actions(), QList<QAction*>{form.AboutMenu});
     const QList<QAction*> file = menus[0]->menu()->actions();
-    QCOMPARE(file.size(), 8);
+    QCOMPARE(file.size(), 9);
     QCOMPARE(file[0], form.ScanMenu);
     QCOMPARE(file[1], form.ConfigMenu);
     QCOMPARE(file[2], form.WebMenu);
     QVERIFY(file[3]->isSeparator());
     QCOMPARE(file[4], form.SaveConfigMenu);
     QCOMPARE(file[5], form.RestoreConfigMenu);
-    QVERIFY(file[6]->isSeparator());
-    QCOMPARE(file[7], form.ExitMenu);
+    QCOMPARE(file[6], form.UpgradeMenu);
+    QVERIFY(file[7]->isSeparator());
+    QCOMPARE(file[8], form.ExitMenu);
 
     QCOMPARE(form.ScanButton->toolTip(), QStringLiteral("Scan"));
     QCOMPARE(form.ConfigButton->toolTip(), QStringLiteral("Configure"));
     QCOMPARE(form.WebButton->toolTip(), QStringLiteral("Web"));
-    QVERIFY(form.UpgradeButton->toolTip().isEmpty());
+    QCOMPARE(form.UpgradeButton->toolTip(), form.UpgradeMenu->toolTip());
     QVERIFY(form.ScanButton->isEnabled());
     QVERIFY(!form.ConfigButton->isEnabled());
     QVERIFY(!form.WebButton->isEnabled());

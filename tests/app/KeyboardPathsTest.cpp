@@ -59,7 +59,7 @@ class KeyboardPathsTest : public QObject {
   void cleanup() {
     sim_.reset();
     ui::ResetUiHooks();
-    DeviceList.clear();
+    DeviceList.Clear();
   }
 
   void tabReachesTheToolBar() {
@@ -69,6 +69,8 @@ class KeyboardPathsTest : public QObject {
     form.StringGridSelectCell(0, 1);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     form.StringGrid->setFocus();
     QList<QWidget*> reached;
     for (int i = 0; i < 12; ++i) {
