@@ -323,6 +323,35 @@ void TZelForm::AvanceButtonClick() {
   AvanceButton->setText(kOptionsHide);
 }
 
+void TZelForm::showEvent(QShowEvent* event) {
+  FitLabelsToFont();
+  QDialog::showEvent(event);
+}
+
+// Labels were laid out for an 8-point font at 96 dpi; a larger font would cut their text. Each
+// one grows around its own alignment: left-aligned text to the right, centred text both ways.
+void TZelForm::FitLabelsToFont() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (label->wordWrap() || label->text().isEmpty() || TIPEdit::IsPart(label)) continue;
+    const QSize need = label->sizeHint();
+    QRect r = label->geometry();
+    if (need.width() > r.width()) {
+      const int grow = need.width() - r.width();
+      if (label->alignment() & Qt::AlignHCenter)
+        r.adjust(-grow / 2, 0, grow - grow / 2, 0);
+      else if (label->alignment() & Qt::AlignRight)
+        r.adjust(-grow, 0, 0, 0);
+      else
+        r.setWidth(need.width());
+    }
+    if (need.height() > r.height()) {
+      const int grow = need.height() - r.height();
+      r.adjust(0, -grow / 2, 0, grow - grow / 2);
+    }
+    if (r != label->geometry()) label->setGeometry(r);
+  }
+}
+
 void TZelForm::reject() {
   done(kResultCancel);
 }

@@ -160,11 +160,14 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
   // Working copy of the edited record; model dialogs and tests may prepare it.
   TZEL local_zel_;
 
+  void showEvent(QShowEvent* event) override;
+
   // Shows the tabs of pages 1..n (all pages) or hides them (General only).
   void ShowOptionPages(bool visible);
 
  private:
   bool CheckGeneralAddresses();
+  void FitLabelsToFont();
   // ArrangeFrame's sizes, widened by the side tabs as they are now.
   void FitFrame();
 
