@@ -26,17 +26,6 @@ using namespace velkaro;
 
 namespace {
 
-template <class TForm>
-class TLoaded : public TForm {
- public:
-  explicit TLoaded(std::uint32_t model, const std::function<void(TValueSlots&)>& prepare = {}) {
-    this->local_zel_ = sim::MakeDeviceRecord(model, 0, 0x02005E000001ull);
-    if (prepare) prepare(this->local_zel_.values);
-    this->LoadControls();
-    this->ShowOptionPages(true);
-  }
-};
-
 QLineEdit* EditWithTag(const TZelForm& form, int tag) {
   for (QWidget* w : form.Components())
     if (auto* edit = qobject_cast<QLineEdit*>(w); edit && TagOf(edit) == tag) return edit;
@@ -59,12 +48,6 @@ void Type(QWidget* target, const QString& text) {
     QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-std::unique_ptr<TZelForm> MakeLoaded(std::uint32_t model) {
-  if (model == kModelZel1) return std::make_unique<TLoaded<Tzel1Form>>(model);
-  if (model == kModelZel4) return std::make_unique<TLoaded<Tzel4Form>>(model);
-  return std::make_unique<TLoaded<Tzel8Form>>(model);
-}
-
 }  // namespace
 
 class DialogInputTest : public QObject {
@@ -81,7 +64,7 @@ class DialogInputTest : public QObject {
   }
 
   void refusedCharacterIsNamedInATip() {
-    TLoaded<Tzel1Form> form(kModelZel1);
+    test::TLoadedForm<Tzel1Form> form(kModelZel1);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QLineEdit* name = EditWithTag(form, 7);
@@ -103,7 +86,7 @@ class DialogInputTest : public QObject {
 
   void longTextReloadsShowingItsStart() {
     const std::string longName = "Start-of-the-name" + std::string(15, 'x');  // 32 characters
-    TLoaded<Tzel1Form> form(kModelZel1, [&](TValueSlots& v) { v.Set(7, longName); });
+    test::TLoadedForm<Tzel1Form> form(kModelZel1, [&](TValueSlots& v) { v.Set(7, longName); });
     QLineEdit* name = EditWithTag(form, 7);
     QVERIFY(name);
     QCOMPARE(name->text(), QString::fromStdString(longName));
@@ -122,7 +105,7 @@ class DialogInputTest : public QObject {
   }
   void passwordsMaskedWithARevealToggle() {
     QFETCH(std::uint32_t, model);
-    const auto form = MakeLoaded(model);
+    const auto form = test::MakeLoadedForm(model);
     const std::set<int> expected = PasswordTags(model);
     std::set<int> masked;
     for (QWidget* w : form->Components()) {

@@ -31,17 +31,6 @@ using namespace velkaro;
 
 namespace {
 
-// A model dialog showing a full record with every tab reachable, as after a completed read.
-template <class TForm>
-class TLoaded : public TForm {
- public:
-  explicit TLoaded(std::uint32_t model) {
-    this->local_zel_ = sim::MakeDeviceRecord(model, 0, 0x02005E000001ull);
-    this->LoadControls();
-    this->ShowOptionPages(true);
-  }
-};
-
 QString Describe(const QWidget* w) {
   QString name = w->objectName();
   if (name.isEmpty()) {
@@ -173,12 +162,6 @@ void ForEveryPage(TZelForm& dialog, const std::function<void(const QString&)>& c
   }
 }
 
-std::unique_ptr<TZelForm> MakeLoaded(std::uint32_t model) {
-  if (model == kModelZel1) return std::make_unique<TLoaded<Tzel1Form>>(model);
-  if (model == kModelZel4) return std::make_unique<TLoaded<Tzel4Form>>(model);
-  return std::make_unique<TLoaded<Tzel8Form>>(model);
-}
-
 }  // namespace
 
 class DialogLayoutTest : public QObject {
@@ -196,7 +179,7 @@ class DialogLayoutTest : public QObject {
   }
   void noOverlapNoCutCaption() {
     QFETCH(std::uint32_t, model);
-    const auto dialog = MakeLoaded(model);
+    const auto dialog = test::MakeLoadedForm(model);
     dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     QStringList faults;
@@ -250,7 +233,7 @@ class DialogLayoutTest : public QObject {
   // Counters are the device's: their boxes take the page's background, entry fields do not.
   void readOnlyFieldsLookReadOnly() {
     for (const std::uint32_t model : {kModelZel1, kModelZel4, kModelZel8}) {
-      const auto dialog = MakeLoaded(model);
+      const auto dialog = test::MakeLoadedForm(model);
       int readOnly = 0, editable = 0;
       for (const QLineEdit* edit : dialog->findChildren<const QLineEdit*>()) {
         if (TIPEdit::IsPart(edit) || qobject_cast<const QAbstractSpinBox*>(edit->parentWidget()))
