@@ -7,11 +7,13 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -200,6 +202,40 @@ void TFormMain::BuildToolBar() {
   upgradeButtonAction_ = ToolBar1->addWidget(UpgradeButton);
 }
 
+void TFormMain::BuildKeyboardPaths() {
+  // Tool bars leave their buttons out of the Tab chain; these are the window's main commands.
+  for (QToolButton* button : {ScanButton, ConfigButton, WebButton, UpgradeButton})
+    button->setFocusPolicy(Qt::TabFocus);
+  // Tab leaves the grid instead of walking its cells; the arrows choose the row.
+  StringGrid->setTabKeyNavigation(false);
+
+  const QString upgradeHint = tr("Upgrade the firmware of the selected device (Ctrl+U)");
+  UpgradeButton->setToolTip(upgradeHint);
+  UpgradeMenu = new QAction(tr("&Upgrade..."), this);
+  UpgradeMenu->setObjectName(QStringLiteral("UpgradeMenu"));
+  UpgradeMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+  UpgradeMenu->setToolTip(upgradeHint);
+  UpgradeMenu->setStatusTip(upgradeHint);
+  UpgradeMenu->setVisible(UpgradeOffered);
+  connect(UpgradeMenu, &QAction::triggered, UpgradeButton, &QToolButton::click);
+  if (auto* file = qobject_cast<QMenu*>(RestoreConfigMenu->parent())) {
+    const QList<QAction*> entries = file->actions();
+    const qsizetype after = entries.indexOf(RestoreConfigMenu);
+    file->insertAction(after + 1 < entries.size() ? entries[after + 1] : nullptr, UpgradeMenu);
+    file->setToolTipsVisible(true);
+    // Enabled when the button is; the shortcut of a disabled button's entry clicks nothing.
+    connect(file, &QMenu::aboutToShow, this,
+            [this] { UpgradeMenu->setEnabled(UpgradeButton->isEnabled()); });
+  }
+
+  // Enter on a row does what a double click does.
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    auto* enter = new QShortcut(QKeySequence(key), StringGrid);
+    enter->setContext(Qt::WidgetShortcut);
+    connect(enter, &QShortcut::activated, ConfigButton, &QToolButton::click);
+  }
+}
+
 void TFormMain::BuildGrid() {
   StringGrid = new QTableWidget(1, kDataColumns + 1);
   StringGrid->setObjectName(QStringLiteral("StringGrid"));
@@ -246,6 +282,7 @@ void TFormMain::FormCreate(TModelFactories factories) {
   SelectOem();
   upgradeButtonAction_->setVisible(UpgradeOffered);
   UpgradeButton->setEnabled(UpgradeOffered);
+  BuildKeyboardPaths();
 
   setWindowTitle(QApplication::applicationName());
 

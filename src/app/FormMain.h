@@ -91,6 +91,7 @@ class TFormMain : public QMainWindow {
   QLabel* EmptyHint = nullptr;
   // File > Interfaces; the choice is taken by each Scan. Disabled with an explicit target.
   TInterfaceMenu* Interfaces = nullptr;
+  QAction* UpgradeMenu = nullptr;  // clicks UpgradeButton, so both always do the same
 
   // Factor applied to the classic pixel sizes of the window and the grid columns: 1 when the
   // grid's font fits them (a MAC address in 100 pixels), larger for wider desktop fonts.
@@ -135,6 +136,8 @@ class TFormMain : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   void BuildGrid();
+  // Tab through the tool bar, Upgrade in the File menu, Enter on a row for Configure.
+  void BuildKeyboardPaths();
   void SetDeviceActionsEnabled(bool enabled);
   bool HasSelectedDevice() const;
   void ShowFailure(const QString& prefix, const std::exception& error);

@@ -1,7 +1,10 @@
 #include "cli/CliOutput.h"
 
+#include <langinfo.h>
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <clocale>
 #include <cstdio>
 #include <optional>
 
@@ -47,9 +50,9 @@ bool IsValidUtf8(const std::string& s) {
   return true;
 }
 
-std::vector<std::string> DeviceRow(const TZEL& r) {
-  return {EscapeControl(r.values.AsText(7)),
-          EscapeControl(r.values.AsText(5)),
+std::vector<std::string> DeviceRow(const TZEL& r, TTextEncoding encoding) {
+  return {TerminalText(r.values.AsText(7), encoding),
+          TerminalText(r.values.AsText(5), encoding),
           IpToText(r.values.AsUInt(2)),
           MacToText(r.MAC),
           r.link.Empty() ? std::string(kNoInterfaceCell) : EscapeControl(r.link.name),
@@ -148,28 +151,84 @@ void PrintJson(const TJson& document, std::ostream& out) {
   out << document.dump(2) << '\n';
 }
 
-void PrintDeviceTable(const TDeviceList& list, std::ostream& out) {
+namespace {
+
+TTextEncoding LocaleEncoding() {
+  // Asked of the environment without leaving the process's own locale changed.
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string saved = current ? current : "C";
+  std::string codeset;
+  if (std::setlocale(LC_CTYPE, "")) {
+    if (const char* name = nl_langinfo(CODESET)) codeset = name;
+  }
+  std::setlocale(LC_CTYPE, saved.c_str());
+  std::string upper;
+  for (const char c : codeset)
+    if (c != '-' && c != '_')
+      upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper == "ISO88591" || upper == "LATIN1" ? TTextEncoding::Latin1 : TTextEncoding::Utf8;
+}
+
+}  // namespace
+
+TTextEncoding TerminalEncoding() {
+  // Once, before any worker thread could run: setlocale is not thread-safe.
+  static const TTextEncoding encoding = LocaleEncoding();
+  return encoding;
+}
+
+std::string TerminalText(std::string_view deviceText, TTextEncoding encoding) {
+  if (encoding == TTextEncoding::Latin1) return EscapeControl(deviceText);
+  const std::string escaped = EscapeControl(JsonText(std::string(deviceText)));
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(escaped.size());
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    const auto c = static_cast<unsigned char>(escaped[i]);
+    const auto next = i + 1 < escaped.size() ? static_cast<unsigned char>(escaped[i + 1]) : 0;
+    // U+0080-U+009F are controls to a UTF-8 terminal as much as the C0 ones.
+    if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      out += "\\x";
+      out += kHex[next >> 4];
+      out += kHex[next & 0x0F];
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::size_t DisplayWidth(std::string_view text, TTextEncoding encoding) {
+  if (encoding == TTextEncoding::Latin1) return text.size();
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char ch) {
+    return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;  // not a continuation byte
+  }));
+}
+
+void PrintDeviceTable(const TDeviceList& list, std::ostream& out, TTextEncoding encoding) {
   if (list.empty()) return;
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"Name", "Type", "IP Address", "MAC Address", "Interface", "Port", "Model"});
-  for (const TZEL& r : list) rows.push_back(DeviceRow(r));
+  for (const TZEL& r : list) rows.push_back(DeviceRow(r, encoding));
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (std::size_t c = 0; c < row.size(); ++c)
+      width[c] = std::max(width[c], DisplayWidth(row[c], encoding));
   }
   for (const auto& row : rows) {
     std::string line;
     for (std::size_t c = 0; c < row.size(); ++c) {
       line += row[c];
-      if (c + 1 < row.size()) line.append(width[c] - row[c].size() + 2, ' ');
+      if (c + 1 < row.size()) line.append(width[c] - DisplayWidth(row[c], encoding) + 2, ' ');
     }
     out << line << '\n';
   }
 }
 
-void PrintValues(const TZEL& record, std::ostream& out) {
+void PrintValues(const TZEL& record, std::ostream& out, TTextEncoding encoding) {
   for (const TConfigEntry& e : ConfigEntries(record))
-    out << e.tag << '=' << EscapeControl(e.text) << '\n';
+    out << e.tag << '=' << TerminalText(e.text, encoding) << '\n';
 }
 
 }  // namespace velkaro::cli

@@ -48,10 +48,27 @@ std::string EscapeControl(std::string_view text);
 
 // The Interface cell of a device reached through an explicit target.
 inline constexpr const char* kNoInterfaceCell = "-";
-// The list as aligned columns with a header line, texts escaped by EscapeControl; nothing when
-// the list is empty.
-void PrintDeviceTable(const TDeviceList& list, std::ostream& out);
-// TAG=VALUE lines, values escaped by EscapeControl.
-void PrintValues(const TZEL& record, std::ostream& out);
+// How the terminal (or whatever reads the text output) takes bytes beyond ASCII.
+enum class TTextEncoding { Utf8, Latin1 };
+
+// The character set of the user's locale: Latin1 when it names ISO 8859-1, else Utf8 (a plain
+// C locale usually sits on a UTF-8 terminal, and ASCII shows the same in both).
+TTextEncoding TerminalEncoding();
+
+// A device text for text output: converted as JsonText does (so text and JSON output agree) when
+// `encoding` is Utf8, kept byte for byte when it is Latin1; then escaped as by EscapeControl, and
+// in UTF-8 the C1 controls U+0080-U+009F too (as \xHH of their Latin-1 byte).
+std::string TerminalText(std::string_view deviceText, TTextEncoding encoding);
+
+// Characters a text takes on the terminal: bytes in Latin-1, code points in UTF-8.
+std::size_t DisplayWidth(std::string_view text, TTextEncoding encoding);
+
+// The list as aligned columns with a header line, texts by TerminalText; nothing when the list
+// is empty.
+void PrintDeviceTable(const TDeviceList& list, std::ostream& out,
+                      TTextEncoding encoding = TerminalEncoding());
+// TAG=VALUE lines, values by TerminalText.
+void PrintValues(const TZEL& record, std::ostream& out,
+                 TTextEncoding encoding = TerminalEncoding());
 
 }  // namespace velkaro::cli

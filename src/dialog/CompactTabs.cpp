@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleOptionTab>
 #include <QTabBar>
 #include <QTabWidget>
+#include <vector>
 
 namespace velkaro {
 
@@ -21,24 +23,76 @@ class TCompactTabStyle : public QProxyStyle {
   }
 };
 
-// One style for every such tab bar; the application releases it at its end.
-QStyle* CompactTabStyle() {
+// Side tabs whose captions read across: the tab keeps its side-tab frame, its size and label
+// are those of a tab on top.
+class TLevelSideTabStyle : public QProxyStyle {
+ public:
+  QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                         const QWidget* widget) const override {
+    QSize s = QProxyStyle::sizeFromContents(type, option, size, widget);
+    if (type == CT_TabBarTab) s.transpose();  // the tab bar hands in the turned size
+    return s;
+  }
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    if (element == CE_TabBarTabLabel) {
+      if (const auto* tab = qstyleoption_cast<const QStyleOptionTab*>(option)) {
+        QStyleOptionTab level(*tab);
+        level.shape = QTabBar::RoundedNorth;
+        QProxyStyle::drawControl(element, &level, painter, widget);
+        return;
+      }
+    }
+    QProxyStyle::drawControl(element, option, painter, widget);
+  }
+};
+
+// One style of each kind for every such tab bar; the application releases them at its end.
+template <class TStyle>
+QStyle* SharedStyle() {
   static QPointer<QStyle> style;
   if (!style) {
-    style = new TCompactTabStyle;
+    style = new TStyle;
     style->setParent(qApp);
   }
   return style;
+}
+
+void PlaceOnTheLeft(QTabWidget* pageControl) {
+  pageControl->setTabPosition(QTabWidget::West);
+  pageControl->setElideMode(Qt::ElideNone);
+  pageControl->setUsesScrollButtons(false);
 }
 
 }  // namespace
 
 void UseCompactSideTabs(QTabWidget* pageControl) {
   if (!pageControl) return;
-  pageControl->setTabPosition(QTabWidget::West);
-  pageControl->setElideMode(Qt::ElideNone);
-  pageControl->setUsesScrollButtons(false);
-  pageControl->tabBar()->setStyle(CompactTabStyle());
+  PlaceOnTheLeft(pageControl);
+  pageControl->tabBar()->setStyle(SharedStyle<TCompactTabStyle>());
+}
+
+void UseSideTabs(QTabWidget* pageControl) {
+  if (!pageControl) return;
+  PlaceOnTheLeft(pageControl);
+  pageControl->tabBar()->setStyle(SharedStyle<TLevelSideTabStyle>());
+}
+
+int SideTabsWidth(QTabWidget* pageControl) {
+  if (!pageControl) return 0;
+  QTabBar* bar = pageControl->tabBar();
+  // The bar sizes itself by its shown tabs: show them all for the measure, then put back.
+  std::vector<int> hidden;
+  for (int i = 0; i < bar->count(); ++i)
+    if (!bar->isTabVisible(i)) hidden.push_back(i);
+  const int current = pageControl->currentIndex();
+  const bool signalsWereBlocked = pageControl->blockSignals(true);
+  for (const int i : hidden) bar->setTabVisible(i, true);
+  const int width = bar->sizeHint().width();
+  for (const int i : hidden) bar->setTabVisible(i, false);
+  pageControl->setCurrentIndex(current);
+  pageControl->blockSignals(signalsWereBlocked);
+  return width;
 }
 
 }  // namespace velkaro

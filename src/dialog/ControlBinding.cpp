@@ -52,6 +52,7 @@ void LoadText(QLineEdit* edit, const QString& text) {
   // QLineEdit cuts a text set in code to its maximum length; the limit is for typing only.
   edit->setMaxLength(std::max(limit.toInt(), static_cast<int>(text.size())));
   edit->setText(text);
+  edit->setCursorPosition(0);  // a text longer than the box shows its start, not its end
 }
 
 // Holds one control disabled while its parameter is unreported. Page logic that enables the

@@ -118,6 +118,7 @@ TRack::TRack(TComponentOwner* owner, QTabWidget* pageControl, const QString& cap
     row.password = new QLineEdit(group_);
     row.password->setGeometry(kEditLeft, y + 20, kEditWidth, kEditHeight);
     row.password->setMaxLength(kTextLimit);
+    row.password->setEchoMode(QLineEdit::Password);  // the dialog adds the reveal toggle
     SetTag(row.password, BindingTag(socketsParameter - 1));
     own(row.password);
 

@@ -10,13 +10,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
 #include <exception>
 
+#include "dialog/CompactTabs.h"
 #include "dialog/ControlBinding.h"
 #include "dialog/DeviceTextValidator.h"
+#include "dialog/PasswordReveal.h"
 #include "operations/DeviceOperations.h"
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
@@ -42,6 +45,8 @@ bool IsLeafControl(const QWidget* w) {
          qobject_cast<const QAbstractSlider*>(w) || qobject_cast<const QComboBox*>(w);
 }
 
+double fontScale = 1.0;
+
 bool DeviceIndexValid(int index) {
   return index >= 0 && static_cast<std::size_t>(index) < DeviceList.size();
 }
@@ -50,6 +55,11 @@ bool DeviceIndexValid(int index) {
 
 TZelForm::TZelForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TZelForm>()) {
   ui_->setupUi(this);
+  if (fontScale != 1.0) {
+    QFont scaled = font();
+    scaled.setPointSizeF(scaled.pointSizeF() * fontScale);
+    setFont(scaled);
+  }
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
@@ -86,6 +96,7 @@ TZelForm::TZelForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TZ
                                        OKBtn,          CancelBtn})
     AddComponent(w);
 
+  UseSideTabs(PageControl);
   ArrangeFrame(345, 373, 330, 329, 345);  // the one-outlet model's frame
   PageControl->setCurrentWidget(General);
   connect(AvanceButton, &QPushButton::clicked, this, [this] { AvanceButtonClick(); });
@@ -94,6 +105,10 @@ TZelForm::TZelForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TZ
 }
 
 TZelForm::~TZelForm() = default;
+
+void TZelForm::SetFontScale(double scale) {
+  fontScale = scale > 0 ? scale : 1.0;
+}
 
 void TZelForm::SetDeviceIndex(int index) {
   deviceTag_ = index;
@@ -142,9 +157,10 @@ void TZelForm::AddComponent(QWidget* component) {
                   [component](const QPointer<QWidget>& p) { return p == component; });
   if (listed) return;
   components_.emplace_back(component);
-  if (auto* edit = qobject_cast<QLineEdit*>(component);
-      edit && !edit->validator() && TagOf(edit) != 0)
-    edit->setValidator(new TDeviceTextValidator(edit));
+  auto* edit = qobject_cast<QLineEdit*>(component);
+  if (!edit || TagOf(edit) == 0) return;
+  if (!edit->validator()) edit->setValidator(new TDeviceTextValidator(edit));
+  if (edit->echoMode() == QLineEdit::Password) MakePasswordEdit(edit);
 }
 
 void TZelForm::AddComponentTree(QWidget* root) {
@@ -181,7 +197,10 @@ int TZelForm::InsertPage(QTabWidget* pageControl, QWidget* page, const QString& 
   const int target = std::clamp(pageIndex, 0, appended);
   if (target != appended) pageControl->tabBar()->moveTab(appended, target);
   const int index = pageControl->indexOf(page);
-  if (pageControl == PageControl && index > 0) PageControl->setTabVisible(index, optionsLoaded_);
+  if (pageControl == PageControl) {
+    if (index > 0) PageControl->setTabVisible(index, optionsLoaded_);
+    FitFrame();
+  }
   return index;
 }
 
@@ -194,14 +213,33 @@ int TZelForm::AddFormPage(QWidget* page, const QString& caption) {
 
 void TZelForm::ArrangeFrame(int clientWidth, int clientHeight, int pageWidth, int pageHeight,
                             int buttonsTop) {
+  frame_ = {clientWidth, clientHeight, pageWidth, pageHeight, buttonsTop};
+  FitFrame();
+}
+
+void TZelForm::FitFrame() {
+  if (frame_.clientWidth == 0) return;  // not arranged yet
   constexpr int kMargin = 8, kButtonWidth = 75, kButtonHeight = 25, kButtonGap = 5;
-  setFixedSize(clientWidth, clientHeight);
-  PageControl->setGeometry(kMargin, kMargin, pageWidth, pageHeight);
-  AvanceButton->setGeometry(kMargin, buttonsTop, kButtonWidth, kButtonHeight);
-  const int cancelLeft = clientWidth - kMargin - kButtonWidth;
-  CancelBtn->setGeometry(cancelLeft, buttonsTop, kButtonWidth, kButtonHeight);
-  OKBtn->setGeometry(cancelLeft - kButtonGap - kButtonWidth, buttonsTop, kButtonWidth,
-                     kButtonHeight);
+  // The pages keep their designed width; the side tabs come on top of it.
+  const int tabs = SideTabsWidth(PageControl);
+  const int clientWidth = frame_.clientWidth + tabs;
+  const int buttonsTop = frame_.buttonsTop;
+  setFixedSize(clientWidth, frame_.clientHeight);
+  PageControl->setGeometry(kMargin, kMargin, frame_.pageWidth + tabs, frame_.pageHeight);
+  // 75 pixels, or what the widest caption needs with the style's margins; both captions of the
+  // Options button count, so it does not change size when toggled.
+  const QFontMetrics metrics(AvanceButton->font());
+  int caption = 0;
+  for (const QString& text : {kOptionsShow, kOptionsHide, OKBtn->text(), CancelBtn->text()})
+    caption = std::max(caption, metrics.horizontalAdvance(text));
+  const QStyle* style = AvanceButton->style();
+  const int buttonWidth =
+      std::max(kButtonWidth, caption + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) +
+                                 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth));
+  AvanceButton->setGeometry(kMargin, buttonsTop, buttonWidth, kButtonHeight);
+  const int cancelLeft = clientWidth - kMargin - buttonWidth;
+  CancelBtn->setGeometry(cancelLeft, buttonsTop, buttonWidth, kButtonHeight);
+  OKBtn->setGeometry(cancelLeft - kButtonGap - buttonWidth, buttonsTop, buttonWidth, kButtonHeight);
 }
 
 void TZelForm::LoadControls() {
@@ -296,6 +334,35 @@ void TZelForm::AvanceButtonClick() {
   MarkUnreportedControls();
   optionsLoaded_ = true;
   AvanceButton->setText(kOptionsHide);
+}
+
+void TZelForm::showEvent(QShowEvent* event) {
+  FitLabelsToFont();
+  QDialog::showEvent(event);
+}
+
+// Labels were laid out for an 8-point font at 96 dpi; a larger font would cut their text. Each
+// one grows around its own alignment: left-aligned text to the right, centred text both ways.
+void TZelForm::FitLabelsToFont() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (label->wordWrap() || label->text().isEmpty() || TIPEdit::IsPart(label)) continue;
+    const QSize need = label->sizeHint();
+    QRect r = label->geometry();
+    if (need.width() > r.width()) {
+      const int grow = need.width() - r.width();
+      if (label->alignment() & Qt::AlignHCenter)
+        r.adjust(-grow / 2, 0, grow - grow / 2, 0);
+      else if (label->alignment() & Qt::AlignRight)
+        r.adjust(-grow, 0, 0, 0);
+      else
+        r.setWidth(need.width());
+    }
+    if (need.height() > r.height()) {
+      const int grow = need.height() - r.height();
+      r.adjust(0, -grow / 2, 0, grow - grow / 2);
+    }
+    if (r != label->geometry()) label->setGeometry(r);
+  }
 }
 
 void TZelForm::reject() {

@@ -91,7 +91,9 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
 
   // Sizes the dialog for a model: fixed client size, PageControl at (8, 8) with the given size,
   // the Options button at the bottom left and OK and Cancel at the bottom right, all 75 x 25
-  // with their tops at `buttonsTop`.
+  // with their tops at `buttonsTop`. The page tabs stand down the left side: the dialog and
+  // PageControl are wider than given by the width of those tabs (SideTabsWidth), which follows
+  // the captions and the font.
   void ArrangeFrame(int clientWidth, int clientHeight, int pageWidth, int pageHeight,
                     int buttonsTop);
 
@@ -143,6 +145,10 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
   QPushButton* OKBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
 
+  // Dialogs made from now on draw their 8-point font this much larger: a desktop of 120 dpi
+  // does so with 1.25. Lets the layout be checked on a platform fixed at 96 dpi.
+  static void SetFontScale(double scale);
+
   static constexpr int kResultOk = 1;
   static constexpr int kResultCancel = 2;
 
@@ -154,11 +160,21 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
   // Working copy of the edited record; model dialogs and tests may prepare it.
   TZEL local_zel_;
 
+  void showEvent(QShowEvent* event) override;
+
   // Shows the tabs of pages 1..n (all pages) or hides them (General only).
   void ShowOptionPages(bool visible);
 
  private:
   bool CheckGeneralAddresses();
+  void FitLabelsToFont();
+  // ArrangeFrame's sizes, widened by the side tabs as they are now.
+  void FitFrame();
+
+  struct TFrame {
+    int clientWidth = 0, clientHeight = 0, pageWidth = 0, pageHeight = 0, buttonsTop = 0;
+  };
+  TFrame frame_;
 
   std::unique_ptr<Ui::TZelForm> ui_;
   std::vector<QPointer<QWidget>> components_;

@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <algorithm>
 
 #include "pages/BindingTag.h"
@@ -23,6 +24,10 @@ QLineEdit* MakeCounterBox(QWidget* parent, int top, int tag, const QString& name
   box->setGeometry(kBoxLeft, top, kBoxWidth, kBoxHeight);
   box->setReadOnly(true);
   box->setFocusPolicy(Qt::ClickFocus);
+  // It looks read-only too: the page's background instead of the white of an entry field.
+  QPalette palette = box->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+  box->setPalette(palette);
   box->setObjectName(name);
   SetTag(box, tag);
   return box;

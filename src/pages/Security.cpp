@@ -18,6 +18,7 @@ constexpr int kGroupLeft = 8, kGroupTop = 4, kGroupWidth = 305;
 constexpr int kHeadingTop = 16;
 constexpr int kFirstRowTop = 36, kRowPitch = 32;
 constexpr int kGlyphSize = 17;
+constexpr int kRadioPanelLeft = 168;
 
 }  // namespace
 
@@ -58,7 +59,7 @@ TSecurity::TSecurity(TComponentOwner* owner, QTabWidget* pageControl, const QStr
 
     // Its own container makes the row's two buttons one exclusive group.
     row.radioPanel = new QWidget(group_);
-    row.radioPanel->setGeometry(168, y - 6, 73, 25);
+    row.radioPanel->setGeometry(kRadioPanelLeft, y - 6, 73, 25);
     add(row.radioPanel);
 
     row.permit = new QRadioButton(row.radioPanel);
@@ -83,6 +84,28 @@ TSecurity::TSecurity(TComponentOwner* owner, QTabWidget* pageControl, const QStr
     add(row.activated);
   }
   group_->setGeometry(kGroupLeft, kGroupTop, kGroupWidth, y);
+  MakeRoomForMasks();
+}
+
+// The columns stand at 168, 208 and 256 for a 100-pixel address control; the control grows
+// with its font, and then the columns move right, the group widening with them if needed.
+void TSecurity::MakeRoomForMasks() {
+  constexpr int kGap = 4, kRightMargin = 8;
+  int masksRight = 0;
+  for (const TRow& row : rows_) masksRight = std::max(masksRight, row.mask->geometry().right());
+  const int shift = std::max(0, masksRight + 1 + kGap - kRadioPanelLeft);
+  if (shift == 0) return;
+  for (QWidget* w : {static_cast<QWidget*>(permitHeading_), static_cast<QWidget*>(denyHeading_),
+                     static_cast<QWidget*>(activatedHeading_)})
+    w->move(w->x() + shift, w->y());
+  int right = 0;
+  for (const TRow& row : rows_) {
+    row.radioPanel->move(row.radioPanel->x() + shift, row.radioPanel->y());
+    row.activated->move(row.activated->x() + shift, row.activated->y());
+    right = std::max(right, row.activated->geometry().right());
+  }
+  right = std::max(right, activatedHeading_->geometry().right());
+  group_->resize(std::max(kGroupWidth, right + 1 + kRightMargin), group_->height());
 }
 
 // Every control is a descendant of the page, so Qt releases them all with it; the owner's

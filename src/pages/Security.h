@@ -51,6 +51,8 @@ class TSecurity : public QWidget {
   TRow Row(int index) const;
 
  private:
+  void MakeRoomForMasks();
+
   QGroupBox* group_ = nullptr;
   QLabel* permitHeading_ = nullptr;
   QLabel* denyHeading_ = nullptr;

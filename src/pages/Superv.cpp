@@ -120,14 +120,15 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   rebootDelayLabel_ = MakeFittedLabel(QStringLiteral("Delay before Reboot :"), rebootBox_, 8,
                                       kRebootDelayLabelTop, kSpinLeft);
   add(rebootDelayLabel_);
+  // 24 pixels a row like the boxes above; the classic 20 put this box one pixel into the last.
   // The device keeps the reboot delay at B + 6 and the first-request delay at B + 5.
   rebootDelay_ = MakeSpin(rebootBox_, 60, tagBase + 6, QStringLiteral("RebootDelay"), true);
   add(rebootDelay_);
   firstRequestLabel_ = MakeFittedLabel(QStringLiteral("Delay before First Request after Reboot :"),
-                                       rebootBox_, 8, 84, kSpinLeft);
+                                       rebootBox_, 8, 88, kSpinLeft);
   add(firstRequestLabel_);
   firstRequestDelay_ =
-      MakeSpin(rebootBox_, 80, tagBase + 5, QStringLiteral("FirstRequestDelay"), true);
+      MakeSpin(rebootBox_, 84, tagBase + 5, QStringLiteral("FirstRequestDelay"), true);
   add(firstRequestDelay_);
 
   // Attached after the boxes were ticked: building the page runs no handler, and with both

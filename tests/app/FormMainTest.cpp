@@ -101,7 +101,7 @@ const struct {
     {"scan", &TFormMain::ScanButton, "Scan", true},
     {"configure", &TFormMain::ConfigButton, "Configure", false},
     {"web", &TFormMain::WebButton, "Web", false},
-    {"upgrade", &TFormMain::UpgradeButton, "", true},  // offered: no version block here
+    {"upgrade", &TFormMain::UpgradeButton, "Upgrade the firmware of the selected device (Ctrl+U)", true},
 };
 
 int ColumnSum(const TFormMain& form) {
@@ -185,20 +185,21 @@ class FormMainTest : public QObject {
              (QList<QAction*>{form.AboutMenu, form.SaveDiagnosticsMenu}));
     QCOMPARE(form.SaveDiagnosticsMenu->text(), QStringLiteral("Save diagnostics\u2026"));
     const QList<QAction*> file = menus[0]->menu()->actions();
-    QCOMPARE(file.size(), 10);
+    QCOMPARE(file.size(), 11);
     QCOMPARE(file[0], form.ScanMenu);
     QCOMPARE(file[1], form.ConfigMenu);
     QCOMPARE(file[2], form.WebMenu);
     QVERIFY(file[3]->isSeparator());
     QCOMPARE(file[4], form.SaveConfigMenu);
     QCOMPARE(file[5], form.RestoreConfigMenu);
-    QVERIFY(file[6]->isSeparator());
-    QCOMPARE(file[7]->menu(), form.Interfaces->Menu());
-    QCOMPARE(file[7]->text(), QStringLiteral("&Interfaces"));
+    QCOMPARE(file[6], form.UpgradeMenu);
+    QVERIFY(file[7]->isSeparator());
+    QCOMPARE(file[8]->menu(), form.Interfaces->Menu());
+    QCOMPARE(file[8]->text(), QStringLiteral("&Interfaces"));
     // The simulator's explicit target overrides the interfaces.
-    QVERIFY(!file[7]->menu()->isEnabled());
-    QVERIFY(file[8]->isSeparator());
-    QCOMPARE(file[9], form.ExitMenu);
+    QVERIFY(!file[8]->menu()->isEnabled());
+    QVERIFY(file[9]->isSeparator());
+    QCOMPARE(file[10], form.ExitMenu);
 
     // This test program has no version block: SelectOem keeps the upgrade offered.
     QVERIFY(UpgradeOffered);

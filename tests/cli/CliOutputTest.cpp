@@ -156,6 +156,82 @@ TEST_F(CliOutputTest, DeviceTableAlignsColumns) {
   EXPECT_EQ(none.str(), "");
 }
 
+// Names are Latin-1 on the wire: a UTF-8 terminal gets é and ß as two-byte characters, columns
+// stay aligned by characters, and JSON keeps the same texts.
+TEST_F(CliOutputTest, LatinOneNamesReachTheTerminalInItsEncoding) {
+  const std::string name =
+      "Caf\xE9 Stra\xDF"
+      "e";  // "Café Straße" as the device sends it
+  const std::string utf8 =
+      "Caf\xC3\xA9 Stra\xC3\x9F"
+      "e";
+  TZEL a = Zel1();
+  a.values.Set(7, name);
+  TZEL b = Zel1();
+  b.address = NumberToAddress((std::uint64_t{1} << 48) | 2);
+  b.MAC = 2;
+  b.values.Set(7, std::string("x"));
+  TDeviceList list;
+  list.Replace(static_cast<std::size_t>(list.Append(a.address)), a);
+  list.Replace(static_cast<std::size_t>(list.Append(b.address)), b);
+
+  std::ostringstream table;
+  PrintDeviceTable(list, table, TTextEncoding::Utf8);
+  EXPECT_EQ(table.str(),
+            "Name         Type   IP Address    MAC Address        Port  Model\n" + utf8 +
+                "  ZEL-1  192.168.0.10  00.1A.2B.3C.4D.5E  8080  16843008\n" +
+                "x            ZEL-1  192.168.0.10  00.00.00.00.00.02  8080  16843008\n");
+  std::ostringstream values;
+  PrintValues(a, values, TTextEncoding::Utf8);
+  EXPECT_NE(values.str().find("\n7=" + utf8 + "\n"), std::string::npos) << values.str();
+
+  // A Latin-1 terminal takes the device's bytes as they are.
+  std::ostringstream latin;
+  PrintValues(a, latin, TTextEncoding::Latin1);
+  EXPECT_NE(latin.str().find("\n7=" + name + "\n"), std::string::npos);
+  std::ostringstream latinTable;
+  PrintDeviceTable(list, latinTable, TTextEncoding::Latin1);
+  EXPECT_EQ(latinTable.str().substr(0, latinTable.str().find('\n')),
+            "Name         Type   IP Address    MAC Address        Port  Model");
+
+  EXPECT_EQ(DeviceJson(a)["name"], utf8);  // JSON as before
+}
+
+TEST(TerminalText, ConvertsThenEscapesForEachEncoding) {
+  struct TCase {
+    std::string in;
+    std::string utf8;
+    std::string latin1;
+  };
+  const std::vector<TCase> cases = {
+      {"plain", "plain", "plain"},
+      {"\xE9\xDF\xFF", "\xC3\xA9\xC3\x9F\xC3\xBF", "\xE9\xDF\xFF"},
+      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},  // already UTF-8, as JSON takes it
+      // C1 controls are controls on a UTF-8 terminal too.
+      {"a\x85"
+       "b\x9B"
+       "c",
+       "a\\x85b\\x9Bc",
+       "a\x85"
+       "b\x9B"
+       "c"},
+      {"\xA0\n", "\xC2\xA0\\n", "\xA0\\n"},  // no-break space is no control
+      {"", "", ""},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(TerminalText(c.in, TTextEncoding::Utf8), c.utf8) << c.in;
+    EXPECT_EQ(TerminalText(c.in, TTextEncoding::Latin1), c.latin1) << c.in;
+  }
+  EXPECT_EQ(DisplayWidth("Stra\xC3\x9F"
+                         "e",
+                         TTextEncoding::Utf8),
+            6u);
+  EXPECT_EQ(DisplayWidth("Stra\xC3\x9F"
+                         "e",
+                         TTextEncoding::Latin1),
+            7u);
+}
+
 TEST(EscapeControl, LineBreaksEscapeAndOtherControlBytes) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"plain name", "plain name"},

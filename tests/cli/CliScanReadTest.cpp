@@ -1,6 +1,7 @@
 // velkaro-cli scan and read, the options every command shares, and the exit codes of both,
 // end to end against the simulator.
 #include <cctype>
+#include <cstdlib>
 #include <optional>
 
 #include "CliSimFixture.h"
@@ -91,6 +92,32 @@ TEST_F(CliScanTest, TextListsOneRowPerDevice) {
     EXPECT_NE(lines[i + 1].find("  " + IpText(d) + " "), std::string::npos) << lines[i + 1];
     EXPECT_NE(lines[i + 1].find("  " + MacText(d) + " "), std::string::npos) << lines[i + 1];
   }
+}
+
+// The device's Latin-1 name reaches a UTF-8 terminal as UTF-8; JSON is unchanged.
+TEST_F(CliScanTest, LatinOneNameShowsInUtf8) {
+  StartSim();
+  sim->SetValue(0, 7,
+                std::string("Caf\xE9 Stra\xDF"
+                            "e"));
+  const std::string utf8 =
+      "Caf\xC3\xA9 Stra\xC3\x9F"
+      "e";
+  const char* saved = std::getenv("LC_ALL");
+  const std::string savedText = saved ? saved : "";
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  const TCliRun text = Cli({"--rounds", "1", "scan"});
+  const TCliRun asJson = Cli({"--json", "--rounds", "1", "scan"});
+  if (saved)
+    ::setenv("LC_ALL", savedText.c_str(), 1);
+  else
+    ::unsetenv("LC_ALL");
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  const auto rowStart = text.out.find('\n') + 1;
+  EXPECT_EQ(text.out.substr(rowStart, utf8.size() + 2), utf8 + "  ") << text.out;
+  EXPECT_EQ(text.out.find("\xE9"), std::string::npos);
+  ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
+  EXPECT_EQ(json::parse(asJson.out)[0]["name"], utf8);
 }
 
 TEST_F(CliScanTest, RoundsAreSpacedLikeTheGuiScan) {

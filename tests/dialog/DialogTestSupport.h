@@ -9,9 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "dialog/Zel1Form.h"
+#include "dialog/Zel4Form.h"
+#include "dialog/Zel8Form.h"
 #include "dialog/ZelForm.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "sim/DeviceProfile.h"
 #include "sim/Simulator.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ModalDriver.h"
@@ -54,6 +58,35 @@ inline std::vector<TItems> WriteRequests(const sim::TSimulator& simulator) {
     out.push_back(std::move(items));
   }
   return out;
+}
+
+// A model dialog showing a full record of `model` with every tab reachable, as after a completed
+// read; `prepare` may change the record before it is loaded.
+template <class TForm>
+class TLoadedForm : public TForm {
+ public:
+  explicit TLoadedForm(std::uint32_t model, const std::function<void(TValueSlots&)>& prepare = {}) {
+    this->local_zel_ = sim::MakeDeviceRecord(model, 0, 0x02005E000001ull);
+    if (prepare) prepare(this->local_zel_.values);
+    this->LoadControls();
+    this->ShowOptionPages(true);
+  }
+};
+
+// The loaded dialog of any of the three models.
+inline std::unique_ptr<TZelForm> MakeLoadedForm(std::uint32_t model) {
+  if (model == kModelZel1) return std::make_unique<TLoadedForm<Tzel1Form>>(model);
+  if (model == kModelZel4) return std::make_unique<TLoadedForm<Tzel4Form>>(model);
+  return std::make_unique<TLoadedForm<Tzel8Form>>(model);
+}
+
+// The offscreen platform is fixed at 96 dpi. VELKARO_TEST_FONT_DPI=120 makes the property
+// dialogs draw their fonts as a 120-dpi desktop does; returns the resolution in effect.
+inline int UseTestFontDpi() {
+  const int dpi = qEnvironmentVariableIntValue("VELKARO_TEST_FONT_DPI");
+  if (dpi <= 0) return QWidget().logicalDpiY();
+  TZelForm::SetFontScale(dpi / static_cast<double>(QWidget().logicalDpiY()));
+  return dpi;
 }
 
 // Every dialog a test made has been released, not merely hidden.

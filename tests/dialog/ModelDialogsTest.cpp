@@ -14,6 +14,7 @@
 #include <set>
 
 #include "DialogTestSupport.h"
+#include "dialog/CompactTabs.h"
 #include "dialog/DialogFactories.h"
 #include "dialog/MyCheckBox.h"
 #include "dialog/Rack.h"
@@ -382,13 +383,25 @@ class ModelDialogsTest : public QObject {
     const std::unique_ptr<TZelForm> form = Create(c.model);
     QVERIFY(form);
     TZelForm& f = *form;
+    // The classic sizes, widened by the side tabs, which hold the longest caption.
+    const int tabs = SideTabsWidth(f.PageControl);
+    int longest = 0;
+    for (int i = 0; i < f.PageControl->count(); ++i)
+      longest = std::max(longest, f.fontMetrics().horizontalAdvance(f.PageControl->tabText(i)));
+    QVERIFY(tabs > longest);
+    QSize client = c.client;
+    client.rwidth() += tabs;
+    QRect pages = c.pages;
+    pages.setWidth(pages.width() + tabs);
+    const int w = f.AvanceButton->width();
+    QVERIFY(w >= 75);
     QCOMPARE(f.windowTitle(), QStringLiteral("Properties"));
-    QCOMPARE(f.size(), c.client);
+    QCOMPARE(f.size(), client);
     QCOMPARE(f.minimumSize(), f.maximumSize());
-    QCOMPARE(f.PageControl->geometry(), c.pages);
-    QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, 75, 25));
-    QCOMPARE(f.CancelBtn->geometry(), QRect(c.client.width() - 83, c.buttonsTop, 75, 25));
-    QCOMPARE(f.OKBtn->geometry(), QRect(c.client.width() - 163, c.buttonsTop, 75, 25));
+    QCOMPARE(f.PageControl->geometry(), pages);
+    QCOMPARE(f.AvanceButton->geometry(), QRect(8, c.buttonsTop, w, 25));
+    QCOMPARE(f.CancelBtn->geometry(), QRect(client.width() - 8 - w, c.buttonsTop, w, 25));
+    QCOMPARE(f.OKBtn->geometry(), QRect(client.width() - 13 - 2 * w, c.buttonsTop, w, 25));
     QVERIFY(f.OKBtn->isDefault());
     QCOMPARE(f.Port->value(), 1);
     // A hidden HTTP switch stays bound.

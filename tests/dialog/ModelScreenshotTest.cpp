@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "DialogTestSupport.h"
 #include "dialog/Zel1Form.h"
 #include "dialog/Zel4Form.h"
 #include "dialog/Zel8Form.h"
@@ -16,21 +17,16 @@ using namespace velkaro;
 
 namespace {
 
-// A model dialog showing a full record with every tab reachable, as after a completed read.
-template <class TForm>
-class TLoaded : public TForm {
- public:
-  explicit TLoaded(std::uint32_t model) {
-    this->local_zel_ = sim::MakeDeviceRecord(model, 0, 0x02005E000001ull);
-    this->LoadControls();
-    this->ShowOptionPages(true);
-  }
-};
-
+// The font resolution is part of the name: ctest takes the pictures at 96 and at 120 dpi.
 QString FileName(const QString& model, int index, const QString& caption) {
   QString name = caption.trimmed();
   name.replace(QLatin1Char(' '), QLatin1Char('_'));
-  return QStringLiteral("%1_%2_%3.png").arg(model).arg(index, 2, 10, QLatin1Char('0')).arg(name);
+  static const int dpi = test::UseTestFontDpi();
+  return QStringLiteral("%1_%2_%3_%4dpi.png")
+      .arg(model)
+      .arg(index, 2, 10, QLatin1Char('0'))
+      .arg(name)
+      .arg(dpi);
 }
 
 }  // namespace
@@ -63,17 +59,17 @@ class ModelScreenshotTest : public QObject {
   void cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
 
   void oneOutletModel() {
-    TLoaded<Tzel1Form> dialog(kModelZel1);
+    test::TLoadedForm<Tzel1Form> dialog(kModelZel1);
     SaveEveryPage(dialog, QStringLiteral("zel1"));
   }
 
   void fourOutletModel() {
-    TLoaded<Tzel4Form> dialog(kModelZel4);
+    test::TLoadedForm<Tzel4Form> dialog(kModelZel4);
     SaveEveryPage(dialog, QStringLiteral("zel4"));
   }
 
   void rackModel() {
-    TLoaded<Tzel8Form> dialog(kModelZel8);
+    test::TLoadedForm<Tzel8Form> dialog(kModelZel8);
     SaveEveryPage(dialog, QStringLiteral("zel8"));
     // The nested pages: first and second device, and a device that is not chained in.
     struct TNested {

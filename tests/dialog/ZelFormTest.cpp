@@ -11,6 +11,7 @@
 #include <set>
 
 #include "DialogTestSupport.h"
+#include "dialog/CompactTabs.h"
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
 #include "protocol/ModelRegistry.h"
@@ -149,17 +150,24 @@ class ZelFormTest : public QObject {
     QCOMPARE(TagOf(row.widget(form)), row.expected);
   }
 
+  // The classic frame, widened by the side tabs; the buttons are 75 wide unless their captions
+  // need more.
   void frameArrangement() {
     TZelForm form;
-    QCOMPARE(form.size(), QSize(345, 373));
-    QCOMPARE(form.PageControl->geometry(), QRect(8, 8, 330, 329));
+    const int tabs = SideTabsWidth(form.PageControl);
+    QVERIFY(tabs > 0);
+    QCOMPARE(form.PageControl->tabPosition(), QTabWidget::West);
+    QCOMPARE(form.size(), QSize(345 + tabs, 373));
+    QCOMPARE(form.PageControl->geometry(), QRect(8, 8, 330 + tabs, 329));
     form.ArrangeFrame(447, 411, 430, 368, 384);
-    QCOMPARE(form.size(), QSize(447, 411));
+    QCOMPARE(form.size(), QSize(447 + tabs, 411));
     QCOMPARE(form.minimumSize(), form.maximumSize());  // not resizable
-    QCOMPARE(form.PageControl->geometry(), QRect(8, 8, 430, 368));
-    QCOMPARE(form.AvanceButton->geometry(), QRect(8, 384, 75, 25));
-    QCOMPARE(form.CancelBtn->geometry(), QRect(364, 384, 75, 25));
-    QCOMPARE(form.OKBtn->geometry(), QRect(284, 384, 75, 25));
+    QCOMPARE(form.PageControl->geometry(), QRect(8, 8, 430 + tabs, 368));
+    const int w = form.AvanceButton->width();
+    QVERIFY(w >= 75);
+    QCOMPARE(form.AvanceButton->geometry(), QRect(8, 384, w, 25));
+    QCOMPARE(form.CancelBtn->geometry(), QRect(447 + tabs - 8 - w, 384, w, 25));
+    QCOMPARE(form.OKBtn->geometry(), QRect(447 + tabs - 8 - w - 5 - w, 384, w, 25));
   }
 
   void discoveryValuesShownAndCancelWritesNothing() {

@@ -67,7 +67,7 @@ const velkaro::test::TWidgetRow<TSuperv, QPoint> kPositions[] = {
     {"interval", Part<&TSuperv::Interval>, {210, 68}},
     {"failure count", Part<&TSuperv::FailureCount>, {210, 24}},
     {"reboot delay", Part<&TSuperv::RebootDelay>, {210, 60}},
-    {"first request delay", Part<&TSuperv::FirstRequestDelay>, {210, 80}},
+    {"first request delay", Part<&TSuperv::FirstRequestDelay>, {210, 84}},
 };
 
 // Tags of the one-outlet page (base 20); the reboot delays bind crossed.
@@ -177,7 +177,7 @@ class SupervTest : public QObject {
     QVERIFY(reboot[0]->geometry().bottom() < reboot[1]->y());
     // The designed places stay.
     QCOMPARE(reboot[1]->pos(), QPoint(8, 56));
-    QCOMPARE(reboot[2]->pos(), QPoint(8, 84));
+    QCOMPARE(reboot[2]->pos(), QPoint(8, 88));
     QCOMPARE(page->RebootDelay()->geometry().topLeft(), QPoint(210, 60));
   }
 
