@@ -178,9 +178,9 @@ TEST_F(CliOutputTest, LatinOneNamesReachTheTerminalInItsEncoding) {
   std::ostringstream table;
   PrintDeviceTable(list, table, TTextEncoding::Utf8);
   EXPECT_EQ(table.str(),
-            "Name         Type   IP Address    MAC Address        Port  Model\n" + utf8 +
-                "  ZEL-1  192.168.0.10  00.1A.2B.3C.4D.5E  8080  16843008\n" +
-                "x            ZEL-1  192.168.0.10  00.00.00.00.00.02  8080  16843008\n");
+            "Name         Type   IP Address    MAC Address        Interface  Port  Model\n" + utf8 +
+                "  ZEL-1  192.168.0.10  00.1A.2B.3C.4D.5E  -          8080  16843008\n" +
+                "x            ZEL-1  192.168.0.10  00.00.00.00.00.02  -          8080  16843008\n");
   std::ostringstream values;
   PrintValues(a, values, TTextEncoding::Utf8);
   EXPECT_NE(values.str().find("\n7=" + utf8 + "\n"), std::string::npos) << values.str();
@@ -192,7 +192,7 @@ TEST_F(CliOutputTest, LatinOneNamesReachTheTerminalInItsEncoding) {
   std::ostringstream latinTable;
   PrintDeviceTable(list, latinTable, TTextEncoding::Latin1);
   EXPECT_EQ(latinTable.str().substr(0, latinTable.str().find('\n')),
-            "Name         Type   IP Address    MAC Address        Port  Model");
+            "Name         Type   IP Address    MAC Address        Interface  Port  Model");
 
   EXPECT_EQ(DeviceJson(a)["name"], utf8);  // JSON as before
 }
