@@ -1,0 +1,47 @@
+// The parts of the process runner that are the same on every system.
+#include <chrono>
+#include <stdexcept>
+
+#include "support/ChildProcess.h"
+
+namespace velkaro::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsLeft(Clock::time_point deadline) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+}  // namespace
+
+bool TChildProcess::ReadUntilClosed(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (out_ >= 0 || err_ >= 0) {
+    const long long left = MsLeft(deadline);
+    if (left <= 0) return false;
+    ReadSome(static_cast<int>(left));
+  }
+  return true;
+}
+
+TProgramRun RunProgram(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
+                       bool stderrOnTerminal) {
+  using Stderr = TChildOptions::Stderr;
+  const auto start = Clock::now();
+  TChildProcess child(args, {stderrOnTerminal ? Stderr::Terminal : Stderr::Separate});
+  if (!child.Started()) throw std::runtime_error("cannot start " + args.at(0));
+  TProgramRun run;
+  run.timedOut = !child.ReadUntilClosed(timeout);
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(start + timeout - Clock::now());
+  const int code = child.Finish(run.timedOut ? std::chrono::milliseconds(0) : left);
+  run.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  run.exitCode = child.ExitedNormally() ? code : -1;
+  run.out = child.Output();
+  run.err = child.ErrorOutput();
+  return run;
+}
+
+}  // namespace velkaro::testing
