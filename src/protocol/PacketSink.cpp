@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <vector>
+
+#include "protocol/NetInterfaces.h"
 
 namespace velkaro {
 
@@ -39,7 +43,24 @@ TPacketSink* PacketSink() {
   return currentSink.load(std::memory_order_relaxed);
 }
 
-std::string PacketInterface(const TUdpSocket& /*socket*/) {
+std::string PacketInterface(const TUdpSocket& socket) {
+  // Sockets of an exchange on chosen interfaces are bound to the interface's own address.
+  const std::uint32_t local = socket.LocalAddress();
+  if (local == 0) return {};
+  using Clock = std::chrono::steady_clock;
+  static std::mutex mutex;
+  static std::vector<TNetInterface> known;
+  static Clock::time_point listed{};
+  const std::lock_guard lock(mutex);
+  // Listed again for an unknown address, at most once a second: a flood must not pay for it.
+  if (Clock::now() - listed > std::chrono::seconds(1) &&
+      std::none_of(known.begin(), known.end(),
+                   [local](const TNetInterface& i) { return i.link.localAddress == local; })) {
+    known = UsableInterfaces();
+    listed = Clock::now();
+  }
+  for (const TNetInterface& i : known)
+    if (i.link.localAddress == local) return i.link.name;
   return {};
 }
 

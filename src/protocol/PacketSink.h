@@ -47,8 +47,8 @@ void NoteReceived(TPacketProtocol protocol, const TUdpSocket& socket, const TDat
 // sink is set: without one the kernel drops them with the socket anyway).
 void NoteLateDatagrams(TPacketProtocol protocol, TUdpSocket& socket);
 
-// The interface a socket's datagrams go through; empty until the exchange binds its sockets to
-// interfaces, which is where this gets filled in.
+// The interface a socket's datagrams go through: the one whose address the socket is bound to;
+// empty for a socket bound to every address (an explicit target).
 std::string PacketInterface(const TUdpSocket& socket);
 
 }  // namespace velkaro

@@ -53,6 +53,8 @@ class TUdpSocket {
   // Port 0 lets the system pick; LocalPort() tells which.
   void Bind(std::uint32_t address, std::uint16_t port);
   std::uint16_t LocalPort() const;
+  // The address it is bound to; 0 when bound to every address (or not bound).
+  std::uint32_t LocalAddress() const;
 
   // Sends one datagram; a short send is an error.
   void SendTo(std::span<const std::uint8_t> data, std::uint32_t address, std::uint16_t port);

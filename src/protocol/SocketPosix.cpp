@@ -121,6 +121,13 @@ std::uint16_t TUdpSocket::LocalPort() const {
   return BoundPort(fd_);
 }
 
+std::uint32_t TUdpSocket::LocalAddress() const {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return ntohl(sa.sin_addr.s_addr);
+}
+
 void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t address,
                         std::uint16_t port) {
   const sockaddr_in sa = MakeAddress(address, port);

@@ -13,6 +13,8 @@
 #include "protocol/Socket.h"
 #include "support/ChildProcess.h"
 #include "support/NetworkNamespaces.h"
+#include "support/PcapngReader.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -143,13 +145,22 @@ TEST_F(CliInterfacesNetns, EveryDeviceOnceWithItsInterfaceAndReachedThere) {
 
 TEST_F(CliInterfacesNetns, SilenceNamesTheInterfacesTriedAndTheFirewall) {
   Build(false);
-  const TProgramRun run = Cli({"--rounds", "2", "scan"});
+  const velkaro::testing::TTempDir dir;
+  const std::string log = (dir.Path() / "scan.pcapng").string();
+  const TProgramRun run = Cli({"--rounds", "2", "--log", log, "scan"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("No device answered on l1 (10.97.1.1); a firewall must let UDP "
                          "replies from port 52389 in"),
             std::string::npos)
       << run.err;
+  // The packet log names the interface each request left through.
+  const auto file = velkaro::testing::ReadPcapng(velkaro::testing::ReadBytes(log));
+  ASSERT_EQ(file.packets.size(), 2u);
+  for (const auto& packet : file.packets) {
+    ASSERT_LT(packet.interfaceId, file.interfaceNames.size());
+    EXPECT_EQ(file.interfaceNames[packet.interfaceId], "l1");
+  }
 }
 
 TEST_F(CliInterfacesNetns, NoUsableInterfaceExitsOne) {
