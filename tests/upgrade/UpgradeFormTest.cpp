@@ -41,12 +41,21 @@ struct TModalRun {
   bool stillOpenAfter = false;  // visible when the body had run
 };
 
-// Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget. The
-// body only records; whatever it leaves open is closed afterwards, so a failure never hangs.
+// The upload runs on the exchange thread: lets the event loop run until the dialog is idle.
+bool WaitWhileBusy(const TUpgradeForm& form) {
+  return QTest::qWaitFor([&] { return !form.Busy(); }, 15000);
+}
+
+// Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget, then
+// waits for an upgrade the body started. The body only records; whatever it leaves open is
+// closed afterwards, so a failure never hangs.
 TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body,
                    std::source_location where = std::source_location::current()) {
   const velkaro::test::TModalDriver<TUpgradeForm> driver(
-      [&](TUpgradeForm&) { body(); },
+      [&](TUpgradeForm& shown) {
+        body();
+        QVERIFY(WaitWhileBusy(shown));
+      },
       {.only = &form, .closeAfterAction = true, .limit = std::chrono::seconds(20)}, where);
   form.ShowForDevice();
   return {driver.Met(), driver.OpenAfterAction()};
@@ -340,6 +349,7 @@ class UpgradeFormTest : public QObject {
     bool enabledAfter = false;
     const TModalRun run = RunModal(*form, [&] {
       form->UpgradeBtn->click();
+      QVERIFY(WaitWhileBusy(*form));
       enabledAfter = form->UpgradeBtn->isEnabled();
     });
     QVERIFY(run.opened);
@@ -416,11 +426,12 @@ class UpgradeFormTest : public QObject {
     int attempts = 0;
     bool openDuring = true;
     bool busyDuring = true;
-    // Runs when the upload lets paint events through; a modal loop would run it too.
+    // Runs while the upload goes on, as any user input would.
     QTimer poke;
     poke.setInterval(0);
     connect(&poke, &QTimer::timeout, form.get(), [&] {
-      if (!form->Busy() || form->ProgressBar->isHidden()) return;
+      // The dialog closes itself at the end of the upload, before its results are shown.
+      if (!form->Busy() || !form->isVisible()) return;
       ++attempts;
       form->UpgradeBtnClick();
       form->reject();
@@ -431,6 +442,7 @@ class UpgradeFormTest : public QObject {
     const TModalRun run = RunModal(*form, [&] {
       poke.start();
       form->UpgradeBtn->click();
+      QVERIFY(WaitWhileBusy(*form));
       poke.stop();
     });
     QVERIFY(attempts > 0);
