@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,7 +11,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -453,6 +456,41 @@ class UpgradeFormTest : public QObject {
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
     QCOMPARE(UpgradeRequests(), std::size_t{1});
+    QVERIFY(simulator->Tftp().LastTransfer().image == image);
+  }
+
+  // The device takes the whole image, then stays silent for the length of a receive timeout;
+  // the window keeps handling events all along.
+  void windowKeepsTickingDuringAnUpgrade() {
+    StartDevices(1);
+    simulator->Tftp().SetSwitches({.noFinalAck = true});
+    form->IdTrivialFTP.SetReceiveTimeout(1000);
+    const TBytes image = Pattern(300000, 11);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    int ticks = 0;
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceTick;
+    QTimer timer;
+    timer.setInterval(20);
+    connect(&timer, &QTimer::timeout, form.get(), [&] {
+      if (!form->Busy()) return;
+      if (sinceTick.isValid()) longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
+      sinceTick.start();
+      ++ticks;
+    });
+    timer.start();
+    QElapsedTimer run;
+    run.start();
+    const TModalRun modal = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    timer.stop();
+    QVERIFY(!modal.stillOpenAfter);
+    QVERIFY(run.elapsed() >= 1000);  // the silence was really waited through
+    qInfo("%d ticks in %lld ms, longest gap %lld ms", ticks, run.elapsed(), longestGapMs);
+    QVERIFY2(ticks >= 25, qPrintable(QString::number(ticks)));
+    QVERIFY2(longestGapMs < 1000, qPrintable(QString::number(longestGapMs)));
+    QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QVERIFY(simulator->Tftp().LastTransfer().complete);
     QVERIFY(simulator->Tftp().LastTransfer().image == image);
   }
 
