@@ -1,7 +1,6 @@
 #include "upgrade/UpgradeForm.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -11,35 +10,18 @@
 #include <QStatusBar>
 #include <climits>
 #include <exception>
+#include <memory>
 
 #include "operations/UpgradeOperation.h"
 #include "pages/IPEdit.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 #include "ui_UpgradeForm.h"
 #include "upgrade/FileNameEdit.h"
 
 namespace velkaro {
-
-namespace {
-
-// Between two paint passes during an upload; one pass per block would slow a fast link down.
-constexpr qint64 kPaintPeriodMs = 40;
-
-// Restores a flag on every way out of a scope.
-class TFlagGuard {
- public:
-  explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~TFlagGuard() { flag_ = false; }
-  TFlagGuard(const TFlagGuard&) = delete;
-  TFlagGuard& operator=(const TFlagGuard&) = delete;
-
- private:
-  bool& flag_;
-};
-
-}  // namespace
 
 TUpgradeForm::TUpgradeForm(QWidget* owner)
     : QDialog(owner), ui_(std::make_unique<Ui::TUpgradeForm>()) {
@@ -67,13 +49,25 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
   ProgressBar->hide();
 
   ops::ConfigureUpgradeClient(IdTrivialFTP, TIdTrivialFTP::kDefaultPort);
-  IdTrivialFTP.OnWorkBegin = [this](TIdComponent& s, TWorkMode m, std::int64_t max) {
-    IdTrivialFTPWorkBegin(s, m, max);
+  // The upload reports on the exchange thread; the bar is only touched here.
+  IdTrivialFTP.OnWorkBegin = [this](TIdComponent&, TWorkMode, std::int64_t max) {
+    emit uploadBegun(max);
   };
-  IdTrivialFTP.OnWork = [this](TIdComponent& s, TWorkMode m, std::int64_t count) {
-    IdTrivialFTPWork(s, m, count);
+  IdTrivialFTP.OnWork = [this](TIdComponent&, TWorkMode, std::int64_t count) {
+    emit uploadAdvanced(count);
   };
-  IdTrivialFTP.OnWorkEnd = [this](TIdComponent& s, TWorkMode m) { IdTrivialFTPWorkEnd(s, m); };
+  IdTrivialFTP.OnWorkEnd = [this](TIdComponent&, TWorkMode) { emit uploadEnded(); };
+  connect(
+      this, &TUpgradeForm::uploadBegun, this,
+      [this](qint64 max) { IdTrivialFTPWorkBegin(IdTrivialFTP, wmWrite, max); },
+      Qt::QueuedConnection);
+  connect(
+      this, &TUpgradeForm::uploadAdvanced, this,
+      [this](qint64 count) { IdTrivialFTPWork(IdTrivialFTP, wmWrite, count); },
+      Qt::QueuedConnection);
+  connect(
+      this, &TUpgradeForm::uploadEnded, this,
+      [this] { IdTrivialFTPWorkEnd(IdTrivialFTP, wmWrite); }, Qt::QueuedConnection);
 
   connect(CancelBtn, &QPushButton::clicked, this, &TUpgradeForm::reject);
   connect(UpgradeBtn, &QPushButton::clicked, this, &TUpgradeForm::UpgradeBtnClick);
@@ -81,7 +75,10 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
   UpdateUpgradeButton();
 }
 
-TUpgradeForm::~TUpgradeForm() = default;
+TUpgradeForm::~TUpgradeForm() {
+  // The exchange thread uses IdTrivialFTP and emits on this dialog until its run ends.
+  if (running_.valid()) running_.wait();
+}
 
 void TUpgradeForm::RedirectUploads(const QString& host, int port) {
   IdTrivialFTP.SetPort(port);
@@ -139,38 +136,68 @@ void TUpgradeForm::UpgradeFileChange() {
 }
 
 void TUpgradeForm::UpgradeBtnClick() {
-  // The upload keeps the window painted, so a click may arrive while one is running.
+  // Clicks reach the dialog while an upload runs; only one upgrade at a time.
   if (busy_) return;
-  // Clicks queued during an upload reach the buttons only after the dialog has closed.
+  // Clicks queued during an upload may reach the buttons after the dialog has closed.
   if (!isVisible()) return;
   if (!ReadyToUpgrade()) return;
-  {
-    TFlagGuard busy(busy_);
-    UpgradeBtn->setEnabled(false);
-    const QString host = uploadHost_.isEmpty() ? UpgradeIP->Text() : uploadHost_;
-    // Each answer re-checks the image: the chooser may have changed meanwhile.
-    const std::string ip = UpgradeIP->Text().toStdString();
-    const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(
-        ip, QFile::encodeName(UpgradeFile->Text()).toStdString(), host.toStdString(),
-        IdTrivialFTP, [this] { return ReadyToUpgrade(); }, false, LinkOfSelected(ip));
-    if (!upgrade.imageError.empty()) {
-      ShowTransferError(ui::CoreText(upgrade.imageError));
-    } else if (upgrade.trigger.NoSocket()) {
-      ShowTransferError(ui::CoreText(upgrade.trigger.errors.front().text));
-    } else {
-      ui::ShowExchangeErrors(upgrade.trigger);
-    }
-    if (upgrade.Ok()) {
-      // The dialog has closed; the window tells where the image went.
-      if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
-        window->statusBar()->showMessage(tr("Firmware sent to %1").arg(UpgradeIP->Text()));
-    }
-    if (!upgrade.transferError.empty()) {
-      // A file that cannot be opened fails before the upload begins, so its end comes here.
-      EndUpload();
-      ShowTransferError(ui::CoreText(upgrade.transferError));
-    }
+  SetBusy(true);
+  const QString ip = UpgradeIP->Text();
+  const QString host = uploadHost_.isEmpty() ? ip : uploadHost_;
+  const std::string file = QFile::encodeName(UpgradeFile->Text()).toStdString();
+  // Read here: the device list belongs to the UI thread.
+  const TNetLink link = LinkOfSelected(ip.toStdString());
+  auto ended = std::make_shared<std::promise<void>>();
+  running_ = ended->get_future();
+  ui::RunExchange(
+      this,
+      [this, ended, ip = ip.toStdString(), host = host.toStdString(), file, link] {
+        try {
+          // Each answer re-checks the image: the file may have gone meanwhile.
+          outcome_ = ops::UpgradeDevice(
+              ip, file, host, IdTrivialFTP, [file] { return ops::ImageProblem(file).empty(); },
+              false, link);
+        } catch (const std::exception& e) {
+          outcome_ = {};
+          outcome_.transferError = e.what();
+        } catch (...) {
+          outcome_ = {};
+          outcome_.transferError = "the upgrade stopped";
+        }
+        ended->set_value();
+      },
+      [this, ip] { UpgradeFinished(ip); });
+}
+
+void TUpgradeForm::UpgradeFinished(const QString& ip) {
+  if (running_.valid()) running_.wait();
+  const ops::TUpgradeOutcome upgrade = std::move(outcome_);
+  outcome_ = {};
+  SetBusy(false);
+  if (!upgrade.imageError.empty()) {
+    ShowTransferError(ui::CoreText(upgrade.imageError));
+  } else if (upgrade.trigger.NoSocket()) {
+    ShowTransferError(ui::CoreText(upgrade.trigger.errors.front().text));
+  } else {
+    ui::ShowExchangeErrors(upgrade.trigger);
   }
+  if (upgrade.Ok()) {
+    // The dialog has closed; the window tells where the image went.
+    if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
+      window->statusBar()->showMessage(tr("Firmware sent to %1").arg(ip));
+  }
+  if (!upgrade.transferError.empty()) {
+    // A file that cannot be opened fails before the upload begins, so its end comes here.
+    EndUpload();
+    ShowTransferError(ui::CoreText(upgrade.transferError));
+  }
+}
+
+void TUpgradeForm::SetBusy(bool busy) {
+  busy_ = busy;
+  // Nothing may change or close the dialog in the middle of an upload.
+  UpgradeFile->setEnabled(!busy);
+  CancelBtn->setEnabled(!busy);
   UpdateUpgradeButton();
 }
 
@@ -183,8 +210,6 @@ void TUpgradeForm::IdTrivialFTPWorkBegin(TIdComponent&, TWorkMode, std::int64_t 
   ProgressBar->setRange(0, maximum > 0 ? maximum : 1);
   ProgressBar->setValue(0);
   ProgressBar->show();
-  ProgressBar->repaint();
-  PumpPaintEvents(true);
 }
 
 void TUpgradeForm::IdTrivialFTPWork(TIdComponent&, TWorkMode, std::int64_t workCount) {
@@ -192,7 +217,6 @@ void TUpgradeForm::IdTrivialFTPWork(TIdComponent&, TWorkMode, std::int64_t workC
   const std::int64_t value = workCount >> progressShift_;
   if (value < ProgressBar->minimum() || value > ProgressBar->maximum()) return;
   ProgressBar->setValue(static_cast<int>(value));
-  PumpPaintEvents(false);
 }
 
 void TUpgradeForm::IdTrivialFTPWorkEnd(TIdComponent&, TWorkMode) {
@@ -201,22 +225,13 @@ void TUpgradeForm::IdTrivialFTPWorkEnd(TIdComponent&, TWorkMode) {
 
 void TUpgradeForm::EndUpload() {
   ProgressBar->hide();
-  // done() rather than reject(): reject() is refused while the click is being handled.
+  // done() rather than reject(): reject() is refused while the upgrade is still busy.
   done(QDialog::Rejected);
 }
 
 void TUpgradeForm::ShowTransferError(const QString& text) {
   QWidget* parent = parentWidget() ? parentWidget() : this;
   ui::ShowMessage(parent, ui::CoreText(ops::kTransferErrorPrefix) + text, ui::MessageKind::Error);
-}
-
-void TUpgradeForm::PumpPaintEvents(bool now) {
-  if (!now && lastPump_.isValid() && lastPump_.elapsed() < kPaintPeriodMs) return;
-  lastPump_.start();
-  // Paint and window-system events only: no click or key reaches any window, so nothing can
-  // start a second upgrade or close this dialog in the middle of an upload.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                  QEventLoop::ExcludeSocketNotifiers);
 }
 
 void TUpgradeForm::reject() {

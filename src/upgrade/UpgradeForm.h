@@ -1,16 +1,18 @@
 // TUpgradeForm: loads a firmware image into one device. The device at the IP address shown is
 // told to expect an image (upgrade trigger); its answer starts a TFTP upload of the chosen file
-// with a progress bar. Created once per run and shown modally again for every upgrade, so the
-// chosen file name stays between openings.
+// with a progress bar. Both run on the exchange thread, so the window keeps answering; progress
+// comes back by queued signals. Created once per run and shown modally again for every upgrade, so
+// the chosen file name stays between openings.
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QString>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 
+#include "operations/UpgradeOperation.h"
 #include "protocol/Frame.h"
 #include "tftp/IdTrivialFTP.h"
 
@@ -36,7 +38,7 @@ class TUpgradeForm : public QDialog {
   static constexpr const char* kRemoteFileName = "/";
 
   explicit TUpgradeForm(QWidget* owner = nullptr);
-  ~TUpgradeForm() override;
+  ~TUpgradeForm() override;  // waits for a running upload
 
   // Components, named as in the dialog's description.
   QGroupBox* GroupBox1 = nullptr;
@@ -64,7 +66,7 @@ class TUpgradeForm : public QDialog {
   // The first two steps of ShowForDevice, without showing anything.
   void PrepareForDevice();
 
-  // True from a click on Upgrade until its uploads have ended.
+  // True from a click on Upgrade until its uploads have ended and their results are shown.
   bool Busy() const { return busy_; }
 
  public slots:
@@ -73,9 +75,14 @@ class TUpgradeForm : public QDialog {
   void UpgradeBtnClick();
   void reject() override;
 
- public:
-  // Reply handler of the upgrade trigger.
+ signals:
+  // From the exchange thread, delivered queued to the dialog.
+  void uploadBegun(qint64 workCountMax);
+  void uploadAdvanced(qint64 workCount);
+  void uploadEnded();
 
+ public:
+  // Progress of the upload, shown on the bar; called on the UI thread only.
   void IdTrivialFTPWorkBegin(TIdComponent& sender, TWorkMode workMode, std::int64_t workCountMax);
   void IdTrivialFTPWork(TIdComponent& sender, TWorkMode workMode, std::int64_t workCount);
   void IdTrivialFTPWorkEnd(TIdComponent& sender, TWorkMode workMode);
@@ -89,15 +96,18 @@ class TUpgradeForm : public QDialog {
   // Hides the bar and closes the dialog with the Cancel result; the end of every upload.
   void EndUpload();
   void ShowTransferError(const QString& text);
-  // Keeps the window painted during the blocking upload without letting user input in.
-  void PumpPaintEvents(bool now);
+  // Shows what the upload to `ip` ended with; on the UI thread once the exchange is over.
+  void UpgradeFinished(const QString& ip);
+  void SetBusy(bool busy);
 
   std::unique_ptr<Ui::TUpgradeForm> ui_;
   QString uploadHost_;
   bool busy_ = false;
-  bool closing_ = false;   // the dialog closes itself; reject() must not be refused
   int progressShift_ = 0;  // byte counts beyond the bar's int range are scaled down
-  QElapsedTimer lastPump_;
+  // Written by the exchange thread, read here only once its run has ended.
+  ops::TUpgradeOutcome outcome_;
+  // Ready once the exchange thread no longer touches this dialog.
+  std::future<void> running_;
 };
 
 }  // namespace velkaro

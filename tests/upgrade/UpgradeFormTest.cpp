@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,7 +11,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -41,12 +44,21 @@ struct TModalRun {
   bool stillOpenAfter = false;  // visible when the body had run
 };
 
-// Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget. The
-// body only records; whatever it leaves open is closed afterwards, so a failure never hangs.
+// The upload runs on the exchange thread: lets the event loop run until the dialog is idle.
+bool WaitWhileBusy(const TUpgradeForm& form) {
+  return QTest::qWaitFor([&] { return !form.Busy(); }, 15000);
+}
+
+// Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget, then
+// waits for an upgrade the body started. The body only records; whatever it leaves open is
+// closed afterwards, so a failure never hangs.
 TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body,
                    std::source_location where = std::source_location::current()) {
   const velkaro::test::TModalDriver<TUpgradeForm> driver(
-      [&](TUpgradeForm&) { body(); },
+      [&](TUpgradeForm& shown) {
+        body();
+        QVERIFY(WaitWhileBusy(shown));
+      },
       {.only = &form, .closeAfterAction = true, .limit = std::chrono::seconds(20)}, where);
   form.ShowForDevice();
   return {driver.Met(), driver.OpenAfterAction()};
@@ -340,6 +352,7 @@ class UpgradeFormTest : public QObject {
     bool enabledAfter = false;
     const TModalRun run = RunModal(*form, [&] {
       form->UpgradeBtn->click();
+      QVERIFY(WaitWhileBusy(*form));
       enabledAfter = form->UpgradeBtn->isEnabled();
     });
     QVERIFY(run.opened);
@@ -416,11 +429,12 @@ class UpgradeFormTest : public QObject {
     int attempts = 0;
     bool openDuring = true;
     bool busyDuring = true;
-    // Runs when the upload lets paint events through; a modal loop would run it too.
+    // Runs while the upload goes on, as any user input would.
     QTimer poke;
     poke.setInterval(0);
     connect(&poke, &QTimer::timeout, form.get(), [&] {
-      if (!form->Busy() || form->ProgressBar->isHidden()) return;
+      // The dialog closes itself at the end of the upload, before its results are shown.
+      if (!form->Busy() || !form->isVisible()) return;
       ++attempts;
       form->UpgradeBtnClick();
       form->reject();
@@ -431,6 +445,7 @@ class UpgradeFormTest : public QObject {
     const TModalRun run = RunModal(*form, [&] {
       poke.start();
       form->UpgradeBtn->click();
+      QVERIFY(WaitWhileBusy(*form));
       poke.stop();
     });
     QVERIFY(attempts > 0);
@@ -441,6 +456,41 @@ class UpgradeFormTest : public QObject {
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
     QCOMPARE(UpgradeRequests(), std::size_t{1});
+    QVERIFY(simulator->Tftp().LastTransfer().image == image);
+  }
+
+  // The device takes the whole image, then stays silent for the length of a receive timeout;
+  // the window keeps handling events all along.
+  void windowKeepsTickingDuringAnUpgrade() {
+    StartDevices(1);
+    simulator->Tftp().SetSwitches({.noFinalAck = true});
+    form->IdTrivialFTP.SetReceiveTimeout(1000);
+    const TBytes image = Pattern(300000, 11);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    int ticks = 0;
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceTick;
+    QTimer timer;
+    timer.setInterval(20);
+    connect(&timer, &QTimer::timeout, form.get(), [&] {
+      if (!form->Busy()) return;
+      if (sinceTick.isValid()) longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
+      sinceTick.start();
+      ++ticks;
+    });
+    timer.start();
+    QElapsedTimer run;
+    run.start();
+    const TModalRun modal = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    timer.stop();
+    QVERIFY(!modal.stillOpenAfter);
+    QVERIFY(run.elapsed() >= 1000);  // the silence was really waited through
+    qInfo("%d ticks in %lld ms, longest gap %lld ms", ticks, run.elapsed(), longestGapMs);
+    QVERIFY2(ticks >= 25, qPrintable(QString::number(ticks)));
+    QVERIFY2(longestGapMs < 1000, qPrintable(QString::number(longestGapMs)));
+    QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QVERIFY(simulator->Tftp().LastTransfer().complete);
     QVERIFY(simulator->Tftp().LastTransfer().image == image);
   }
 

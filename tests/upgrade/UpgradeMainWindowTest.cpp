@@ -84,6 +84,8 @@ class UpgradeMainWindowTest : public QObject {
           shownIp = shown.UpgradeIP->Text();
           shown.UpgradeFile->SetText(QString::fromStdString(path));
           shown.UpgradeBtn->click();
+          // The upload runs on the exchange thread; the window stays live meanwhile.
+          QVERIFY(QTest::qWaitFor([&] { return !shown.Busy(); }, 15000));
         },
         {.only = &upgrade, .closeAfterAction = true});
     form.UpgradeButton->click();
