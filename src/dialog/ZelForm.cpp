@@ -338,7 +338,29 @@ void TZelForm::AvanceButtonClick() {
 
 void TZelForm::showEvent(QShowEvent* event) {
   FitLabelsToFont();
+  WidenForPages();
   QDialog::showEvent(event);
+}
+
+// Pages were designed for an 8-point font at 96 dpi; one that a larger font made wider than
+// the page area widens the dialog by what it lacks.
+void TZelForm::WidenForPages() {
+  constexpr int kRightMargin = 4;
+  if (frame_.clientWidth == 0 || PageControl->count() == 0) return;
+  // Hidden pages have not been laid out yet; they all get the first page's width.
+  const int width = PageControl->widget(0)->width();
+  int lack = 0;
+  for (int i = 0; i < PageControl->count(); ++i) {
+    const QWidget* page = PageControl->widget(i);
+    if (page->layout()) continue;  // fills whatever it is given
+    for (const QObject* o : page->children())
+      if (const auto* w = qobject_cast<const QWidget*>(o); w && !w->isWindow())
+        lack = std::max(lack, w->geometry().right() + 1 + kRightMargin - width);
+  }
+  if (lack <= 0) return;
+  frame_.clientWidth += lack;
+  frame_.pageWidth += lack;
+  FitFrame();
 }
 
 // Labels were laid out for an 8-point font at 96 dpi; a larger font would cut their text. Each
@@ -359,9 +381,36 @@ void TZelForm::FitLabelsToFont() {
     }
     if (need.height() > r.height()) {
       const int grow = need.height() - r.height();
-      r.adjust(0, -grow / 2, 0, grow - grow / 2);
+      // Top-aligned labels are column headings just above their rows: they grow upwards.
+      if (label->alignment() & Qt::AlignTop)
+        r.adjust(0, -grow, 0, 0);
+      else
+        r.adjust(0, -grow / 2, 0, grow - grow / 2);
     }
-    if (r != label->geometry()) label->setGeometry(r);
+    if (r == label->geometry()) continue;
+    const int oldRight = label->geometry().right();
+    label->setGeometry(r);
+    MakeRoomRightOf(label, oldRight);
+  }
+}
+
+// A label grown to the right makes room for the control it names: an edit gives up the
+// start of its width and keeps its right edge, anything else moves along.
+void TZelForm::MakeRoomRightOf(QLabel* label, int oldRight) {
+  constexpr int kGap = 4;
+  QWidget* parent = label->parentWidget();
+  if (!parent) return;
+  for (QObject* o : parent->children()) {
+    auto* w = qobject_cast<QWidget*>(o);
+    if (!w || w == label || w->isWindow() || w->x() <= oldRight) continue;
+    if (!w->geometry().intersects(label->geometry())) continue;
+    QRect g = w->geometry();
+    const int left = label->geometry().right() + 1 + kGap;
+    if (qobject_cast<QLineEdit*>(w))
+      g.setLeft(left);
+    else
+      g.moveLeft(left);
+    w->setGeometry(g);
   }
 }
 
