@@ -342,24 +342,34 @@ void TZelForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-// Pages were designed for an 8-point font at 96 dpi; one that a larger font made wider than
-// the page area widens the dialog by what it lacks.
+// Pages were designed for an 8-point font at 96 dpi. A larger font can make one wider than the
+// page area, or give a page's own side tabs more length than the page has: the dialog then
+// grows by what is lacking.
 void TZelForm::WidenForPages() {
   constexpr int kRightMargin = 4;
   if (frame_.clientWidth == 0 || PageControl->count() == 0) return;
-  // Hidden pages have not been laid out yet; they all get the first page's width.
-  const int width = PageControl->widget(0)->width();
-  int lack = 0;
+  // Hidden pages have not been laid out yet; they all get the first page's size.
+  const QSize size = PageControl->widget(0)->size();
+  int lackWidth = 0, lackHeight = 0;
   for (int i = 0; i < PageControl->count(); ++i) {
     const QWidget* page = PageControl->widget(i);
-    if (page->layout()) continue;  // fills whatever it is given
+    // A page with a layout fills whatever it is given; its nested page controls fill it.
+    if (page->layout()) {
+      for (const QTabWidget* nested : page->findChildren<const QTabWidget*>())
+        if (nested->tabPosition() == QTabWidget::West)
+          lackHeight = std::max(lackHeight, nested->tabBar()->sizeHint().height() - size.height());
+      continue;
+    }
     for (const QObject* o : page->children())
       if (const auto* w = qobject_cast<const QWidget*>(o); w && !w->isWindow())
-        lack = std::max(lack, w->geometry().right() + 1 + kRightMargin - width);
+        lackWidth = std::max(lackWidth, w->geometry().right() + 1 + kRightMargin - size.width());
   }
-  if (lack <= 0) return;
-  frame_.clientWidth += lack;
-  frame_.pageWidth += lack;
+  if (lackWidth <= 0 && lackHeight <= 0) return;
+  frame_.clientWidth += std::max(0, lackWidth);
+  frame_.pageWidth += std::max(0, lackWidth);
+  frame_.clientHeight += std::max(0, lackHeight);
+  frame_.pageHeight += std::max(0, lackHeight);
+  frame_.buttonsTop += std::max(0, lackHeight);
   FitFrame();
 }
 
