@@ -416,11 +416,19 @@ void TZelForm::MakeRoomRightOf(QLabel* label, int oldRight) {
     if (!w->geometry().intersects(label->geometry())) continue;
     QRect g = w->geometry();
     const int left = label->geometry().right() + 1 + kGap;
-    if (qobject_cast<QLineEdit*>(w))
-      g.setLeft(left);
-    else
+    if (!qobject_cast<QLineEdit*>(w)) {
       g.moveLeft(left);
-    w->setGeometry(g);
+      w->setGeometry(g);
+      continue;
+    }
+    // The other edits of its column start where it now starts, so the column stays straight.
+    const int oldLeft = g.left();
+    for (QObject* c : parent->children())
+      if (auto* edit = qobject_cast<QLineEdit*>(c); edit && edit->x() == oldLeft) {
+        QRect e = edit->geometry();
+        e.setLeft(std::max(left, oldLeft));
+        edit->setGeometry(e);
+      }
   }
 }
 
