@@ -7,6 +7,7 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialog/MyCheckBox.h"
 #include "pages/BindingTag.h"
@@ -26,6 +27,8 @@ constexpr int kEditHeight = 21;
 constexpr int kCellWidth = 14;  // the style's check indicator, not clipped
 constexpr int kCellHeight = 17;
 constexpr int kRowPitch = 56;
+constexpr int kNumbersTop = 32;
+constexpr int kMargin = 8, kGap = 4;
 
 int SocketLeft(int socket) {
   return 221 + 16 * socket;
@@ -81,18 +84,31 @@ TRack::TRack(TComponentOwner* owner, QTabWidget* pageControl, const QString& cap
   SetTag(TwinMode, BindingTag(tagBase, 1));
   own(TwinMode);
 
+  // A larger font moves the heading up and left to stay above the numbers and over the
+  // sockets, and Twin Mode left to stay clear of it, down to touching Device Activated.
   heading_ = new QLabel(QStringLiteral("Authorized Sockets"), group_);
-  heading_->move(248, 16);
   heading_->adjustSize();
+  heading_->move(std::min(248, SocketLeft(kSockets) + kCellWidth - heading_->width()),
+                 std::min(16, kNumbersTop - heading_->height()));
   own(heading_);
+  const int twinRoom = std::min(SocketLeft(1), heading_->x()) - 1 - TwinMode->width();
+  TwinMode->move(std::max(DeviceActivated->geometry().right() + 1, std::min(150, twinRoom)),
+                 TwinMode->y());
 
   for (int k = 1; k <= kSockets; ++k) {
     auto* number = new QLabel(QString::number(firstSocket + k - 1), group_);
     number->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    number->setGeometry(SocketLeft(k), 32, kCellWidth, 13);
+    number->setGeometry(SocketLeft(k), kNumbersTop, kCellWidth,
+                        std::max(13, number->sizeHint().height()));
     socketNumbers_[static_cast<std::size_t>(k - 1)] = number;
     own(number);
   }
+
+  // The edits start after the widest of their labels.
+  int editLeft = kEditLeft;
+  for (const QString& text : {QStringLiteral("Login :"), QStringLiteral("Password :")})
+    editLeft = std::max(editLeft, 8 + group_->fontMetrics().horizontalAdvance(text) + kGap + 1);
+  const int editWidth = kEditLeft + kEditWidth - editLeft;
 
   for (int i = 1; i <= kUsers; ++i) {
     TUserRow& row = users_[static_cast<std::size_t>(i - 1)];
@@ -105,7 +121,7 @@ TRack::TRack(TComponentOwner* owner, QTabWidget* pageControl, const QString& cap
     own(row.loginLabel);
 
     row.login = new QLineEdit(group_);
-    row.login->setGeometry(kEditLeft, y - 4, kEditWidth, kEditHeight);
+    row.login->setGeometry(editLeft, y - 4, editWidth, kEditHeight);
     row.login->setMaxLength(kTextLimit);
     SetTag(row.login, BindingTag(socketsParameter - 2));
     own(row.login);
@@ -116,7 +132,7 @@ TRack::TRack(TComponentOwner* owner, QTabWidget* pageControl, const QString& cap
     own(row.passwordLabel);
 
     row.password = new QLineEdit(group_);
-    row.password->setGeometry(kEditLeft, y + 20, kEditWidth, kEditHeight);
+    row.password->setGeometry(editLeft, y + 20, editWidth, kEditHeight);
     row.password->setMaxLength(kTextLimit);
     row.password->setEchoMode(QLineEdit::Password);  // the dialog adds the reveal toggle
     SetTag(row.password, BindingTag(socketsParameter - 1));

@@ -338,7 +338,39 @@ void TZelForm::AvanceButtonClick() {
 
 void TZelForm::showEvent(QShowEvent* event) {
   FitLabelsToFont();
+  WidenForPages();
   QDialog::showEvent(event);
+}
+
+// Pages were designed for an 8-point font at 96 dpi. A larger font can make one wider than the
+// page area, or give a page's own side tabs more length than the page has: the dialog then
+// grows by what is lacking.
+void TZelForm::WidenForPages() {
+  constexpr int kRightMargin = 4;
+  if (frame_.clientWidth == 0 || PageControl->count() == 0) return;
+  // Hidden pages have not been laid out yet; they all get the first page's size.
+  const QSize size = PageControl->widget(0)->size();
+  int lackWidth = 0, lackHeight = 0;
+  for (int i = 0; i < PageControl->count(); ++i) {
+    const QWidget* page = PageControl->widget(i);
+    // A page with a layout fills whatever it is given; its nested page controls fill it.
+    if (page->layout()) {
+      for (const QTabWidget* nested : page->findChildren<const QTabWidget*>())
+        if (nested->tabPosition() == QTabWidget::West)
+          lackHeight = std::max(lackHeight, nested->tabBar()->sizeHint().height() - size.height());
+      continue;
+    }
+    for (const QObject* o : page->children())
+      if (const auto* w = qobject_cast<const QWidget*>(o); w && !w->isWindow())
+        lackWidth = std::max(lackWidth, w->geometry().right() + 1 + kRightMargin - size.width());
+  }
+  if (lackWidth <= 0 && lackHeight <= 0) return;
+  frame_.clientWidth += std::max(0, lackWidth);
+  frame_.pageWidth += std::max(0, lackWidth);
+  frame_.clientHeight += std::max(0, lackHeight);
+  frame_.pageHeight += std::max(0, lackHeight);
+  frame_.buttonsTop += std::max(0, lackHeight);
+  FitFrame();
 }
 
 // Labels were laid out for an 8-point font at 96 dpi; a larger font would cut their text. Each
@@ -359,9 +391,44 @@ void TZelForm::FitLabelsToFont() {
     }
     if (need.height() > r.height()) {
       const int grow = need.height() - r.height();
-      r.adjust(0, -grow / 2, 0, grow - grow / 2);
+      // Top-aligned labels are column headings just above their rows: they grow upwards.
+      if (label->alignment() & Qt::AlignTop)
+        r.adjust(0, -grow, 0, 0);
+      else
+        r.adjust(0, -grow / 2, 0, grow - grow / 2);
     }
-    if (r != label->geometry()) label->setGeometry(r);
+    if (r == label->geometry()) continue;
+    const int oldRight = label->geometry().right();
+    label->setGeometry(r);
+    MakeRoomRightOf(label, oldRight);
+  }
+}
+
+// A label grown to the right makes room for the control it names: an edit gives up the
+// start of its width and keeps its right edge, anything else moves along.
+void TZelForm::MakeRoomRightOf(QLabel* label, int oldRight) {
+  constexpr int kGap = 4;
+  QWidget* parent = label->parentWidget();
+  if (!parent) return;
+  for (QObject* o : parent->children()) {
+    auto* w = qobject_cast<QWidget*>(o);
+    if (!w || w == label || w->isWindow() || w->x() <= oldRight) continue;
+    if (!w->geometry().intersects(label->geometry())) continue;
+    QRect g = w->geometry();
+    const int left = label->geometry().right() + 1 + kGap;
+    if (!qobject_cast<QLineEdit*>(w)) {
+      g.moveLeft(left);
+      w->setGeometry(g);
+      continue;
+    }
+    // The other edits of its column start where it now starts, so the column stays straight.
+    const int oldLeft = g.left();
+    for (QObject* c : parent->children())
+      if (auto* edit = qobject_cast<QLineEdit*>(c); edit && edit->x() == oldLeft) {
+        QRect e = edit->geometry();
+        e.setLeft(std::max(left, oldLeft));
+        edit->setGeometry(e);
+      }
   }
 }
 

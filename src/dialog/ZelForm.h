@@ -168,6 +168,8 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
  private:
   bool CheckGeneralAddresses();
   void FitLabelsToFont();
+  void WidenForPages();
+  static void MakeRoomRightOf(QLabel* label, int oldRight);
   // ArrangeFrame's sizes, widened by the side tabs as they are now.
   void FitFrame();
 

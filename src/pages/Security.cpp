@@ -87,25 +87,68 @@ TSecurity::TSecurity(TComponentOwner* owner, QTabWidget* pageControl, const QStr
   MakeRoomForMasks();
 }
 
-// The columns stand at 168, 208 and 256 for a 100-pixel address control; the control grows
-// with its font, and then the columns move right, the group widening with them if needed.
+// The columns stand at 168, 208 and 256 for a 100-pixel address control and an 8-point font
+// at 96 dpi. A larger font grows the address control and the headings: the columns then move
+// right, each heading clear of the one before, the rows go below the headings, and the
+// numbers and addresses move left if the group would not fit in its page otherwise.
 void TSecurity::MakeRoomForMasks() {
-  constexpr int kGap = 4, kRightMargin = 8;
+  constexpr int kGap = 4, kHeadingGap = 3, kRightMargin = 8, kNumberLeft = 35, kNumberMinLeft = 8;
+  // The widest group the page holds beside its left margin.
+  constexpr int kGroupMaxWidth = 313;
   int masksRight = 0;
   for (const TRow& row : rows_) masksRight = std::max(masksRight, row.mask->geometry().right());
-  const int shift = std::max(0, masksRight + 1 + kGap - kRadioPanelLeft);
-  if (shift == 0) return;
-  for (QWidget* w : {static_cast<QWidget*>(permitHeading_), static_cast<QWidget*>(denyHeading_),
-                     static_cast<QWidget*>(activatedHeading_)})
-    w->move(w->x() + shift, w->y());
+
+  // Heading lefts and the shift of each column for a given right edge of the addresses.
+  QLabel* headings[] = {permitHeading_, denyHeading_, activatedHeading_};
+  const int designed[] = {kRadioPanelLeft, 208, 240};
+  int shift[3] = {};
   int right = 0;
-  for (const TRow& row : rows_) {
-    row.radioPanel->move(row.radioPanel->x() + shift, row.radioPanel->y());
-    row.activated->move(row.activated->x() + shift, row.activated->y());
-    right = std::max(right, row.activated->geometry().right());
+  const auto place = [&](int addressesRight) {
+    int left = std::max(designed[0], addressesRight + 1 + kGap);
+    for (int c = 0; c < 3; ++c) {
+      if (c > 0) left = std::max(designed[c] + shift[0], left);
+      shift[c] = left - designed[c];
+      left += headings[c]->width() + kHeadingGap;
+    }
+    right = std::max(designed[2] + shift[2] + headings[2]->width(), 256 + shift[2] + kGlyphSize);
+  };
+  place(masksRight);
+  const int pull =
+      std::clamp(right + kRightMargin - kGroupMaxWidth, 0, kNumberLeft - kNumberMinLeft);
+  if (pull > 0) {
+    for (const TRow& row : rows_) {
+      row.number->move(row.number->x() - pull, row.number->y());
+      row.mask->move(row.mask->x() - pull, row.mask->y());
+    }
+    place(masksRight - pull);
   }
-  right = std::max(right, activatedHeading_->geometry().right());
-  group_->resize(std::max(kGroupWidth, right + 1 + kRightMargin), group_->height());
+
+  int headingsBottom = 0;
+  for (int c = 0; c < 3; ++c) {
+    headings[c]->move(designed[c] + shift[c], headings[c]->y());
+    headingsBottom = std::max(headingsBottom, headings[c]->geometry().bottom());
+  }
+  // The radio panels start 6 pixels above their row.
+  const int down = std::max(0, headingsBottom + 1 + 6 - kFirstRowTop);
+  int groupRight = 0, groupBottom = 0;
+  for (const TRow& row : rows_) {
+    for (QWidget* w : {static_cast<QWidget*>(row.number), static_cast<QWidget*>(row.mask)})
+      w->move(w->x(), w->y() + down);
+    row.radioPanel->move(row.radioPanel->x() + shift[0], row.radioPanel->y() + down);
+    // The Deny button follows its heading inside the panel.
+    const int denyShift = shift[1] - shift[0];
+    if (denyShift > 0) {
+      row.deny->move(row.deny->x() + denyShift, row.deny->y());
+      row.radioPanel->resize(row.radioPanel->width() + denyShift, row.radioPanel->height());
+    }
+    row.activated->move(row.activated->x() + shift[2], row.activated->y() + down);
+    groupRight = std::max(groupRight, row.activated->geometry().right());
+    groupBottom = std::max(groupBottom, row.activated->geometry().bottom());
+  }
+  groupRight = std::max(groupRight, activatedHeading_->geometry().right());
+  if (shift[2] > 0 || pull > 0)
+    group_->resize(std::max(kGroupWidth, groupRight + 1 + kRightMargin), group_->height());
+  if (down > 0) group_->resize(group_->width(), group_->height() + down);
 }
 
 // Every control is a descendant of the page, so Qt releases them all with it; the owner's

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <algorithm>
 
 #include "pages/BindingTag.h"
 #include "pages/GroupEnabling.h"
@@ -91,6 +92,13 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   SetTag(scan_, BindingTag(tagBase + 1, 1));
   add(scan_);
   portLabel_ = MakeFittedLabel(QStringLiteral("Port :"), methodBox_, 173, 48, kSpinLeft);
+  // Wrapped, this short label would run into the row below; it moves left towards the Scan box.
+  if (portLabel_->wordWrap()) {
+    portLabel_->setWordWrap(false);
+    portLabel_->adjustSize();
+    const int floor = kCheckLeft + kCheckWidth + kLabelGap;
+    portLabel_->move(std::max(floor, kSpinLeft - kLabelGap - portLabel_->width()), 48);
+  }
   add(portLabel_);
   port_ = MakeSpin(methodBox_, 44, tagBase + 2, QStringLiteral("Port"), false);
   add(port_);
@@ -130,6 +138,12 @@ TSuperv::TSuperv(TComponentOwner* owner, QTabWidget* pageControl, const QString&
   firstRequestDelay_ =
       MakeSpin(rebootBox_, 84, tagBase + 5, QStringLiteral("FirstRequestDelay"), true);
   add(firstRequestDelay_);
+  // A wrapped last label makes the box taller.
+  constexpr int kBottomMargin = 8;
+  const int contentBottom =
+      std::max(firstRequestLabel_->geometry().bottom(), firstRequestDelay_->geometry().bottom());
+  if (contentBottom + 1 + kBottomMargin > rebootBox_->height())
+    rebootBox_->resize(rebootBox_->width(), contentBottom + 1 + kBottomMargin);
 
   // Attached after the boxes were ticked: building the page runs no handler, and with both
   // boxes ticked everything starts enabled. toggled also fires when a load changes a box.
