@@ -453,20 +453,20 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
   const auto now = Clock::now();
   TSimOptions o;
   std::size_t deviceCount = 0;
+  bool dropped = false;
   {
     std::lock_guard lock(s.mutex);
     ++s.requestCount;
     s.requests.push_back({request, ip, port, now});
     while (s.requests.size() > s.options.requestLogLimit) s.requests.pop_front();
+    // Counted before a waiter wakes, so the counts it reads agree with each other.
+    dropped = Drop();
+    if (dropped) ++s.droppedRequests;
     s.requestArrived.notify_all();
     o = s.options;
     deviceCount = s.devices.size();
   }
-  if (Drop()) {
-    std::lock_guard lock(s.mutex);
-    ++s.droppedRequests;
-    return;
-  }
+  if (dropped) return;
   if (o.silent || request.size() < kEmptyRequestSize) return;
 
   const std::span<const std::uint8_t> destination(request.data() + kDestinationOffset,
