@@ -39,10 +39,6 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-long long MsLeft(Clock::time_point deadline) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-}
-
 }  // namespace
 
 TChildProcess::TChildProcess(const std::vector<std::string>& args, TChildOptions options)
@@ -150,16 +146,6 @@ bool TChildProcess::ReadSome(int timeoutMs) {
     }
   }
   return got;
-}
-
-bool TChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (output_.find(text) == std::string::npos) {
-    const long long left = MsLeft(deadline);
-    if (left <= 0 || out_ < 0) return false;
-    ReadSome(static_cast<int>(left));
-  }
-  return true;
 }
 
 void TChildProcess::Signal(int signal) {

@@ -1,6 +1,7 @@
 // The parts of the process runner that are the same on every system.
 #include <chrono>
 #include <stdexcept>
+#include <string>
 
 #include "support/ChildProcess.h"
 
@@ -15,6 +16,16 @@ long long MsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
+
+bool TChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (output_.find(text) == std::string::npos) {
+    const long long left = MsLeft(deadline);
+    if (left <= 0 || out_ < 0) return false;
+    ReadSome(static_cast<int>(left));
+  }
+  return true;
+}
 
 bool TChildProcess::ReadUntilClosed(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;

@@ -178,16 +178,6 @@ bool TChildProcess::ReadSome(int timeoutMs) {
   }
 }
 
-bool TChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (output_.find(text) == std::string::npos) {
-    const long long left = MsLeft(deadline);
-    if (left <= 0 || out_ < 0) return false;
-    ReadSome(static_cast<int>(left));
-  }
-  return true;
-}
-
 // A Velkaro program that takes stop requests (velkaro-sim) gets its stop event, the Windows
 // stand-in for SIGINT and SIGTERM, and ends by itself; any other signal, or a program without
 // that event, ends by TerminateProcess.
