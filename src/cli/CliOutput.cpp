@@ -1,6 +1,5 @@
 #include "cli/CliOutput.h"
 
-#include <langinfo.h>
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -8,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "cli/SystemAccess.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/ModelRegistry.h"
 
@@ -151,29 +151,9 @@ void PrintJson(const TJson& document, std::ostream& out) {
   out << document.dump(2) << '\n';
 }
 
-namespace {
-
-TTextEncoding LocaleEncoding() {
-  // Asked of the environment without leaving the process's own locale changed.
-  const char* current = std::setlocale(LC_CTYPE, nullptr);
-  const std::string saved = current ? current : "C";
-  std::string codeset;
-  if (std::setlocale(LC_CTYPE, "")) {
-    if (const char* name = nl_langinfo(CODESET)) codeset = name;
-  }
-  std::setlocale(LC_CTYPE, saved.c_str());
-  std::string upper;
-  for (const char c : codeset)
-    if (c != '-' && c != '_')
-      upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper == "ISO88591" || upper == "LATIN1" ? TTextEncoding::Latin1 : TTextEncoding::Utf8;
-}
-
-}  // namespace
-
 TTextEncoding TerminalEncoding() {
   // Once, before any worker thread could run: setlocale is not thread-safe.
-  static const TTextEncoding encoding = LocaleEncoding();
+  static const TTextEncoding encoding = SystemTextEncoding();
   return encoding;
 }
 

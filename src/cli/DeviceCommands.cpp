@@ -12,6 +12,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Utf8Path.h"
 
 namespace velkaro::cli {
 
@@ -46,14 +47,14 @@ void FailUnlessAnswered(const ops::TReadOutcome& read, const TDeviceSelector& se
 void CheckSaveTarget(const std::string& file) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path path(file);
+  const fs::path path = Utf8Path(file);
   if (file.empty() || fs::is_directory(path, ec)) {
     throw TCliFailure(kExitUsage, "Cannot save to '" + file + "': not a file name");
   }
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec)) {
     throw TCliFailure(kExitUsage,
-                      "Cannot save to '" + file + "': folder '" + folder.string() + "' not found");
+                      "Cannot save to '" + file + "': folder '" + Utf8Text(folder) + "' not found");
   }
 }
 

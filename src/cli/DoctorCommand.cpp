@@ -1,7 +1,5 @@
 #include "cli/DoctorCommand.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -10,6 +8,7 @@
 #include "cli/CliOutput.h"
 #include "cli/DeviceCommands.h"
 #include "cli/FirewallRules.h"
+#include "cli/SystemAccess.h"
 #include "operations/DeviceOperations.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
@@ -33,26 +32,6 @@ constexpr std::uint32_t kLoopbackAddress = 0x7F000001;
 constexpr const char* kReplyHint =
     "a firewall must let UDP replies from port 52389 in (they come from each device's own "
     "address, not as answers the firewall can track)";
-
-struct TCommandOutput {
-  bool ran = false;  // exit status 0
-  std::string text;
-};
-
-// Runs a read-only listing command through the shell; its stderr is dropped.
-TCommandOutput ReadCommand(const std::string& command) {
-  TCommandOutput result;
-  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return result;
-  char chunk[4096];
-  std::size_t n = 0;
-  // A listing beyond a few megabytes is not a firewall anyone wrote by hand; stop reading there.
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0 && result.text.size() < (8u << 20))
-    result.text.append(chunk, n);
-  const int status = ::pclose(pipe);
-  result.ran = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
-}
 
 std::string TargetText(const TTarget& t) {
   return IpToText(t.address) + ":" + std::to_string(t.port);
@@ -154,6 +133,13 @@ std::string FindingsText(const std::vector<TFirewallFinding>& findings, bool pol
 
 TCheckLine CheckFirewall() {
   TCheckLine line{"firewall", TCheckStatus::Ok, "", ""};
+#ifdef _WIN32
+  // The Windows firewall keeps its rules per program and profile; no listing tells them apart.
+  line.status = TCheckStatus::Warn;
+  line.detail = "the Windows firewall's rules are not read by this check";
+  line.hint = "allow velkaro-cli.exe in for UDP; " + std::string(kReplyHint);
+  return line;
+#endif
   std::string source = "nftables";
   TCommandOutput listing = ReadCommand("nft list ruleset");
   std::vector<TFirewallFinding> findings;

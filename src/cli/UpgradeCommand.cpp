@@ -14,6 +14,7 @@
 #include "cli/DeviceCommands.h"
 #include "operations/FirmwareRollout.h"
 #include "protocol/Frame.h"
+#include "protocol/Utf8Path.h"
 
 namespace velkaro::cli {
 
@@ -35,7 +36,7 @@ std::uintmax_t CheckImage(const std::string& file, bool force) {
     throw refuse("it is " + std::to_string(size) +
                  " bytes, over 64 MiB (give --force to send it anyway)");
   }
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(Utf8Path(file), std::ios::binary);
   if (!in) throw refuse(std::strerror(errno));
   return size;
 }

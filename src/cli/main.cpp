@@ -1,24 +1,22 @@
 // velkaro-cli: the device actions of the program from a shell.
-#include <unistd.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/CliApp.h"
+#include "cli/SystemAccess.h"
 #include "protocol/ModelRegistry.h"
 #include "version/Oem.h"
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  // The same bytes as on Linux: no "\r" slipped in before each line feed of the output.
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-#endif
+  velkaro::cli::PrepareConsole();
   // The same start-up as the GUI, so requests carry the same OEM code.
   velkaro::SelectOem();
   velkaro::RegisterBuiltinModels();
-  return velkaro::cli::RunCli(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+  std::vector<std::string> arguments = velkaro::cli::Utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& a : arguments) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
+  return velkaro::cli::RunCli(static_cast<int>(arguments.size()), pointers.data(), std::cout,
+                              std::cerr, velkaro::cli::StderrIsTerminal());
 }

@@ -1,6 +1,10 @@
 #include "diag/PacketLog.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -8,6 +12,7 @@
 #include "diag/Pcapng.h"
 #include "protocol/AtomicFile.h"
 #include "protocol/SocketProbe.h"
+#include "protocol/Utf8Path.h"
 
 namespace velkaro::diag {
 
@@ -15,6 +20,16 @@ namespace {
 
 // Peers whose local address is remembered; beyond that each lookup is made again.
 constexpr std::size_t kMaxRememberedPeers = 1024;
+
+// Whether this user may write the file, or create files in the folder.
+bool MayWrite(const std::filesystem::path& path, bool folder) {
+#ifdef _WIN32
+  (void)folder;
+  return ::_waccess(path.c_str(), 2) == 0;
+#else
+  return ::access(path.c_str(), folder ? W_OK | X_OK : W_OK) == 0;
+#endif
+}
 
 std::uint64_t NowMicroseconds() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -104,12 +119,11 @@ void TPacketLog::WriteTo(const std::string& fileName) const {
 std::string LogFileProblem(const std::string& fileName) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path path(fileName);
+  const fs::path path = Utf8Path(fileName);
   if (fs::is_directory(path, ec)) return "is a folder";
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec)) return "its folder does not exist";
-  if (fs::exists(path, ec) ? ::access(fileName.c_str(), W_OK) != 0
-                           : ::access(folder.c_str(), W_OK | X_OK) != 0)
+  if (fs::exists(path, ec) ? !MayWrite(path, false) : !MayWrite(folder, true))
     return "cannot be written";
   return {};
 }

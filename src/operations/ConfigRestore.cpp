@@ -9,6 +9,7 @@
 #include "operations/ValueText.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Utf8Path.h"
 
 namespace velkaro::ops {
 
@@ -43,7 +44,7 @@ TValue CurrentValue(const TZEL& record, int tag) {
 }  // namespace
 
 bool ReadCfgFile(const std::string& fileName, std::vector<TCfgSection>& out, std::string& error) {
-  std::ifstream in(fileName, std::ios::binary);
+  std::ifstream in(Utf8Path(fileName), std::ios::binary);
   if (!in) {
     error = "Cannot read '" + fileName + "'";
     return false;

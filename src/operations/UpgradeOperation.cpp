@@ -1,4 +1,5 @@
 #include "operations/UpgradeOperation.h"
+#include "protocol/Utf8Path.h"
 
 #include <filesystem>
 #include <fstream>
@@ -9,11 +10,11 @@ namespace velkaro::ops {
 std::string ImageProblem(const std::string& file, bool force) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::file_status status = fs::status(file, ec);
+  const fs::file_status status = fs::status(Utf8Path(file), ec);
   if (ec || !fs::exists(status)) return "the file does not exist";
   if (fs::is_directory(status)) return "it is a folder";
   if (!fs::is_regular_file(status)) return "it is not a regular file";
-  const std::uintmax_t size = fs::file_size(file, ec);
+  const std::uintmax_t size = fs::file_size(Utf8Path(file), ec);
   if (ec) return ec.message();
   if (size == 0) return "the file is empty";
   if (size > kMaxImageBytes && !force) return "the file is larger than 64 MiB";
@@ -23,7 +24,7 @@ std::string ImageProblem(const std::string& file, bool force) {
 bool LoadImage(const std::string& file, bool force, TBytes& out, std::string& error) {
   error = ImageProblem(file, force);
   if (!error.empty()) return false;
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(Utf8Path(file), std::ios::binary);
   if (!in) {
     error = "the file cannot be read";
     return false;

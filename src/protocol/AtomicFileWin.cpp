@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "protocol/AtomicFile.h"
-#include "protocol/WindowsError.h"
+#include "protocol/WindowsText.h"
 
 namespace velkaro {
 

@@ -1,9 +1,11 @@
-// The platform-neutral part of the interface choice; the enumeration itself is per platform.
+// The interface choice; the enumeration itself is SocketProbe's, per platform.
 #include "protocol/NetInterfaces.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "protocol/Frame.h"
+#include "protocol/SocketProbe.h"
 
 namespace velkaro {
 
@@ -25,6 +27,22 @@ std::string JoinInterfaces(const std::vector<TNetInterface>& interfaces, bool wi
 }
 
 }  // namespace
+
+std::vector<TNetInterface> UsableInterfaces() {
+  std::vector<TNetInterface> found;
+  std::vector<TProbedInterface> probed;
+  try {
+    probed = BroadcastInterfaces();
+  } catch (const std::system_error&) {
+    return found;
+  }
+  for (const TProbedInterface& p : probed) {
+    const bool listed = std::any_of(found.begin(), found.end(),
+                                    [&p](const TNetInterface& i) { return i.link.name == p.name; });
+    if (!listed) found.push_back({{p.name, p.address}, p.broadcast});
+  }
+  return found;
+}
 
 std::vector<TNetInterface> ChooseInterfaces(const std::vector<TNetInterface>& all,
                                             const std::vector<std::string>& names) {

@@ -34,6 +34,13 @@ struct TDatagramInfo {
   bool Truncated() const { return size > copied; }
 };
 
+#ifdef _WIN32
+// A SOCKET, held signed so that -1 (INVALID_SOCKET) marks a closed socket as on POSIX.
+using TSocketHandle = std::intptr_t;
+#else
+using TSocketHandle = int;
+#endif
+
 // An IPv4 UDP socket, closed by its destructor.
 class TUdpSocket {
  public:
@@ -45,6 +52,7 @@ class TUdpSocket {
   TUdpSocket& operator=(const TUdpSocket&) = delete;
 
   void EnableBroadcast();
+  // Lets the port be bound again right after a socket on it closed.
   void SetReuseAddress();
   // Asks for a receive buffer of `bytes`; where the system caps ordinary requests, a privileged
   // process may go beyond the cap. Returns what the system granted (never throws).
@@ -72,19 +80,13 @@ class TUdpSocket {
   bool IsOpen() const { return fd_ >= 0; }
 
  private:
-#ifdef _WIN32
-  // A SOCKET, held signed so that -1 (INVALID_SOCKET) marks the closed socket as on POSIX.
-  using Handle = std::intptr_t;
-#else
-  using Handle = int;
-#endif
-  Handle fd_ = -1;
+  TSocketHandle fd_ = -1;
 };
 
 // A connected TCP stream, closed by its destructor (the demo devices' status pages).
 class TTcpStream {
  public:
-  explicit TTcpStream(int fd) : fd_(fd) {}
+  explicit TTcpStream(TSocketHandle fd) : fd_(fd) {}
   ~TTcpStream();
   TTcpStream(TTcpStream&& other) noexcept;
   TTcpStream& operator=(TTcpStream&& other) noexcept;
@@ -100,7 +102,7 @@ class TTcpStream {
   void SendAll(std::string_view data);
 
  private:
-  int fd_ = -1;
+  TSocketHandle fd_ = -1;
 };
 
 // A listening TCP socket, closed by its destructor.
@@ -117,7 +119,7 @@ class TTcpListener {
   std::optional<TTcpStream> Accept(std::chrono::milliseconds timeout);
 
  private:
-  int fd_ = -1;
+  TSocketHandle fd_ = -1;
 };
 
 }  // namespace velkaro

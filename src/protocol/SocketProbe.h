@@ -21,7 +21,8 @@ struct TProbedInterface {
   std::uint32_t broadcast = 0;
 };
 
-// IPv4 interfaces that are up, not loopback and have a broadcast address, in the system's order.
+// IPv4 interfaces that are up, not loopback and have a broadcast address, in the system's order;
+// an interface with several addresses comes once per address.
 // Throws std::system_error when the system cannot list them.
 std::vector<TProbedInterface> BroadcastInterfaces();
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "protocol/Socket.h"
-#include "protocol/WindowsError.h"
+#include "protocol/WindowsText.h"
 
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
@@ -21,28 +21,6 @@
 namespace velkaro {
 
 namespace {
-
-// Winsock is started once, on the first socket, and cleaned up when the program ends.
-class TWinsock {
- public:
-  TWinsock() { error_ = ::WSAStartup(MAKEWORD(2, 2), &data_); }
-  ~TWinsock() {
-    if (error_ == 0) ::WSACleanup();
-  }
-  TWinsock(const TWinsock&) = delete;
-  TWinsock& operator=(const TWinsock&) = delete;
-  int Error() const { return error_; }
-
- private:
-  WSADATA data_{};
-  int error_ = 0;
-};
-
-void StartWinsock() {
-  static const TWinsock winsock;
-  if (winsock.Error() != 0)
-    throw TSocketError("Erreur d'initialisation de Winsock", winsock.Error());
-}
 
 SOCKET Native(std::intptr_t handle) {
   return static_cast<SOCKET>(handle);
@@ -56,12 +34,62 @@ sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
   return sa;
 }
 
+INT MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+          .count();
+  return left > 0 ? static_cast<INT>(std::min<long long>(left, 0x7FFFFFFF)) : 0;
+}
+
+// Waits for `events` on `handle`; false when the time ran out. WSAPoll takes milliseconds.
+bool WaitFor(std::intptr_t handle, SHORT events, std::chrono::milliseconds timeout,
+             const char* context) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    WSAPOLLFD p{Native(handle), events, 0};
+    const INT n = ::WSAPoll(&p, 1, MillisecondsLeft(deadline));
+    if (n > 0) return true;
+    if (n == 0) return false;
+    const int error = ::WSAGetLastError();
+    if (error != WSAEINTR) throw TSocketError(context, error);
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+  }
+}
+
+std::uint16_t BoundPort(std::intptr_t handle) {
+  sockaddr_in sa{};
+  int len = sizeof sa;
+  if (::getsockname(Native(handle), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  return ntohs(sa.sin_port);
+}
+
 std::string Describe(const std::string& context, int systemError) {
   return context + " (" + std::to_string(systemError) +
          ") : " + WindowsErrorText(static_cast<unsigned long>(systemError));
 }
 
 }  // namespace
+
+void StartWinsock() {
+  // Started on the first socket and cleaned up when the program ends.
+  class TWinsock {
+   public:
+    TWinsock() { error_ = ::WSAStartup(MAKEWORD(2, 2), &data_); }
+    ~TWinsock() {
+      if (error_ == 0) ::WSACleanup();
+    }
+    TWinsock(const TWinsock&) = delete;
+    TWinsock& operator=(const TWinsock&) = delete;
+    int Error() const { return error_; }
+
+   private:
+    WSADATA data_{};
+    int error_ = 0;
+  };
+  static const TWinsock winsock;
+  if (winsock.Error() != 0)
+    throw TSocketError("Erreur d'initialisation de Winsock", winsock.Error());
+}
 
 TSocketError::TSocketError(const std::string& context, int systemError)
     : std::runtime_error(Describe(context, systemError)), systemError_(systemError) {}
@@ -72,7 +100,7 @@ TUdpSocket::TUdpSocket() {
       ::WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET)
     throw TSocketError("Erreur de création du socket UDP", ::WSAGetLastError());
-  fd_ = static_cast<Handle>(s);
+  fd_ = static_cast<TSocketHandle>(s);
   // An ICMP port-unreachable for an earlier datagram would otherwise fail the next receive
   // with WSAECONNRESET; a silent address is no error here, the time-out reports it.
   BOOL report = FALSE;
@@ -109,10 +137,8 @@ void TUdpSocket::EnableBroadcast() {
 }
 
 void TUdpSocket::SetReuseAddress() {
-  const BOOL on = TRUE;
-  if (::setsockopt(Native(fd_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
-                   sizeof on) != 0)
-    throw TSocketError("Erreur de configuration du socket UDP", ::WSAGetLastError());
+  // Windows rebinds a UDP port just closed without asking, and its SO_REUSEADDR would do more:
+  // let this socket share a port with another bound socket, which then may get its datagrams.
 }
 
 std::size_t TUdpSocket::SetReceiveBuffer(std::size_t bytes) {
@@ -140,10 +166,7 @@ void TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
 }
 
 std::uint16_t TUdpSocket::LocalPort() const {
-  sockaddr_in sa{};
-  int len = sizeof sa;
-  if (::getsockname(Native(fd_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-  return ntohs(sa.sin_port);
+  return BoundPort(fd_);
 }
 
 std::uint32_t TUdpSocket::LocalAddress() const {
@@ -166,18 +189,28 @@ void TUdpSocket::SendTo(std::span<const std::uint8_t> data, std::uint32_t addres
 }
 
 bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
+  return WaitFor(fd_, POLLRDNORM, timeout, "Erreur d'attente de réception UDP");
+}
+
+int TUdpSocket::WaitAnyReadable(std::span<TUdpSocket* const> sockets,
+                                std::chrono::milliseconds timeout, std::size_t first) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
+  std::vector<WSAPOLLFD> polled;
+  polled.reserve(sockets.size());
+  for (const TUdpSocket* s : sockets) polled.push_back({Native(s->fd_), POLLRDNORM, 0});
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    // WSAPoll takes the time-out in milliseconds.
-    WSAPOLLFD p{Native(fd_), POLLRDNORM, 0};
-    const int n = ::WSAPoll(&p, 1, left > 0 ? static_cast<INT>(left) : 0);
-    if (n > 0) return true;
-    if (n == 0) return false;
+    const INT n = ::WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), MillisecondsLeft(deadline));
+    if (n > 0) {
+      for (std::size_t k = 0; k < polled.size(); ++k) {
+        const std::size_t i = (first + k) % polled.size();
+        if (polled[i].revents != 0) return static_cast<int>(i);
+      }
+    }
+    if (n == 0) return -1;
     const int error = ::WSAGetLastError();
-    if (error != WSAEINTR) throw TSocketError("Erreur d'attente de réception UDP", error);
-    if (Clock::now() >= deadline) return false;
+    if (n < 0 && error != WSAEINTR) throw TSocketError("Erreur d'attente de réception UDP", error);
+    if (Clock::now() >= deadline) return -1;
   }
 }
 
@@ -214,6 +247,87 @@ TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
   info.address = ntohl(sa.sin_addr.s_addr);
   info.port = ntohs(sa.sin_port);
   return info;
+}
+
+TTcpStream::~TTcpStream() {
+  if (fd_ >= 0) ::closesocket(Native(fd_));
+}
+
+TTcpStream::TTcpStream(TTcpStream&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TTcpStream& TTcpStream::operator=(TTcpStream&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::closesocket(Native(fd_));
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+TTcpStream TTcpStream::Connect(std::uint32_t address, std::uint16_t port) {
+  StartWinsock();
+  TTcpStream stream(static_cast<TSocketHandle>(
+      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT)));
+  if (stream.fd_ < 0) throw TSocketError("Erreur de création du socket TCP", ::WSAGetLastError());
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (::connect(Native(stream.fd_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0)
+    throw TSocketError("Erreur de connexion TCP", ::WSAGetLastError());
+  return stream;
+}
+
+std::string TTcpStream::Receive(std::size_t max, std::chrono::milliseconds timeout) {
+  if (!WaitFor(fd_, POLLRDNORM, timeout, "Erreur d'attente de réception TCP")) return {};
+  std::string data(std::min<std::size_t>(max, 0x7FFFFFFF), '\0');
+  const int got = ::recv(Native(fd_), data.data(), static_cast<int>(data.size()), 0);
+  if (got == SOCKET_ERROR) {
+    const int error = ::WSAGetLastError();
+    // The peer's reset ends the stream as a close does.
+    if (error == WSAECONNRESET) return {};
+    throw TSocketError("Erreur de réception TCP", error);
+  }
+  data.resize(static_cast<std::size_t>(got));
+  return data;
+}
+
+void TTcpStream::SendAll(std::string_view data) {
+  while (!data.empty()) {
+    const int chunk = static_cast<int>(std::min<std::size_t>(data.size(), 0x7FFFFFFF));
+    const int sent = ::send(Native(fd_), data.data(), chunk, 0);
+    if (sent == SOCKET_ERROR) throw TSocketError("Erreur d'émission TCP", ::WSAGetLastError());
+    data.remove_prefix(static_cast<std::size_t>(sent));
+  }
+}
+
+TTcpListener::TTcpListener(std::uint32_t address, std::uint16_t port) {
+  StartWinsock();
+  const SOCKET s =
+      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET)
+    throw TSocketError("Erreur de création du socket TCP", ::WSAGetLastError());
+  fd_ = static_cast<TSocketHandle>(s);
+  // Windows lets SO_REUSEADDR steal a port another program listens on; exclusive use instead.
+  const BOOL on = TRUE;
+  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 || ::listen(s, 8) != 0) {
+    const int error = ::WSAGetLastError();
+    ::closesocket(s);
+    throw TSocketError("Erreur d'écoute TCP sur le port " + std::to_string(port), error);
+  }
+}
+
+TTcpListener::~TTcpListener() {
+  ::closesocket(Native(fd_));
+}
+
+std::uint16_t TTcpListener::LocalPort() const {
+  return BoundPort(fd_);
+}
+
+std::optional<TTcpStream> TTcpListener::Accept(std::chrono::milliseconds timeout) {
+  if (!WaitFor(fd_, POLLRDNORM, timeout, "Erreur d'attente de connexion TCP")) return std::nullopt;
+  const SOCKET s = ::accept(Native(fd_), nullptr, nullptr);
+  if (s == INVALID_SOCKET) return std::nullopt;  // the peer gave up meanwhile
+  return TTcpStream(static_cast<TSocketHandle>(s));
 }
 
 }  // namespace velkaro

@@ -9,6 +9,7 @@
 
 #include "tftp/IdException.h"
 #include "tftp/TftpPacket.h"
+#include "protocol/Utf8Path.h"
 
 namespace velkaro {
 
@@ -124,12 +125,13 @@ std::string TIdTrivialFTP::ModeText() const {
 
 void TIdTrivialFTP::UploadFile(const std::string& localFile, const std::string& remoteFile) {
   std::error_code ec;
-  if (std::filesystem::is_directory(localFile, ec)) throw EFOpenError(localFile, EISDIR);
+  if (std::filesystem::is_directory(Utf8Path(localFile), ec))
+    throw EFOpenError(localFile, EISDIR);
   std::vector<char> buffer(256 * 1024);
   std::ifstream file;
   file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   errno = 0;
-  file.open(localFile, std::ios::binary);
+  file.open(Utf8Path(localFile), std::ios::binary);
   if (!file.is_open()) throw EFOpenError(localFile, errno != 0 ? errno : ENOENT);
   UploadStream(file, remoteFile);
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "CliSimFixture.h"
+#include "support/Wine.h"
 #include "protocol/Socket.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
@@ -30,6 +31,7 @@ std::string DeviceIp(std::size_t index) {
 class CliFleetTest : public CliSimTest {
  protected:
   void SetUp() override {
+    if (velkaro::testing::RunningUnderWine()) GTEST_SKIP() << velkaro::testing::kWineSharedPort;
     CliSimTest::SetUp();
     image = dir.File("image.bin");
     bytes = velkaro::testing::Pattern(20000, 13);

@@ -6,6 +6,7 @@
 
 #include "CliSimFixture.h"
 #include "protocol/ConfigFile.h"
+#include "support/ScopedEnv.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -103,15 +104,12 @@ TEST_F(CliScanTest, LatinOneNameShowsInUtf8) {
   const std::string utf8 =
       "Caf\xC3\xA9 Stra\xC3\x9F"
       "e";
-  const char* saved = std::getenv("LC_ALL");
-  const std::string savedText = saved ? saved : "";
-  ::setenv("LC_ALL", "C.UTF-8", 1);
-  const TCliRun text = Cli({"--rounds", "1", "scan"});
-  const TCliRun asJson = Cli({"--json", "--rounds", "1", "scan"});
-  if (saved)
-    ::setenv("LC_ALL", savedText.c_str(), 1);
-  else
-    ::unsetenv("LC_ALL");
+  TCliRun text, asJson;
+  {
+    const velkaro::testing::TScopedEnv locale("LC_ALL", "C.UTF-8");
+    text = Cli({"--rounds", "1", "scan"});
+    asJson = Cli({"--json", "--rounds", "1", "scan"});
+  }
   ASSERT_EQ(text.exitCode, 0) << text.err;
   const auto rowStart = text.out.find('\n') + 1;
   EXPECT_EQ(text.out.substr(rowStart, utf8.size() + 2), utf8 + "  ") << text.out;

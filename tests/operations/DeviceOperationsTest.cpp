@@ -109,7 +109,7 @@ TEST_F(DeviceOperationsTest, SettingTheDeviceLacksIsNamedSavedAsZeroAndNeverWrit
   EXPECT_EQ(save.read.unreported, std::vector<int>{71});
   ASSERT_TRUE(save.saved) << save.error;
   std::stringstream text;
-  text << std::ifstream(file).rdbuf();
+  text << std::ifstream(file, std::ios::binary).rdbuf();
   EXPECT_NE(text.str().find("\n71=0\r"), std::string::npos) << text.str();
 
   const std::size_t before = simulator->RequestCount();

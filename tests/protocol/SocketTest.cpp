@@ -6,7 +6,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 
-#include "protocol/WindowsError.h"
+#include "protocol/WindowsText.h"
 #else
 #include <unistd.h>
 #endif

@@ -11,6 +11,7 @@
 #include "sim/TftpServer.h"
 #include "support/DatagramClient.h"
 #include "support/TftpTestSupport.h"
+#include "support/Wine.h"
 #include "tftp/IdException.h"
 #include "tftp/IdTrivialFTP.h"
 
@@ -119,6 +120,7 @@ TEST_F(SimUpgradeTest, DropRateLosesRequestsAndRepliesRepeatably) {
 }
 
 TEST_F(SimUpgradeTest, EachDeviceHasItsOwnLoopbackAddressAndReceiver) {
+  if (RunningUnderWine()) GTEST_SKIP() << kWineSharedPort;
   TSimOptions o = LoopbackDevices(3);
   TSimulator s(o);
   s.Start();
@@ -177,6 +179,7 @@ TEST_F(SimUpgradeTest, AfterAnImageADeviceRebootsOrNeverReturns) {
 }
 
 TEST_F(SimUpgradeTest, AbortAtBlockGivesTheClientTheError) {
+  if (RunningUnderWine()) GTEST_SKIP() << kWineSharedPort;
   TSimOptions o = LoopbackDevices(2);
   o.abortAtBlock = 3;
   o.abortDevices.indexes = {1};
@@ -212,6 +215,7 @@ TEST_F(SimUpgradeTest, DoubleTriggerIsAcknowledgedTwiceButPreparedOnce) {
 
 // Two transfers held open at once by a client that sends its blocks by hand.
 TEST_F(SimUpgradeTest, OverlappingTransfersAreRecorded) {
+  if (RunningUnderWine()) GTEST_SKIP() << kWineSharedPort;
   TSimOptions o = LoopbackDevices(2);
   TSimulator s(o);
   s.Start();

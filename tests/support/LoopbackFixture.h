@@ -5,7 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+// Without the printer and GDI names that would shadow ours (SetPort).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dirent.h>
+#endif
 #include <chrono>
 #include <memory>
 #include <string>
@@ -45,14 +56,21 @@ inline long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
-// Open descriptors of this process; an exchange must leave the count as it found it.
+// Open descriptors (on Windows, handles) of this process; an exchange must leave the count as it
+// found it.
 inline int OpenDescriptors() {
+#ifdef _WIN32
+  DWORD handles = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
+#else
   int n = 0;
   if (DIR* d = opendir("/proc/self/fd")) {
     while (readdir(d)) ++n;
     closedir(d);
   }
   return n;
+#endif
 }
 
 class LoopbackTest : public ::testing::Test {

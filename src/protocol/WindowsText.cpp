@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "protocol/WindowsError.h"
+#include "protocol/WindowsText.h"
 
 namespace velkaro {
 
@@ -17,6 +17,17 @@ std::string WindowsErrorText(unsigned long code) {
                               message.back() == ' ' || message.back() == '.'))
     message.pop_back();
   return message;
+}
+
+std::string Utf8FromWide(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string text(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                        nullptr, nullptr);
+  return text;
 }
 
 }  // namespace velkaro

@@ -1,0 +1,34 @@
+// What the command-line tool asks of the operating system beyond sockets and files: the console,
+// its arguments and listing commands. SystemAccessPosix.cpp or SystemAccessWin.cpp implements it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/CliOutput.h"
+
+namespace velkaro::cli {
+
+// Sets the standard streams up before any output: on Windows binary (no "\r" before each line
+// feed, the same bytes as on Linux) and a console that shows UTF-8 until the program ends.
+void PrepareConsole();
+
+// The encoding the reader of the text output expects.
+TTextEncoding SystemTextEncoding();
+
+// The program's arguments in UTF-8. Windows hands argv over in the ANSI code page, which loses
+// characters of file names, so they are read again from the wide command line there.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+bool StderrIsTerminal();
+
+struct TCommandOutput {
+  bool ran = false;  // the command started and exited with status 0
+  std::string text;
+};
+
+// Runs a read-only listing command through the shell; its stderr is dropped. Reads at most
+// a few megabytes of its output.
+TCommandOutput ReadCommand(const std::string& command);
+
+}  // namespace velkaro::cli

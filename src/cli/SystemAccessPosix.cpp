@@ -1,0 +1,59 @@
+#include <langinfo.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <clocale>
+#include <cstdio>
+
+#include "cli/SystemAccess.h"
+
+namespace velkaro::cli {
+
+namespace {
+
+// A listing beyond a few megabytes is not a firewall anyone wrote by hand; reading stops there.
+constexpr std::size_t kMaxListing = 8u << 20;
+
+}  // namespace
+
+void PrepareConsole() {}
+
+TTextEncoding SystemTextEncoding() {
+  // Asked of the environment without leaving the process's own locale changed.
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string saved = current ? current : "C";
+  std::string codeset;
+  if (std::setlocale(LC_CTYPE, "")) {
+    if (const char* name = nl_langinfo(CODESET)) codeset = name;
+  }
+  std::setlocale(LC_CTYPE, saved.c_str());
+  std::string upper;
+  for (const char c : codeset)
+    if (c != '-' && c != '_')
+      upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper == "ISO88591" || upper == "LATIN1" ? TTextEncoding::Latin1 : TTextEncoding::Utf8;
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+bool StderrIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
+TCommandOutput ReadCommand(const std::string& command) {
+  TCommandOutput result;
+  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return result;
+  char chunk[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0 && result.text.size() < kMaxListing)
+    result.text.append(chunk, n);
+  const int status = ::pclose(pipe);
+  result.ran = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return result;
+}
+
+}  // namespace velkaro::cli

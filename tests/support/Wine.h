@@ -1,0 +1,33 @@
+// Tests of the Windows build run under Wine, which differs from Windows in a few places; a test
+// that meets one is skipped there with the reason, and still runs on Windows itself.
+#pragma once
+
+#ifdef _WIN32
+// Without the printer and GDI names that would shadow ours (SetPort).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+namespace velkaro::testing {
+
+inline bool RunningUnderWine() {
+#ifdef _WIN32
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
+// Wine binds a UDP socket meant for 127.0.0.2 to 0.0.0.0 on the loopback interface (so that it
+// hears broadcasts, as on Windows), and a second device's socket on 127.0.0.3 and the same port
+// then fails or takes the first one's datagrams.
+inline constexpr const char* kWineSharedPort =
+    "under Wine, devices on several loopback addresses cannot share one TFTP port";
+
+}  // namespace velkaro::testing
