@@ -24,8 +24,4 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 VELKARO_WERROR=$werror scripts/fuzz.sh 20
 scripts/test-package.sh
-# The Windows cross build under Wine is not part of the default run yet: several suites still
-# fail or time out under Wine. VELKARO_WINDOWS=1 adds it.
-if [ "${VELKARO_WINDOWS:-0}" = "1" ]; then
-  scripts/test-windows.sh
-fi
+scripts/test-windows.sh

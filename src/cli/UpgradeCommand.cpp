@@ -1,11 +1,10 @@
 #include "cli/UpgradeCommand.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -26,17 +25,21 @@ std::uintmax_t CheckImage(const std::string& file, bool force) {
   const auto refuse = [&file](const std::string& why) {
     return TCliFailure(kExitUsage, "Cannot use firmware file '" + file + "': " + why);
   };
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) throw refuse(std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) throw refuse("it is a folder");
-  if (!S_ISREG(st.st_mode)) throw refuse("it is not a regular file");
-  const auto size = static_cast<std::uintmax_t>(st.st_size);
+  namespace fs = std::filesystem;
+  const fs::path path = Utf8Path(file);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec) throw refuse(ec.default_error_condition().message());
+  if (fs::is_directory(status)) throw refuse("it is a folder");
+  if (!fs::is_regular_file(status)) throw refuse("it is not a regular file");
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) throw refuse(ec.default_error_condition().message());
   if (size == 0) throw refuse("it is empty");
   if (size > kLargestImageWithoutForce && !force) {
     throw refuse("it is " + std::to_string(size) +
                  " bytes, over 64 MiB (give --force to send it anyway)");
   }
-  std::ifstream in(Utf8Path(file), std::ios::binary);
+  std::ifstream in(path, std::ios::binary);
   if (!in) throw refuse(std::strerror(errno));
   return size;
 }

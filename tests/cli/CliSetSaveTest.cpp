@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "CliSimFixture.h"
+#include "protocol/Utf8Path.h"
 #include "support/TempDir.h"
 
 namespace velkaro::cli::testing {
@@ -201,6 +202,28 @@ TEST_F(CliSaveTest, ExactFileBytes) {
   EXPECT_EQ(bytes.rfind("[ZEL1  SN5E000001]\r\n1=255.255.255.0\r\n", 0), 0u) << bytes;
   EXPECT_NE(bytes.find("\r\n13=16843008\r\n"), std::string::npos);
   EXPECT_EQ(Count(TCommand::Read), 1u);
+}
+
+// Folder and file names beyond ASCII (and beyond any ANSI code page) arrive as UTF-8 and name
+// the same file for the save, a second save over it and a restore read from it.
+TEST_F(CliSaveTest, NamesBeyondAsciiAreSavedReplacedAndRestoredFrom) {
+  StartSim();
+  const TZEL d = sim->Snapshot(0);
+  const fs::path folder = dir / Utf8Path("B\xC3\xBCro \xCE\xA9");
+  fs::create_directory(folder);
+  const fs::path file = folder / Utf8Path("Schrank \xC3\xA9t\xC3\xA9 \xE2\x82\xAC.cfg");
+  const std::string name = Utf8Text(file);
+  for (int save = 0; save < 2; ++save) {
+    const TCliRun run = Cli({"--rounds", "1", "save", IpText(d), name});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(file), Zel1Section(d)) << save;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  sim->SetValue(0, 4, std::uint32_t{8081});
+  const TCliRun plan =
+      Cli({"--json", "--rounds", "1", "restore", IpText(d), name, "--dry-run"});
+  ASSERT_EQ(plan.exitCode, 0) << plan.err;
+  EXPECT_EQ(json::parse(plan.out)["devices"][0]["changes"]["4"]["from"], 8081);
 }
 
 TEST_F(CliSaveTest, OtherSectionsStayAndTheDeviceSectionIsReplaced) {

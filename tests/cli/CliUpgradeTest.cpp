@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "CliSimFixture.h"
+#include "protocol/Utf8Path.h"
 #include "sim/TftpServer.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
@@ -72,6 +73,19 @@ TEST_F(CliUpgradeTest, TriggerThenUploadThenReturn) {
   EXPECT_NE(trigger, requests.begin());
   EXPECT_NE(trigger + 1, requests.end());
   EXPECT_EQ(sim->Tftp().TransferCount(), 1u);
+}
+
+// An image in a folder whose name no ANSI code page holds: the UTF-8 argument reaches the file.
+TEST_F(CliUpgradeTest, ImageNamedBeyondAsciiIsSent) {
+  const fs::path folder = dir.Path() / Utf8Path("\xCE\xA9 Firmware \xC3\xA9t\xC3\xA9");
+  fs::create_directory(folder);
+  const fs::path named = folder / Utf8Path("v2 \xE2\x82\xAC.bin");
+  fs::copy_file(image, named);
+  const TCliRun run =
+      Cli({"upgrade", "127.0.0.1", Utf8Text(named), "--tftp-port", tftpPort});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_TRUE(sim->Tftp().WaitForTransfers(1, std::chrono::seconds(5)));
+  EXPECT_EQ(sim->Tftp().LastTransfer().image, bytes);
 }
 
 TEST_F(CliUpgradeTest, ADeviceAnsweringTheTriggerTwiceGetsOneImage) {
