@@ -5,16 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-// Without the printer and GDI names that would shadow ours (SetPort).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#include "support/LeanWindows.h"
+#ifndef _WIN32
 #include <dirent.h>
 #endif
 #include <chrono>

@@ -2,16 +2,7 @@
 // that meets one is skipped there with the reason, and still runs on Windows itself.
 #pragma once
 
-#ifdef _WIN32
-// Without the printer and GDI names that would shadow ours (SetPort).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
+#include "support/LeanWindows.h"
 
 namespace velkaro::testing {
 
