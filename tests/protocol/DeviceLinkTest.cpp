@@ -2,8 +2,11 @@
 // choice of interfaces by name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "protocol/DeviceList.h"
 #include "protocol/NetInterfaces.h"
+#include "protocol/SocketProbe.h"
 #include "support/ReplyBuilder.h"
 
 namespace {
@@ -121,11 +124,20 @@ TEST(InterfaceChoice, ByName) {
 }
 
 // Whatever the machine has, what is listed is usable: named, addressed, not loopback.
+// Each is listed once, and its broadcast address is its own subnet's.
 TEST(InterfaceChoice, UsableInterfacesOfThisMachine) {
+  std::vector<std::string> names;
   for (const TNetInterface& i : UsableInterfaces()) {
     EXPECT_FALSE(i.link.name.empty());
     EXPECT_NE(i.link.localAddress >> 24, 127u) << i.link.name;
     EXPECT_NE(i.link.localAddress, 0u) << i.link.name;
+    EXPECT_EQ(std::count(names.begin(), names.end(), i.link.name), 0) << i.link.name;
+    names.push_back(i.link.name);
+  }
+  for (const TProbedInterface& p : BroadcastInterfaces()) {
+    EXPECT_EQ(p.broadcast & p.netmask, p.address & p.netmask) << p.name;
+    EXPECT_EQ(p.broadcast | p.netmask, 0xFFFFFFFFu) << p.name;
+    EXPECT_EQ(std::count(names.begin(), names.end(), p.name), 1) << p.name;
   }
 }
 

@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
 
 using namespace velkaro;
 using std::chrono::milliseconds;
@@ -64,6 +66,56 @@ TEST(Socket, WaitReadableTimesOut) {
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, milliseconds(50));
   EXPECT_LT(took, milliseconds(150));
+}
+
+// The socket with a datagram waiting is found, searching from `first` on and wrapping around, so
+// that a busy socket cannot starve the others; with none waiting the wait ends at its time.
+TEST(Socket, WaitAnyReadableFindsTheWaitingSocketFromTheGivenStart) {
+  TUdpSocket a, b, c, sender;
+  for (TUdpSocket* s : {&a, &b, &c}) s->Bind(kLoopback, 0);
+  TUdpSocket* const all[] = {&a, &b, &c};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(TUdpSocket::WaitAnyReadable(all, milliseconds(50)), -1);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(50));
+
+  sender.SendTo(std::vector<std::uint8_t>{1}, kLoopback, b.LocalPort());
+  sender.SendTo(std::vector<std::uint8_t>{2}, kLoopback, c.LocalPort());
+  ASSERT_TRUE(c.WaitReadable(milliseconds(1000)));
+  ASSERT_TRUE(b.WaitReadable(milliseconds(1000)));
+  const struct {
+    std::size_t first;
+    int found;
+  } cases[] = {{0, 1}, {1, 1}, {2, 2}, {3, 1}};
+  for (const auto& k : cases)
+    EXPECT_EQ(TUdpSocket::WaitAnyReadable(all, milliseconds(1000), k.first % 3), k.found)
+        << "from " << k.first;
+  std::vector<std::uint8_t> buffer(8);
+  EXPECT_EQ(b.ReceiveFrom(buffer).size, 1u);
+  EXPECT_EQ(TUdpSocket::WaitAnyReadable(all, milliseconds(1000)), 2);
+}
+
+// A stream both ways, the end of it, and an accept that times out.
+TEST(Socket, TcpStreamCarriesBytesBothWaysAndEnds) {
+  TTcpListener listener(kLoopback, 0);
+  ASSERT_NE(listener.LocalPort(), 0);
+  const auto quiet = std::chrono::steady_clock::now();
+  EXPECT_FALSE(listener.Accept(milliseconds(50)).has_value());
+  EXPECT_GE(std::chrono::steady_clock::now() - quiet, milliseconds(50));
+
+  TTcpStream client = TTcpStream::Connect(kLoopback, listener.LocalPort());
+  std::optional<TTcpStream> server = listener.Accept(milliseconds(1000));
+  ASSERT_TRUE(server.has_value());
+  const std::string request(10000, 'r');
+  client.SendAll(request);
+  std::string got;
+  for (int i = 0; i < 100 && got.size() < request.size(); ++i)
+    got += server->Receive(4096, milliseconds(1000));
+  EXPECT_EQ(got, request);
+  server->SendAll("answer");
+  EXPECT_EQ(client.Receive(64, milliseconds(1000)), "answer");
+  EXPECT_EQ(client.Receive(64, milliseconds(50)), "");  // nothing more yet
+  server.reset();  // closes the stream
+  EXPECT_EQ(client.Receive(64, milliseconds(1000)), "");
 }
 
 TEST(Socket, ErrorsCarryTheSystemMessage) {
