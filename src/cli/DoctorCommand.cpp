@@ -33,6 +33,24 @@ constexpr const char* kReplyHint =
     "a firewall must let UDP replies from port 52389 in (they come from each device's own "
     "address, not as answers the firewall can track)";
 
+struct TCommandOutput {
+  bool ran = false;  // the command started and exited with status 0
+  std::string text;
+};
+
+TCommandOutput ReadCommand(const std::string& command) {
+  TCommandOutput result;
+  std::FILE* pipe = OpenCommandPipe(command);
+  if (!pipe) return result;
+  char chunk[4096];
+  std::size_t n = 0;
+  // A listing beyond a few megabytes is not a firewall anyone wrote by hand; stop reading there.
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0 && result.text.size() < (8u << 20))
+    result.text.append(chunk, n);
+  result.ran = CloseCommandPipe(pipe);
+  return result;
+}
+
 std::string TargetText(const TTarget& t) {
   return IpToText(t.address) + ":" + std::to_string(t.port);
 }

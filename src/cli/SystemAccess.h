@@ -2,6 +2,7 @@
 // its arguments and listing commands. SystemAccessPosix.cpp or SystemAccessWin.cpp implements it.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,10 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 bool StderrIsTerminal();
 
-struct TCommandOutput {
-  bool ran = false;  // the command started and exited with status 0
-  std::string text;
-};
-
-// Runs a read-only listing command through the shell; its stderr is dropped. Reads at most
-// a few megabytes of its output.
-TCommandOutput ReadCommand(const std::string& command);
+// Starts a read-only listing command through the shell, its stderr dropped; its output is read
+// from the stream returned (null when it could not start).
+std::FILE* OpenCommandPipe(const std::string& command);
+// Closes the stream of OpenCommandPipe; true when the command exited with status 0.
+bool CloseCommandPipe(std::FILE* pipe);
 
 }  // namespace velkaro::cli

@@ -10,13 +10,6 @@
 
 namespace velkaro::cli {
 
-namespace {
-
-// A listing beyond a few megabytes is not a firewall anyone wrote by hand; reading stops there.
-constexpr std::size_t kMaxListing = 8u << 20;
-
-}  // namespace
-
 void PrepareConsole() {}
 
 TTextEncoding SystemTextEncoding() {
@@ -43,17 +36,13 @@ bool StderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
-TCommandOutput ReadCommand(const std::string& command) {
-  TCommandOutput result;
-  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return result;
-  char chunk[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0 && result.text.size() < kMaxListing)
-    result.text.append(chunk, n);
+std::FILE* OpenCommandPipe(const std::string& command) {
+  return ::popen((command + " 2>/dev/null").c_str(), "r");
+}
+
+bool CloseCommandPipe(std::FILE* pipe) {
   const int status = ::pclose(pipe);
-  result.ran = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace velkaro::cli

@@ -15,8 +15,6 @@ namespace velkaro::cli {
 
 namespace {
 
-constexpr std::size_t kMaxListing = 8u << 20;
-
 UINT originalOutputPage = 0;
 
 void RestoreOutputPage() {
@@ -59,16 +57,12 @@ bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
-TCommandOutput ReadCommand(const std::string& command) {
-  TCommandOutput result;
-  FILE* pipe = ::_popen((command + " 2>NUL").c_str(), "rb");
-  if (!pipe) return result;
-  char chunk[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0 && result.text.size() < kMaxListing)
-    result.text.append(chunk, n);
-  result.ran = ::_pclose(pipe) == 0;
-  return result;
+std::FILE* OpenCommandPipe(const std::string& command) {
+  return ::_popen((command + " 2>NUL").c_str(), "rb");
+}
+
+bool CloseCommandPipe(std::FILE* pipe) {
+  return ::_pclose(pipe) == 0;
 }
 
 }  // namespace velkaro::cli
