@@ -41,6 +41,9 @@ using TSocketHandle = std::intptr_t;
 using TSocketHandle = int;
 #endif
 
+// Closes an open handle; the one call that differs between the systems' ways of closing.
+void CloseSocket(TSocketHandle handle);
+
 // An IPv4 UDP socket, closed by its destructor.
 class TUdpSocket {
  public:

@@ -52,33 +52,16 @@ std::uint16_t BoundPort(int fd) {
 
 }  // namespace
 
+void CloseSocket(TSocketHandle handle) {
+  ::close(handle);
+}
+
 TSocketError::TSocketError(const std::string& context, int systemError)
     : std::runtime_error(Describe(context, systemError)), systemError_(systemError) {}
 
 TUdpSocket::TUdpSocket() {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
   if (fd_ < 0) throw TSocketError("Erreur de création du socket UDP", errno);
-}
-
-TUdpSocket::~TUdpSocket() {
-  Close();
-}
-
-TUdpSocket::TUdpSocket(TUdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TUdpSocket& TUdpSocket::operator=(TUdpSocket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-void TUdpSocket::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
 }
 
 void TUdpSocket::EnableBroadcast() {
@@ -197,20 +180,6 @@ TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
   return info;
 }
 
-TTcpStream::~TTcpStream() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-TTcpStream::TTcpStream(TTcpStream&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TTcpStream& TTcpStream::operator=(TTcpStream&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 TTcpStream TTcpStream::Connect(std::uint32_t address, std::uint16_t port) {
   TTcpStream stream(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (stream.fd_ < 0) throw TSocketError("Erreur de création du socket TCP", errno);
@@ -255,10 +224,6 @@ TTcpListener::TTcpListener(std::uint32_t address, std::uint16_t port) {
     ::close(fd_);
     throw TSocketError("Erreur d'écoute TCP sur le port " + std::to_string(port), error);
   }
-}
-
-TTcpListener::~TTcpListener() {
-  ::close(fd_);
 }
 
 std::uint16_t TTcpListener::LocalPort() const {

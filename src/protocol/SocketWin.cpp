@@ -91,6 +91,10 @@ void StartWinsock() {
     throw TSocketError("Erreur d'initialisation de Winsock", winsock.Error());
 }
 
+void CloseSocket(TSocketHandle handle) {
+  ::closesocket(Native(handle));
+}
+
 TSocketError::TSocketError(const std::string& context, int systemError)
     : std::runtime_error(Describe(context, systemError)), systemError_(systemError) {}
 
@@ -106,27 +110,6 @@ TUdpSocket::TUdpSocket() {
   BOOL report = FALSE;
   DWORD returned = 0;
   ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
-}
-
-TUdpSocket::~TUdpSocket() {
-  Close();
-}
-
-TUdpSocket::TUdpSocket(TUdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TUdpSocket& TUdpSocket::operator=(TUdpSocket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-void TUdpSocket::Close() {
-  if (fd_ >= 0) {
-    ::closesocket(Native(fd_));
-    fd_ = -1;
-  }
 }
 
 void TUdpSocket::EnableBroadcast() {
@@ -249,20 +232,6 @@ TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
   return info;
 }
 
-TTcpStream::~TTcpStream() {
-  if (fd_ >= 0) ::closesocket(Native(fd_));
-}
-
-TTcpStream::TTcpStream(TTcpStream&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TTcpStream& TTcpStream::operator=(TTcpStream&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::closesocket(Native(fd_));
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 TTcpStream TTcpStream::Connect(std::uint32_t address, std::uint16_t port) {
   StartWinsock();
   TTcpStream stream(static_cast<TSocketHandle>(
@@ -313,10 +282,6 @@ TTcpListener::TTcpListener(std::uint32_t address, std::uint16_t port) {
     ::closesocket(s);
     throw TSocketError("Erreur d'écoute TCP sur le port " + std::to_string(port), error);
   }
-}
-
-TTcpListener::~TTcpListener() {
-  ::closesocket(Native(fd_));
 }
 
 std::uint16_t TTcpListener::LocalPort() const {

@@ -191,15 +191,7 @@ int TChildProcess::Finish(std::chrono::milliseconds timeout, int signal) {
     // Keeps a chatty child from blocking on a full pipe; sleeps 10 ms when it has nothing.
     if (!ReadSome(10)) usleep(10000);
   }
-  Reap(status);
-  if (killed) {
-    exitCode_ = -1;
-    exitedNormally_ = false;
-  }
-  // Whatever is still in the pipes; holders of their write ends may live on, so bounded.
-  for (int i = 0; i < 1000 && ReadSome(0); ++i) {
-  }
-  return exitCode_;
+  return Concluded(status, killed);
 }
 
 }  // namespace velkaro::testing

@@ -54,6 +54,8 @@ class TChildProcess {
   bool ReadSome(int timeoutMs);
   void Signal(int signal);
   void Reap(int status);
+  // The end of Finish on either system: Reap, a killed child marked as such, the pipes drained.
+  int Concluded(int status, bool killed);
 
   pid_t pid_ = -1;
   bool exited_ = false;

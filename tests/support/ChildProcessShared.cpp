@@ -27,6 +27,18 @@ bool TChildProcess::WaitForOutput(const std::string& text, std::chrono::millisec
   return true;
 }
 
+int TChildProcess::Concluded(int status, bool killed) {
+  Reap(status);
+  if (killed) {
+    exitCode_ = -1;
+    exitedNormally_ = false;
+  }
+  // Whatever is still in the pipes; holders of their write ends may live on, so bounded.
+  for (int i = 0; i < 1000 && ReadSome(0); ++i) {
+  }
+  return exitCode_;
+}
+
 bool TChildProcess::ReadUntilClosed(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (out_ >= 0 || err_ >= 0) {

@@ -231,14 +231,7 @@ int TChildProcess::Finish(std::chrono::milliseconds timeout, int signal) {
   }
   DWORD code = 0;
   ::GetExitCodeProcess(process, &code);
-  Reap(static_cast<int>(code));
-  if (killed) {
-    exitCode_ = -1;
-    exitedNormally_ = false;
-  }
-  for (int i = 0; i < 1000 && ReadSome(0); ++i) {
-  }
-  return exitCode_;
+  return Concluded(static_cast<int>(code), killed);
 }
 
 }  // namespace velkaro::testing
