@@ -14,6 +14,10 @@ if(VELKARO_SANITIZE)
                                                   -fno-sanitize-recover=undefined)
   target_link_options(velkaro_common INTERFACE -fsanitize=address,undefined)
 endif()
+if(VELKARO_TSAN)
+  target_compile_options(velkaro_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(velkaro_common INTERFACE -fsanitize=thread)
+endif()
 
 if(VELKARO_FUZZ)
   # Coverage for libFuzzer in every library; the fuzz targets add the fuzzer's own main.
@@ -32,9 +36,10 @@ function(velkaro_gtest name)
   if(CMAKE_CROSSCOMPILING)
     # Listed when ctest runs, through the emulator (Wine): the build itself needs no Wine.
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST
-                         PROPERTIES TIMEOUT 300)
+                         PROPERTIES TIMEOUT 300 LABELS ${name})
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+    # Labelled by program, so that one stage can run a chosen few (ctest -L).
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS ${name})
   endif()
 endfunction()
 
@@ -52,6 +57,10 @@ function(velkaro_qtest name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} velkaro_test_support Qt6::Test Qt6::Widgets
                                         velkaro_common)
+  if(WIN32)
+    # Static Qt: the offscreen platform the tests run on is linked in.
+    qt_import_plugins(${name} INCLUDE Qt6::QOffscreenIntegrationPlugin)
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8")

@@ -9,11 +9,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
-  tftpd-hpa curl iproute2
+  tftpd-hpa curl iproute2 python3
   tshark nftables  # read the packet log back; the firewall check of doctor
   dpkg-dev desktop-file-utils appstream lintian  # the package and its validators
   clang libclang-rt-dev
   g++-mingw-w64-x86-64-posix wine64 wine googletest  # Windows cross build, tests under Wine
+  nsis xvfb xauth  # the Windows installer; the window started under Wine on a virtual display
 )
 
 missing=()

@@ -54,15 +54,23 @@ struct TOutlet {
   std::uint32_t destination = 0;
 };
 
-thread_local TNetLink currentReplyLink;
+// A plain pointer, never an object with a destructor: MinGW's runtime frees a thread's storage
+// before it runs thread-local destructors, so such a destructor can crash a worker's exit.
+thread_local const TNetLink* currentReplyLink = nullptr;
+const TNetLink kNoLink;
 
 // Sets the link ReplyLink() tells for the time of one callback.
 class TReplyLinkScope {
  public:
-  explicit TReplyLinkScope(const TNetLink& link) { currentReplyLink = link; }
-  ~TReplyLinkScope() { currentReplyLink = {}; }
+  explicit TReplyLinkScope(const TNetLink& link) : previous_(currentReplyLink) {
+    currentReplyLink = &link;
+  }
+  ~TReplyLinkScope() { currentReplyLink = previous_; }
   TReplyLinkScope(const TReplyLinkScope&) = delete;
   TReplyLinkScope& operator=(const TReplyLinkScope&) = delete;
+
+ private:
+  const TNetLink* previous_;
 };
 
 TUdpSocket OpenSocket(const TNetLink& link) {
@@ -272,7 +280,7 @@ std::vector<TBatchRequest> WriteRequests(const TZEL& device,
 }
 
 const TNetLink& ReplyLink() {
-  return currentReplyLink;
+  return currentReplyLink ? *currentReplyLink : kNoLink;
 }
 
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,

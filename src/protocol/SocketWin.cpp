@@ -8,6 +8,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -199,8 +200,15 @@ int TUdpSocket::WaitAnyReadable(std::span<TUdpSocket* const> sockets,
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
   // Winsock does not tell the length of a datagram that did not fit, so every datagram lands
-  // in a buffer of the largest UDP size first and its real length is known, as on Linux.
-  thread_local std::vector<std::uint8_t> whole(65536);
+  // in a buffer of the largest UDP size first and its real length is known, as on Linux. Taken
+  // per call (not thread_local: MinGW may crash running a thread-local destructor at thread exit).
+  constexpr std::size_t kLargest = 65536;
+  std::unique_ptr<std::uint8_t[]> spill;
+  std::span<std::uint8_t> whole = buffer;
+  if (buffer.size() < kLargest) {
+    spill.reset(new std::uint8_t[kLargest]);
+    whole = {spill.get(), kLargest};
+  }
   sockaddr_in sa{};
   TDatagramInfo info;
   for (int attempt = 0;; ++attempt) {
@@ -226,7 +234,7 @@ TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
     throw TSocketError("Erreur de réception UDP", error);
   }
   info.copied = std::min({info.size, buffer.size(), whole.size()});
-  std::copy_n(whole.begin(), info.copied, buffer.begin());
+  if (spill) std::copy_n(whole.begin(), info.copied, buffer.begin());
   info.address = ntohl(sa.sin_addr.s_addr);
   info.port = ntohs(sa.sin_port);
   return info;

@@ -119,6 +119,7 @@ struct TArguments {
   std::string doubleTrigger;
   CLI::Option* noReturnOption = nullptr;
   CLI::Option* doubleTriggerOption = nullptr;
+  bool lanIps = false;
 };
 
 // Declares every switch on `app`; the values land in `a` when parsed.
@@ -173,8 +174,13 @@ void DeclareOptions(CLI::App& app, TArguments& a) {
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--seed", o.seed, "seed of the losses, the same seed loses the same (default 1)")
       ->type_name("N");
-  app.add_flag("--loopback-ips", o.loopbackIps,
-               "device i has the IP address 127.0.0.(i+2) and its own TFTP receiver there");
+  auto* loopback = app.add_flag(
+      "--loopback-ips", o.loopbackIps,
+      "device i has the IP address 127.0.0.(i+2) and its own TFTP receiver there (the default)");
+  app.add_flag("--lan-ips", a.lanIps,
+               "devices report LAN-like addresses 10.0.k.2 ... instead; actions on them (upgrade, "
+               "web page) leave this machine through its default route")
+      ->excludes(loopback);
   app.add_option("--reboot-ms", o.rebootMs,
                  "after a complete image a device answers nothing this long (default 2000)")
       ->type_name("MS")
@@ -210,6 +216,7 @@ int ParseArguments(int argc, char** argv, TSimOptions& o) {
   app.allow_extras();
   TArguments a{o, {}, {}, {}, nullptr, {}, {}, {}, nullptr, nullptr};
   a.options.rebootMs = kRebootMs;
+  a.options.loopbackIps = true;  // nothing a user does with a simulated device leaves the machine
   DeclareOptions(app, a);
   try {
     app.parse(argc, argv);
@@ -222,6 +229,7 @@ int ParseArguments(int argc, char** argv, TSimOptions& o) {
     std::cerr << "velkaro-sim: " << e.what() << "\nTry 'velkaro-sim --help'.\n";
     return kExitUsage;
   }
+  if (a.lanIps) a.options.loopbackIps = false;
   std::string unused;
   if (!a.models.empty()) ParseModels(a.models, a.options.models, unused);
   if (!a.macBase.empty())

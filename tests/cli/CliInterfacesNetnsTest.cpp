@@ -66,7 +66,7 @@ class CliInterfacesNetns : public ::testing::Test {
   void StartSim(const std::string& where, const std::string& macBase, int count) {
     auto& sim = sims.emplace_back(std::make_unique<TChildProcess>(TNetworkNamespaces::In(
         where, {kSim, "--bind", "0.0.0.0", "--port", "52389", "--count", std::to_string(count),
-                "--mac-base", macBase, "--models", "zel1,zel4"})));
+                "--mac-base", macBase, "--models", "zel1,zel4", "--lan-ips"})));
     ASSERT_TRUE(sim->Started());
     ASSERT_TRUE(sim->WaitForOutput("listening on 0.0.0.0:52389", milliseconds(5000)))
         << sim->Output();

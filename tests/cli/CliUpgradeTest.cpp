@@ -5,10 +5,12 @@
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
 #include "CliSimFixture.h"
+#include "protocol/Socket.h"
 #include "protocol/Utf8Path.h"
 #include "sim/TftpServer.h"
 #include "support/TempDir.h"
@@ -192,6 +194,48 @@ TEST_F(CliUpgradeTest, BadFilesAndArgumentsSendNothing) {
   fs::remove(empty);
   fs::remove(fifo);
   fs::remove(large);
+}
+
+// The simulator program as a user starts it, with no address option: every device is on
+// 127.0.0.0/8, and an upgrade of one reaches the simulator's own TFTP receiver there, never a
+// LAN address through the default route.
+TEST(CliSimProgramTest, DefaultDevicesKeepEveryActionOnThisMachine) {
+  std::uint16_t tftp = 0;
+  {
+    TUdpSocket probe;  // a port free on loopback for the devices' receivers
+    probe.Bind(kLoopback, 0);
+    tftp = probe.LocalPort();
+  }
+  velkaro::testing::TChildProcess sim(
+      {VELKARO_SIM_PATH, "--port", "0", "--count", "3", "--tftp-port", std::to_string(tftp),
+       "--reboot-ms", "0"});
+  ASSERT_TRUE(sim.Started());
+  ASSERT_TRUE(sim.WaitForOutput("127.0.0.4", std::chrono::seconds(20))) << sim.Output();
+  const auto at = sim.Output().find("listening on 127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << sim.Output();
+  const std::string target =
+      "127.0.0.1:" + std::to_string(std::stoi(sim.Output().substr(at + 23)));
+
+  const auto cli = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {VELKARO_CLI_PATH, "--target", target, "--rounds", "2"});
+    return velkaro::testing::RunProgram(args, std::chrono::seconds(60));
+  };
+  const TCliRun scan = cli({"--json", "scan"});
+  ASSERT_EQ(scan.exitCode, 0) << scan.err;
+  const auto devices = json::parse(scan.out);
+  ASSERT_EQ(devices.size(), 3u);
+  for (const auto& d : devices)
+    EXPECT_EQ(d["ip"].get<std::string>().rfind("127.", 0), 0u) << d.dump();
+
+  velkaro::testing::TTempDir dir;
+  const std::string image = dir.File("image.bin");
+  velkaro::testing::WriteBytes(image, velkaro::testing::Pattern(3000, 3));
+  const std::string ip = devices[1]["ip"];
+  const TCliRun upgrade = cli({"upgrade", ip, image, "--tftp-port", std::to_string(tftp),
+                               "--return-timeout", "0"});
+  EXPECT_EQ(upgrade.exitCode, 0) << upgrade.err;
+  EXPECT_EQ(upgrade.out, ip + " ok\n") << upgrade.err;
+  EXPECT_EQ(sim.Finish(std::chrono::seconds(10), SIGTERM), 0) << sim.Output();
 }
 
 }  // namespace

@@ -384,4 +384,36 @@ TEST_F(ExchangeTest, ManyRepliesInOneBurstAreAllDelivered) {
   EXPECT_TRUE(errors.empty());
 }
 
+// Exchanges on many short-lived threads at once, as parallel commands run them: each thread
+// gets every reply with the link it came through, and every thread ends cleanly. Thread-local
+// state with a destructor once crashed the Windows build as such threads exited.
+TEST_F(ExchangeTest, ShortLivedThreadsEachRunTheirOwnExchange) {
+  sim::TSimOptions o;
+  o.count = 3;
+  StartSimulator(o);
+  Settings().busy = {};  // the recorder is for one thread
+  constexpr int kRounds = 25;
+  constexpr int kThreads = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    std::atomic<int> replies{0};
+    std::atomic<int> unlinked{0};
+    std::atomic<int> failed{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t)
+      workers.emplace_back([&] {
+        const TExchangeResult r =
+            Exchange(DiscoverRequest(), 0, [&](const std::string&, int, bool, const TBytes&) {
+              ++replies;
+              if (!ReplyLink().Empty()) ++unlinked;  // an explicit target has no interface
+            }, true);
+        if (!r.errors.empty()) ++failed;
+      });
+    for (auto& w : workers) w.join();
+    ASSERT_EQ(failed.load(), 0) << "round " << round;
+    ASSERT_EQ(replies.load(), kThreads * 3) << "round " << round;
+    EXPECT_EQ(unlinked.load(), 0);
+  }
+  EXPECT_TRUE(ReplyLink().Empty());
+}
+
 }  // namespace

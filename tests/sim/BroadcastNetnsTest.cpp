@@ -82,7 +82,7 @@ TEST(BroadcastNetns, DiscoverReadWriteWithARealLimitedBroadcast) {
   }
 
   TChildProcess sim({"ip", "netns", "exec", ns.device, kSim, "--bind", "0.0.0.0", "--port", "52389",
-                     "--models", "zel1,zel4,zel8"});
+                     "--models", "zel1,zel4,zel8", "--lan-ips"});
   ASSERT_TRUE(sim.Started());
   ASSERT_TRUE(sim.WaitForOutput("listening on 0.0.0.0:52389", milliseconds(5000))) << sim.Output();
 

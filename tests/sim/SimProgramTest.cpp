@@ -31,7 +31,7 @@ TEST(SimProgram, HelpDescribesTheOptions) {
   for (const char* option :
        {"--bind",      "--port",           "--count",     "--models",         "--mac-base",
         "--delay",     "--spacing",        "--silent",    "--duplicates",     "--duplicate-gap",
-        "--malformed", "--tftp-port",      "--drop-rate", "--seed",           "--loopback-ips",
+        "--malformed", "--tftp-port",      "--drop-rate", "--seed",           "--lan-ips",
         "--reboot-ms", "--abort-at-block", "--no-return", "--double-trigger", "--log-limit"})
     EXPECT_NE(out.find(option), std::string::npos) << option;
 }

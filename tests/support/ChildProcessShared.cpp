@@ -1,5 +1,6 @@
 // The parts of the process runner that are the same on every system.
 #include <chrono>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 
@@ -62,6 +63,10 @@ TProgramRun RunProgram(const std::vector<std::string>& args, std::chrono::millis
   const int code = child.Finish(run.timedOut ? std::chrono::milliseconds(0) : left);
   run.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   run.exitCode = child.ExitedNormally() ? code : -1;
+  // A crash is told in the test's log by name and status, never mistaken for an ordinary exit.
+  if (!child.ExitedNormally() && !run.timedOut)
+    std::cerr << args.at(0) << " did not exit normally: status " << code << " (0x" << std::hex
+              << static_cast<unsigned>(code) << std::dec << ")\n";
   run.out = child.Output();
   run.err = child.ErrorOutput();
   return run;

@@ -195,11 +195,13 @@ void TChildProcess::Signal(int signal) {
   ::TerminateProcess(process, static_cast<UINT>(128 + signal));
 }
 
-// Windows tells no exit by signal apart; a status of 128 + n counts as such an end.
+// Windows tells no exit by signal apart; a status of 128 + n counts as such an end, and so does
+// an exception status (0xC0000005 for an access violation), with which a crashed program ends.
 void TChildProcess::Reap(int status) {
   exited_ = true;
   exitCode_ = status;
-  exitedNormally_ = status < 128 || status > 128 + 64;
+  const bool exception = (static_cast<unsigned>(status) & 0xC0000000u) == 0xC0000000u;
+  exitedNormally_ = !exception && (status < 128 || status > 128 + 64);
 }
 
 bool TChildProcess::Running() {

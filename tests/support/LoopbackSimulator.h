@@ -25,6 +25,8 @@ class TLoopbackSimulator : public sim::TSimulator {
   // The target goes back as it was, unless something pointed it elsewhere meanwhile (such as
   // the simulator that replaces this one, which is made before this one goes).
   ~TLoopbackSimulator() override {
+    // The serving thread calls virtual members: it ends before this part of the object goes.
+    Stop();
     if (Settings().target == Target()) Settings().target = previous_;
   }
 
