@@ -10,6 +10,10 @@ set(CMAKE_RC_COMPILER ${VELKARO_MINGW_TRIPLET}-windres)
 
 # Headers and libraries of the target only; programs (windres, wine) from the build machine.
 set(CMAKE_FIND_ROOT_PATH /usr/${VELKARO_MINGW_TRIPLET})
+# A Qt built for Windows (scripts/build-qt-windows.sh) is a second root of target files.
+if(VELKARO_QT_WINDOWS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${VELKARO_QT_WINDOWS})
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

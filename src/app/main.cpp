@@ -22,8 +22,14 @@ int main(int argc, char* argv[]) {
 
   velkaro::TStartOptions options;
   std::string error;
-  if (!velkaro::ParseStartOptions(std::vector<std::string>(argv + 1, argv + argc), options,
-                                  error)) {
+#ifdef _WIN32
+  // argv holds the ANSI code page there; Qt's list is the UTF-16 command line, as UTF-8 here.
+  std::vector<std::string> arguments;
+  for (const QString& a : QCoreApplication::arguments().mid(1)) arguments.push_back(a.toStdString());
+#else
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+#endif
+  if (!velkaro::ParseStartOptions(arguments, options, error)) {
     std::fprintf(stderr, "velkaro: %s\n%s", error.c_str(), velkaro::kStartUsage);
     return 2;
   }

@@ -2,11 +2,16 @@
 
 #include <QPainter>
 #include <QPixmap>
+#ifndef VELKARO_PNG_ICONS
 #include <QSvgRenderer>
+#endif
 
 // Resources of a static library are registered by hand before first use.
 static void InitIconResources() {
+#ifndef VELKARO_PNG_ICONS
   Q_INIT_RESOURCE(icons);
+#endif
+  Q_INIT_RESOURCE(pngicons);
 }
 
 namespace velkaro::ui {
@@ -18,6 +23,9 @@ void EnsureResources() {
   (void)done;
 }
 
+constexpr int kIconSizes[] = {16, 24, 32, 48, 64};
+
+#ifndef VELKARO_PNG_ICONS
 // Rendered here rather than through the SVG icon plugin, so the pictures never depend on a
 // plugin being installed next to Qt.
 QIcon RenderSvg(const QString& path) {
@@ -25,7 +33,7 @@ QIcon RenderSvg(const QString& path) {
   QSvgRenderer renderer(path);
   QIcon icon;
   if (!renderer.isValid()) return icon;
-  for (const int size : {16, 24, 32, 48, 64}) {
+  for (const int size : kIconSizes) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -36,11 +44,24 @@ QIcon RenderSvg(const QString& path) {
   }
   return icon;
 }
+#endif
 
 }  // namespace
 
+QIcon RenderedIcon(const QString& name) {
+  EnsureResources();
+  QIcon icon;
+  for (const int size : kIconSizes)
+    icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
+  return icon;
+}
+
 QIcon ToolIcon(const QString& name) {
+#ifdef VELKARO_PNG_ICONS
+  return RenderedIcon(name);
+#else
   return RenderSvg(QStringLiteral(":/icons/") + name + QStringLiteral(".svg"));
+#endif
 }
 
 QIcon ProgramIcon() {

@@ -9,5 +9,8 @@ namespace velkaro::ui {
 QIcon ToolIcon(const QString& name);
 // The program icon shown by the window frame and the about box.
 QIcon ProgramIcon();
+// The same picture from the PNG files rendered from the SVG (icons/png, made by
+// scripts/render-icons.sh), as the Windows build, which has no Qt SVG, shows it.
+QIcon RenderedIcon(const QString& name);
 
 }  // namespace velkaro::ui
