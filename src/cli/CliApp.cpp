@@ -4,6 +4,7 @@
 
 #include "cli/CliContext.h"
 #include "cli/CliExitCode.h"
+#include "cli/CliOutput.h"
 #include "cli/CliOptions.h"
 #include "cli/DeviceCommands.h"
 #include "cli/DoctorCommand.h"
@@ -75,7 +76,7 @@ int RunWithPacketLog(const TCliOptions& o, TCliContext& ctx) {
   try {
     log.WriteTo(o.logFile);
   } catch (const std::exception& e) {
-    ctx.err << "Cannot write the packet log " << o.logFile << ": " << e.what() << '\n';
+    ctx.err << EscapeControl("Cannot write the packet log " + o.logFile + ": " + e.what()) << '\n';
     code = kExitFailure;
   }
   if (failure) std::rethrow_exception(failure);
@@ -102,10 +103,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   try {
     code = RunWithPacketLog(o, ctx);
   } catch (const TCliFailure& e) {
-    err << e.what() << '\n';
+    // Messages carry texts of devices, files and the system: never a raw control byte.
+    err << EscapeControl(e.what()) << '\n';
     code = e.Code();
   } catch (const std::exception& e) {
-    err << e.what() << '\n';
+    err << EscapeControl(e.what()) << '\n';
     code = kExitFailure;
   }
   out.flush();

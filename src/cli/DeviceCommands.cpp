@@ -123,7 +123,7 @@ std::vector<TZEL> DiscoverTargets(const std::vector<std::string>& texts,
     const int index = LocateDevice(s, discovery.rounds, error);
     if (index < 0) {
       if (missingIsFatal) throw TCliFailure(kExitFailure, error);
-      ctx.err << error << '\n';
+      ctx.err << EscapeControl(error) << '\n';
       ++notFound;
       continue;
     }
@@ -149,7 +149,7 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
   if (DeviceList.empty()) {
     const std::string hint = ops::NoAnswerText();
     if (!hint.empty())
-      ctx.err << hint << '\n';
+      ctx.err << EscapeControl(hint) << '\n';
     else if (!o.json)
       ctx.err << "No device answered\n";
   }

@@ -34,20 +34,28 @@ constexpr const char* kReplyHint =
     "address, not as answers the firewall can track)";
 
 struct TCommandOutput {
-  bool ran = false;  // the command started and exited with status 0
+  bool ran = false;      // the command started and exited with status 0
+  bool stopped = false;  // it did not end within kCommandSeconds and was stopped
   std::string text;
 };
 
+// A firewall listing takes well under a second; a program that hangs must not hang doctor.
+constexpr int kCommandSeconds = 5;
+// A listing beyond a few megabytes is not a firewall anyone wrote by hand.
+constexpr std::size_t kCommandOutputLimit = 8u << 20;
+
 TCommandOutput ReadCommand(const std::string& command) {
   TCommandOutput result;
-  std::FILE* pipe = OpenCommandPipe(command);
+  std::FILE* pipe = OpenCommandPipe(command, kCommandSeconds);
   if (!pipe) return result;
   char chunk[4096];
   std::size_t n = 0;
-  // A listing beyond a few megabytes is not a firewall anyone wrote by hand; stop reading there.
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0 && result.text.size() < (8u << 20))
-    result.text.append(chunk, n);
-  result.ran = CloseCommandPipe(pipe);
+  while (result.text.size() < kCommandOutputLimit &&
+         (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+    result.text.append(chunk, std::min(n, kCommandOutputLimit - result.text.size()));
+  const int status = CloseCommandPipe(pipe);
+  result.stopped = status == kCommandStopped;
+  result.ran = status == 0;
   return result;
 }
 
@@ -160,12 +168,19 @@ TCheckLine CheckFirewall() {
 #endif
   std::string source = "nftables";
   TCommandOutput listing = ReadCommand("nft list ruleset");
+  const bool nftStopped = listing.stopped;
   std::vector<TFirewallFinding> findings;
   if (listing.ran) {
     findings = BlockingNftRules(listing.text);
   } else if ((listing = ReadCommand("iptables -S")).ran) {
     source = "iptables";
     findings = BlockingIptablesRules(listing.text);
+  } else if (nftStopped || listing.stopped) {
+    line.status = TCheckStatus::Warn;
+    line.detail = std::string(nftStopped ? "nft" : "iptables") + " did not end within " +
+                  std::to_string(kCommandSeconds) + " s and was stopped; the rules were not read";
+    line.hint = "check that the firewall service answers, then run velkaro-cli doctor again";
+    return line;
   } else {
     line.status = TCheckStatus::Warn;
     line.detail =
@@ -263,7 +278,8 @@ int RunDoctor(const TCliOptions& o, TCliContext& ctx) {
 
   std::vector<TCheckLine> lines;
   const auto report = [&](TCheckLine line) {
-    if (!o.json) ctx.out << CheckLineText(line) << std::endl;  // scans take seconds: show each
+    // Interface names and firewall rule comments are the system's texts: escaped like a device's.
+    if (!o.json) ctx.out << EscapeControl(CheckLineText(line)) << std::endl;  // show each at once
     lines.push_back(std::move(line));
   };
 

@@ -33,7 +33,10 @@ TJson ValueJson(const TZEL& device, int tag, const TValue& value) {
   return number;
 }
 
+// A value for the text plan: device and file texts as the terminal takes them, escaped.
 std::string ValueText(const TZEL& device, int tag, const TValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value))
+    return TerminalText(*text, TerminalEncoding());
   const TJson j = ValueJson(device, tag, value);
   return j.is_string() ? j.get<std::string>() : j.dump();
 }
@@ -72,8 +75,23 @@ void Report(const std::vector<TRestoreTarget>& targets, const TCliOptions& o, TC
               << ValueText(t.device, c.tag, c.to) << '\n';
     }
     if (t.outcome.result == ops::TApplyResult::Failed)
-      ctx.out << ip << " failed: " << t.outcome.error << '\n';
+      ctx.out << ip << " failed: " << EscapeControl(t.outcome.error) << '\n';
   }
+}
+
+// A plain restore picks the section by the device's identity; when several listed devices
+// claim that identity, which section belongs to which cannot be known.
+void RefuseSharedIdentity(const TZEL& device) {
+  const std::string name = ConfigSectionName(device);
+  std::string claimants;
+  int count = 0;
+  for (const TZEL& d : DeviceList) {
+    if (ConfigSectionName(d) != name) continue;
+    claimants += (count++ ? ", " : "") + IpToText(d.values.AsUInt(2)) + " (" + MacToText(d.MAC) + ")";
+  }
+  if (count > 1)
+    throw TCliFailure(kExitUsage, "Devices " + claimants + " all answer as [" + name +
+                                      "]; nothing was written: name the section with --section");
 }
 
 }  // namespace
@@ -114,15 +132,18 @@ int RunRestore(const TCliOptions& o, TCliContext& ctx) {
     }
     t.isTemplate =
         o.command == TCommandKind::Apply || !ops::IsOwnSection(t.section->name, t.device);
+    if (!named && !t.isTemplate) RefuseSharedIdentity(t.device);
   }
 
   RunAll(targets, o.command == TCommandKind::Apply ? o.parallel : 1, o.dryRun);
   Report(targets, o, ctx);
+  const bool refused = std::any_of(targets.begin(), targets.end(),
+                                   [](const TRestoreTarget& t) { return t.outcome.refused; });
   const bool failed =
       notFound > 0 || std::any_of(targets.begin(), targets.end(), [](const TRestoreTarget& t) {
         return t.outcome.result == ops::TApplyResult::Failed;
       });
-  return failed ? kExitFailure : kExitOk;
+  return refused ? kExitUsage : failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace velkaro::cli

@@ -23,10 +23,14 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 bool StderrIsTerminal();
 
-// Starts a read-only listing command through the shell, its stderr dropped; its output is read
-// from the stream returned (null when it could not start).
-std::FILE* OpenCommandPipe(const std::string& command);
-// Closes the stream of OpenCommandPipe; true when the command exited with status 0.
-bool CloseCommandPipe(std::FILE* pipe);
+// Starts a read-only listing command through the shell, its stderr dropped, stopped after
+// `seconds` (on Windows, where none is run, without a limit); its output is read from the stream
+// returned (null when it could not start).
+std::FILE* OpenCommandPipe(const std::string& command, int seconds);
+// Status of a command that was stopped for its time limit.
+inline constexpr int kCommandStopped = 124;
+// Closes the stream of OpenCommandPipe: the command's exit status, kCommandStopped when it ran
+// out of time, -1 when it ended otherwise.
+int CloseCommandPipe(std::FILE* pipe);
 
 }  // namespace velkaro::cli

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <clocale>
 #include <cstdio>
+#include <string>
 
 #include "cli/SystemAccess.h"
 
@@ -36,13 +37,17 @@ bool StderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
-std::FILE* OpenCommandPipe(const std::string& command) {
-  return ::popen((command + " 2>/dev/null").c_str(), "r");
+std::FILE* OpenCommandPipe(const std::string& command, int seconds) {
+  // coreutils' timeout ends it with SIGTERM, and with SIGKILL one second later if need be.
+  return ::popen(("timeout -k 1 " + std::to_string(seconds) + " " + command + " 2>/dev/null").c_str(),
+                 "r");
 }
 
-bool CloseCommandPipe(std::FILE* pipe) {
+int CloseCommandPipe(std::FILE* pipe) {
   const int status = ::pclose(pipe);
-  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  const int code = WEXITSTATUS(status);
+  return code == 137 ? kCommandStopped : code;  // 128 + SIGKILL: killed after the grace second
 }
 
 }  // namespace velkaro::cli

@@ -57,12 +57,12 @@ bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
-std::FILE* OpenCommandPipe(const std::string& command) {
+std::FILE* OpenCommandPipe(const std::string& command, int /*seconds*/) {
   return ::_popen((command + " 2>NUL").c_str(), "rb");
 }
 
-bool CloseCommandPipe(std::FILE* pipe) {
-  return ::_pclose(pipe) == 0;
+int CloseCommandPipe(std::FILE* pipe) {
+  return ::_pclose(pipe);
 }
 
 }  // namespace velkaro::cli

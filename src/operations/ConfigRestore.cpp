@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <string_view>
 #include <thread>
 
 #include "operations/ValueText.h"
@@ -44,49 +45,82 @@ TValue CurrentValue(const TZEL& record, int tag) {
 }  // namespace
 
 bool ReadCfgFile(const std::string& fileName, std::vector<TCfgSection>& out, std::string& error) {
+  // Asked before opening: opening a FIFO would wait for a writer, a directory cannot be read.
+  std::error_code ec;
+  const auto status = std::filesystem::status(Utf8Path(fileName), ec);
+  if (ec || !std::filesystem::exists(status)) {
+    error = "Cannot read '" + fileName + "': no such file";
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    error = "Cannot read '" + fileName + "': " +
+            (std::filesystem::is_directory(status) ? "it is a folder" : "it is no regular file");
+    return false;
+  }
   std::ifstream in(Utf8Path(fileName), std::ios::binary);
   if (!in) {
     error = "Cannot read '" + fileName + "'";
     return false;
   }
-  std::string content;
-  content.reserve(4096);
-  std::istreambuf_iterator<char> it(in), end;
-  for (; it != end && content.size() <= kMaxCfgFileSize; ++it) content.push_back(*it);
-  if (content.size() > kMaxCfgFileSize) {
-    error = "'" + fileName + "' is larger than 64 MiB";
+  std::string content(kMaxCfgFileSize + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) {
+    error = "Cannot read '" + fileName + "'";
     return false;
   }
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (content.size() > kMaxCfgFileSize) {
+    error = "'" + fileName + "' is larger than " + std::to_string(kMaxCfgFileSize >> 20) +
+            " MiB: no saved configuration is that large";
+    return false;
+  }
+  ParseCfgText(std::move(content), out);
+  return true;
+}
+
+void ParseCfgText(std::string content, std::vector<TCfgSection>& out) {
   // A byte-order mark belongs to the file, not to its first line.
   if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
   out.clear();
   std::size_t pos = 0;
+  int lineNumber = 0;
   while (pos < content.size()) {
     std::size_t eol = content.find('\n', pos);
     if (eol == std::string::npos) eol = content.size();
-    std::string line = content.substr(pos, eol - pos);
+    std::string_view line(content.data() + pos, eol - pos);
     pos = eol + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string trimmed = Trim(line);
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string trimmed = Trim(std::string(line));
     if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
     if (trimmed.front() == '[' && trimmed.back() == ']') {
-      out.push_back({Trim(trimmed.substr(1, trimmed.size() - 2)), {}});
+      out.push_back({Trim(trimmed.substr(1, trimmed.size() - 2)), {}, {}, false});
       continue;
     }
     const auto eq = line.find('=');
-    if (eq == std::string::npos || out.empty()) continue;  // not an entry of a section
-    out.back().entries.emplace_back(Trim(line.substr(0, eq)), line.substr(eq + 1));
+    if (eq == std::string_view::npos || out.empty()) continue;  // not an entry of a section
+    TCfgSection& section = out.back();
+    if (section.entries.size() >= kMaxCfgSectionEntries) {
+      section.overfull = true;
+      continue;
+    }
+    section.entries.emplace_back(Trim(std::string(line.substr(0, eq))),
+                                 std::string(line.substr(eq + 1)));
+    section.lines.push_back(lineNumber);
   }
-  return true;
 }
 
 const TCfgSection* FindSection(const std::vector<TCfgSection>& sections, std::string name) {
+  const auto find = [&sections](const std::string& wanted) -> const TCfgSection* {
+    const std::string lower = Lower(wanted);
+    for (const TCfgSection& s : sections)
+      if (Lower(s.name) == lower) return &s;
+    return nullptr;
+  };
   name = Trim(name);
+  if (const TCfgSection* exact = find(name)) return exact;
   if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
-    name = Trim(name.substr(1, name.size() - 2));
-  const std::string wanted = Lower(name);
-  for (const TCfgSection& s : sections)
-    if (Lower(s.name) == wanted) return &s;
+    return find(Trim(name.substr(1, name.size() - 2)));
   return nullptr;
 }
 
@@ -101,12 +135,30 @@ bool IsOwnSection(const std::string& sectionName, const TZEL& device) {
 bool ParseSection(const TCfgSection& section, std::uint32_t model, std::vector<TSectionValue>& out,
                   std::string& error) {
   out.clear();
-  for (const auto& [key, text] : section.entries) {
+  if (section.overfull) {
+    error = "Section [" + section.name + "] has more than " +
+            std::to_string(kMaxCfgSectionEntries) + " entries: it is no saved configuration";
+    return false;
+  }
+  const auto lineOf = [&section](std::size_t i) {
+    return i < section.lines.size() ? " (line " + std::to_string(section.lines[i]) + ")"
+                                    : std::string();
+  };
+  std::vector<std::size_t> firstEntry(1000, section.entries.size());
+  for (std::size_t i = 0; i < section.entries.size(); ++i) {
+    const auto& [key, text] = section.entries[i];
     std::uint64_t tag = 0;
     if (!ParseDecimal(key, 999, tag) || tag < 1 || !HasTag(static_cast<std::uint16_t>(tag), model)) {
       error = "Section [" + section.name + "]: '" + key + "' is not a tag of this device's model";
       return false;
     }
+    if (firstEntry[tag] != section.entries.size()) {
+      // Which of two values was meant cannot be known: nothing is written.
+      error = "Section [" + section.name + "]: tag " + std::to_string(tag) + " is given twice" +
+              lineOf(firstEntry[tag]) + " and again" + lineOf(i);
+      return false;
+    }
+    firstEntry[tag] = i;
     const std::uint8_t type = TypeOfTag(static_cast<std::uint16_t>(tag), model) & 0x7F;
     if (type < vtIPv4 || type > vtDWord) continue;
     TValue value;
@@ -167,6 +219,23 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
     return outcome;
   };
   if (!ReadRecord(outcome.device).answered) return fail(kDeviceNotResponding);
+  // The values were checked and encoded for the model the discovery reported; a device whose
+  // own read reply says otherwise would get them encoded for the wrong model.
+  const auto refuse = [&fail, &outcome](std::string error) {
+    fail(std::move(error) + "; nothing was written");
+    outcome.refused = true;
+    return outcome;
+  };
+  if (outcome.device.ModelCode() != device.ModelCode())
+    return refuse("The device's read reply reports model code " +
+                  std::to_string(outcome.device.ModelCode()) + ", its discovery " +
+                  std::to_string(device.ModelCode()));
+  if (SlotText(outcome.device, 5) != SlotText(device, 5))
+    return refuse("The device's read reply reports the type '" + SlotText(outcome.device, 5) +
+                  "', its discovery '" + SlotText(device, 5) + "'");
+  if (!isTemplate && ConfigSectionName(outcome.device) != ConfigSectionName(device))
+    return refuse("The device's read reply names it [" + ConfigSectionName(outcome.device) +
+                  "], its discovery [" + ConfigSectionName(device) + "]");
 
   const std::uint32_t model = outcome.device.ModelCode();
   TZEL edited = outcome.device;

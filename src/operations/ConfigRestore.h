@@ -15,15 +15,25 @@ namespace velkaro::ops {
 struct TCfgSection {
   std::string name;                                          // without the brackets
   std::vector<std::pair<std::string, std::string>> entries;  // key, value as written
+  std::vector<int> lines;  // the file's line of each entry (from 1), where known
+  bool overfull = false;   // more entries than kMaxCfgSectionEntries; the rest were dropped
 };
 
-// Larger files are refused rather than read into memory.
-inline constexpr std::size_t kMaxCfgFileSize = 64u << 20;
+// A restore file is a regular file of at most 4 MiB (a saved rack unit takes about 20 KiB, so
+// that is a few hundred rack units or thousands of smaller switches); larger files are refused
+// rather than read into memory. No model has more than 999 tags, so a section with more entries
+// than this is no saved section.
+inline constexpr std::size_t kMaxCfgFileSize = 4u << 20;
+inline constexpr std::size_t kMaxCfgSectionEntries = 2000;
 
-// Reads every section of a .cfg file. False with a message when it cannot be read.
+// Reads every section of a .cfg file, once. False with a message when it cannot be read or is
+// no regular file (a directory, a FIFO, a device), or is larger than kMaxCfgFileSize.
 bool ReadCfgFile(const std::string& fileName, std::vector<TCfgSection>& out, std::string& error);
+// The same from the text of a file.
+void ParseCfgText(std::string content, std::vector<TCfgSection>& out);
 
-// The section named `name` (brackets around it accepted), matched without regard to case.
+// The section named `name`, matched without regard to case; brackets around the name are
+// accepted when no section bears the name with them (a section "[X]" is found as "[X]").
 const TCfgSection* FindSection(const std::vector<TCfgSection>& sections, std::string name);
 // The part of a section name before its first two consecutive blanks: the device's type text.
 std::string SectionTypeText(const std::string& sectionName);
@@ -34,8 +44,8 @@ struct TSectionValue {
   int tag;
   TValue value;
 };
-// Parses the section's entries for the model: each key must be a tag of the model and each
-// value must parse for its type. Entries of other types (none are saved) are left out.
+// Parses the section's entries for the model: each key must be a tag of the model, given once,
+// and each value must parse for its type. Entries of other types (none are saved) are left out.
 bool ParseSection(const TCfgSection& section, std::uint32_t model, std::vector<TSectionValue>& out,
                   std::string& error);
 // The section belongs to a device of this one's model: its type text is the device's tag 5 and,
@@ -58,11 +68,15 @@ struct TApplyOutcome {
   std::vector<int> skipped;  // identity tags of a template, read-only tags, unreported tags
   TApplyResult result = TApplyResult::Failed;
   std::string error;  // set for a failed device
+  // Failed before any write because the device's own read reply contradicts its discovery or
+  // the file (another model, another identity): a refusal, not a fault of the network.
+  bool refused = false;
 };
 
 // Reads `device` completely, compares it with `values` and writes only the tags whose values
 // differ (none with `dryRun`), then reads the device again and checks that every written value
-// is back. Uses no global state but the settings: devices may be done in parallel.
+// is back. The read reply must report the model code and type text of the discovery, and for a
+// device's own section (not `isTemplate`) its identity too; otherwise nothing is written. Uses no global state but the settings: devices may be done in parallel.
 TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>& values,
                            bool isTemplate, bool dryRun);
 

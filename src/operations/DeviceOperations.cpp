@@ -89,10 +89,13 @@ TWriteOutcome RunWrites(const std::vector<TBatchRequest>& requests, const TZEL& 
   TWriteOutcome outcome;
   for (const TBatchRequest& request : requests) {
     ++outcome.requests;
-    outcome.exchange.Add(Exchange(
-        request.data, 10,
+    bool acknowledged = false;
+    outcome.exchange.Add(ExchangeWithResends(
+        request.data, 10, kWriteResends, [&acknowledged] { return acknowledged; },
         [&](const std::string&, int, bool last, const TBytes& data) {
-          if (!FromDevice(address, data)) return;
+          // A late acknowledgement of a send repeated after it is one acknowledgement.
+          if (!FromDevice(address, data) || acknowledged) return;
+          acknowledged = true;
           ++outcome.acknowledged;
           if (last) outcome.finalAcknowledged = true;
         },

@@ -285,6 +285,12 @@ const TNetLink& ReplyLink() {
 
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
                          bool last, const TNetLink& link) {
+  return ExchangeWithResends(request, retryCount, 0, {}, onReply, last, link);
+}
+
+TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int resends,
+                                    const std::function<bool()>& answered,
+                                    const TReplyEvent& onReply, bool last, const TNetLink& link) {
   TExchangeResult result;
   if (ExchangeCancelled()) {
     result.cancelled = true;
@@ -306,6 +312,15 @@ TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEven
     }
     // Replies are awaited wherever the request left; with none, the exchange is over.
     if (!sent.empty()) ListenForReplies(sent, retryCount, onReply, last, result);
+    for (int again = 0; again < resends && !sent.empty() && !result.cancelled &&
+                        result.errors.empty() && !(answered ? answered() : result.replies > 0);
+         ++again) {
+      for (TOutlet& o : sent) {
+        o.socket.SendTo(request, o.destination, port);
+        NoteSent(TPacketProtocol::Device, o.socket, request, o.destination, port);
+      }
+      ListenForReplies(sent, retryCount, onReply, last, result);
+    }
   } catch (const TStageFailure& e) {
     result.errors.push_back({e.Kind(), e.what()});
   } catch (const std::exception& e) {
@@ -351,7 +366,7 @@ TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onR
   BuildHeader(kAllDevices, TCommand::Upgrade, buf);
   const TDeviceAddress destination = IpPortAddress(TextToIp(ipText), kDevicePort);
   std::copy(destination.begin(), destination.end(), buf.begin());
-  return Exchange(buf, 0, onReply, true, link);
+  return ExchangeWithResends(buf, 0, kTriggerResends, {}, onReply, true, link);
 }
 
 }  // namespace velkaro

@@ -161,6 +161,17 @@ TBatchRequest GeneralWriteRequest(const TZEL& device);
 // within the same periods. Never throws: every failure is in the result.
 TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
                          bool last, const TNetLink& link = {});
+// Exchange, with the request sent again on the same sockets (at most `resends` more times) while
+// `answered` says no after a listening; an answer to any of the sends still counts. For requests
+// whose repetition is harmless (a trigger, a write of the same values) and one lost datagram
+// must not fail.
+TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int resends,
+                                    const std::function<bool()>& answered,
+                                    const TReplyEvent& onReply, bool last,
+                                    const TNetLink& link = {});
+// How often a trigger and a write are sent again, like the TFTP client's resends.
+inline constexpr int kTriggerResends = 3;
+inline constexpr int kWriteResends = 2;
 
 // The operations on a listed device take a copy of its record when they start; an index outside
 // the device list throws std::out_of_range before anything is sent. Batched operations go on
@@ -169,7 +180,8 @@ TExchangeResult Discover(const TReplyEvent& onReply);
 TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply);
 TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply);
 TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply);
-// `link`: the device's interface, when known.
+// `link`: the device's interface, when known. Sent again up to kTriggerResends times while no
+// device answers.
 TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply,
                                const TNetLink& link = {});
 

@@ -131,6 +131,7 @@ struct TSimulator::TState {
   std::vector<TZEL> devices;
   TUpgradeHandler upgradeHandler;
   std::deque<TReceivedRequest> requests;
+  std::size_t requestBytes = 0;  // of the datagrams in `requests`
   std::size_t requestCount = 0;
   std::vector<Clock::time_point> silentUntil;  // per device: rebooting until then
   std::vector<TDeviceUploads> uploads;
@@ -354,6 +355,7 @@ std::size_t TSimulator::RequestCount() const {
 void TSimulator::ClearRequests() {
   std::lock_guard lock(state_->mutex);
   state_->requests.clear();
+  state_->requestBytes = 0;
   state_->requestCount = 0;
 }
 
@@ -457,8 +459,13 @@ void TSimulator::HandleRequest(TBytes request, std::uint32_t ip, std::uint16_t p
   {
     std::lock_guard lock(s.mutex);
     ++s.requestCount;
+    s.requestBytes += request.size();
     s.requests.push_back({request, ip, port, now});
-    while (s.requests.size() > s.options.requestLogLimit) s.requests.pop_front();
+    while (s.requests.size() > 1 && (s.requests.size() > s.options.requestLogLimit ||
+                                     s.requestBytes > s.options.requestLogBytes)) {
+      s.requestBytes -= s.requests.front().data.size();
+      s.requests.pop_front();
+    }
     // Counted before a waiter wakes, so the counts it reads agree with each other.
     dropped = Drop();
     if (dropped) ++s.droppedRequests;

@@ -53,8 +53,10 @@ struct TSimOptions {
   bool malformed = false;
   TMalformKind malformKind = TMalformKind::BadItems;
 
-  // Requests kept for Requests(); older ones are dropped (RequestCount still counts them).
+  // Requests kept for Requests(); older ones are dropped (RequestCount still counts them) beyond
+  // this many, and beyond this many bytes of them (a flood of large datagrams).
   std::size_t requestLogLimit = 10000;
+  std::size_t requestLogBytes = 16u << 20;
 
   // Where a device accepts the firmware image after answering an upgrade trigger.
   std::uint16_t tftpPort = 69;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -21,6 +22,7 @@ using std::chrono::milliseconds;
 constexpr std::size_t kMaxRequest = 8192;
 constexpr milliseconds kRequestTime{2000};  // a peer that says nothing is let go after this
 constexpr milliseconds kAcceptPeriod{20};
+constexpr std::size_t kMaxConnections = 64;  // served at once; Stop waits at most kRequestTime
 
 std::string Html(const std::string& latin1) {
   std::string out;
@@ -106,17 +108,49 @@ struct TStatusPages::TState {
   std::atomic<bool> running{false};
   std::thread thread;
 
+  // Each connection is served on a thread of its own, so a slow or idle client delays nobody
+  // else; beyond kMaxConnections at once, new ones are closed unanswered. Serving thread only.
+  struct TConnection {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<TConnection> connections;
+
   explicit TState(TSimulator& s) : simulator(s) {}
 
   void Serve() {
     while (running) {
       for (std::size_t i = 0; i < listeners.size() && running; ++i) {
+        ReapFinished();
         try {
-          if (std::optional<TTcpStream> peer = listeners[i]->Accept(kAcceptPeriod))
-            Answer(*peer, i);
+          std::optional<TTcpStream> peer = listeners[i]->Accept(kAcceptPeriod);
+          if (!peer || connections.size() >= kMaxConnections) continue;
+          auto done = std::make_shared<std::atomic<bool>>(false);
+          connections.push_back(
+              {std::thread([this, stream = std::move(*peer), i, done]() mutable {
+                 try {
+                   Answer(stream, i);
+                 } catch (const std::exception&) {
+                   // One broken connection must not end the pages of every device.
+                 }
+                 *done = true;
+               }),
+               done});
         } catch (const std::exception&) {
-          // One broken connection must not end the pages of every device.
         }
+      }
+    }
+    for (TConnection& c : connections) c.thread.join();
+    connections.clear();
+  }
+
+  void ReapFinished() {
+    for (auto it = connections.begin(); it != connections.end();) {
+      if (*it->done) {
+        it->thread.join();
+        it = connections.erase(it);
+      } else {
+        ++it;
       }
     }
   }
@@ -124,7 +158,8 @@ struct TStatusPages::TState {
   void Answer(TTcpStream& peer, std::size_t device) {
     std::string request;
     const auto deadline = std::chrono::steady_clock::now() + kRequestTime;
-    while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequest) {
+    while (running && request.find("\r\n\r\n") == std::string::npos &&
+           request.size() < kMaxRequest) {
       const auto left =
           std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
@@ -132,7 +167,7 @@ struct TStatusPages::TState {
       if (part.empty()) break;
       request += part;
     }
-    peer.SendAll(HttpReply(request, simulator.Snapshot(device)));
+    if (running) peer.SendAll(HttpReply(request, simulator.Snapshot(device)));
   }
 };
 

@@ -1,10 +1,15 @@
 // velkaro-cli doctor: in this machine's own namespace only against the simulator on 127.0.0.1
 // (--target), and with its real interface scan only inside namespaces the test makes and always
 // deletes.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include "cli/CliSimFixture.h"
 #include "sim/TftpServer.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -188,6 +193,51 @@ TEST_F(CliDoctorTest, InANamespaceWithOneInterfaceAllIsOkUntilAFirewallDropsTheR
             std::string::npos)
       << firewall.dump();
   EXPECT_EQ(run.lines.at("self-test").at("status"), "ok");
+}
+
+// Fake firewall programs first in PATH: one that never ends (with a child holding its output
+// open), and one whose rule comment holds terminal escapes.
+class CliDoctorFakeFirewallTest : public CliDoctorTest {
+ protected:
+  void Fake(const std::string& name, const std::string& script) {
+    const std::string file = dir.File(name);
+    std::ofstream(file) << "#!/bin/sh\n" << script;
+    ::chmod(file.c_str(), 0755);
+  }
+  velkaro::testing::TScopedEnv Path() {
+    const char* old = std::getenv("PATH");
+    return velkaro::testing::TScopedEnv("PATH", dir.Path().string() + ":" + (old ? old : ""));
+  }
+  velkaro::testing::TTempDir dir;
+};
+
+TEST_F(CliDoctorFakeFirewallTest, AListingThatNeverEndsIsStoppedAndSaidSo) {
+  StartSim();
+  Fake("nft", "sleep 600 &\nsleep 600\n");
+  Fake("iptables", "sleep 600\n");
+  const auto path = Path();
+  const auto started = std::chrono::steady_clock::now();
+  const TDoctorRun run = Parse(Cli({"doctor", "--json"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25));
+  const json& firewall = run.lines.at("firewall");
+  EXPECT_EQ(firewall.at("status"), "warn");
+  EXPECT_NE(firewall.at("detail").get<std::string>().find("nft did not end within 5 s"),
+            std::string::npos)
+      << firewall.dump();
+}
+
+TEST_F(CliDoctorFakeFirewallTest, EscapesInARuleReachTheOutputEscaped) {
+  StartSim();
+  Fake("nft",
+       "printf 'table inet filter {\\n\\tchain input {\\n\\t\\ttype filter hook input priority "
+       "filter; policy accept;\\n\\t\\tudp sport 52389 drop comment \"\\033]0;owned\\007\"\\n"
+       "\\t}\\n}\\n'\n");
+  const auto path = Path();
+  const TCliRun text = Cli({"doctor"});
+  EXPECT_NE(text.out.find("udp sport 52389 drop"), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find('\x1b'), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find('\x07'), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\\e]0;owned\\x07"), std::string::npos) << text.out;
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 // restore and apply end to end: velkaro-cli against the simulator on 127.0.0.1.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "CliSimFixture.h"
+#include "operations/ConfigRestore.h"
 #include "protocol/ConfigFile.h"
 #include "support/TempDir.h"
+#include "support/ReplyBuilder.h"
+#include "support/UdpProxy.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -214,6 +219,151 @@ TEST_F(CliRestoreTest, DeviceLostDuringApplyFailsAlone) {
       EXPECT_EQ(sim->Snapshot(i).values.AsUInt(4), 8090u);
     }
   }
+}
+
+// velkaro-cli against the simulator through a proxy that applies `rule` to every reply.
+TCliRun CliThrough(const velkaro::testing::TUdpProxy& proxy, std::vector<std::string> args) {
+  args.insert(args.begin(), {VELKARO_CLI_PATH, "--target", proxy.Target()});
+  return velkaro::testing::RunProgram(args, std::chrono::seconds(60));
+}
+
+// A device whose read replies report another model than its discovery (a proxy changing tag
+// 13) gets nothing: the file's values were checked and encoded for the discovered model.
+TEST_F(CliRestoreTest, ReadRepliesOfAnotherModelAreRefused) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSim(o);
+  const TZEL saved = sim->Snapshot(0);
+  const std::string file = Save(saved);
+  sim->SetValue(0, 4, std::uint32_t{8123});
+  velkaro::testing::TUdpProxy proxy(sim->Port(), [](velkaro::testing::TProxyReply& r) {
+    if (r.request == TCommand::Read)
+      velkaro::testing::RewriteItem(r.data, 13, velkaro::testing::U32(kModelZel4));
+    return velkaro::testing::TProxyAction{};
+  });
+  sim->ClearRequests();
+  for (const char* command : {"restore", "apply"}) {
+    SCOPED_TRACE(command);
+    const TCliRun run =
+        std::string(command) == "restore"
+            ? CliThrough(proxy, {"--rounds", "1", "restore", IpText(saved), file})
+            : CliThrough(proxy, {"--rounds", "1", "apply", file, "--section",
+                                 ConfigSectionName(saved), IpText(saved)});
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_NE(run.out.find("reports model code " + std::to_string(kModelZel4)),
+              std::string::npos)
+        << run.out;
+  }
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+  EXPECT_EQ(sim->Snapshot(0).values.AsUInt(4), 8123u);
+}
+
+// A device that answers discovery with another device's serial would make a plain restore take
+// that device's section: refused, naming both, and nothing written.
+TEST_F(CliRestoreTest, ASerialClaimedTwiceIsRefused) {
+  sim::TSimOptions o;
+  o.models = {kModelZel4};
+  o.count = 2;
+  StartSim(o);
+  const TZEL a = sim->Snapshot(0), b = sim->Snapshot(1);
+  Save(a, "both.cfg");
+  const std::string file = Save(b, "both.cfg");
+  const std::string serialA = a.values.AsText(12);
+  velkaro::testing::TUdpProxy proxy(sim->Port(), [&](velkaro::testing::TProxyReply& r) {
+    // Device b's replies carry a's serial.
+    if (r.data.size() > kSourceOffset + 8 &&
+        std::equal(b.address.begin(), b.address.end(), r.data.begin() + kSourceOffset))
+      velkaro::testing::RewriteItem(r.data, 12, TBytes(serialA.begin(), serialA.end()));
+    return velkaro::testing::TProxyAction{};
+  });
+  sim->ClearRequests();
+  const TCliRun run = CliThrough(proxy, {"--rounds", "2", "restore", IpText(b), file});
+  EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+  EXPECT_NE(run.err.find(IpText(a)), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(IpText(b)), std::string::npos) << run.err;
+  EXPECT_EQ(Count(TCommand::Write), 0u);
+}
+
+// The first acknowledgement of a write is lost: the write goes again and the device is done.
+TEST_F(CliRestoreTest, ALostWriteAcknowledgementIsSentAgain) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSim(o);
+  const TZEL saved = sim->Snapshot(0);
+  const std::string file = Save(saved);
+  sim->SetValue(0, 4, std::uint32_t{8123});
+  velkaro::testing::TUdpProxy proxy(sim->Port(), [](velkaro::testing::TProxyReply& r) {
+    return velkaro::testing::TProxyAction{r.request == TCommand::Write && r.number == 0};
+  });
+  sim->ClearRequests();
+  const TCliRun run = CliThrough(proxy, {"--rounds", "1", "restore", IpText(saved), file});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_EQ(proxy.Dropped(), 1u);
+  EXPECT_EQ(Count(TCommand::Write), 2u);
+  EXPECT_EQ(sim->Snapshot(0).values.AsUInt(4), saved.values.AsUInt(4));
+}
+
+// Escapes in a device text and in a file value reach the plan and the errors escaped.
+TEST_F(CliRestoreTest, EscapesInDeviceAndFileTextsAreShownEscaped) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSim(o);
+  const TZEL saved = sim->Snapshot(0);
+  const std::string file = Save(saved);
+  std::string text = Text(file);
+  const std::string name = "7=" + saved.values.AsText(7);
+  text.replace(text.find(name), name.size(), "7=\x1b]0;owned\x07");
+  Write(file, text);
+  const TCliRun plan = Cli({"--rounds", "1", "restore", IpText(saved), file, "--dry-run"});
+  sim->SetValue(0, 5, std::string("ZEL1\x1b[2J"));
+  const TCliRun other = Cli({"--rounds", "1", "restore", IpText(saved), file, "--section",
+                             ConfigSectionName(saved)});
+  for (const TCliRun* run : {&plan, &other}) {
+    const std::string all = run->out + run->err;
+    EXPECT_EQ(all.find('\x1b'), std::string::npos) << all;
+    EXPECT_EQ(all.find('\x07'), std::string::npos) << all;
+  }
+  EXPECT_NE(plan.out.find("\\e]0;owned\\x07"), std::string::npos) << plan.out << plan.err;
+  EXPECT_NE(other.err.find("\\e[2J"), std::string::npos) << other.err;
+}
+
+// Bad input is refused before anything is sent: a FIFO, a folder, an oversized file, a key
+// given twice (named with its lines), each exit 2.
+TEST_F(CliRestoreTest, BadRestoreFilesAreRefusedBeforeAnythingIsSent) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSim(o);
+  const TZEL saved = sim->Snapshot(0);
+  const std::string good = Save(saved);
+  std::string text = Text(good);
+  text.replace(text.find("\r\n4="), 4, "\r\n4=81\r\n4=");
+  Write(dir.File("twice.cfg"), text);
+  std::string big = Text(good);
+  while (big.size() <= velkaro::ops::kMaxCfgFileSize) big += "; padding padding padding padding\r\n";
+  Write(dir.File("big.cfg"), big);
+  struct Case {
+    std::string file;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {dir.Path().string(), "it is a folder"},
+      {dir.File("big.cfg"), "larger than 4 MiB"},
+      {dir.File("twice.cfg"), "tag 4 is given twice (line "},
+  };
+#ifndef _WIN32
+  const std::string fifo = dir.File("fifo.cfg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  cases.push_back({fifo, "it is no regular file"});
+#endif
+  sim->ClearRequests();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const TCliRun run = Cli({"--rounds", "1", "restore", IpText(saved), c.file});
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Count(TCommand::Write), 0u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "sim/TftpServer.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
+#include "support/UdpProxy.h"
 
 namespace velkaro::cli::testing {
 namespace {
@@ -194,6 +195,27 @@ TEST_F(CliUpgradeTest, BadFilesAndArgumentsSendNothing) {
   fs::remove(empty);
   fs::remove(fifo);
   fs::remove(large);
+}
+
+// The trigger's answer comes after the 100 ms listening period (a slow device, a loaded
+// machine): the trigger goes again on the same socket, the late answer still counts, and the
+// device gets its image once.
+TEST_F(CliUpgradeTest, ALateTriggerAnswerStillUploadsOnce) {
+  velkaro::testing::TUdpProxy proxy(sim->Port(), [](velkaro::testing::TProxyReply& r) {
+    velkaro::testing::TProxyAction action;
+    if (r.request == TCommand::Upgrade) action.delay = std::chrono::milliseconds(150);
+    return action;
+  });
+  const TCliRun run = velkaro::testing::RunProgram(
+      {VELKARO_CLI_PATH, "--target", proxy.Target(), "upgrade", "127.0.0.1", image.string(),
+       "--tftp-port", tftpPort, "--return-timeout", "0"},
+      std::chrono::seconds(60));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "127.0.0.1 ok\n") << run.err;
+  ASSERT_TRUE(sim->Tftp().WaitForTransfers(1, std::chrono::seconds(5)));
+  EXPECT_GE(Count(TCommand::Upgrade), 2u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(sim->Tftp().TransferCount(), 1u);
 }
 
 // The simulator program as a user starts it, with no address option: every device is on

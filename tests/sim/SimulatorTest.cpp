@@ -423,6 +423,30 @@ TEST_F(SimulatorTest, RequestLogKeepsTheLatest) {
   EXPECT_FALSE(s.WaitForRequests(1, milliseconds(20)));
 }
 
+// A flood of large datagrams keeps the log within its bound in bytes: the newest stay.
+TEST_F(SimulatorTest, RequestLogIsBoundedInBytes) {
+  TSimOptions o = Loopback();
+  o.silent = true;
+  o.requestLogBytes = 200000;
+  TSimulator s(o);
+  s.Start();
+  TUdpSocket client;
+  TBytes big = Request(kAllDevices, TCommand::Discover);
+  big.resize(60000, 0xAB);
+  for (std::uint8_t i = 0; i < 12; ++i) {
+    big[20] = i;
+    client.SendTo(big, kLoopback, s.Port());
+    ASSERT_TRUE(s.WaitForRequests(i + 1u, milliseconds(2000)));
+  }
+  const auto kept = s.Requests();
+  std::size_t bytes = 0;
+  for (const auto& r : kept) bytes += r.data.size();
+  EXPECT_LE(bytes, 200000u);
+  ASSERT_EQ(kept.size(), 3u);
+  EXPECT_EQ(kept.back().data[20], 11);
+  EXPECT_EQ(s.RequestCount(), 12u);
+}
+
 TEST(ModelNames, ParseAndName) {
   std::uint32_t code = 0;
   EXPECT_TRUE(ParseModelName("zel1", code));

@@ -2,9 +2,13 @@
 // outside the loopback network.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "protocol/Socket.h"
 #include "sim/DeviceProfile.h"
 #include "sim/Simulator.h"
 #include "sim/StatusPage.h"
@@ -67,4 +71,37 @@ TEST(StatusPageTest, RefusesAddressesOutsideLoopback) {
   TStatusPages pages(simulator);
   EXPECT_THROW(pages.Start(), std::invalid_argument);
   EXPECT_EQ(pages.Port(0), 0);
+}
+
+// Idle clients (connected, never sending a request) delay no other page: each connection is
+// served on its own.
+TEST(StatusPageTest, IdleConnectionsDelayNoOtherPage) {
+  TSimOptions options;
+  options.port = 0;
+  options.bindAddress = "127.0.0.1";
+  options.loopbackIps = true;
+  options.models = {kModelZel1, kModelZel4};
+  TSimulator simulator(options);
+  TStatusPages pages(simulator);
+  pages.Start();
+  std::vector<TTcpStream> idle;
+  for (int i = 0; i < 10; ++i)
+    idle.push_back(TTcpStream::Connect(simulator.Snapshot(0).values.AsUInt(2), pages.Port(0)));
+  // Let the server take them all before the real request comes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  for (std::size_t device : {std::size_t{1}, std::size_t{0}}) {
+    SCOPED_TRACE(device);
+    const auto start = std::chrono::steady_clock::now();
+    TTcpStream client =
+        TTcpStream::Connect(simulator.Snapshot(device).values.AsUInt(2), pages.Port(device));
+    client.SendAll("GET / HTTP/1.0\r\n\r\n");
+    std::string reply;
+    for (std::string part; !(part = client.Receive(65536, std::chrono::seconds(5))).empty();)
+      reply += part;
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(reply.rfind("HTTP/1.0 200 OK", 0), 0u) << reply.substr(0, 80);
+    // One idle client used to hold every page for 2 s; ten for 18 s.
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+  }
+  pages.Stop();
 }
