@@ -14,7 +14,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream lintian  # the package and its validators
   clang libclang-rt-dev
   g++-mingw-w64-x86-64-posix wine64 wine googletest  # Windows cross build, tests under Wine
-  nsis xvfb xauth  # the Windows installer; the window started under Wine on a virtual display
+  nsis xvfb xauth x11-utils x11-apps xdotool  # the Windows installer; the window under Wine on a virtual display
 )
 
 missing=()

@@ -43,6 +43,12 @@ if [ "$status" -ne 0 ]; then
   ctest --test-dir build-windows --output-on-failure --timeout 300 -R "$regex"
 fi
 tested=$(date +%s)
+if [ -f build-windows/src/app/velkaro.exe ]; then
+  scripts/test-windows-window.sh
+else
+  echo "The window's Windows tests were skipped: no Qt for Windows in the cache;" \
+       "scripts/build-qt-windows.sh builds it (about an hour), then run this again"
+fi
 wineserver -k 2>/dev/null || true
 scripts/test-windows-installer.sh
 finished=$(date +%s)
