@@ -1,6 +1,7 @@
 // Restore Config from the main window against the simulator: the differences of a saved section,
 // Apply of the ticked rows with one write, templates that keep name and IP address, and sections
 // that cannot be applied.
+#include <algorithm>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -233,7 +234,15 @@ class RestoreConfigTest : public QObject {
     QFETCH(QString, reason);
     ops::TCfgSection section = SavedSection();
     if (!sectionName.isEmpty()) section.name = sectionName.toStdString();
-    if (!key.isEmpty()) section.entries.emplace_back(key.toStdString(), value.toStdString());
+    // The key's value is replaced where the section has it: a key given twice is refused first.
+    if (!key.isEmpty()) {
+      auto it = std::find_if(section.entries.begin(), section.entries.end(),
+                             [&](const auto& e) { return e.first == key.toStdString(); });
+      if (it != section.entries.end())
+        it->second = value.toStdString();
+      else
+        section.entries.emplace_back(key.toStdString(), value.toStdString());
+    }
     const QString file = QString::fromStdString(dir_.File("bad.cfg"));
     WriteCfg(file, {section});
     sim_->SetValue(0, kInterval, std::uint32_t{99});

@@ -35,6 +35,17 @@ class CliRestoreTest : public CliSimTest {
   static void Write(const std::string& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
   }
+  // One one-outlet switch, saved to saved.cfg, then its web port changed to 8123: a restore
+  // has one tag to write.
+  TZEL StartChangedSwitch() {
+    sim::TSimOptions o;
+    o.models = {kModelZel1};
+    StartSim(o);
+    const TZEL saved = sim->Snapshot(0);
+    Save(saved);
+    sim->SetValue(0, 4, std::uint32_t{8123});
+    return saved;
+  }
   TTempDir dir;
 };
 
@@ -227,15 +238,12 @@ TCliRun CliThrough(const velkaro::testing::TUdpProxy& proxy, std::vector<std::st
   return velkaro::testing::RunProgram(args, std::chrono::seconds(60));
 }
 
+
 // A device whose read replies report another model than its discovery (a proxy changing tag
 // 13) gets nothing: the file's values were checked and encoded for the discovered model.
 TEST_F(CliRestoreTest, ReadRepliesOfAnotherModelAreRefused) {
-  sim::TSimOptions o;
-  o.models = {kModelZel1};
-  StartSim(o);
-  const TZEL saved = sim->Snapshot(0);
-  const std::string file = Save(saved);
-  sim->SetValue(0, 4, std::uint32_t{8123});
+  const TZEL saved = StartChangedSwitch();
+  const std::string file = dir.File("saved.cfg");
   velkaro::testing::TUdpProxy proxy(sim->Port(), [](velkaro::testing::TProxyReply& r) {
     if (r.request == TCommand::Read)
       velkaro::testing::RewriteItem(r.data, 13, velkaro::testing::U32(kModelZel4));
@@ -286,12 +294,8 @@ TEST_F(CliRestoreTest, ASerialClaimedTwiceIsRefused) {
 
 // The first acknowledgement of a write is lost: the write goes again and the device is done.
 TEST_F(CliRestoreTest, ALostWriteAcknowledgementIsSentAgain) {
-  sim::TSimOptions o;
-  o.models = {kModelZel1};
-  StartSim(o);
-  const TZEL saved = sim->Snapshot(0);
-  const std::string file = Save(saved);
-  sim->SetValue(0, 4, std::uint32_t{8123});
+  const TZEL saved = StartChangedSwitch();
+  const std::string file = dir.File("saved.cfg");
   velkaro::testing::TUdpProxy proxy(sim->Port(), [](velkaro::testing::TProxyReply& r) {
     return velkaro::testing::TProxyAction{r.request == TCommand::Write && r.number == 0};
   });
@@ -364,6 +368,37 @@ TEST_F(CliRestoreTest, BadRestoreFilesAreRefusedBeforeAnythingIsSent) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
   EXPECT_EQ(Count(TCommand::Write), 0u);
+}
+
+// Every command's text output and errors, for a device whose name holds a terminal escape:
+// never a raw control byte (the escape shows as \e, the bell as \x07).
+TEST_F(CliRestoreTest, NoCommandPrintsARawControlByte) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSim(o);
+  sim->SetValue(0, 7, std::string("Rack \x1b]0;owned\x07 left"));
+  const TZEL device = sim->Snapshot(0);
+  const std::string ip = IpText(device);
+  const std::string file = Save(device);
+  const std::vector<std::vector<std::string>> commands = {
+      {"scan"},
+      {"read", ip},
+      {"save", ip, dir.File("again.cfg")},
+      {"set", ip, "7=Rack \x1b[2J"},
+      {"restore", ip, file, "--dry-run"},
+      {"apply", file, "--section", ConfigSectionName(device), ip, "--dry-run"},
+      {"upgrade", ip, dir.File("missing.bin")},
+      {"doctor"},
+  };
+  for (auto args : commands) {
+    SCOPED_TRACE(args.front());
+    args.insert(args.begin(), {"--rounds", "1"});
+    const TCliRun run = Cli(args);
+    const std::string all = run.out + run.err;
+    for (const char c : all)
+      ASSERT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
+          << "byte " << int(c) << " in: " << all;
+  }
 }
 
 }  // namespace

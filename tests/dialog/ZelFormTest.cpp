@@ -392,7 +392,8 @@ class ZelFormTest : public QObject {
     QCOMPARE(ui_.messages, QStringList{kNotResponding});
     QVERIFY(!visibleAtMessage);
     QVERIFY(!form.WriteAnswered());
-    QCOMPARE(WriteRequests(*sim_).size(), std::size_t{1});  // sent once, never resent
+    // Sent again twice after silent periods, then given up.
+    QCOMPARE(WriteRequests(*sim_).size(), std::size_t{1 + kWriteResends});
     QCOMPARE(DeviceList[0].values.AsUInt(3), TextToIp("10.0.0.42"));
   }
 
