@@ -25,11 +25,11 @@ rm -f "$log"
 QT_QPA_PLATFORM=windows wine "$exe" --demo --log "Z:${log//\//\\}" >/dev/null 2>&1 &
 program=$!
 found=0
-for _ in $(seq 1 120); do
+for _ in $(seq 1 240); do  # a first start in a prefix sets up its fonts: up to 2 minutes
   if xwininfo -root -tree 2>/dev/null | grep -q '"Velkaro"'; then found=1; break; fi
   sleep 0.5
 done
-[ "$found" = 1 ] || { echo "FAIL: no window titled Velkaro within 60 s" >&2; exit 1; }
+[ "$found" = 1 ] || { echo "FAIL: no window titled Velkaro within 120 s" >&2; exit 1; }
 # Scan as a user would: Ctrl+S in the window. The screen's text cannot be read here, so the
 # packet log the window writes when it closes must hold the answers of the three demo devices.
 window=$(xdotool search --name '^Velkaro$' | head -n 1)
