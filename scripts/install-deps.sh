@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-dev
   g++-mingw-w64-x86-64-posix wine64 wine googletest  # Windows cross build, tests under Wine
   nsis xvfb xauth x11-utils x11-apps xdotool  # the Windows installer; the window under Wine on a virtual display
+  fonts-dejavu-core  # the one font every window test measures with, under Wine too
 )
 
 missing=()

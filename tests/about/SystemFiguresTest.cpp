@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "about/SystemFigures.h"
 
@@ -29,9 +34,20 @@ TEST(SystemFigures, NoNameGivesEmptyText) {
 
 TEST(SystemFigures, FiguresOfThisMachine) {
   const TSystemFigures figures = ReadSystemFigures();
+#ifdef _WIN32
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  ASSERT_TRUE(::GlobalMemoryStatusEx(&memory));
+  EXPECT_EQ(figures.memoryKb, memory.ullTotalPhys / 1024);
+  SYSTEM_INFO info{};
+  ::GetNativeSystemInfo(&info);
+  EXPECT_EQ(figures.processors, static_cast<int>(info.dwNumberOfProcessors));
+#else
   const auto pages = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES));
   const auto pageSize = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
   EXPECT_EQ(figures.memoryKb, pages * pageSize / 1024);
   EXPECT_EQ(figures.processors, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
+#endif
+  EXPECT_GT(figures.memoryKb, 0u);
   EXPECT_FALSE(figures.processorName.empty());
 }

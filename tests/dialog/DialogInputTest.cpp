@@ -64,7 +64,7 @@ class DialogInputTest : public QObject {
   void cleanup() {
     ui::ResetUiHooks();
     DeviceList.Clear();
-    QVERIFY(test::NoTopLevelWindowLeft());
+    QTRY_VERIFY(test::NoTopLevelWindowLeft());  // a tooltip may fade out first
   }
 
   void refusedCharacterIsNamedInATip() {

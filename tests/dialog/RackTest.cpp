@@ -16,6 +16,7 @@
 #include "dialog/Rack.h"
 #include "dialog/ZelForm.h"
 #include "pages/BindingTag.h"
+#include "support/Wine.h"
 
 using namespace velkaro;
 
@@ -69,6 +70,7 @@ class RackTest : public QObject {
   void cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
 
   void layoutAndCaptions() {
+    if (velkaro::testing::RunningUnderWine()) QSKIP(velkaro::testing::kWineTextWidths);
     TRackHost host(40, 1);
     TRack* rack = host.Rack;
     QCOMPARE(host.Nested->count(), 1);
