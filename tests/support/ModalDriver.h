@@ -89,6 +89,9 @@ class TModalDriver : public QObject {
     // The action may have deleted the window: only the guarded pointer is used from here.
     openAfterAction_ = metWindow_ && metWindow_->isVisible();
     if (openAfterAction_ && options_.closeAfterAction) Close(*metWindow_);
+    // A window that ended inside the action's own waits has told its exec() loop to stop, but
+    // on Windows that loop's dispatcher sleeps until the next message: one posted event wakes it.
+    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
   }
 
   // done() rather than reject() or close(): a dialog may refuse those while it is busy.
