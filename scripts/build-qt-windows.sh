@@ -105,5 +105,8 @@ cmake --build "$work/base" -j "$jobs"
 cmake --install "$work/base"
 
 echo "$stamp_text" > "$stamp"
+# The build tree is about 4 GB and nothing reads it once Qt is installed; the unpacked source
+# stays for a rebuild. VELKARO_QT_KEEP_BUILD=1 keeps the tree too.
+[ "${VELKARO_QT_KEEP_BUILD:-0}" = 1 ] || rm -rf "$work/base"
 finished=$(date +%s)
 echo "Qt $qt_version for Windows built in $(((finished - start) / 60)) min $(((finished - start) % 60)) s: $prefix ($(du -sh "$prefix" | cut -f1))"
