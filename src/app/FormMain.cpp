@@ -37,6 +37,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "ui/AppIcons.h"
+#include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/RememberedSettings.h"
 #include "ui/UiSeams.h"
@@ -52,11 +53,6 @@ constexpr int kScanTicks = 10;
 constexpr int kFirstTickMs = 10;
 constexpr int kTickMs = 250;
 constexpr int kCellSlack = 4;  // keeps a full cell's text clear of the next column
-
-// Device texts are 8-bit; Latin-1 maps every byte to one character and back.
-QString DeviceText(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 const QString kConfigFilter = QStringLiteral("Config files (*.cfg)|*.CFG|All files (*.*)|*.*");
 
@@ -453,12 +449,12 @@ void TFormMain::ShowDeviceRow(int index) {
   SetDeviceActionsEnabled(true);
   if (StringGrid->rowCount() < index + 1) StringGrid->setRowCount(index + 1);
   const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
-  const QString cells[kDataColumns] = {DeviceText(record.values.AsText(7)),
-                                       DeviceText(record.values.AsText(5)),
-                                       QString::fromStdString(IpToText(record.values.AsUInt(2))),
-                                       QString::fromStdString(MacToText(record.MAC)),
-                                       record.link.Empty() ? QStringLiteral("-")
-                                                           : DeviceText(record.link.name)};
+  const QString cells[kDataColumns] = {
+      ui::DeviceTextToQString(record.values.AsText(7)),
+      ui::DeviceTextToQString(record.values.AsText(5)),
+      QString::fromStdString(IpToText(record.values.AsUInt(2))),
+      QString::fromStdString(MacToText(record.MAC)),
+      record.link.Empty() ? QStringLiteral("-") : QString::fromStdString(record.link.name)};
   for (int c = 0; c < kDataColumns; ++c) {
     QTableWidgetItem* item = StringGrid->item(index, c);
     if (!item) {
@@ -524,7 +520,7 @@ void TFormMain::SaveClick() {
   const TZEL& record = DeviceList[static_cast<std::size_t>(device)];
   if (FindModel(record.ModelCode()) < 0) return;
 
-  const QString name = DeviceText(record.values.AsText(7));
+  const QString name = ui::DeviceTextToQString(record.values.AsText(7));
   ui::TFileRequest request;
   request.title = tr("Save ") + name;
   request.fileName = ui::InLastFolder(QString::fromLatin1(ui::kConfigFolderKey),
@@ -579,7 +575,7 @@ void TFormMain::RestoreClick() {
   if (FindModel(record.ModelCode()) < 0) return;
 
   ui::TFileRequest request;
-  request.title = tr("Restore ") + DeviceText(record.values.AsText(7));
+  request.title = tr("Restore ") + ui::DeviceTextToQString(record.values.AsText(7));
   request.filter = ui::QtFilter(kConfigFilter);
   request.defaultExtension = QStringLiteral("cfg");
   request.mustExist = true;

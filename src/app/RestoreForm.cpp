@@ -14,6 +14,7 @@
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
+#include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 
@@ -23,16 +24,12 @@ namespace {
 
 const QString kTemplateMark = QStringLiteral("template: name and IP address are kept");
 
-// Device and file texts are single-byte; Latin-1 keeps every byte.
-QString DeviceText(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // A value as the .cfg file writes it for its tag's type.
 QString ValueText(int tag, const TValue& value, std::uint32_t model) {
   TZEL holder;
   holder.values.Set(tag, value);
-  return DeviceText(ConfigEntryValue(holder, static_cast<std::uint16_t>(tag), model).value_or(""));
+  return ui::DeviceTextToQString(
+      ConfigEntryValue(holder, static_cast<std::uint16_t>(tag), model).value_or(""));
 }
 
 QString TagsText(const std::vector<ops::TChange>& changes) {
@@ -91,8 +88,9 @@ TRestoreForm::TRestoreForm(int deviceIndex, const QString& fileName,
     const bool isOwn =
         listed && ops::IsOwnSection(name, DeviceList[static_cast<std::size_t>(deviceIndex_)]);
     if (isOwn) own = static_cast<int>(i);
-    SectionBox->addItem(isOwn ? DeviceText(name)
-                              : DeviceText(name) + QStringLiteral("  (") + kTemplateMark + u')');
+    SectionBox->addItem(isOwn ? ui::DeviceTextToQString(name)
+                              : ui::DeviceTextToQString(name) + QStringLiteral("  (") +
+                                    kTemplateMark + u')');
   }
   SectionBox->setCurrentIndex(own);
 

@@ -9,46 +9,12 @@
 
 #include "cli/SystemAccess.h"
 #include "protocol/ConfigFile.h"
+#include "protocol/DeviceText.h"
 #include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 
 namespace {
-
-bool IsValidUtf8(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t extra = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
-    static constexpr std::array<std::uint32_t, 4> kMin{0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
 
 std::vector<std::string> DeviceRow(const TZEL& r, TTextEncoding encoding) {
   return {TerminalText(r.values.AsText(7), encoding),
@@ -107,19 +73,22 @@ std::string ModelCodeText(std::uint32_t modelCode) {
 }
 
 std::string JsonText(const std::string& deviceText) {
-  if (IsValidUtf8(deviceText)) return deviceText;
-  std::string utf8;
-  utf8.reserve(deviceText.size() * 2);
-  for (const char ch : deviceText) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      utf8 += ch;
+  return DeviceTextToUtf8(deviceText);
+}
+
+std::string Utf8JsonText(std::string_view text) {
+  if (IsValidUtf8(text)) return std::string(text);
+  std::string out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (const std::optional<char32_t> c = NextUtf8Character(text, at)) {
+      AppendUtf8(out, *c);
     } else {
-      utf8 += static_cast<char>(0xC0 | (c >> 6));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+      AppendUtf8(out, 0xFFFD);
+      ++at;
     }
   }
-  return utf8;
+  return out;
 }
 
 TJson DeviceJson(const TZEL& r) {
@@ -128,7 +97,7 @@ TJson DeviceJson(const TZEL& r) {
   j["type"] = JsonText(r.values.AsText(5));
   j["ip"] = IpToText(r.values.AsUInt(2));
   j["mac"] = MacToText(r.MAC);
-  j["interface"] = JsonText(r.link.name);
+  j["interface"] = Utf8JsonText(r.link.name);
   j["port"] = r.values.AsUInt(4);
   j["model"] = r.values.AsUInt(13);
   return j;
@@ -158,22 +127,26 @@ TTextEncoding TerminalEncoding() {
 }
 
 std::string TerminalText(std::string_view deviceText, TTextEncoding encoding) {
-  if (encoding == TTextEncoding::Latin1) return EscapeControl(deviceText);
-  const std::string escaped = EscapeControl(JsonText(std::string(deviceText)));
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
-  out.reserve(escaped.size());
-  for (std::size_t i = 0; i < escaped.size(); ++i) {
-    const auto c = static_cast<unsigned char>(escaped[i]);
-    const auto next = i + 1 < escaped.size() ? static_cast<unsigned char>(escaped[i + 1]) : 0;
-    // U+0080-U+009F are controls to a UTF-8 terminal as much as the C0 ones.
-    if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+  out.reserve(deviceText.size());
+  for (const char ch : deviceText) {
+    const auto byte = static_cast<std::uint8_t>(ch);
+    if (byte < 0x80) {
+      out += EscapeControl(std::string_view(&ch, 1));
+    } else if (const char32_t c = DeviceCharacter(byte); c >= 0x80 && c <= 0x9F) {
+      // C1 controls are controls to a terminal as much as the C0 ones.
       out += "\\x";
-      out += kHex[next >> 4];
-      out += kHex[next & 0x0F];
-      ++i;
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else if (encoding == TTextEncoding::Utf8) {
+      AppendUtf8(out, c);
+    } else if (c <= 0xFF) {
+      out += ch;
     } else {
-      out += static_cast<char>(c);
+      out += "\\x";  // Latin-1 has no such character: the byte, as for the controls
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
     }
   }
   return out;

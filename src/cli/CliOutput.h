@@ -30,8 +30,11 @@ std::vector<TConfigEntry> ConfigEntries(const TZEL& record);
 // Model code as in messages: 0x01010100.
 std::string ModelCodeText(std::uint32_t modelCode);
 
-// A device text as a JSON string: valid UTF-8 is kept, other texts are taken as Latin-1.
+// A device text as a JSON string: its bytes read as Windows-1252, like everywhere else.
 std::string JsonText(const std::string& deviceText);
+// A text of this system (a file or interface name, a message) as a JSON string: it is UTF-8,
+// and a stray byte that is not becomes U+FFFD rather than breaking the document.
+std::string Utf8JsonText(std::string_view text);
 
 // {"name","type","ip","mac","interface","port","model"}; "interface" is "" when requests went to
 // an explicit target.
@@ -55,9 +58,9 @@ enum class TTextEncoding { Utf8, Latin1 };
 // C locale usually sits on a UTF-8 terminal, and ASCII shows the same in both).
 TTextEncoding TerminalEncoding();
 
-// A device text for text output: converted as JsonText does (so text and JSON output agree) when
-// `encoding` is Utf8, kept byte for byte when it is Latin1; then escaped as by EscapeControl, and
-// in UTF-8 the C1 controls U+0080-U+009F too (as \xHH of their Latin-1 byte).
+// A device text for text output, read as Windows-1252 as JsonText does (so text and JSON output
+// agree) and written in `encoding`; escaped as by EscapeControl, the C1 controls as \xHH of their
+// byte too, and on a Latin-1 terminal so is a character Latin-1 lacks (the euro sign, ...).
 std::string TerminalText(std::string_view deviceText, TTextEncoding encoding);
 
 // Characters a text takes on the terminal: bytes in Latin-1, code points in UTF-8.

@@ -246,7 +246,7 @@ int RunSave(const TCliOptions& o, TCliContext& ctx) {
   if (o.json) {
     TJson doc = TJson::object();
     doc["device"] = DeviceJson(DeviceList[static_cast<std::size_t>(index)]);
-    doc["file"] = JsonText(o.file);
+    doc["file"] = Utf8JsonText(o.file);
     PrintJson(doc, ctx.out);
   }
   return kExitOk;

@@ -83,10 +83,10 @@ void Report(const std::vector<ops::TRolloutDevice>& results, const TCliOptions& 
       entry["device"] = DeviceJson(r.device);
       entry["result"] = ops::RolloutResultWord(r.result);
       entry["seconds"] = std::round(r.seconds * 1000) / 1000;
-      if (r.result != ops::TRolloutResult::Ok) entry["error"] = JsonText(r.error);
+      if (r.result != ops::TRolloutResult::Ok) entry["error"] = Utf8JsonText(r.error);
       list.push_back(entry);
     }
-    PrintJson(TJson{{"file", JsonText(o.file)}, {"size", size}, {"devices", list}}, ctx.out);
+    PrintJson(TJson{{"file", Utf8JsonText(o.file)}, {"size", size}, {"devices", list}}, ctx.out);
     return;
   }
   for (const ops::TRolloutDevice& r : results) {

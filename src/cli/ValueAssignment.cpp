@@ -5,6 +5,7 @@
 
 #include "cli/CliOutput.h"
 #include "cli/DeviceSelector.h"
+#include "protocol/DeviceText.h"
 #include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
@@ -60,8 +61,18 @@ bool CheckAssignment(const TAssignment& a, std::uint32_t modelCode, TValue& out,
     error = "Tag " + tag + " is read-only and cannot be set (value " + Quote(a.value) + ")";
     return false;
   }
+  // A text arrives as UTF-8 and goes to the device as its Windows-1252 bytes.
+  std::string value = a.value;
+  if (type == vtString) {
+    TDeviceTextEncoding encoded = EncodeDeviceText(a.value);
+    if (!encoded.Ok()) {
+      error = "Bad value " + Quote(a.value) + " for tag " + tag + ": " + encoded.Problem();
+      return false;
+    }
+    value = std::move(encoded.bytes);
+  }
   std::string expected;
-  if (!ParseTypedValue(type, a.value, out, expected)) {
+  if (!ParseTypedValue(type, value, out, expected)) {
     error = "Bad value " + Quote(a.value) + " for tag " + tag + ": expected " + expected;
     return false;
   }

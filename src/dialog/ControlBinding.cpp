@@ -220,12 +220,4 @@ void SetRadioChecked(QRadioButton* button, bool checked) {
   if (groupExclusive) group->setExclusive(true);
 }
 
-QString DeviceTextToQString(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string QStringToDeviceText(const QString& text) {
-  return text.toLatin1().toStdString();
-}
-
 }  // namespace velkaro

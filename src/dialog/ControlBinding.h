@@ -6,6 +6,7 @@
 #include <string>
 
 #include "protocol/DeviceRecord.h"
+#include "ui/DeviceTextQt.h"
 
 class QRadioButton;
 class QWidget;
@@ -37,9 +38,7 @@ bool MarkUnreported(QWidget* control, const TValueSlots& values);
 // the group as it is (so a group may end with no button selected).
 void SetRadioChecked(QRadioButton* button, bool checked);
 
-// Device texts are single-byte; Latin-1 maps every byte to one character and back, so a name
-// received from a device is stored back byte for byte.
-QString DeviceTextToQString(const std::string& text);
-std::string QStringToDeviceText(const QString& text);
+using ui::DeviceTextToQString;
+using ui::QStringToDeviceText;
 
 }  // namespace velkaro

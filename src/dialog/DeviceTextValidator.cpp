@@ -2,7 +2,8 @@
 
 #include <QLineEdit>
 #include <QToolTip>
-#include <algorithm>
+
+#include "ui/DeviceTextQt.h"
 
 namespace velkaro {
 
@@ -15,21 +16,17 @@ constexpr int kTipMilliseconds = 4000;
 TDeviceTextValidator::TDeviceTextValidator(QLineEdit* edit) : QValidator(edit), edit_(edit) {}
 
 QString TDeviceTextValidator::RefusalText(const QString& refused) {
-  return QStringLiteral("\"%1\" cannot be stored on the device (Latin-1 characters only)")
+  return QStringLiteral("\"%1\" cannot be stored on the device (Windows-1252 characters only)")
       .arg(refused);
 }
 
 QValidator::State TDeviceTextValidator::validate(QString& input, int& /*pos*/) const {
-  const auto refused =
-      std::find_if(input.cbegin(), input.cend(), [](QChar c) { return c.unicode() > 0xFF; });
-  if (refused == input.cend()) return Acceptable;
+  const ui::TRefusedCharacter refused = ui::FirstRefusedCharacter(input);
+  if (refused.at < 0) return Acceptable;
   if (edit_ && edit_->isVisible()) {
-    // A surrogate pair is one character to the user.
-    const qsizetype at = refused - input.cbegin();
-    const QString shown =
-        refused->isHighSurrogate() && at + 1 < input.size() ? input.mid(at, 2) : QString(*refused);
-    QToolTip::showText(edit_->mapToGlobal(QPoint(0, edit_->height())), RefusalText(shown), edit_,
-                       {}, kTipMilliseconds);
+    QToolTip::showText(edit_->mapToGlobal(QPoint(0, edit_->height())),
+                       RefusalText(input.mid(refused.at, refused.length)), edit_, {},
+                       kTipMilliseconds);
   }
   return Invalid;
 }

@@ -1,6 +1,6 @@
-// Device texts travel as one byte per character: a character outside Latin-1 has no byte and
-// would reach the device as '?'. Bound text edits refuse such characters as they are typed or
-// pasted, and say so in a tip under the edit, so nothing vanishes without a word.
+// Device texts travel as one Windows-1252 byte per character: a character outside that code page
+// has no byte and would reach the device as '?'. Bound text edits refuse such characters as they
+// are typed or pasted, and say so in a tip under the edit, so nothing vanishes without a word.
 #pragma once
 
 #include <QString>

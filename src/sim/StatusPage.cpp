@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/DeviceText.h"
 #include "protocol/Frame.h"
 #include "protocol/Socket.h"
 #include "sim/DeviceProfile.h"
@@ -24,10 +25,9 @@ constexpr milliseconds kRequestTime{2000};  // a peer that says nothing is let g
 constexpr milliseconds kAcceptPeriod{20};
 constexpr std::size_t kMaxConnections = 64;  // served at once; Stop waits at most kRequestTime
 
-std::string Html(const std::string& latin1) {
+std::string Html(const std::string& deviceText) {
   std::string out;
-  for (const char c : latin1) {
-    const auto byte = static_cast<unsigned char>(c);
+  for (const char c : DeviceTextToUtf8(deviceText)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -42,12 +42,7 @@ std::string Html(const std::string& latin1) {
         out += "&quot;";
         break;
       default:
-        if (byte < 0x80) {
-          out += c;
-        } else {
-          out += static_cast<char>(0xC0 | (byte >> 6));
-          out += static_cast<char>(0x80 | (byte & 0x3F));
-        }
+        out += c;
     }
   }
   return out;
@@ -126,16 +121,16 @@ struct TStatusPages::TState {
           std::optional<TTcpStream> peer = listeners[i]->Accept(kAcceptPeriod);
           if (!peer || connections.size() >= kMaxConnections) continue;
           auto done = std::make_shared<std::atomic<bool>>(false);
-          connections.push_back(
-              {std::thread([this, stream = std::move(*peer), i, done]() mutable {
-                 try {
-                   Answer(stream, i);
-                 } catch (const std::exception&) {
-                   // One broken connection must not end the pages of every device.
-                 }
-                 *done = true;
-               }),
-               done});
+          connections.push_back({std::thread([this, stream = std::move(*peer), i, done]() mutable {
+                                   try {
+                                     Answer(stream, i);
+                                   } catch (const std::exception&) {
+                                     // One broken connection must not end the pages of every
+                                     // device.
+                                   }
+                                   *done = true;
+                                 }),
+                                 done});
         } catch (const std::exception&) {
         }
       }

@@ -13,7 +13,7 @@ namespace velkaro::sim {
 
 class TSimulator;
 
-// The page of `device` as HTML; the device's Latin-1 texts are escaped and turned into UTF-8.
+// The page of `device` as HTML; the device's Windows-1252 texts are escaped and turned into UTF-8.
 std::string StatusPageHtml(const TZEL& device);
 // The whole reply to one HTTP request: 200 with the page for GET or HEAD of "/", 404 for another
 // path, 405 for another method, 400 for anything that is no request line.

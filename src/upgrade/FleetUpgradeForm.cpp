@@ -17,6 +17,7 @@
 
 #include "operations/UpgradeOperation.h"
 #include "protocol/Frame.h"
+#include "ui/DeviceTextQt.h"
 #include "ui/UiSeams.h"
 #include "upgrade/FileNameEdit.h"
 
@@ -131,11 +132,8 @@ void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices) {
   DeviceTable->setRowCount(static_cast<int>(devices_.size()));
   for (int row = 0; row < DeviceTable->rowCount(); ++row) {
     const TZEL& device = devices_[static_cast<std::size_t>(row)];
-    const std::string name = device.values.AsText(7);
-    // Device texts are single-byte; Latin-1 keeps every byte.
-    DeviceTable->setItem(row, kNameColumn,
-                         new QTableWidgetItem(QString::fromLatin1(
-                             name.data(), static_cast<qsizetype>(name.size()))));
+    DeviceTable->setItem(
+        row, kNameColumn, new QTableWidgetItem(ui::DeviceTextToQString(device.values.AsText(7))));
     DeviceTable->setItem(
         row, kIpColumn,
         new QTableWidgetItem(QString::fromStdString(IpToText(device.values.AsUInt(2)))));

@@ -118,18 +118,27 @@ TEST_F(CliOutputTest, ValuesObjectKeepsTagOrderAndTypes) {
   EXPECT_EQ(j["8"], "");
 }
 
-TEST(JsonText, Latin1TextBecomesUtf8) {
-  EXPECT_EQ(JsonText("plain"), "plain");
-  EXPECT_EQ(JsonText("caf\xC3\xA9"), "caf\xC3\xA9");                // already UTF-8
-  EXPECT_EQ(JsonText("caf\xE9"), "caf\xC3\xA9");                    // Latin-1 é
-  EXPECT_EQ(JsonText("\xC3"), "\xC3\x83");                          // truncated sequence
-  EXPECT_EQ(JsonText("\xC0\xAF"), "\xC3\x80\xC2\xAF");              // overlong form
-  EXPECT_EQ(JsonText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // surrogate
+// Device texts are read as Windows-1252, never guessed at; texts of this system are UTF-8.
+TEST(JsonText, DeviceBytesAsWindows1252SystemTextsAsUtf8) {
+  const std::vector<std::pair<std::string, std::string>> device = {
+      {"plain", "plain"},
+      {"caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},  // "café €"
+      {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"},        // UTF-8 bytes on a device are two characters
+      {"\x81\x9D", "\xC2\x81\xC2\x9D"},              // undefined bytes stay their controls
+  };
+  for (const auto& [in, out] : device) EXPECT_EQ(JsonText(in), out) << in;
+  const std::vector<std::pair<std::string, std::string>> system = {
+      {"caf\xC3\xA9", "caf\xC3\xA9"},
+      {"caf\xE9", "caf\xEF\xBF\xBD"},            // a stray byte becomes U+FFFD
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong form
+  };
+  for (const auto& [in, out] : system) EXPECT_EQ(Utf8JsonText(in), out) << in;
   // Whatever a device sends, the document can be written.
   std::string all;
   for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
   TJson j = TJson::object();
   j["name"] = JsonText(all);
+  j["interface"] = Utf8JsonText(all);
   EXPECT_NO_THROW((void)j.dump());
 }
 
@@ -156,9 +165,9 @@ TEST_F(CliOutputTest, DeviceTableAlignsColumns) {
   EXPECT_EQ(none.str(), "");
 }
 
-// Names are Latin-1 on the wire: a UTF-8 terminal gets é and ß as two-byte characters, columns
-// stay aligned by characters, and JSON keeps the same texts.
-TEST_F(CliOutputTest, LatinOneNamesReachTheTerminalInItsEncoding) {
+// Names are Windows-1252 on the wire: a UTF-8 terminal gets é and ß as two-byte characters,
+// columns stay aligned by characters, and JSON keeps the same texts.
+TEST_F(CliOutputTest, DeviceNamesReachTheTerminalInItsEncoding) {
   const std::string name =
       "Caf\xE9 Stra\xDF"
       "e";  // "Café Straße" as the device sends it
@@ -185,7 +194,7 @@ TEST_F(CliOutputTest, LatinOneNamesReachTheTerminalInItsEncoding) {
   PrintValues(a, values, TTextEncoding::Utf8);
   EXPECT_NE(values.str().find("\n7=" + utf8 + "\n"), std::string::npos) << values.str();
 
-  // A Latin-1 terminal takes the device's bytes as they are.
+  // A Latin-1 terminal takes these bytes as they are: the two code pages share them.
   std::ostringstream latin;
   PrintValues(a, latin, TTextEncoding::Latin1);
   EXPECT_NE(latin.str().find("\n7=" + name + "\n"), std::string::npos);
@@ -206,16 +215,16 @@ TEST(TerminalText, ConvertsThenEscapesForEachEncoding) {
   const std::vector<TCase> cases = {
       {"plain", "plain", "plain"},
       {"\xE9\xDF\xFF", "\xC3\xA9\xC3\x9F\xC3\xBF", "\xE9\xDF\xFF"},
-      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},  // already UTF-8, as JSON takes it
-      // C1 controls are controls on a UTF-8 terminal too.
-      {"a\x85"
-       "b\x9B"
+      // The euro sign and an en dash: characters in UTF-8, escaped bytes on a Latin-1 terminal.
+      {"\x80\x96", "\xE2\x82\xAC\xE2\x80\x93", "\\x80\\x96"},
+      {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9", "caf\xC3\xA9"},  // as JSON shows it
+      // The undefined bytes are C1 controls, escaped on every terminal.
+      {"a\x81"
+       "b\x9D"
        "c",
-       "a\\x85b\\x9Bc",
-       "a\x85"
-       "b\x9B"
-       "c"},
+       "a\\x81b\\x9Dc", "a\\x81b\\x9Dc"},
       {"\xA0\n", "\xC2\xA0\\n", "\xA0\\n"},  // no-break space is no control
+      {"\x1B\x7F", "\\e\\x7F", "\\e\\x7F"},
       {"", "", ""},
   };
   for (const TCase& c : cases) {

@@ -95,15 +95,15 @@ TEST_F(CliScanTest, TextListsOneRowPerDevice) {
   }
 }
 
-// The device's Latin-1 name reaches a UTF-8 terminal as UTF-8; JSON is unchanged.
-TEST_F(CliScanTest, LatinOneNameShowsInUtf8) {
+// The device's Windows-1252 name reaches a UTF-8 terminal as UTF-8, and JSON holds the same text.
+TEST_F(CliScanTest, DeviceNameShowsInUtf8) {
   StartSim();
   sim->SetValue(0, 7,
                 std::string("Caf\xE9 Stra\xDF"
-                            "e"));
+                            "e \x80"));
   const std::string utf8 =
       "Caf\xC3\xA9 Stra\xC3\x9F"
-      "e";
+      "e \xE2\x82\xAC";
   TCliRun text, asJson;
   {
     const velkaro::testing::TScopedEnv locale("LC_ALL", "C.UTF-8");

@@ -118,6 +118,22 @@ TEST_F(CliSetTest, UnparsableValuesSendNothing) {
   EXPECT_EQ(sim->RequestCount(), 0u);
 }
 
+// Texts are typed in UTF-8 and stored as Windows-1252 bytes; a character without a byte is
+// named with its tag, and nothing is sent.
+TEST_F(CliSetTest, TextsGoAsWindows1252Bytes) {
+  StartSim();
+  const std::string ip = IpText(sim->Snapshot(0));
+  ExpectUsageError(Cli({"set", ip, "7=Caf\xC3\xA9 \xCE\xA9"}),
+                   "for tag 7: '\xCE\xA9' (U+03A9) cannot be stored on the device "
+                   "(Windows-1252 characters only)");
+  ExpectUsageError(Cli({"set", ip, "7=Caf\xE9"}), "for tag 7: the byte \\xE9 is not UTF-8 text");
+  EXPECT_EQ(sim->RequestCount(), 0u);
+  const TCliRun run = Cli({"--json", "--rounds", "1", "set", ip, "7=Caf\xC3\xA9 \xE2\x82\xAC"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(sim->Snapshot(0).values.AsText(7), "\x43\x61\x66\xE9\x20\x80");
+  EXPECT_EQ(json::parse(run.out)["values"]["7"], "Caf\xC3\xA9 \xE2\x82\xAC");
+}
+
 TEST_F(CliSetTest, ReadOnlyAndUnknownTagsSendNothing) {
   StartSim();
   const std::string ip = IpText(sim->Snapshot(0));
@@ -220,8 +236,7 @@ TEST_F(CliSaveTest, NamesBeyondAsciiAreSavedReplacedAndRestoredFrom) {
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
   sim->SetValue(0, 4, std::uint32_t{8081});
-  const TCliRun plan =
-      Cli({"--json", "--rounds", "1", "restore", IpText(d), name, "--dry-run"});
+  const TCliRun plan = Cli({"--json", "--rounds", "1", "restore", IpText(d), name, "--dry-run"});
   ASSERT_EQ(plan.exitCode, 0) << plan.err;
   EXPECT_EQ(json::parse(plan.out)["devices"][0]["changes"]["4"]["from"], 8081);
 }

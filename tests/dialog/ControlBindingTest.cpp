@@ -364,7 +364,7 @@ class ControlBindingTest : public QObject {
     form.LoadControls();
     QCOMPARE(port->value(), 65535);
     // Device texts are bytes: every byte survives the round trip.
-    const std::string bytes = "Caf\xE9 \x80\xFF";
+    const std::string bytes = "Caf\xE9 \x80\xFF\x81\x9D";
     form.Values().Set(40, bytes);
     form.LoadControls();
     form.StoreControls();

@@ -13,7 +13,6 @@
 #include <set>
 
 #include "DialogTestSupport.h"
-#include "support/UiRecorder.h"
 #include "dialog/DeviceTextValidator.h"
 #include "dialog/PasswordReveal.h"
 #include "dialog/Zel1Form.h"
@@ -22,6 +21,7 @@
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
 #include "sim/DeviceProfile.h"
+#include "support/UiRecorder.h"
 
 using namespace velkaro;
 
@@ -79,11 +79,12 @@ class DialogInputTest : public QObject {
     Type(name, QStringLiteral("Caf\u00E9 Stra\u00DFe"));
     QCOMPARE(name->text(), QStringLiteral("Caf\u00E9 Stra\u00DFe"));
     QVERIFY(!QToolTip::isVisible());
-    Type(name, QStringLiteral("\u20AC"));  // the euro sign has no Latin-1 byte
-    QCOMPARE(name->text(), QStringLiteral("Caf\u00E9 Stra\u00DFe"));
+    Type(name, QStringLiteral(" \u20AC"));  // the euro sign has a byte
+    Type(name, QStringLiteral("\u03A9"));   // omega has none
+    QCOMPARE(name->text(), QStringLiteral("Caf\u00E9 Stra\u00DFe \u20AC"));
     QTRY_VERIFY(QToolTip::isVisible());
-    QCOMPARE(QToolTip::text(), TDeviceTextValidator::RefusalText(QStringLiteral("\u20AC")));
-    QVERIFY(QToolTip::text().contains(QStringLiteral("\u20AC")));
+    QCOMPARE(QToolTip::text(), TDeviceTextValidator::RefusalText(QStringLiteral("\u03A9")));
+    QVERIFY(QToolTip::text().contains(QStringLiteral("\u03A9")));
     QToolTip::hideText();
     form.close();
   }
@@ -137,23 +138,21 @@ class DialogInputTest : public QObject {
     Tzel1Form form;
     form.SetDeviceIndex(0);
     QList<QWidget*> reached;
-    const int result = test::ExecuteWith(
-        form,
-        [&](TZelForm& f) {
-          f.activateWindow();
-          if (!QTest::qWaitForWindowActive(&f)) return f.done(2);
-          f.ipaddress->setFocus();
-          for (int i = 0; i < 30; ++i) {
-            QWidget* focus = QApplication::focusWidget();
-            if (!focus) break;
-            reached << focus;
-            QTest::keyClick(focus, Qt::Key_Tab);
-          }
-          f.Port->setFocus();
-          f.Port->selectAll();
-          QTest::keyClicks(f.Port, QStringLiteral("8081"));
-          QTest::keyClick(f.Port, Qt::Key_Return);
-        });
+    const int result = test::ExecuteWith(form, [&](TZelForm& f) {
+      f.activateWindow();
+      if (!QTest::qWaitForWindowActive(&f)) return f.done(2);
+      f.ipaddress->setFocus();
+      for (int i = 0; i < 30; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus) break;
+        reached << focus;
+        QTest::keyClick(focus, Qt::Key_Tab);
+      }
+      f.Port->setFocus();
+      f.Port->selectAll();
+      QTest::keyClicks(f.Port, QStringLiteral("8081"));
+      QTest::keyClick(f.Port, Qt::Key_Return);
+    });
     for (QWidget* w :
          {static_cast<QWidget*>(form.Port), static_cast<QWidget*>(form.velkaro_authorized),
           static_cast<QWidget*>(form.http_authorized), static_cast<QWidget*>(form.AvanceButton),

@@ -20,7 +20,7 @@ namespace {
 
 TZEL Device() {
   TZEL device = MakeDeviceRecord(kModelZel4, 0, 0x02005E000001ull);
-  device.values.Set(7, std::string("Lab <A&B> \xE9t\xE9"));  // Latin-1 "été"
+  device.values.Set(7, std::string("Lab <A&B> \xE9t\xE9 \x80"));  // Windows-1252 "été €"
   device.values.Set(6, std::uint32_t{0x02});
   return device;
 }
@@ -55,7 +55,7 @@ TEST(StatusPageTest, RepliesByMethodAndPath) {
 
 TEST(StatusPageTest, PageShowsNameModelAndGeneralValuesEscaped) {
   const std::string page = StatusPageHtml(Device());
-  EXPECT_TRUE(Has(page, "<h1>Lab &lt;A&amp;B&gt; \xC3\xA9t\xC3\xA9</h1>"));
+  EXPECT_TRUE(Has(page, "<h1>Lab &lt;A&amp;B&gt; \xC3\xA9t\xC3\xA9 \xE2\x82\xAC</h1>"));
   EXPECT_TRUE(Has(page, "<tr><th>Model</th><td>ZEL4</td></tr>"));
   EXPECT_TRUE(Has(page, "<tr><th>Subnet Mask</th><td>255.255.255.0</td></tr>"));
   EXPECT_TRUE(Has(page, "<tr><th>Port Number</th><td>80</td></tr>"));
