@@ -36,6 +36,7 @@
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "protocol/Socket.h"
 #include "ui/AppIcons.h"
 #include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"
@@ -346,8 +347,13 @@ bool TFormMain::HasSelectedDevice() const {
   return SelectedDevice >= 0 && static_cast<std::size_t>(SelectedDevice) < DeviceList.size();
 }
 
-void TFormMain::ShowFailure(const QString& prefix, const std::exception& error) {
-  ui::ShowMessage(this, prefix + ui::CoreText(error.what()), ui::MessageKind::Error);
+void TFormMain::ShowFailure(const std::exception& error) {
+  // Only a failed exchange is a connection error; anything else says what it is.
+  const bool exchange = dynamic_cast<const TSocketError*>(&error) != nullptr;
+  ui::ShowMessage(
+      this,
+      (exchange ? ui::CoreText(kConnectionErrorPrefix) : QString()) + ui::CoreText(error.what()),
+      ui::MessageKind::Error);
 }
 
 void TFormMain::Scan() {
@@ -493,7 +499,7 @@ void TFormMain::Config() {
     if (result == 1) Scan();
     if (written) StatusBar->showMessage(tr("Configuration written"));
   } catch (const std::exception& e) {
-    ShowFailure(ui::CoreText(kConnectionErrorPrefix), e);
+    ShowFailure(e);
   }
 }
 
@@ -603,7 +609,7 @@ void TFormMain::RestoreClick() {
       form.exec();
     written = form.Written();
   } catch (const std::exception& e) {
-    ShowFailure(ui::CoreText(kConnectionErrorPrefix), e);
+    ShowFailure(e);
   }
   if (written) Scan();
 }

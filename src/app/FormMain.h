@@ -140,7 +140,7 @@ class TFormMain : public QMainWindow {
   void BuildKeyboardPaths();
   void SetDeviceActionsEnabled(bool enabled);
   bool HasSelectedDevice() const;
-  void ShowFailure(const QString& prefix, const std::exception& error);
+  void ShowFailure(const std::exception& error);
   // After the eleventh tick: the count in the status bar, then the scan's failures in one box.
   void FinishScan();
   void UpdateEmptyHint();

@@ -23,6 +23,7 @@
 #include "operations/DeviceOperations.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "protocol/Socket.h"
 #include "sim/Simulator.h"
 #include "support/DataRows.h"
 #include "support/LoopbackSimulator.h"
@@ -45,7 +46,8 @@ struct TDialogLog {
 
 class TFakeDialog : public TPropertyDialog {
  public:
-  TFakeDialog(TDialogLog& log, void* owner, int result, bool fail)
+  enum class TFailure { None, Other, Socket };
+  TFakeDialog(TDialogLog& log, void* owner, int result, TFailure fail)
       : log_(log), result_(result), fail_(fail) {
     log_.owner = owner;
   }
@@ -53,14 +55,15 @@ class TFakeDialog : public TPropertyDialog {
   void SetDeviceIndex(int index) override { log_.deviceIndex = index; }
   int Execute() override {
     ++log_.executed;
-    if (fail_) throw std::runtime_error("dialog failed");
+    if (fail_ == TFailure::Other) throw std::runtime_error("dialog failed");
+    if (fail_ == TFailure::Socket) throw TSocketError("Erreur d'émission UDP", 0);
     return result_;
   }
 
  private:
   TDialogLog& log_;
   int result_;
-  bool fail_;
+  TFailure fail_;
 };
 
 struct TFactoryCalls {
@@ -101,7 +104,8 @@ const struct {
     {"scan", &TFormMain::ScanButton, "Scan", true},
     {"configure", &TFormMain::ConfigButton, "Configure", false},
     {"web", &TFormMain::WebButton, "Web", false},
-    {"upgrade", &TFormMain::UpgradeButton, "Upgrade the firmware of the selected device (Ctrl+U)", true},
+    {"upgrade", &TFormMain::UpgradeButton, "Upgrade the firmware of the selected device (Ctrl+U)",
+     true},
 };
 
 int ColumnSum(const TFormMain& form) {
@@ -470,7 +474,7 @@ class FormMainTest : public QObject {
   void configureRunsTheModelDialog() {
     TDialogLog log;
     int result = 0;
-    bool fail = false;
+    TFakeDialog::TFailure fail = TFakeDialog::TFailure::None;
     TModelFactories factories;
     factories.zel4 = [&](QWidget* owner) -> std::unique_ptr<TPropertyDialog> {
       return std::make_unique<TFakeDialog>(log, owner, result, fail);
@@ -498,16 +502,23 @@ class FormMainTest : public QObject {
 
     DiscoverOnce();
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel4), 0);
-    fail = true;  // a failing dialog is reported and still released
+    // A failing dialog is reported and still released; only a failed exchange is a connection
+    // error.
+    fail = TFakeDialog::TFailure::Other;
     form.Config();
     QCOMPARE(log.destroyed, 3);
-    QCOMPARE(ui_.messages.size(), 1);
-    QVERIFY(ui_.messages[0].contains(QStringLiteral("dialog failed")));
+    QCOMPARE(ui_.messages, QStringList{QStringLiteral("dialog failed")});
+    fail = TFakeDialog::TFailure::Socket;
+    form.Config();
+    QCOMPARE(log.destroyed, 4);
+    QCOMPARE(ui_.messages.size(), 2);
+    QVERIFY(
+        ui_.messages[1].startsWith(QString::fromUtf8("Connection Error:  Erreur d'émission UDP")));
 
     // A model registered without a dialog does nothing.
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel1), 0);
     form.Config();
-    QCOMPARE(log.executed, 3);
+    QCOMPARE(log.executed, 4);
   }
 
   // During a scan a failure goes to the status bar; the box waits for the end of the scan.
