@@ -1,47 +1,26 @@
 #include "cli/UpgradeCommand.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 
 #include "cli/CliExitCode.h"
 #include "cli/CliOutput.h"
 #include "cli/DeviceCommands.h"
 #include "operations/FirmwareRollout.h"
+#include "operations/UpgradeOperation.h"
 #include "protocol/Frame.h"
-#include "protocol/Utf8Path.h"
 
 namespace velkaro::cli {
 
 namespace {
 
-// The image must be a readable, non-empty regular file before any device hears of it: a FIFO or
-// a device node could block or send endless bytes, an empty image would brick a unit.
+// The image is checked before any device hears of it; an empty image would brick a unit.
 std::uintmax_t CheckImage(const std::string& file, bool force) {
-  const auto refuse = [&file](const std::string& why) {
-    return TCliFailure(kExitUsage, "Cannot use firmware file '" + file + "': " + why);
-  };
-  namespace fs = std::filesystem;
-  const fs::path path = Utf8Path(file);
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec) throw refuse(ec.default_error_condition().message());
-  if (fs::is_directory(status)) throw refuse("it is a folder");
-  if (!fs::is_regular_file(status)) throw refuse("it is not a regular file");
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) throw refuse(ec.default_error_condition().message());
-  if (size == 0) throw refuse("it is empty");
-  if (size > kLargestImageWithoutForce && !force) {
-    throw refuse("it is " + std::to_string(size) +
-                 " bytes, over 64 MiB (give --force to send it anyway)");
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw refuse(std::strerror(errno));
-  return size;
+  const ops::TImageCheck check = ops::CheckImage(file, force);
+  if (check.problem.empty()) return check.size;
+  throw TCliFailure(kExitUsage, "Cannot use firmware file '" + file + "': " + check.problem +
+                                    (check.tooLarge ? " (give --force to send it anyway)" : ""));
 }
 
 std::string IpOf(const TZEL& device) {

@@ -7,9 +7,6 @@
 
 namespace velkaro::cli {
 
-// Images over this size are refused unless --force is given.
-inline constexpr std::uintmax_t kLargestImageWithoutForce = 64u * 1024 * 1024;
-
 // Returns the exit code or throws TCliFailure.
 int RunUpgrade(const TCliOptions& o, TCliContext& ctx);
 

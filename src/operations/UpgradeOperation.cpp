@@ -7,18 +7,35 @@
 
 namespace velkaro::ops {
 
-std::string ImageProblem(const std::string& file, bool force) {
+TImageCheck CheckImage(const std::string& file, bool force) {
   namespace fs = std::filesystem;
+  TImageCheck check;
+  const fs::path path = Utf8Path(file);
   std::error_code ec;
-  const fs::file_status status = fs::status(Utf8Path(file), ec);
-  if (ec || !fs::exists(status)) return "the file does not exist";
-  if (fs::is_directory(status)) return "it is a folder";
-  if (!fs::is_regular_file(status)) return "it is not a regular file";
-  const std::uintmax_t size = fs::file_size(Utf8Path(file), ec);
-  if (ec) return ec.message();
-  if (size == 0) return "the file is empty";
-  if (size > kMaxImageBytes && !force) return "the file is larger than 64 MiB";
-  return {};
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) {
+    check.problem = "the file does not exist";
+  } else if (ec) {
+    check.problem = ec.default_error_condition().message();
+  } else if (fs::is_directory(status)) {
+    check.problem = "it is a folder";
+  } else if (!fs::is_regular_file(status)) {
+    check.problem = "it is not a regular file";
+  } else if (check.size = fs::file_size(path, ec); ec) {
+    check.problem = ec.default_error_condition().message();
+  } else if (check.size == 0) {
+    check.problem = "the file is empty";
+  } else if (check.size > kMaxImageBytes && !force) {
+    check.problem = "the file is " + std::to_string(check.size) + " bytes, over 64 MiB";
+    check.tooLarge = true;
+  } else if (!std::ifstream(path, std::ios::binary)) {
+    check.problem = "the file cannot be read";  // a regular file: opening it cannot block
+  }
+  return check;
+}
+
+std::string ImageProblem(const std::string& file, bool force) {
+  return CheckImage(file, force).problem;
 }
 
 bool LoadImage(const std::string& file, bool force, TBytes& out, std::string& error) {

@@ -18,9 +18,16 @@ inline constexpr int kUpgradeBlockSize = 1500;
 // Larger images are refused unless forced: no firmware of these devices comes near it.
 inline constexpr std::uint64_t kMaxImageBytes = 64u << 20;
 
-// Why `file` cannot be uploaded as an image, or an empty text when it can: it must be a regular,
-// non-empty file of at most kMaxImageBytes (any size with `force`). Only looks at the file, so a
-// FIFO or a device is never opened.
+// Whether `file` can be uploaded as an image: a readable, non-empty regular file of at most
+// kMaxImageBytes (any size with `force`). A FIFO or a device is never opened: it could block or
+// send endless bytes.
+struct TImageCheck {
+  std::string problem;  // why not, e.g. "it is a folder"; empty when it can
+  std::uintmax_t size = 0;
+  bool tooLarge = false;  // refused for its size only, which `force` allows
+};
+TImageCheck CheckImage(const std::string& file, bool force = false);
+// CheckImage's problem alone.
 std::string ImageProblem(const std::string& file, bool force = false);
 // Reads the image once: the upload sends exactly these bytes, whatever happens to the file
 // meanwhile. False with the reason.

@@ -85,8 +85,7 @@ TEST_F(CliUpgradeTest, ImageNamedBeyondAsciiIsSent) {
   fs::create_directory(folder);
   const fs::path named = folder / Utf8Path("v2 \xE2\x82\xAC.bin");
   fs::copy_file(image, named);
-  const TCliRun run =
-      Cli({"upgrade", "127.0.0.1", Utf8Text(named), "--tftp-port", tftpPort});
+  const TCliRun run = Cli({"upgrade", "127.0.0.1", Utf8Text(named), "--tftp-port", tftpPort});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   ASSERT_TRUE(sim->Tftp().WaitForTransfers(1, std::chrono::seconds(5)));
   EXPECT_EQ(sim->Tftp().LastTransfer().image, bytes);
@@ -171,15 +170,16 @@ TEST_F(CliUpgradeTest, BadFilesAndArgumentsSendNothing) {
     std::vector<std::string> args;
     std::string mention;
   } cases[] = {
-      {{"upgrade", "127.0.0.1", image.string() + ".missing"}, "No such file"},
+      {{"upgrade", "127.0.0.1", image.string() + ".missing"}, "the file does not exist"},
       {{"upgrade", "127.0.0.1", dir.Path().string()}, "it is a folder"},
 #ifndef _WIN32
       {{"upgrade", "127.0.0.1", fifo.string()}, "it is not a regular file"},
 #endif
       {{"upgrade", "127.0.0.1", device}, deviceMention},
-      {{"upgrade", "127.0.0.1", empty.string()}, "it is empty"},
-      {{"upgrade", "--all", empty.string()}, "it is empty"},
-      {{"upgrade", "127.0.0.1", large.string()}, "over 64 MiB"},
+      {{"upgrade", "127.0.0.1", empty.string()}, "the file is empty"},
+      {{"upgrade", "--all", empty.string()}, "the file is empty"},
+      {{"upgrade", "127.0.0.1", large.string()},
+       "the file is 67108865 bytes, over 64 MiB (give --force to send it anyway)"},
       {{"upgrade", "127.0.0.1", "127.0.0.1", image.string()}, "named twice"},
       {{"upgrade", "127.0.0", image.string()}, "Invalid DEVICE '127.0.0'"},
       {{"upgrade", image.string()}, "--all"},
@@ -232,15 +232,13 @@ TEST(CliSimProgramTest, DefaultDevicesKeepEveryActionOnThisMachine) {
     probe.Bind(kLoopback, 0);
     tftp = probe.LocalPort();
   }
-  velkaro::testing::TChildProcess sim(
-      {VELKARO_SIM_PATH, "--port", "0", "--count", "3", "--tftp-port", std::to_string(tftp),
-       "--reboot-ms", "0"});
+  velkaro::testing::TChildProcess sim({VELKARO_SIM_PATH, "--port", "0", "--count", "3",
+                                       "--tftp-port", std::to_string(tftp), "--reboot-ms", "0"});
   ASSERT_TRUE(sim.Started());
   ASSERT_TRUE(sim.WaitForOutput("127.0.0.4", std::chrono::seconds(20))) << sim.Output();
   const auto at = sim.Output().find("listening on 127.0.0.1:");
   ASSERT_NE(at, std::string::npos) << sim.Output();
-  const std::string target =
-      "127.0.0.1:" + std::to_string(std::stoi(sim.Output().substr(at + 23)));
+  const std::string target = "127.0.0.1:" + std::to_string(std::stoi(sim.Output().substr(at + 23)));
 
   const auto cli = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {VELKARO_CLI_PATH, "--target", target, "--rounds", "2"});
@@ -257,8 +255,8 @@ TEST(CliSimProgramTest, DefaultDevicesKeepEveryActionOnThisMachine) {
   const std::string image = dir.File("image.bin");
   velkaro::testing::WriteBytes(image, velkaro::testing::Pattern(3000, 3));
   const std::string ip = devices[1]["ip"];
-  const TCliRun upgrade = cli({"upgrade", ip, image, "--tftp-port", std::to_string(tftp),
-                               "--return-timeout", "0"});
+  const TCliRun upgrade =
+      cli({"upgrade", ip, image, "--tftp-port", std::to_string(tftp), "--return-timeout", "0"});
   EXPECT_EQ(upgrade.exitCode, 0) << upgrade.err;
   EXPECT_EQ(upgrade.out, ip + " ok\n") << upgrade.err;
   EXPECT_EQ(sim.Finish(std::chrono::seconds(10), SIGTERM), 0) << sim.Output();
