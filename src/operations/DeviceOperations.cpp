@@ -63,22 +63,6 @@ std::string TagListText(const std::vector<int>& tags) {
 
 namespace {
 
-// Shows the busy cursor for the lifetime of the guard.
-class TBusy {
- public:
-  TBusy() : busy_(Settings().busy) {
-    if (busy_) busy_(true);
-  }
-  ~TBusy() {
-    if (busy_) busy_(false);
-  }
-  TBusy(const TBusy&) = delete;
-  TBusy& operator=(const TBusy&) = delete;
-
- private:
-  const std::function<void(bool)> busy_;
-};
-
 bool FromDevice(const TDeviceAddress& address, const TBytes& data) {
   return data.size() >= kMinReplySize &&
          std::equal(address.begin(), address.end(), data.begin() + kSourceOffset);
@@ -140,7 +124,7 @@ TReadOutcome ReadRecord(TZEL& record) {
 }
 
 TReadOutcome ReadDevice(int index) {
-  const TBusy busy;
+  const TBusyGuard busy;
   TZEL record = DeviceList.At(index);
   TReadOutcome outcome = ReadRecord(record);
   StoreReadRecord(index, record, outcome);
@@ -167,7 +151,7 @@ TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope) {
 }
 
 TWriteOutcome WriteDevice(int index, TWriteScope scope) {
-  const TBusy busy;
+  const TBusyGuard busy;
   return WriteRecord(DeviceList.At(index), scope);
 }
 

@@ -16,25 +16,6 @@ const TZEL& DeviceAt(int deviceIndex) {
   return DeviceList[static_cast<std::size_t>(deviceIndex)];
 }
 
-// Shows the busy cursor for its lifetime, whichever way the save ends.
-class TBusyCursorScope {
- public:
-  TBusyCursorScope() : busy_(Settings().busy) {
-    if (busy_) busy_(true);
-  }
-  ~TBusyCursorScope() {
-    try {
-      if (busy_) busy_(false);
-    } catch (...) {
-      // A failing cursor hook must not hide the save's own outcome.
-    }
-  }
-  TBusyCursorScope(const TBusyCursorScope&) = delete;
-  TBusyCursorScope& operator=(const TBusyCursorScope&) = delete;
-
- private:
-  const std::function<void(bool)> busy_;
-};
 
 }  // namespace
 
@@ -69,7 +50,7 @@ void WriteConfigEntry(TIniFile& file, int deviceIndex, std::uint16_t tag, std::u
 }
 
 void SaveConfig(const std::string& fileName, const TZEL& record) {
-  const TBusyCursorScope busy;
+  const TBusyGuard busy;
   TIniFile file(fileName);
   const std::uint32_t model = record.ModelCode();
   const std::uint16_t last = MaxTag(model);

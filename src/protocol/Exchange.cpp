@@ -14,21 +14,6 @@ namespace {
 
 thread_local const std::atomic<bool>* cancelFlag = nullptr;
 
-// Shows the busy cursor for the lifetime of the guard, whichever way the operation ends.
-class TBusyGuard {
- public:
-  TBusyGuard() : busy_(Settings().busy) {
-    if (busy_) busy_(true);
-  }
-  ~TBusyGuard() {
-    if (busy_) busy_(false);
-  }
-  TBusyGuard(const TBusyGuard&) = delete;
-  TBusyGuard& operator=(const TBusyGuard&) = delete;
-
- private:
-  const std::function<void(bool)> busy_;
-};
 
 // A failure of one stage of an exchange, carried up to be told as a value.
 class TStageFailure : public std::runtime_error {

@@ -53,6 +53,26 @@ struct TExchangeSettings {
 // The settings of this process.
 TExchangeSettings& Settings();
 
+// Shows the busy cursor (Settings().busy) for its lifetime, whichever way the operation ends.
+class TBusyGuard {
+ public:
+  TBusyGuard() : busy_(Settings().busy) {
+    if (busy_) busy_(true);
+  }
+  ~TBusyGuard() {
+    try {
+      if (busy_) busy_(false);
+    } catch (...) {
+      // A failing cursor hook must not hide the operation's own outcome.
+    }
+  }
+  TBusyGuard(const TBusyGuard&) = delete;
+  TBusyGuard& operator=(const TBusyGuard&) = delete;
+
+ private:
+  const std::function<void(bool)> busy_;
+};
+
 // Restores every setting when it ends, whatever was changed meanwhile.
 class TSettingsScope {
  public:
