@@ -44,7 +44,7 @@ QString ResultText(const ops::TRolloutDevice& device) {
 
 }  // namespace
 
-TFleetUpgradeForm::TFleetUpgradeForm(QWidget* owner) : QDialog(owner) {
+TFleetUpgradeForm::TFleetUpgradeForm(QWidget* owner) : ui::TBusyDialog(owner) {
   BuildComponents();
   rollout_.tftpPort = TIdTrivialFTP::kDefaultPort;
   // Progress is reported on the worker threads; the table is only touched here.
@@ -244,20 +244,6 @@ void TFleetUpgradeForm::SetStateText(int row, const QString& text, const QString
   auto* item = new QTableWidgetItem(text);
   item->setToolTip(tip);
   DeviceTable->setItem(row, kStateColumn, item);
-}
-
-void TFleetUpgradeForm::reject() {
-  // Devices in the middle of a flash are not left unwatched.
-  if (running_) return;
-  QDialog::reject();
-}
-
-void TFleetUpgradeForm::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
 }
 
 }  // namespace velkaro

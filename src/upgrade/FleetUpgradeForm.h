@@ -11,6 +11,7 @@
 
 #include "operations/FirmwareRollout.h"
 #include "protocol/DeviceRecord.h"
+#include "ui/BusyDialog.h"
 
 class QGroupBox;
 class QLabel;
@@ -22,7 +23,7 @@ namespace velkaro {
 
 class TFileNameEdit;
 
-class TFleetUpgradeForm : public QDialog {
+class TFleetUpgradeForm : public ui::TBusyDialog {
   Q_OBJECT
 
  public:
@@ -53,22 +54,20 @@ class TFleetUpgradeForm : public QDialog {
   void ShowForDevices(std::vector<TZEL> devices);
 
   bool Running() const { return running_; }
+  // Devices in the middle of a flash are not left unwatched: no closing while a rollout runs.
+  bool Busy() const override { return running_; }
   // One entry per device, in table order, once a rollout has ended.
   const std::vector<ops::TRolloutDevice>& Results() const { return results_; }
 
  public slots:
   void UpdateStartButton();
   void StartBtnClick();
-  void reject() override;
 
  signals:
   // True at Start, false once every device has its result; the main window holds scans back.
   void runningChanged(bool running);
   // From the worker thread, delivered queued to the dialog.
   void deviceProgress(int index, int state, int percent);
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildComponents();

@@ -24,7 +24,7 @@
 namespace velkaro {
 
 TUpgradeForm::TUpgradeForm(QWidget* owner)
-    : QDialog(owner), ui_(std::make_unique<Ui::TUpgradeForm>()) {
+    : ui::TBusyDialog(owner), ui_(std::make_unique<Ui::TUpgradeForm>()) {
   ui_->setupUi(this);
   GroupBox1 = ui_->GroupBox1;
   Label1 = ui_->Label1;
@@ -232,19 +232,6 @@ void TUpgradeForm::EndUpload() {
 void TUpgradeForm::ShowTransferError(const QString& text) {
   QWidget* parent = parentWidget() ? parentWidget() : this;
   ui::ShowMessage(parent, ui::CoreText(ops::kTransferErrorPrefix) + text, ui::MessageKind::Error);
-}
-
-void TUpgradeForm::reject() {
-  if (busy_) return;
-  QDialog::reject();
-}
-
-void TUpgradeForm::closeEvent(QCloseEvent* event) {
-  if (busy_) {
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
 }
 
 }  // namespace velkaro

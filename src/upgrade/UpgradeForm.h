@@ -15,6 +15,7 @@
 #include "operations/UpgradeOperation.h"
 #include "protocol/Frame.h"
 #include "tftp/IdTrivialFTP.h"
+#include "ui/BusyDialog.h"
 
 class QGroupBox;
 class QLabel;
@@ -30,7 +31,7 @@ namespace velkaro {
 class TFileNameEdit;
 class TIPEdit;
 
-class TUpgradeForm : public QDialog {
+class TUpgradeForm : public ui::TBusyDialog {
   Q_OBJECT
 
  public:
@@ -67,13 +68,12 @@ class TUpgradeForm : public QDialog {
   void PrepareForDevice();
 
   // True from a click on Upgrade until its uploads have ended and their results are shown.
-  bool Busy() const { return busy_; }
+  bool Busy() const override { return busy_; }
 
  public slots:
   void UpdateUpgradeButton();
   void UpgradeFileChange();
   void UpgradeBtnClick();
-  void reject() override;
 
  signals:
   // From the exchange thread, delivered queued to the dialog.
@@ -86,9 +86,6 @@ class TUpgradeForm : public QDialog {
   void IdTrivialFTPWorkBegin(TIdComponent& sender, TWorkMode workMode, std::int64_t workCountMax);
   void IdTrivialFTPWork(TIdComponent& sender, TWorkMode workMode, std::int64_t workCount);
   void IdTrivialFTPWorkEnd(TIdComponent& sender, TWorkMode workMode);
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   // Whether the IP text is not empty and the named file exists.
