@@ -11,13 +11,20 @@ set(programs velkaro-cli velkaro-sim)
 if(VELKARO_GUI)
   list(PREPEND programs velkaro)
 endif()
+# Both downloads carry stripped copies: the symbols would double the window's size.
+set(stripped_dir ${package_dir}/stripped)
 set(VELKARO_INSTALL_FILES "")
 set(VELKARO_UNINSTALL_FILES "")
 set(zip_files "")
 foreach(program IN LISTS programs)
-  string(APPEND VELKARO_INSTALL_FILES "  File \"$<TARGET_FILE:${program}>\"\n")
+  set(stripped ${stripped_dir}/${program}.exe)
+  add_custom_command(OUTPUT ${stripped}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${stripped_dir}
+    COMMAND ${CMAKE_STRIP} --strip-all -o ${stripped} $<TARGET_FILE:${program}>
+    DEPENDS ${program} VERBATIM)
+  string(APPEND VELKARO_INSTALL_FILES "  File \"${stripped}\"\n")
   string(APPEND VELKARO_UNINSTALL_FILES "  Delete \"$INSTDIR\\${program}.exe\"\n")
-  list(APPEND zip_files $<TARGET_FILE:${program}>)
+  list(APPEND zip_files ${stripped})
 endforeach()
 set(readme ${package_dir}/readme.txt)
 string(APPEND VELKARO_INSTALL_FILES "  File \"${readme}\"")
@@ -37,7 +44,7 @@ find_program(VELKARO_MAKENSIS makensis NO_CMAKE_FIND_ROOT_PATH)
 if(VELKARO_MAKENSIS)
   add_custom_command(OUTPUT ${VELKARO_INSTALLER}
     COMMAND ${VELKARO_MAKENSIS} -V2 -NOCD ${CMAKE_BINARY_DIR}/velkaro.nsi
-    DEPENDS ${programs} ${CMAKE_BINARY_DIR}/velkaro.nsi ${readme}
+    DEPENDS ${zip_files} ${CMAKE_BINARY_DIR}/velkaro.nsi ${readme}
     COMMENT "Making the installer ${VELKARO_INSTALLER}" VERBATIM)
 else()
   add_custom_command(OUTPUT ${VELKARO_INSTALLER}
@@ -50,6 +57,6 @@ add_custom_command(OUTPUT ${VELKARO_ZIP}
   COMMAND ${CMAKE_COMMAND} -E copy ${zip_files} ${readme} ${package_dir}/zip/velkaro-${PROJECT_VERSION}
   COMMAND ${CMAKE_COMMAND} -E chdir ${package_dir}/zip
           ${CMAKE_COMMAND} -E tar cf ${VELKARO_ZIP} --format=zip velkaro-${PROJECT_VERSION}
-  DEPENDS ${programs} ${readme}
+  DEPENDS ${zip_files} ${readme}
   COMMENT "Making the portable zip ${VELKARO_ZIP}" VERBATIM)
 add_custom_target(windows_packages DEPENDS ${VELKARO_INSTALLER} ${VELKARO_ZIP})
