@@ -126,7 +126,10 @@ TEST_F(CliSetTest, TextsGoAsWindows1252Bytes) {
   ExpectUsageError(Cli({"set", ip, "7=Caf\xC3\xA9 \xCE\xA9"}),
                    "for tag 7: '\xCE\xA9' (U+03A9) cannot be stored on the device "
                    "(Windows-1252 characters only)");
+#ifndef _WIN32
+  // Windows hands arguments over in UTF-16: a stray byte cannot reach the program there.
   ExpectUsageError(Cli({"set", ip, "7=Caf\xE9"}), "for tag 7: the byte \\xE9 is not UTF-8 text");
+#endif
   EXPECT_EQ(sim->RequestCount(), 0u);
   const TCliRun run = Cli({"--json", "--rounds", "1", "set", ip, "7=Caf\xC3\xA9 \xE2\x82\xAC"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
