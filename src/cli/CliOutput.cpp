@@ -77,7 +77,6 @@ std::string JsonText(const std::string& deviceText) {
 }
 
 std::string Utf8JsonText(std::string_view text) {
-  if (IsValidUtf8(text)) return std::string(text);
   std::string out;
   std::size_t at = 0;
   while (at < text.size()) {
@@ -134,19 +133,19 @@ std::string TerminalText(std::string_view deviceText, TTextEncoding encoding) {
     const auto byte = static_cast<std::uint8_t>(ch);
     if (byte < 0x80) {
       out += EscapeControl(std::string_view(&ch, 1));
-    } else if (const char32_t c = DeviceCharacter(byte); c >= 0x80 && c <= 0x9F) {
-      // C1 controls are controls to a terminal as much as the C0 ones.
+      continue;
+    }
+    const char32_t c = DeviceCharacter(byte);
+    // C1 controls are controls to a terminal as much as the C0 ones; a Latin-1 terminal has no
+    // euro sign and the like. Both show as their byte.
+    if ((c >= 0x80 && c <= 0x9F) || (encoding == TTextEncoding::Latin1 && c > 0xFF)) {
       out += "\\x";
       out += kHex[byte >> 4];
       out += kHex[byte & 0x0F];
     } else if (encoding == TTextEncoding::Utf8) {
       AppendUtf8(out, c);
-    } else if (c <= 0xFF) {
-      out += ch;
     } else {
-      out += "\\x";  // Latin-1 has no such character: the byte, as for the controls
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
+      out += ch;
     }
   }
   return out;
