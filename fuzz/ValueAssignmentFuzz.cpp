@@ -1,9 +1,11 @@
 // The TAG=VALUE parser and the typed check of `set` on arbitrary argument text: what it accepts
 // is a tag 1-999 with the text after the first "=", and a value that fits its wire type.
+// Texts are typed as UTF-8 and stored in the device's single-byte code page.
 #include <string_view>
 
 #include "FuzzTarget.h"
 #include "cli/ValueAssignment.h"
+#include "protocol/DeviceText.h"
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
 
@@ -39,7 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
     if (type == vtString) {
       const auto* s = std::get_if<std::string>(&value);
-      FUZZ_CHECK(s && *s == assignment.value && s->size() <= kMaxTextBytes);
+      // A text goes out as its Windows-1252 bytes, and only when every character has one.
+      const TDeviceTextEncoding encoded = EncodeDeviceText(assignment.value);
+      FUZZ_CHECK(encoded.Ok() && s && *s == encoded.bytes && s->size() <= kMaxTextBytes);
       FUZZ_CHECK(s->find_first_of("\r\n") == std::string::npos);
       continue;
     }
