@@ -9,7 +9,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/Simulator.h"
 #include "support/Loopback.h"
 

@@ -11,7 +11,7 @@
 #include "operations/FirmwareRollout.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/Simulator.h"
 
 using namespace velkaro;

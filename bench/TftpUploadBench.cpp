@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "support/TftpdProcess.h"

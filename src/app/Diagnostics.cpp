@@ -4,10 +4,10 @@
 #include <QFileInfo>
 #include <sstream>
 
-#include "protocol/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "protocol/Exchange.h"
 #include "protocol/Frame.h"
-#include "protocol/SocketProbe.h"
+#include "platform/SocketProbe.h"
 #include "ui/UiSeams.h"
 #include "version/Oem.h"
 #include "version/VersionInfo.h"

@@ -36,7 +36,7 @@
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "ui/AppIcons.h"
 #include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"

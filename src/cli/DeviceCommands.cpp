@@ -12,7 +12,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "protocol/Utf8Path.h"
+#include "platform/Utf8Path.h"
 
 namespace velkaro::cli {
 

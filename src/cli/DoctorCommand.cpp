@@ -12,7 +12,7 @@
 #include "operations/DeviceOperations.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
-#include "protocol/SocketProbe.h"
+#include "platform/SocketProbe.h"
 #include "sim/Simulator.h"
 #include "tftp/IdUDPBase.h"
 #include "tftp/TftpPacket.h"

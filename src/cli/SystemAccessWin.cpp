@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "cli/SystemAccess.h"
-#include "protocol/WindowsText.h"
+#include "platform/WindowsText.h"
 
 namespace velkaro::cli {
 

@@ -10,9 +10,9 @@
 #include <filesystem>
 
 #include "diag/Pcapng.h"
-#include "protocol/AtomicFile.h"
-#include "protocol/SocketProbe.h"
-#include "protocol/Utf8Path.h"
+#include "platform/AtomicFile.h"
+#include "platform/SocketProbe.h"
+#include "platform/Utf8Path.h"
 
 namespace velkaro::diag {
 

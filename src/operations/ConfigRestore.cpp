@@ -10,7 +10,7 @@
 #include "operations/ValueText.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/ModelRegistry.h"
-#include "protocol/Utf8Path.h"
+#include "platform/Utf8Path.h"
 
 namespace velkaro::ops {
 

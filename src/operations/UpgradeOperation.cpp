@@ -1,5 +1,5 @@
 #include "operations/UpgradeOperation.h"
-#include "protocol/Utf8Path.h"
+#include "platform/Utf8Path.h"
 
 #include <filesystem>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
 #include "protocol/PacketSink.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 
 namespace velkaro {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <system_error>
 
-#include "protocol/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace velkaro {
 

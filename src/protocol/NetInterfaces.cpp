@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "protocol/Frame.h"
-#include "protocol/SocketProbe.h"
+#include "platform/SocketProbe.h"
 
 namespace velkaro {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 
 namespace velkaro {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/Simulator.h"
-#include "sim/StopRequest.h"
+#include "platform/StopRequest.h"
 
 namespace {
 
@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
   TSimOptions options;
   if (const int exit = ParseArguments(argc, argv, options); exit >= 0) return exit;
 
-  velkaro::sim::PrepareStopRequest();
+  velkaro::PrepareStopRequest();
 
   try {
     velkaro::sim::TSimulator simulator(options);
@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
     }
     if (simulator.DeviceCount() > 20) std::cout << "  ...\n";
     std::cout.flush();
-    velkaro::sim::WaitForStopRequest();
+    velkaro::WaitForStopRequest();
     simulator.Stop();
     std::cout << "velkaro-sim: stopped after " << simulator.RequestCount() << " requests"
               << std::endl;

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "protocol/DeviceList.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/TftpServer.h"
 
 namespace velkaro::sim {

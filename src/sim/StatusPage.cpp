@@ -10,7 +10,7 @@
 
 #include "protocol/DeviceText.h"
 #include "protocol/Frame.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/DeviceProfile.h"
 #include "sim/Simulator.h"
 

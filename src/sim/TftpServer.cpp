@@ -10,7 +10,7 @@
 #include <span>
 #include <thread>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 
 namespace velkaro::sim {
 

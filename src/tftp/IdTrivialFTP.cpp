@@ -9,7 +9,7 @@
 
 #include "tftp/IdException.h"
 #include "tftp/TftpPacket.h"
-#include "protocol/Utf8Path.h"
+#include "platform/Utf8Path.h"
 
 namespace velkaro {
 

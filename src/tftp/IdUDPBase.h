@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "tftp/IdComponent.h"
 
 namespace velkaro {

@@ -23,7 +23,7 @@
 #include "operations/DeviceOperations.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/Simulator.h"
 #include "support/DataRows.h"
 #include "support/LoopbackSimulator.h"

@@ -7,7 +7,7 @@
 
 #include "CliSimFixture.h"
 #include "support/Wine.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "protocol/Frame.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/ChildProcess.h"
 #include "support/NetworkNamespaces.h"
 #include "support/PcapngReader.h"

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "CliSimFixture.h"
-#include "protocol/Utf8Path.h"
+#include "platform/Utf8Path.h"
 #include "support/TempDir.h"
 
 namespace velkaro::cli::testing {

@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "CliSimFixture.h"
-#include "protocol/Socket.h"
-#include "protocol/Utf8Path.h"
+#include "platform/Socket.h"
+#include "platform/Utf8Path.h"
 #include "sim/TftpServer.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "protocol/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/ModelRegistry.h"
 #include "support/TempDir.h"

@@ -6,7 +6,7 @@
 
 #include "protocol/DeviceList.h"
 #include "protocol/NetInterfaces.h"
-#include "protocol/SocketProbe.h"
+#include "platform/SocketProbe.h"
 #include "support/ReplyBuilder.h"
 
 namespace {

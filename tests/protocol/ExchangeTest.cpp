@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/LoopbackFixture.h"
 
 using namespace velkaro;

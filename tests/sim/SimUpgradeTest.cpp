@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "protocol/ModelRegistry.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/Simulator.h"
 #include "sim/TftpServer.h"
 #include "support/DatagramClient.h"

@@ -8,7 +8,7 @@
 
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/DatagramClient.h"
 #include "support/Loopback.h"
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/DeviceProfile.h"
 #include "sim/Simulator.h"
 #include "sim/StatusPage.h"

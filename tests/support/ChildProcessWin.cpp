@@ -10,7 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "sim/StopRequest.h"
+#include "platform/StopRequest.h"
 #include "support/ChildProcess.h"
 
 namespace velkaro::testing {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/Loopback.h"
 
 namespace velkaro::testing {

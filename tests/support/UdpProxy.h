@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "protocol/Frame.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/Loopback.h"
 
 namespace velkaro::testing {

@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/TftpTestSupport.h"
 #include "tftp/IdException.h"
 #include "tftp/TftpPacket.h"

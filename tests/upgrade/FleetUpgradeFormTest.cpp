@@ -21,7 +21,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "sim/Simulator.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScreenshotSupport.h"

@@ -1,7 +1,7 @@
 // The parts of protocol/Socket.h that are the same on every system: ownership and closing.
 #include <utility>
 
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 
 namespace velkaro {
 

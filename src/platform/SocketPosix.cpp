@@ -1,4 +1,4 @@
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

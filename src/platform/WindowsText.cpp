@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "protocol/WindowsText.h"
+#include "platform/WindowsText.h"
 
 namespace velkaro {
 

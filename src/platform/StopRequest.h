@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace velkaro::sim {
+namespace velkaro {
 
 // Call first in main, before any thread starts, so that every thread leaves the request to
 // WaitForStopRequest.
@@ -18,4 +18,4 @@ inline std::string StopEventName(unsigned long processId) {
   return "Local\\velkaro-stop-" + std::to_string(processId);
 }
 
-}  // namespace velkaro::sim
+}  // namespace velkaro

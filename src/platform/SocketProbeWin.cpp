@@ -9,9 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "protocol/Socket.h"
-#include "protocol/SocketProbe.h"
-#include "protocol/WindowsText.h"
+#include "platform/Socket.h"
+#include "platform/SocketProbe.h"
+#include "platform/WindowsText.h"
 
 namespace velkaro {
 

@@ -1,4 +1,4 @@
-#include "protocol/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,5 +1,5 @@
 // Whole-file replacement that never leaves a half-written file: the new bytes go to a temporary
-// file in the same folder, which is then renamed over the original. AtomicFile.cpp (POSIX) or
+// file in the same folder, which is then renamed over the original. AtomicFilePosix.cpp or
 // AtomicFileWin.cpp (Windows: UTF-8 names, ReplaceFileW/MoveFileExW) implements it.
 #pragma once
 

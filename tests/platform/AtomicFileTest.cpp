@@ -1,6 +1,6 @@
 // Whole-file replacement through names in any script, on every system: on Windows the UTF-8 name
 // must reach the wide file API unchanged, so the file is looked for by its UTF-16 name.
-#include "protocol/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
 

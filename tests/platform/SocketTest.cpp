@@ -1,12 +1,12 @@
 // The socket layer on the loopback interface.
-#include "protocol/Socket.h"
+#include "platform/Socket.h"
 #include "support/Loopback.h"
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <winsock2.h>
 
-#include "protocol/WindowsText.h"
+#include "platform/WindowsText.h"
 #else
 #include <unistd.h>
 #endif

@@ -2,9 +2,9 @@
 
 #include <csignal>
 
-#include "sim/StopRequest.h"
+#include "platform/StopRequest.h"
 
-namespace velkaro::sim {
+namespace velkaro {
 
 namespace {
 
@@ -30,4 +30,4 @@ void WaitForStopRequest() {
   sigwait(&set, &signal);
 }
 
-}  // namespace velkaro::sim
+}  // namespace velkaro

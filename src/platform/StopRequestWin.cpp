@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "sim/StopRequest.h"
+#include "platform/StopRequest.h"
 
-namespace velkaro::sim {
+namespace velkaro {
 
 namespace {
 
@@ -24,4 +24,4 @@ void WaitForStopRequest() {
   if (stopEvent) ::WaitForSingleObject(stopEvent, INFINITE);
 }
 
-}  // namespace velkaro::sim
+}  // namespace velkaro

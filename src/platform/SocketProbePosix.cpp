@@ -1,4 +1,4 @@
-#include "protocol/SocketProbe.h"
+#include "platform/SocketProbe.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

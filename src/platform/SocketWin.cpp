@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/Socket.h"
-#include "protocol/WindowsText.h"
+#include "platform/Socket.h"
+#include "platform/WindowsText.h"
 
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)

@@ -10,8 +10,8 @@
 #include <thread>
 #include <utility>
 
-#include "protocol/AtomicFile.h"
-#include "protocol/WindowsText.h"
+#include "platform/AtomicFile.h"
+#include "platform/WindowsText.h"
 
 namespace velkaro {
 
