@@ -19,7 +19,6 @@ namespace {
 constexpr int kDevices = 100;
 
 void BM_ApplyTemplate(benchmark::State& state) {
-  if (ModelRegistry.empty()) RegisterBuiltinModels();
   sim::TSimOptions options;
   options.port = 0;
   options.models = {kModelZel4};

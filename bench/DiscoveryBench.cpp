@@ -19,7 +19,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 void BM_Discovery(benchmark::State& state) {
-  if (ModelRegistry.empty()) RegisterBuiltinModels();
   sim::TSimOptions options;
   options.port = 0;
   options.count = static_cast<int>(state.range(0));
@@ -70,7 +69,6 @@ BENCHMARK(BM_Discovery)
 // A default scan (10 rounds) of 1,000 devices that lose each request and each answer with the
 // probability range(0) / 100; every iteration with another seed.
 void BM_LossyScan(benchmark::State& state) {
-  if (ModelRegistry.empty()) RegisterBuiltinModels();
   constexpr int kDevices = 1000;
   constexpr int kRounds = 10;
   const TSettingsScope settings;

@@ -12,7 +12,6 @@ using namespace velkaro::testing;
 namespace {
 
 void EnsureModels() {
-  if (ModelRegistry.empty()) RegisterBuiltinModels();
 }
 
 TBytes DiscoveryReply(std::uint64_t mac, std::uint32_t model) {

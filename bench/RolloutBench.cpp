@@ -23,7 +23,6 @@ constexpr int kDevices = 20;
 constexpr std::size_t kImageBytes = 2u * 1024 * 1024;
 
 void BM_Rollout(benchmark::State& state) {
-  if (ModelRegistry.empty()) RegisterBuiltinModels();
   TBytes image(kImageBytes);
   std::uint32_t x = 0x9E3779B9u;
   for (auto& b : image) {

@@ -10,8 +10,6 @@
 using namespace velkaro;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool registered = (RegisterBuiltinModels(), true);
-  (void)registered;
   std::vector<ops::TCfgSection> sections;
   ops::ParseCfgText(std::string(reinterpret_cast<const char*>(data), size), sections);
   for (const ops::TCfgSection& s : sections) {

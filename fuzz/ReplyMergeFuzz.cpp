@@ -10,12 +10,6 @@
 using namespace velkaro;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool registered = [] {
-    RegisterBuiltinModels();
-    return true;
-  }();
-  (void)registered;
-
   TDeviceList list;
   for (const auto& part : fuzz::LengthPrefixedParts({data, size})) {
     const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[part.size()]);

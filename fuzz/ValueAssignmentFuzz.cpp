@@ -13,12 +13,6 @@ using namespace velkaro;
 using namespace velkaro::cli;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool registered = [] {
-    RegisterBuiltinModels();
-    return true;
-  }();
-  (void)registered;
-
   const std::string text(reinterpret_cast<const char*>(data), size);
   TAssignment assignment;
   std::string error;

@@ -59,8 +59,11 @@ bool TDemoDevices::Start(std::string& error) {
     simulator_.reset();
     return false;
   }
-  Settings().target = {TextToIp("127.0.0.1"), simulator_->Port()};
   return true;
+}
+
+TTarget TDemoDevices::Target() const {
+  return {TextToIp("127.0.0.1"), simulator_ ? simulator_->Port() : std::uint16_t{0}};
 }
 
 std::uint16_t TDemoDevices::TftpPort() const {

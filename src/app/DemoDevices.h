@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "protocol/Exchange.h"
+
 namespace velkaro {
 
 namespace sim {
@@ -20,9 +22,11 @@ class TDemoDevices {
   TDemoDevices();
   ~TDemoDevices();  // stops the devices
 
-  // Starts the devices on a port the system picks and makes them the program's target.
-  // Returns false with a message when they cannot start.
+  // Starts the devices on a port the system picks. Returns false with a message when they cannot
+  // start.
   bool Start(std::string& error);
+  // Where they answer: 127.0.0.1 and their port (valid after Start).
+  TTarget Target() const;
   sim::TSimulator& Simulator() { return *simulator_; }
   // Where the devices take firmware images, on 127.0.0.1 (valid after Start).
   std::uint16_t TftpPort() const;

@@ -31,13 +31,13 @@ TSessionDiagnostics::TSessionDiagnostics()
 
 TSessionDiagnostics::~TSessionDiagnostics() = default;
 
-std::string TSessionDiagnostics::Summary() const {
+std::string TSessionDiagnostics::Summary(const TTarget& target) const {
   std::ostringstream out;
   const TVersionInfo version;
   out << "Velkaro diagnostics\n"
       << "Version: " << version.FileVersion << '\n'
       << "OEM code: " << OemCode << '\n'
-      << "Target: " << IpToText(Settings().target.address) << ':' << Settings().target.port << '\n'
+      << "Target: " << IpToText(target.address) << ':' << target.port << '\n'
       << "Interfaces:\n";
   try {
     const auto interfaces = BroadcastInterfaces();
@@ -57,7 +57,7 @@ std::string TSessionDiagnostics::Summary() const {
   return out.str();
 }
 
-bool TSessionDiagnostics::Save(QWidget* parent) const {
+bool TSessionDiagnostics::Save(QWidget* parent, const TTarget& target) const {
   ui::TFileRequest request;
   request.title = QObject::tr("Save diagnostics");
   request.fileName = QStringLiteral("velkaro-diagnostics.pcapng");
@@ -68,7 +68,7 @@ bool TSessionDiagnostics::Save(QWidget* parent) const {
   const std::string summaryFile = SummaryFileName(fileName);
   try {
     log_.WriteTo(fileName.toStdString());
-    ReplaceFileContent(summaryFile, Summary());
+    ReplaceFileContent(summaryFile, Summary(target));
   } catch (const std::exception& e) {
     ui::ShowMessage(parent, ui::CoreText(std::string("Cannot save the diagnostics: ") + e.what()));
     return false;

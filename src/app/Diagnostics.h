@@ -6,6 +6,7 @@
 #include <string>
 
 #include "diag/PacketLog.h"
+#include "protocol/Exchange.h"
 
 class QWidget;
 
@@ -19,12 +20,12 @@ class TSessionDiagnostics {
   TSessionDiagnostics& operator=(const TSessionDiagnostics&) = delete;
 
   const diag::TPacketLog& Log() const { return log_; }
-  // Version, OEM, interfaces, target, the log's state and the last errors shown.
-  std::string Summary() const;
+  // Version, OEM, interfaces, the window's target, the log's state and the last errors shown.
+  std::string Summary(const TTarget& target) const;
   // Asks for a file name through the file-chooser seam, then writes the log there and the
   // summary beside it (NAME-summary.txt). Tells the outcome in a message; false for Cancel or
   // a failure.
-  bool Save(QWidget* parent) const;
+  bool Save(QWidget* parent, const TTarget& target) const;
 
  private:
   diag::TPacketLog log_;

@@ -34,7 +34,7 @@
 #include "operations/ConfigRestore.h"
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "platform/Socket.h"
 #include "ui/AppIcons.h"
@@ -66,14 +66,15 @@ QString SafeFileName(QString name) {
 
 }  // namespace
 
-TFormMain::TFormMain(TModelFactories factories, QWidget* parent) : QMainWindow(parent) {
+TFormMain::TFormMain(TModelFactories factories, TExchangeSettings settings, QWidget* parent)
+    : QMainWindow(parent) {
+  Session.settings = std::move(settings);
   BuildComponents();
   FormCreate(std::move(factories));
 }
 
 TFormMain::~TFormMain() {
   Timer->stop();
-  Settings().showDeviceRow = {};
 }
 
 void TFormMain::BuildComponents() {
@@ -126,7 +127,7 @@ void TFormMain::BuildComponents() {
   StatusBar->setObjectName(QStringLiteral("StatusBar"));
   setStatusBar(StatusBar);
 
-  scanRunner_ = new TScanRunner(this);
+  scanRunner_ = new TScanRunner(Session, this);
 
   Timer = new QTimer(this);
   Timer->setObjectName(QStringLiteral("Timer"));
@@ -149,9 +150,9 @@ void TFormMain::BuildMenus() {
   RestoreConfigMenu = file->addAction(tr("Restore Config..."), this, &TFormMain::RestoreClick);
   RestoreConfigMenu->setObjectName(QStringLiteral("RestoreConfigMenu"));
   file->addSeparator();
-  Interfaces = new TInterfaceMenu(file, Settings().interfaces);
+  Interfaces = new TInterfaceMenu(file, Session.settings.interfaces);
   // An explicit target overrides the interfaces.
-  Interfaces->Menu()->setEnabled(Settings().target.EveryInterface());
+  Interfaces->Menu()->setEnabled(Session.settings.target.EveryInterface());
   file->addSeparator();
   ExitMenu = file->addAction(tr("E&xit"), this, &TFormMain::Quit);
   ExitMenu->setObjectName(QStringLiteral("ExitMenu"));
@@ -288,15 +289,12 @@ void TFormMain::FormCreate(TModelFactories factories) {
   const int widths[kDataColumns + 1] = {150, 160, 90, 100, 70, 0};
   for (int c = 0; c <= kDataColumns; ++c) StringGrid->setColumnWidth(c, Scaled(widths[c]));
 
-  // One main window per run; a fresh registry keeps repeated creation (tests) from stacking.
-  ModelRegistry.clear();
-  RegisterBuiltinModels();
   dialogFactories_ = {{kModelZel1, std::move(factories.zel1)},
                       {kModelZel4, std::move(factories.zel4)},
                       {kModelZel8, std::move(factories.zel8)}};
 
-  ui::ConnectProtocolSeams();
-  Settings().showDeviceRow = [this](int index) { ShowDeviceRow(index); };
+  Session.settings.busy = ui::BusyCursorHook();
+  Session.settings.showDeviceRow = [this](int index) { ShowDeviceRow(index); };
   ResetGrid();
   RestoreWindowState(*this, *StringGrid, kDataColumns);
   FitLastColumn();
@@ -306,7 +304,7 @@ int TFormMain::Scaled(int pixels) const {
   return static_cast<int>(std::lround(pixels * sizeScale_));
 }
 
-void TFormMain::SetUpgradeHandler(std::function<void()> handler) {
+void TFormMain::SetUpgradeHandler(UpgradeHandler handler) {
   upgradeHandler_ = std::move(handler);
 }
 
@@ -329,7 +327,7 @@ bool TFormMain::Scanning() const {
 std::vector<int> TFormMain::SelectedDeviceIndexes() const {
   std::vector<int> indexes;
   for (const QModelIndex& row : StringGrid->selectionModel()->selectedRows())
-    if (static_cast<std::size_t>(row.row()) < DeviceList.size()) indexes.push_back(row.row());
+    if (static_cast<std::size_t>(row.row()) < Session.DeviceList.size()) indexes.push_back(row.row());
   std::sort(indexes.begin(), indexes.end());
   return indexes;
 }
@@ -344,7 +342,7 @@ void TFormMain::SetDeviceActionsEnabled(bool enabled) {
 }
 
 bool TFormMain::HasSelectedDevice() const {
-  return SelectedDevice >= 0 && static_cast<std::size_t>(SelectedDevice) < DeviceList.size();
+  return Session.SelectedDevice >= 0 && static_cast<std::size_t>(Session.SelectedDevice) < Session.DeviceList.size();
 }
 
 void TFormMain::ShowFailure(const std::exception& error) {
@@ -359,13 +357,13 @@ void TFormMain::ShowFailure(const std::exception& error) {
 void TFormMain::Scan() {
   if (Scanning() || scanBlocked_) return;
   std::optional<TDeviceAddress> selected;
-  if (HasSelectedDevice()) selected = DeviceList[static_cast<std::size_t>(SelectedDevice)].address;
+  if (HasSelectedDevice()) selected = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].address;
   ResetGrid();
   keptSelection_ = selected;
   scanRunner_->Errors().Clear();
   tickWaiting_ = false;
-  Settings().interfaces = Interfaces->Chosen();
-  if (Settings().target.EveryInterface() && ChosenInterfaces().empty()) {
+  Session.settings.interfaces = Interfaces->Chosen();
+  if (Session.settings.target.EveryInterface() && ChosenInterfaces(Session.settings).empty()) {
     // Said once here rather than by every exchange of the scan.
     StatusBar->showMessage(ui::CoreText(ops::kNoInterfaceText));
     return;
@@ -392,7 +390,7 @@ void TFormMain::SetScanBlocked(bool blocked) {
 
 void TFormMain::ResetGrid() {
   SetDeviceActionsEnabled(false);
-  DeviceList.Clear();
+  Session.DeviceList.Clear();
   StringGrid->setRowCount(1);
   for (int c = 0; c < kDataColumns; ++c) {
     auto* item = new QTableWidgetItem(QString());
@@ -400,7 +398,7 @@ void TFormMain::ResetGrid() {
     StringGrid->setItem(0, c, item);
   }
   StringGrid->setCurrentCell(0, 0);
-  SelectedDevice = 0;
+  Session.SelectedDevice = 0;
   StringGrid->viewport()->update();
   UpdateEmptyHint();
 }
@@ -430,11 +428,12 @@ void TFormMain::TimerTimer() {
 
 void TFormMain::FinishScan() {
   ProgressBar->hide();
-  const int found = static_cast<int>(DeviceList.size());
+  const int found = static_cast<int>(Session.DeviceList.size());
   QString status = found == 1 ? tr("1 device found") : tr("%1 devices found").arg(found);
-  if (DeviceList.CapReached()) status += QStringLiteral(". ") + ui::CoreText(kDeviceCapText);
+  if (Session.DeviceList.CapReached()) status += QStringLiteral(". ") + ui::CoreText(kDeviceCapText);
   // A silent scan on real interfaces names them, and the usual cause.
-  if (found == 0 && !ops::NoAnswerText().empty()) status = ui::CoreText(ops::NoAnswerText());
+  if (found == 0 && !ops::NoAnswerText(Session.settings).empty())
+    status = ui::CoreText(ops::NoAnswerText(Session.settings));
   StatusBar->showMessage(status);
   keptSelection_.reset();
   UpdateEmptyHint();
@@ -447,14 +446,14 @@ void TFormMain::FinishScan() {
 }
 
 void TFormMain::UpdateEmptyHint() {
-  EmptyHint->setVisible(DeviceList.empty());
+  EmptyHint->setVisible(Session.DeviceList.empty());
 }
 
 void TFormMain::ShowDeviceRow(int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= DeviceList.size()) return;
+  if (index < 0 || static_cast<std::size_t>(index) >= Session.DeviceList.size()) return;
   SetDeviceActionsEnabled(true);
   if (StringGrid->rowCount() < index + 1) StringGrid->setRowCount(index + 1);
-  const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
+  const TZEL& record = Session.DeviceList[static_cast<std::size_t>(index)];
   const QString cells[kDataColumns] = {
       ui::DeviceTextToQString(record.values.AsText(7)),
       ui::DeviceTextToQString(record.values.AsText(5)),
@@ -479,12 +478,12 @@ void TFormMain::ShowDeviceRow(int index) {
 }
 
 void TFormMain::StringGridSelectCell(int /*column*/, int row) {
-  SelectedDevice = row - 1;
+  Session.SelectedDevice = row - 1;
 }
 
 void TFormMain::Config() {
   if (!HasSelectedDevice()) return;
-  const std::uint32_t model = DeviceList[static_cast<std::size_t>(SelectedDevice)].ModelCode();
+  const std::uint32_t model = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].ModelCode();
   if (FindModel(model) < 0) return;
   const auto found = dialogFactories_.find(model);
   if (found == dialogFactories_.end() || !found->second) return;
@@ -492,7 +491,7 @@ void TFormMain::Config() {
   try {
     std::unique_ptr<TPropertyDialog> dialog = factory(this);
     if (!dialog) return;
-    dialog->SetDeviceIndex(SelectedDevice);
+    dialog->SetDevice(Session, Session.SelectedDevice);
     const int result = dialog->Execute();
     const bool written = result == 1 && dialog->WriteAnswered();
     dialog.reset();
@@ -505,7 +504,7 @@ void TFormMain::Config() {
 
 QString TFormMain::DeviceUrl() const {
   if (!HasSelectedDevice()) return {};
-  const TZEL& record = DeviceList[static_cast<std::size_t>(SelectedDevice)];
+  const TZEL& record = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)];
   return QStringLiteral("http://") + QString::fromStdString(IpToText(record.values.AsUInt(2))) +
          u':' + QString::number(record.values.AsUInt(4)) + u'/';
 }
@@ -522,8 +521,8 @@ void TFormMain::StringGridDblClick() {
 
 void TFormMain::SaveClick() {
   if (!HasSelectedDevice()) return;
-  const int device = SelectedDevice;
-  const TZEL& record = DeviceList[static_cast<std::size_t>(device)];
+  const int device = Session.SelectedDevice;
+  const TZEL& record = Session.DeviceList[static_cast<std::size_t>(device)];
   if (FindModel(record.ModelCode()) < 0) return;
 
   const QString name = ui::DeviceTextToQString(record.values.AsText(7));
@@ -545,16 +544,16 @@ void TFormMain::SaveClick() {
   ops::TReadOutcome read;
   inExchange_ = true;
   const bool completed = ui::RunWhileBusy(this, tr("Reading device…"),
-                                          [&read, &copy] { read = ops::ReadRecord(copy); });
+                                          [&read, &copy, settings = Session.settings] { read = ops::ReadAll(settings, copy); });
   inExchange_ = false;
   // A device list rebuilt meanwhile no longer holds the device read.
-  const bool stillListed = static_cast<std::size_t>(device) < DeviceList.size() &&
-                           DeviceList[static_cast<std::size_t>(device)].address == copy.address;
+  const bool stillListed = static_cast<std::size_t>(device) < Session.DeviceList.size() &&
+                           Session.DeviceList[static_cast<std::size_t>(device)].address == copy.address;
   if (!completed || !stillListed) return;
-  ops::StoreReadRecord(device, copy, read);
+  ops::StoreReadRecord(Session, device, copy, read);
   ui::ShowExchangeErrors(read.exchange);
   const ops::TSaveOutcome save =
-      ops::SaveReadDevice(device, QFile::encodeName(file).toStdString(), std::move(read));
+      ops::SaveReadDevice(Session, device, QFile::encodeName(file).toStdString(), std::move(read));
   saveAnswered_ = save.read.answered;
   if (save.saved) StatusBar->showMessage(tr("Saved to %1").arg(QDir::toNativeSeparators(file)));
   if (save.read.exchange.NoSocket()) {
@@ -576,8 +575,8 @@ std::map<int, QString> TFormMain::ModelCaptions(std::uint32_t model) {
 
 void TFormMain::RestoreClick() {
   if (!HasSelectedDevice()) return;
-  const int device = SelectedDevice;
-  const TZEL& record = DeviceList[static_cast<std::size_t>(device)];
+  const int device = Session.SelectedDevice;
+  const TZEL& record = Session.DeviceList[static_cast<std::size_t>(device)];
   if (FindModel(record.ModelCode()) < 0) return;
 
   ui::TFileRequest request;
@@ -602,7 +601,7 @@ void TFormMain::RestoreClick() {
   }
   bool written = false;
   try {
-    TRestoreForm form(device, file, std::move(sections), ModelCaptions(record.ModelCode()), this);
+    TRestoreForm form(Session, device, file, std::move(sections), ModelCaptions(record.ModelCode()), this);
     if (restoreRunner_)
       restoreRunner_(form);
     else
@@ -618,11 +617,14 @@ void TFormMain::UpgradeButtonClick() {
   const std::vector<int> selected = SelectedDeviceIndexes();
   if (selected.size() > 1 && fleetUpgradeHandler_) {
     std::vector<TZEL> devices;
-    for (const int index : selected) devices.push_back(DeviceList[static_cast<std::size_t>(index)]);
-    fleetUpgradeHandler_(std::move(devices));
+    for (const int index : selected) devices.push_back(Session.DeviceList[static_cast<std::size_t>(index)]);
+    fleetUpgradeHandler_(std::move(devices), Session.settings);
     return;
   }
-  if (upgradeHandler_) upgradeHandler_();
+  if (!upgradeHandler_) return;
+  std::optional<TZEL> device;
+  if (HasSelectedDevice()) device = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)];
+  upgradeHandler_(std::move(device), Session.settings);
 }
 
 void TFormMain::AboutMenuClick() {

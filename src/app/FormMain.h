@@ -13,6 +13,7 @@
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "ui/PropertyDialog.h"
 
 class QAction;
@@ -43,15 +44,22 @@ class TFormMain : public QMainWindow {
  public:
   // Whether the device itself answered the read of the last Save Config.
   bool SaveAnswered() const { return saveAnswered_; }
-  // Runs FormCreate: OEM selection, caption, grid headers and widths, model registration.
-  explicit TFormMain(TModelFactories factories = {}, QWidget* parent = nullptr);
+  // Runs FormCreate: OEM selection, caption, grid headers and widths. `settings`: where the
+  // window's exchanges go (the target and interfaces the program was started with).
+  explicit TFormMain(TModelFactories factories = {}, TExchangeSettings settings = {},
+                     QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  // What UpgradeButtonClick runs (the upgrade dialog's ShowForDevice); nothing when unset.
-  void SetUpgradeHandler(std::function<void()> handler);
+  // What UpgradeButtonClick runs (the upgrade dialog's ShowForDevice), told a copy of the
+  // selected record (none when no device is selected) and the window's settings; nothing when
+  // unset.
+  using UpgradeHandler =
+      std::function<void(std::optional<TZEL> device, const TExchangeSettings& settings)>;
+  void SetUpgradeHandler(UpgradeHandler handler);
   // What UpgradeButtonClick runs when several rows are selected: copies of their records, in
   // grid order. Unset, the one-device handler runs for the current row.
-  using FleetUpgradeHandler = std::function<void(std::vector<TZEL> devices)>;
+  using FleetUpgradeHandler =
+      std::function<void(std::vector<TZEL> devices, const TExchangeSettings& settings)>;
   void SetFleetUpgradeHandler(FleetUpgradeHandler handler);
   // Help > "Save diagnostics…" calls this.
   void SetDiagnosticsHandler(std::function<void()> handler) {
@@ -68,6 +76,9 @@ class TFormMain : public QMainWindow {
   std::vector<int> SelectedDeviceIndexes() const;
   // A discovery round of the scan is on the exchange thread.
   bool RoundRunning() const;
+
+  // The window's devices, its selection and the settings of its exchanges.
+  TSession Session;
 
   // Components, named as in the window's description.
   QToolBar* ToolBar1 = nullptr;
@@ -158,7 +169,7 @@ class TFormMain : public QMainWindow {
   bool saveAnswered_ = false;
   TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;
-  std::function<void()> upgradeHandler_;
+  UpgradeHandler upgradeHandler_;
   FleetUpgradeHandler fleetUpgradeHandler_;
   bool scanBlocked_ = false;
   std::function<void()> diagnosticsHandler_;

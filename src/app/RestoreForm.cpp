@@ -13,7 +13,7 @@
 
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
@@ -40,10 +40,11 @@ QString TagsText(const std::vector<ops::TChange>& changes) {
 
 }  // namespace
 
-TRestoreForm::TRestoreForm(int deviceIndex, const QString& fileName,
+TRestoreForm::TRestoreForm(TSession& session, int deviceIndex, const QString& fileName,
                            std::vector<ops::TCfgSection> sections, std::map<int, QString> captions,
                            QWidget* parent)
     : QDialog(parent),
+      session_(session),
       deviceIndex_(deviceIndex),
       sections_(std::move(sections)),
       captions_(std::move(captions)) {
@@ -82,11 +83,11 @@ TRestoreForm::TRestoreForm(int deviceIndex, const QString& fileName,
 
   int own = 0;
   const bool listed =
-      deviceIndex_ >= 0 && static_cast<std::size_t>(deviceIndex_) < DeviceList.size();
+      deviceIndex_ >= 0 && static_cast<std::size_t>(deviceIndex_) < session_.DeviceList.size();
   for (std::size_t i = 0; i < sections_.size(); ++i) {
     const std::string& name = sections_[i].name;
     const bool isOwn =
-        listed && ops::IsOwnSection(name, DeviceList[static_cast<std::size_t>(deviceIndex_)]);
+        listed && ops::IsOwnSection(name, session_.DeviceList[static_cast<std::size_t>(deviceIndex_)]);
     if (isOwn) own = static_cast<int>(i);
     SectionBox->addItem(isOwn ? ui::DeviceTextToQString(name)
                               : ui::DeviceTextToQString(name) + QStringLiteral("  (") +
@@ -119,10 +120,10 @@ void TRestoreForm::ShowSection(int index) {
     Check(false, "The file holds no section.");
     return;
   }
-  if (!Check(deviceIndex_ >= 0 && static_cast<std::size_t>(deviceIndex_) < DeviceList.size(),
+  if (!Check(deviceIndex_ >= 0 && static_cast<std::size_t>(deviceIndex_) < session_.DeviceList.size(),
              "The device is no longer listed."))
     return;
-  const TZEL device = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  const TZEL device = session_.DeviceList[static_cast<std::size_t>(deviceIndex_)];
   const ops::TCfgSection& section = sections_[static_cast<std::size_t>(index)];
   isTemplate_ = !ops::IsOwnSection(section.name, device);
 
@@ -133,8 +134,8 @@ void TRestoreForm::ShowSection(int index) {
              error))
     return;
   ops::TApplyOutcome plan;
-  if (!ui::RunWhileBusy(this, tr("Reading device…"), [&plan, &device, &values, this] {
-        plan = ops::ApplySection(device, values, isTemplate_, true);
+  if (!ui::RunWhileBusy(this, tr("Reading device…"), [&plan, &device, &values, settings = session_.settings, this] {
+        plan = ops::ApplySection(settings, device, values, isTemplate_, true);
       })) {
     Check(false, tr("Reading the device was cancelled.").toStdString());
     return;
@@ -188,7 +189,7 @@ void TRestoreForm::UpdateApplyEnabled() {
 
 void TRestoreForm::ApplyClick() {
   if (!applicable_ || deviceIndex_ < 0 ||
-      static_cast<std::size_t>(deviceIndex_) >= DeviceList.size())
+      static_cast<std::size_t>(deviceIndex_) >= session_.DeviceList.size())
     return;
   const std::vector<int> ticked = TickedTags();
   std::vector<ops::TSectionValue> chosen;
@@ -201,8 +202,9 @@ void TRestoreForm::ApplyClick() {
   ops::TApplyOutcome outcome;
   const bool completed = ui::RunWhileBusy(
       this, tr("Writing…"),
-      [&outcome, &chosen, device = DeviceList[static_cast<std::size_t>(deviceIndex_)], this] {
-        outcome = ops::ApplySection(device, chosen, isTemplate_, false);
+      [&outcome, &chosen, device = session_.DeviceList[static_cast<std::size_t>(deviceIndex_)],
+       settings = session_.settings, this] {
+        outcome = ops::ApplySection(settings, device, chosen, isTemplate_, false);
       });
   // Stopped midway, some values may have been written: the window reads the list again.
   if (!completed) {

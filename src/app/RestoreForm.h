@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "operations/ConfigRestore.h"
+#include "protocol/Session.h"
 
 class QComboBox;
 class QLabel;
@@ -25,7 +26,7 @@ class TRestoreForm : public QDialog {
 
   // `captions` (tag -> what it is on the property pages) may miss tags. Shows the device's own
   // section when the file has it, else the first one.
-  TRestoreForm(int deviceIndex, const QString& fileName, std::vector<ops::TCfgSection> sections,
+  TRestoreForm(TSession& session, int deviceIndex, const QString& fileName, std::vector<ops::TCfgSection> sections,
                std::map<int, QString> captions, QWidget* parent = nullptr);
 
   // Checks the section against the device, reads the device and lists what differs.
@@ -52,6 +53,7 @@ class TRestoreForm : public QDialog {
   void UpdateApplyEnabled();
   bool Check(bool ok, const std::string& error);
 
+  TSession& session_;  // the window's; outlives the dialog
   int deviceIndex_;
   std::vector<ops::TCfgSection> sections_;
   std::map<int, QString> captions_;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
@@ -13,14 +13,8 @@ namespace velkaro {
 
 namespace {
 
-struct TRoundReply {
-  TNetLink via;  // the interface it came through
-  bool last;
-  TBytes data;
-};
-
 struct TRound {
-  std::vector<TRoundReply> replies;
+  std::vector<TReply> replies;  // each with the interface it came through
   TExchangeResult result;
 };
 
@@ -44,7 +38,7 @@ QString TErrorTally::Summary() const {
   return lines.join(u'\n');
 }
 
-TScanRunner::TScanRunner(QObject* parent) : QObject(parent) {}
+TScanRunner::TScanRunner(TSession& session, QObject* parent) : QObject(parent), session_(session) {}
 
 void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
                              std::function<void()> done) {
@@ -53,18 +47,15 @@ void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
   auto round = std::make_shared<TRound>();
   ui::RunExchange(
       this,
-      [round] {
-        round->result = Discover(
-            [&round = *round](const std::string&, int, bool last, const TBytes& data) {
-              round.replies.push_back({ReplyLink(), last, data});
-            });
+      [round, settings = session_.settings] {
+        round->result =
+            Discover(settings, [&round = *round](const TReply& reply) { round.replies.push_back(reply); });
       },
       [this, round, failed = std::move(failed), done = std::move(done)] {
         running_ = false;
         // A device whose interface was silent this round may move to the one it answered on.
-        DeviceList.StartRound();
-        for (const TRoundReply& reply : round->replies)
-          MergeReplyVia(reply.via, reply.last, reply.data);
+        session_.DeviceList.StartRound();
+        for (const TReply& reply : round->replies) MergeReply(session_, reply);
         for (const TExchangeError& error : round->result.errors) {
           const QString message = ui::CoreText(error.Message());
           errors_.Add(message);

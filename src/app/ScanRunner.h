@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+#include "protocol/Session.h"
+
 namespace velkaro {
 
 // Each distinct failure message once, with how often it came, in the order first seen.
@@ -31,7 +33,8 @@ class TScanRunner : public QObject {
   Q_OBJECT
 
  public:
-  explicit TScanRunner(QObject* parent = nullptr);
+  // Merges into `session`, which outlives the runner.
+  explicit TScanRunner(TSession& session, QObject* parent = nullptr);
 
   // Runs one discovery exchange; when it is over its replies are merged (each tells the window's
   // row through the settings, as before), every failure message goes to `failed` and to the
@@ -42,6 +45,7 @@ class TScanRunner : public QObject {
 
  private:
   bool running_ = false;
+  TSession& session_;
   TErrorTally errors_;
 };
 

@@ -47,7 +47,9 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "velkaro: %s\n", error.c_str());
     return 1;
   }
-  if (options.targetGiven) velkaro::Settings().target = options.target;
+  velkaro::TExchangeSettings settings;
+  if (options.demo) settings.target = demo.Target();
+  if (options.targetGiven) settings.target = options.target;
   if (!options.targetGiven && !options.demo) {
     const auto usable = velkaro::UsableInterfaces();
     const auto unknown = velkaro::UnknownInterfaces(usable, options.interfaces);
@@ -57,24 +59,30 @@ int main(int argc, char* argv[]) {
       return 2;
     }
   }
-  velkaro::Settings().interfaces = options.interfaces;
+  settings.interfaces = options.interfaces;
 
   // From here on every datagram is kept, bounded, for Help > "Save diagnostics…" and --log.
   velkaro::TSessionDiagnostics diagnostics;
   velkaro::TFormMain form(
-      {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});
+      {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()},
+      std::move(settings));
   // One upgrade dialog for the whole run: the chosen image stays between openings.
   velkaro::TUpgradeForm upgradeForm(&form);
   if (options.demo) upgradeForm.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
-  form.SetUpgradeHandler([&upgradeForm] { upgradeForm.ShowForDevice(); });
+  form.SetUpgradeHandler(
+      [&upgradeForm](std::optional<velkaro::TZEL> device, const velkaro::TExchangeSettings& s) {
+        upgradeForm.ShowForDevice(std::move(device), s);
+      });
   velkaro::TFleetUpgradeForm fleetForm(&form);
   if (options.demo) fleetForm.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
-  form.SetFleetUpgradeHandler([&fleetForm](std::vector<velkaro::TZEL> devices) {
-    fleetForm.ShowForDevices(std::move(devices));
-  });
+  form.SetFleetUpgradeHandler(
+      [&fleetForm](std::vector<velkaro::TZEL> devices, const velkaro::TExchangeSettings& s) {
+        fleetForm.ShowForDevices(std::move(devices), s);
+      });
   QObject::connect(&fleetForm, &velkaro::TFleetUpgradeForm::runningChanged, &form,
                    &velkaro::TFormMain::SetScanBlocked);
-  form.SetDiagnosticsHandler([&diagnostics, &form] { diagnostics.Save(&form); });
+  form.SetDiagnosticsHandler(
+      [&diagnostics, &form] { diagnostics.Save(&form, form.Session.settings.target); });
   form.show();
   const int code = QApplication::exec();
   if (!options.logFile.empty()) {

@@ -96,9 +96,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   if (!parsed.options) return parsed.exitCode;
   const TCliOptions& o = *parsed.options;
 
-  TCliContext ctx{out, err, errIsTerminal, 0};
-  Settings().target = o.target;
-  Settings().interfaces = o.interfaces;
+  TSession session;
+  session.settings.target = o.target;
+  session.settings.interfaces = o.interfaces;
+  TCliContext ctx{session, out, err, errIsTerminal, 0};
   int code = kExitFailure;
   try {
     code = RunWithPacketLog(o, ctx);

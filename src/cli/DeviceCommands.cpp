@@ -19,13 +19,14 @@ namespace velkaro::cli {
 namespace {
 
 // Discovers until the device has answered (at most --rounds exchanges) and returns its index in
-// DeviceList.
+// the session's DeviceList.
 int FindDevice(const TCliOptions& o, const TDeviceSelector& selector, TCliContext& ctx) {
   const ops::TDiscovery discovery =
-      ops::DiscoverDevices(o.rounds, [&selector] { return selector.FindIn(DeviceList) >= 0; });
+      ops::DiscoverDevices(ctx.session, o.rounds,
+                           [&] { return selector.FindIn(ctx.session.DeviceList) >= 0; });
   ReportErrors(discovery.exchange, ctx);
   std::string error;
-  const int index = LocateDevice(selector, discovery.rounds, error);
+  const int index = LocateDevice(ctx.session.DeviceList, selector, discovery.rounds, error);
   if (index < 0) throw TCliFailure(kExitFailure, error);
   return index;
 }
@@ -67,19 +68,20 @@ TDeviceSelector ParseDevice(const std::string& text) {
   return selector;
 }
 
-int LocateDevice(const TDeviceSelector& selector, int rounds, std::string& error) {
-  const int index = selector.FindIn(DeviceList);
+int LocateDevice(const TDeviceList& devices, const TDeviceSelector& selector, int rounds,
+                 std::string& error) {
+  const int index = selector.FindIn(devices);
   if (index < 0) {
     error = "Device " + selector.Text() + " not found (no answer in " + std::to_string(rounds) +
             " discovery round" + (rounds == 1 ? "" : "s") + ")";
     return -1;
   }
-  if (const std::size_t n = selector.CountIn(DeviceList); n > 1) {
+  if (const std::size_t n = selector.CountIn(devices); n > 1) {
     error = "Device " + selector.Text() + " is ambiguous: " + std::to_string(n) +
             " devices answered with it; name the device by its MAC";
     return -1;
   }
-  const std::uint32_t model = DeviceList[static_cast<std::size_t>(index)].ModelCode();
+  const std::uint32_t model = devices[static_cast<std::size_t>(index)].ModelCode();
   if (FindModel(model) < 0) {
     error = "Device " + selector.Text() + " reports the model code " + ModelCodeText(model) +
             ", which this program does not know";
@@ -98,17 +100,18 @@ std::vector<TZEL> DiscoverTargets(const std::vector<std::string>& texts,
       throw TCliFailure(kExitUsage, "Device " + text + " is named twice");
     selectors.push_back(ParseDevice(text));
   }
-  const auto allFound = [&selectors] {
+  const TDeviceList& listed = ctx.session.DeviceList;
+  const auto allFound = [&selectors, &listed] {
     return !selectors.empty() &&
            std::all_of(selectors.begin(), selectors.end(),
-                       [](const TDeviceSelector& s) { return s.FindIn(DeviceList) >= 0; });
+                       [&listed](const TDeviceSelector& s) { return s.FindIn(listed) >= 0; });
   };
-  const ops::TDiscovery discovery = ops::DiscoverDevices(rounds, allFound);
+  const ops::TDiscovery discovery = ops::DiscoverDevices(ctx.session, rounds, allFound);
   ReportErrors(discovery.exchange, ctx);
 
   std::vector<TZEL> devices;
   if (selectors.empty()) {
-    for (const TZEL& d : DeviceList)
+    for (const TZEL& d : ctx.session.DeviceList)
       if (!model || d.ModelCode() == *model) devices.push_back(d);
     if (devices.empty()) {
       throw TCliFailure(kExitFailure,
@@ -120,14 +123,14 @@ std::vector<TZEL> DiscoverTargets(const std::vector<std::string>& texts,
   }
   for (const TDeviceSelector& s : selectors) {
     std::string error;
-    const int index = LocateDevice(s, discovery.rounds, error);
+    const int index = LocateDevice(ctx.session.DeviceList, s, discovery.rounds, error);
     if (index < 0) {
       if (missingIsFatal) throw TCliFailure(kExitFailure, error);
       ctx.err << EscapeControl(error) << '\n';
       ++notFound;
       continue;
     }
-    const TZEL& d = DeviceList[static_cast<std::size_t>(index)];
+    const TZEL& d = ctx.session.DeviceList[static_cast<std::size_t>(index)];
     const bool twice = std::any_of(devices.begin(), devices.end(),
                                    [&d](const TZEL& e) { return e.address == d.address; });
     if (twice) throw TCliFailure(kExitUsage, "Device " + s.Text() + " is named twice");
@@ -137,17 +140,17 @@ std::vector<TZEL> DiscoverTargets(const std::vector<std::string>& texts,
 }
 
 int RunScan(const TCliOptions& o, TCliContext& ctx) {
-  ReportErrors(ops::DiscoverDevices(o.rounds).exchange, ctx);
-  if (DeviceList.CapReached()) ctx.err << kDeviceCapText << '\n';
+  ReportErrors(ops::DiscoverDevices(ctx.session, o.rounds).exchange, ctx);
+  if (ctx.session.DeviceList.CapReached()) ctx.err << kDeviceCapText << '\n';
   if (o.json) {
     TJson list = TJson::array();
-    for (const TZEL& r : DeviceList) list.push_back(DeviceJson(r));
+    for (const TZEL& r : ctx.session.DeviceList) list.push_back(DeviceJson(r));
     PrintJson(list, ctx.out);
   } else {
-    PrintDeviceTable(DeviceList, ctx.out);
+    PrintDeviceTable(ctx.session.DeviceList, ctx.out);
   }
-  if (DeviceList.empty()) {
-    const std::string hint = ops::NoAnswerText();
+  if (ctx.session.DeviceList.empty()) {
+    const std::string hint = ops::NoAnswerText(ctx.session.settings);
     if (!hint.empty())
       ctx.err << EscapeControl(hint) << '\n';
     else if (!o.json)
@@ -160,9 +163,9 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
 int RunRead(const TCliOptions& o, TCliContext& ctx) {
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector, ctx);
-  const ops::TReadOutcome read = ops::ReadDevice(index);
+  const ops::TReadOutcome read = ops::ReadDevice(ctx.session, index);
   FailUnlessAnswered(read, selector, ctx);
-  const TZEL& record = DeviceList[static_cast<std::size_t>(index)];
+  const TZEL& record = ctx.session.DeviceList[static_cast<std::size_t>(index)];
   if (o.json) {
     TJson doc = TJson::object();
     doc["device"] = DeviceJson(record);
@@ -186,32 +189,32 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector, ctx);
   const auto at = static_cast<std::size_t>(index);
-  const std::uint32_t model = DeviceList[at].ModelCode();
+  const std::uint32_t model = ctx.session.DeviceList[at].ModelCode();
   std::vector<TCheckedValue> values;
   if (!CheckAssignments(assignments, model, values, error)) throw TCliFailure(kExitUsage, error);
 
-  const ops::TReadOutcome read = ops::ReadDevice(index);
+  const ops::TReadOutcome read = ops::ReadDevice(ctx.session, index);
   ReportErrors(read.exchange, ctx);
   if (!read.answered) throw TCliFailure(kExitFailure, kDeviceNotResponding);
-  if (DeviceList[at].ModelCode() != model) {
+  if (ctx.session.DeviceList[at].ModelCode() != model) {
     throw TCliFailure(kExitFailure, "Device " + selector.Text() +
                                         " changed its model code during the read; nothing written");
   }
   // A setting the device does not report is one its firmware may not have.
   std::vector<int> unreported;
   for (const TCheckedValue& v : values)
-    if (!DeviceList[at].values.Reported(v.tag)) unreported.push_back(v.tag);
+    if (!ctx.session.DeviceList[at].values.Reported(v.tag)) unreported.push_back(v.tag);
   if (!unreported.empty()) {
     throw TCliFailure(kExitUsage, "Device " + selector.Text() + " does not report tag" +
                                       (unreported.size() == 1 ? " " : "s ") +
                                       ops::TagListText(unreported) + "; nothing written");
   }
 
-  TZEL edited = DeviceList[at];
+  TZEL edited = ctx.session.DeviceList[at];
   for (const TCheckedValue& v : values) edited.values.Set(v.tag, v.value);
-  DeviceList.Replace(at, edited);
+  ctx.session.DeviceList.Replace(at, edited);
 
-  const ops::TWriteOutcome write = ops::WriteDevice(index, ops::TWriteScope::All);
+  const ops::TWriteOutcome write = ops::WriteDevice(ctx.session, index, ops::TWriteScope::All);
   ReportErrors(write.exchange, ctx);
   if (write.acknowledged == 0) throw TCliFailure(kExitFailure, kDeviceNotResponding);
   if (!write.Confirmed()) {
@@ -222,14 +225,14 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   }
 
   if (o.json) {
-    const TJson all = ValuesJson(DeviceList[at]);
+    const TJson all = ValuesJson(ctx.session.DeviceList[at]);
     TJson written = TJson::object();
     for (const TCheckedValue& v : values) {
       const std::string key = std::to_string(v.tag);
       written[key] = all.at(key);
     }
     TJson doc = TJson::object();
-    doc["device"] = DeviceJson(DeviceList[at]);
+    doc["device"] = DeviceJson(ctx.session.DeviceList[at]);
     doc["values"] = written;
     PrintJson(doc, ctx.out);
   }
@@ -240,12 +243,12 @@ int RunSave(const TCliOptions& o, TCliContext& ctx) {
   CheckSaveTarget(o.file);
   const TDeviceSelector selector = ParseDevice(o.device);
   const int index = FindDevice(o, selector, ctx);
-  const ops::TSaveOutcome save = ops::SaveDevice(index, o.file);
+  const ops::TSaveOutcome save = ops::SaveDevice(ctx.session, index, o.file);
   FailUnlessAnswered(save.read, selector, ctx);
   if (!save.saved) throw TCliFailure(kExitFailure, save.error);
   if (o.json) {
     TJson doc = TJson::object();
-    doc["device"] = DeviceJson(DeviceList[static_cast<std::size_t>(index)]);
+    doc["device"] = DeviceJson(ctx.session.DeviceList[static_cast<std::size_t>(index)]);
     doc["file"] = Utf8JsonText(o.file);
     PrintJson(doc, ctx.out);
   }

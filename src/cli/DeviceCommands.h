@@ -14,9 +14,10 @@ namespace velkaro::cli {
 
 // The selector given on the command line; a bad one is a usage error (TCliFailure).
 TDeviceSelector ParseDevice(const std::string& text);
-// Index of the one listed device the selector names, or -1 with the reason in `error` (not found
-// after `rounds` discovery rounds, ambiguous, or of a model this program does not know).
-int LocateDevice(const TDeviceSelector& selector, int rounds, std::string& error);
+// Index of the one device of `devices` the selector names, or -1 with the reason in `error` (not
+// found after `rounds` discovery rounds, ambiguous, or of a model this program does not know).
+int LocateDevice(const TDeviceList& devices, const TDeviceSelector& selector, int rounds,
+                 std::string& error);
 
 // The devices a command with several targets works on, after one discovery of at most `rounds`
 // exchanges: those named by `texts` in their order, or else (texts empty) every device of

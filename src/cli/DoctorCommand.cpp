@@ -89,11 +89,10 @@ TCheckLine CheckSelfTest() {
     options.tftpPort = 0;
     sim::TSimulator simulator(options);
     simulator.Start();
-    const TSettingsScope settings;
-    Settings().target = {kLoopbackAddress, simulator.Port()};
+    TExchangeSettings settings;
+    settings.target = {kLoopbackAddress, simulator.Port()};
     int replies = 0;
-    const TExchangeResult result =
-        Discover([&replies](const std::string&, int, bool, const TBytes&) { ++replies; });
+    const TExchangeResult result = Discover(settings, [&replies](const TReply&) { ++replies; });
     if (!result.Ok()) {
       line.status = TCheckStatus::Fail;
       line.detail = result.errors.front().Message();
@@ -102,7 +101,7 @@ TCheckLine CheckSelfTest() {
       line.detail = std::to_string(replies) + " of " + std::to_string(simulator.DeviceCount()) +
                     " simulated devices answered on loopback";
     } else {
-      line.detail = "the built-in simulator on " + TargetText(Settings().target) + " answered (" +
+      line.detail = "the built-in simulator on " + TargetText(settings.target) + " answered (" +
                     std::to_string(replies) + " replies)";
     }
   } catch (const std::exception& e) {
@@ -116,24 +115,24 @@ TCheckLine CheckSelfTest() {
   return line;
 }
 
-// Appends the devices of DeviceList not yet in `found`.
-void Collect(TDeviceList& found) {
-  for (const TZEL& record : DeviceList) {
+// Appends the devices of `scanned` not yet in `found`.
+void Collect(const TDeviceList& scanned, TDeviceList& found) {
+  for (const TZEL& record : scanned) {
     if (found.Find(record.address) >= 0) continue;
     const int index = found.Append(record.address);
     if (index >= 0) found.Replace(static_cast<std::size_t>(index), record);
   }
 }
 
+// A scan of its own: the run's session keeps its settings and devices.
 TCheckLine CheckScan(const std::string& name, const TTarget& target, int rounds,
                      TDeviceList& found) {
   TCheckLine line{"scan " + name, TCheckStatus::Ok, "", ""};
-  const TSettingsScope settings;
-  Settings().target = target;
-  DeviceList.Clear();
-  const ops::TDiscovery discovery = ops::DiscoverDevices(rounds);
-  const std::size_t devices = DeviceList.size();
-  Collect(found);
+  TSession scan;
+  scan.settings.target = target;
+  const ops::TDiscovery discovery = ops::DiscoverDevices(scan, rounds);
+  const std::size_t devices = scan.DeviceList.size();
+  Collect(scan.DeviceList, found);
   line.detail = std::to_string(devices) + (devices == 1 ? " device" : " devices") + " answered " +
                 TargetText(target);
   if (!discovery.exchange.Ok()) {

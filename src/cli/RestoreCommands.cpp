@@ -41,10 +41,11 @@ std::string ValueText(const TZEL& device, int tag, const TValue& value) {
   return j.is_string() ? j.get<std::string>() : j.dump();
 }
 
-void RunAll(std::vector<TRestoreTarget>& targets, int parallel, bool dryRun) {
+void RunAll(const TExchangeSettings& settings, std::vector<TRestoreTarget>& targets, int parallel,
+            bool dryRun) {
   std::vector<ops::TApplyJob> jobs;
   for (const TRestoreTarget& t : targets) jobs.push_back({t.device, t.values, t.isTemplate});
-  std::vector<ops::TApplyOutcome> outcomes = ops::ApplyToAll(jobs, parallel, dryRun);
+  std::vector<ops::TApplyOutcome> outcomes = ops::ApplyToAll(settings, jobs, parallel, dryRun);
   for (std::size_t i = 0; i < targets.size(); ++i) targets[i].outcome = std::move(outcomes[i]);
 }
 
@@ -81,11 +82,11 @@ void Report(const std::vector<TRestoreTarget>& targets, const TCliOptions& o, TC
 
 // A plain restore picks the section by the device's identity; when several listed devices
 // claim that identity, which section belongs to which cannot be known.
-void RefuseSharedIdentity(const TZEL& device) {
+void RefuseSharedIdentity(const TDeviceList& listed, const TZEL& device) {
   const std::string name = ConfigSectionName(device);
   std::string claimants;
   int count = 0;
-  for (const TZEL& d : DeviceList) {
+  for (const TZEL& d : listed) {
     if (ConfigSectionName(d) != name) continue;
     claimants += (count++ ? ", " : "") + IpToText(d.values.AsUInt(2)) + " (" + MacToText(d.MAC) + ")";
   }
@@ -132,10 +133,10 @@ int RunRestore(const TCliOptions& o, TCliContext& ctx) {
     }
     t.isTemplate =
         o.command == TCommandKind::Apply || !ops::IsOwnSection(t.section->name, t.device);
-    if (!named && !t.isTemplate) RefuseSharedIdentity(t.device);
+    if (!named && !t.isTemplate) RefuseSharedIdentity(ctx.session.DeviceList, t.device);
   }
 
-  RunAll(targets, o.command == TCommandKind::Apply ? o.parallel : 1, o.dryRun);
+  RunAll(ctx.session.settings, targets, o.command == TCommandKind::Apply ? o.parallel : 1, o.dryRun);
   Report(targets, o, ctx);
   const bool refused = std::any_of(targets.begin(), targets.end(),
                                    [](const TRestoreTarget& t) { return t.outcome.refused; });

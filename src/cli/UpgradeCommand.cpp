@@ -92,6 +92,7 @@ int RunUpgrade(const TCliOptions& o, TCliContext& ctx) {
   settings.canary = o.canary;
   settings.stopAfter = o.stopAfter;
   settings.force = o.force;
+  settings.exchange = ctx.session.settings;
 
   std::vector<ops::TRolloutDevice> results;
   if (ctx.errIsTerminal && !devices.empty()) {

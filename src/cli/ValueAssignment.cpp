@@ -105,7 +105,7 @@ bool CheckAssignmentsForAnyModel(const std::vector<TAssignment>& assignments, st
     }
     std::string firstError;
     bool passes = false;
-    for (const TConfigDevice& model : ModelRegistry) {
+    for (const TConfigDevice& model : ModelRegistry().Models()) {
       if (!HasTag(static_cast<std::uint16_t>(a.tag), model.modelCode)) continue;
       TValue value;
       std::string modelError;

@@ -12,7 +12,6 @@ int main(int argc, char** argv) {
   velkaro::cli::PrepareConsole();
   // The same start-up as the GUI, so requests carry the same OEM code.
   velkaro::SelectOem();
-  velkaro::RegisterBuiltinModels();
   std::vector<std::string> arguments = velkaro::cli::Utf8Arguments(argc, argv);
   std::vector<char*> pointers;
   for (std::string& a : arguments) pointers.push_back(a.data());

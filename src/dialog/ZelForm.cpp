@@ -23,7 +23,7 @@
 #include "operations/DeviceOperations.h"
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
@@ -46,10 +46,6 @@ bool IsLeafControl(const QWidget* w) {
 }
 
 double fontScale = 1.0;
-
-bool DeviceIndexValid(int index) {
-  return index >= 0 && static_cast<std::size_t>(index) < DeviceList.size();
-}
 
 }  // namespace
 
@@ -110,14 +106,19 @@ void TZelForm::SetFontScale(double scale) {
   fontScale = scale > 0 ? scale : 1.0;
 }
 
-void TZelForm::SetDeviceIndex(int index) {
+void TZelForm::SetDevice(TSession& session, int index) {
+  session_ = &session;
   deviceTag_ = index;
+}
+
+bool TZelForm::DeviceIndexValid(int index) const {
+  return session_ && index >= 0 && static_cast<std::size_t>(index) < session_->DeviceList.size();
 }
 
 int TZelForm::Execute() {
   deviceIndex_ = deviceTag_;
   if (!DeviceIndexValid(deviceIndex_)) return kResultCancel;
-  local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  local_zel_ = session_->DeviceList[static_cast<std::size_t>(deviceIndex_)];
   optionsLoaded_ = false;
   LoadControls();
   // The discovery reported the General page only; option pages wait for their read.
@@ -132,14 +133,16 @@ int TZelForm::Execute() {
   // The list is only ever emptied by a scan, which cannot start while the dialog is open;
   // checked anyway so a stale index can never write past the list.
   if (!DeviceIndexValid(deviceIndex_)) return r;
-  DeviceList.Replace(static_cast<std::size_t>(deviceIndex_), local_zel_);
+  session_->DeviceList.Replace(static_cast<std::size_t>(deviceIndex_), local_zel_);
   writeAnswered_ = false;
-  const ops::TWriteScope scope = optionsLoaded_ ? ops::TWriteScope::All : ops::TWriteScope::General;
   ops::TWriteOutcome write;
   // The dialog has gone; the window shows the wait. A user who stops it is told nothing more.
-  if (!ui::RunWhileBusy(parentWidget(), tr("Writing…"), [&write, record = local_zel_, scope] {
-        write = ops::WriteRecord(record, scope);
-      }))
+  if (!ui::RunWhileBusy(parentWidget(), tr("Writing…"),
+                        [&write, record = local_zel_, all = optionsLoaded_,
+                         settings = session_->settings] {
+                          write = all ? ops::WriteAll(settings, record)
+                                      : ops::WriteGeneral(settings, record);
+                        }))
     return r;
   ui::ShowExchangeErrors(write.exchange);
   if (write.exchange.NoSocket()) return r;
@@ -313,13 +316,15 @@ void TZelForm::AvanceButtonClick() {
   // pages even when some values were not reported.
   readAnswered_ = false;
   if (!DeviceIndexValid(deviceIndex_)) return;
-  TZEL record = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  TZEL record = session_->DeviceList[static_cast<std::size_t>(deviceIndex_)];
   ops::TReadOutcome read;
   // Cancelled: the dialog stays as it was and nothing of the read reaches the device list.
   if (!ui::RunWhileBusy(this, tr("Reading device…"),
-                        [&read, &record] { read = ops::ReadRecord(record); }))
+                        [&read, &record, settings = session_->settings] {
+                          read = ops::ReadAll(settings, record);
+                        }))
     return;
-  if (DeviceIndexValid(deviceIndex_)) ops::StoreReadRecord(deviceIndex_, record, read);
+  if (DeviceIndexValid(deviceIndex_)) ops::StoreReadRecord(*session_, deviceIndex_, record, read);
   ui::ShowExchangeErrors(read.exchange);
   if (read.exchange.NoSocket()) return;
   readAnswered_ = read.answered;
@@ -328,7 +333,7 @@ void TZelForm::AvanceButtonClick() {
     return;
   }
   if (DeviceIndexValid(deviceIndex_))
-    local_zel_ = DeviceList[static_cast<std::size_t>(deviceIndex_)];
+    local_zel_ = session_->DeviceList[static_cast<std::size_t>(deviceIndex_)];
   ShowOptionPages(true);
   LoadControls();
   MarkUnreportedControls();

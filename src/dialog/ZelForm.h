@@ -59,7 +59,7 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
 
   // --- TPropertyDialog ---------------------------------------------------------------------
   // The index of the edited record in DeviceList (the dialog's Tag); taken by Execute.
-  void SetDeviceIndex(int index) override;
+  void SetDevice(TSession& session, int index) override;
   // Loads, shows General only, runs modally; on OK puts local_zel back into DeviceList and
   // writes it (WriteAll when the options were loaded, else WriteGeneral). Returns 1 for OK and
   // 2 for Cancel, Escape or the close box (nothing written then). An index that names no
@@ -180,6 +180,9 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
 
   std::unique_ptr<Ui::TZelForm> ui_;
   std::vector<QPointer<QWidget>> components_;
+  // The index SetDevice gave and the session it belongs to.
+  bool DeviceIndexValid(int index) const;
+  TSession* session_ = nullptr;
   int deviceTag_ = 0;
   int deviceIndex_ = 0;
   bool optionsLoaded_ = false;

@@ -209,7 +209,7 @@ const char* ApplyResultWord(TApplyResult result) {
   return "failed";
 }
 
-TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>& values,
+TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device, const std::vector<TSectionValue>& values,
                            bool isTemplate, bool dryRun) {
   TApplyOutcome outcome;
   outcome.device = device;
@@ -218,7 +218,7 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
     outcome.error = std::move(error);
     return outcome;
   };
-  if (!ReadRecord(outcome.device).answered) return fail(kDeviceNotResponding);
+  if (!ReadAll(settings, outcome.device).answered) return fail(kDeviceNotResponding);
   // The values were checked and encoded for the model the discovery reported; a device whose
   // own read reply says otherwise would get them encoded for the wrong model.
   const auto refuse = [&fail, &outcome](std::string error) {
@@ -262,13 +262,13 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
     return outcome;
   }
 
-  const TWriteOutcome write = WriteTags(edited, written);
+  const TWriteOutcome write = WriteTags(settings, edited, written);
   if (!write.Confirmed()) {
     return fail(std::string(kDeviceNotResponding) + " (" + std::to_string(write.acknowledged) +
                 " of " + std::to_string(write.requests) + " write requests acknowledged)");
   }
   TZEL check = edited;
-  if (!ReadRecord(check).answered) return fail("Device not responding to the read-back");
+  if (!ReadAll(settings, check).answered) return fail("Device not responding to the read-back");
   outcome.device = check;
   std::vector<int> unconfirmed;
   for (const int tag : written) {
@@ -283,13 +283,14 @@ TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>&
   return outcome;
 }
 
-std::vector<TApplyOutcome> ApplyToAll(const std::vector<TApplyJob>& jobs, int parallel,
+std::vector<TApplyOutcome> ApplyToAll(const TExchangeSettings& settings,
+                                      const std::vector<TApplyJob>& jobs, int parallel,
                                       bool dryRun) {
   std::vector<TApplyOutcome> outcomes(jobs.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++)
-      outcomes[i] = ApplySection(jobs[i].device, jobs[i].values, jobs[i].isTemplate, dryRun);
+      outcomes[i] = ApplySection(settings, jobs[i].device, jobs[i].values, jobs[i].isTemplate, dryRun);
   };
   const std::size_t workers =
       std::min(jobs.size(), static_cast<std::size_t>(std::max(parallel, 1)));

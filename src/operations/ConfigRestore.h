@@ -9,6 +9,7 @@
 
 #include "operations/DeviceOperations.h"
 #include "protocol/DeviceRecord.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro::ops {
 
@@ -76,8 +77,9 @@ struct TApplyOutcome {
 // Reads `device` completely, compares it with `values` and writes only the tags whose values
 // differ (none with `dryRun`), then reads the device again and checks that every written value
 // is back. The read reply must report the model code and type text of the discovery, and for a
-// device's own section (not `isTemplate`) its identity too; otherwise nothing is written. Uses no global state but the settings: devices may be done in parallel.
-TApplyOutcome ApplySection(const TZEL& device, const std::vector<TSectionValue>& values,
+// device's own section (not `isTemplate`) its identity too; otherwise nothing is written. Uses no
+// state but its arguments: devices may be done in parallel.
+TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device, const std::vector<TSectionValue>& values,
                            bool isTemplate, bool dryRun);
 
 struct TApplyJob {
@@ -86,7 +88,8 @@ struct TApplyJob {
   bool isTemplate = true;
 };
 // ApplySection of every job, at most `parallel` at once; the outcomes in the jobs' order.
-std::vector<TApplyOutcome> ApplyToAll(const std::vector<TApplyJob>& jobs, int parallel,
+std::vector<TApplyOutcome> ApplyToAll(const TExchangeSettings& settings,
+                                      const std::vector<TApplyJob>& jobs, int parallel,
                                       bool dryRun);
 
 }  // namespace velkaro::ops

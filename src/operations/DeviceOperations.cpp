@@ -9,27 +9,27 @@
 
 namespace velkaro::ops {
 
-std::string NoAnswerText() {
-  if (!Settings().target.EveryInterface()) return {};
-  return "No device answered on " + InterfacesText(ChosenInterfaces()) +
+std::string NoAnswerText(const TExchangeSettings& settings) {
+  if (!settings.target.EveryInterface()) return {};
+  return "No device answered on " + InterfacesText(ChosenInterfaces(settings)) +
          "; a firewall must let UDP replies from port " + std::to_string(kDevicePort) + " in";
 }
 
-TExchangeResult DiscoverRound() {
-  DeviceList.StartRound();
-  return Discover(MergeReply);
+TExchangeResult DiscoverRound(TSession& session) {
+  session.DeviceList.StartRound();
+  return Discover(session.settings, MergeInto(session));
 }
 
-TDiscovery DiscoverDevices(int rounds, const std::function<bool()>& done) {
-  DeviceList.Clear();
-  SelectedDevice = 0;
+TDiscovery DiscoverDevices(TSession& session, int rounds, const std::function<bool()>& done) {
+  session.DeviceList.Clear();
+  session.SelectedDevice = 0;
   TDiscovery discovery;
   auto next = std::chrono::steady_clock::now();
   while (discovery.rounds < rounds) {
     std::this_thread::sleep_until(next);
     // A round longer than the interval (a busy network) is followed at once by the next.
     next = std::chrono::steady_clock::now() + kScanInterval;
-    discovery.exchange.Add(DiscoverRound());
+    discovery.exchange.Add(DiscoverRound(session));
     ++discovery.rounds;
     if (done && done()) break;
   }
@@ -68,20 +68,21 @@ bool FromDevice(const TDeviceAddress& address, const TBytes& data) {
          std::equal(address.begin(), address.end(), data.begin() + kSourceOffset);
 }
 
-TWriteOutcome RunWrites(const std::vector<TBatchRequest>& requests, const TZEL& record) {
+TWriteOutcome RunWrites(const TExchangeSettings& settings, const std::vector<TBatchRequest>& requests,
+                        const TZEL& record) {
   const TDeviceAddress& address = record.address;
   TWriteOutcome outcome;
   for (const TBatchRequest& request : requests) {
     ++outcome.requests;
     bool acknowledged = false;
     outcome.exchange.Add(ExchangeWithResends(
-        request.data, 10, kWriteResends, [&acknowledged] { return acknowledged; },
-        [&](const std::string&, int, bool last, const TBytes& data) {
+        settings, request.data, 10, kWriteResends, [&acknowledged] { return acknowledged; },
+        [&](const TReply& reply) {
           // A late acknowledgement of a send repeated after it is one acknowledgement.
-          if (!FromDevice(address, data) || acknowledged) return;
+          if (!FromDevice(address, reply.data) || acknowledged) return;
           acknowledged = true;
           ++outcome.acknowledged;
-          if (last) outcome.finalAcknowledged = true;
+          if (reply.last) outcome.finalAcknowledged = true;
         },
         request.last, record.link));
     if (outcome.exchange.NoSocket()) break;
@@ -89,9 +90,14 @@ TWriteOutcome RunWrites(const std::vector<TBatchRequest>& requests, const TZEL& 
   return outcome;
 }
 
+// The record of a listed device, by value: merges during an operation may move the list.
+TZEL ListedRecord(const TSession& session, int index) {
+  return session.DeviceList.At(index);
+}
+
 }  // namespace
 
-TReadOutcome ReadRecord(TZEL& record) {
+TReadOutcome ReadAll(const TExchangeSettings& settings, TZEL& record) {
   TReadOutcome outcome;
   TDeviceList own;
   own.Append(record.address);
@@ -101,11 +107,11 @@ TReadOutcome ReadRecord(TZEL& record) {
     bool heard = false;
     for (int attempt = 0; attempt <= kReadRepeats && !heard; ++attempt) {
       outcome.exchange.Add(Exchange(
-          request.data, 0,
-          [&](const std::string&, int, bool, const TBytes& data) {
-            if (!FromDevice(record.address, data)) return;
+          settings, request.data, 0,
+          [&](const TReply& reply) {
+            if (!FromDevice(record.address, reply.data)) return;
             heard = true;
-            MergeReplyInto(own, data);
+            MergeReplyInto(own, reply.data);
           },
           request.last, record.link));
       if (outcome.exchange.NoSocket()) {
@@ -123,40 +129,47 @@ TReadOutcome ReadRecord(TZEL& record) {
   return outcome;
 }
 
-TReadOutcome ReadDevice(int index) {
-  const TBusyGuard busy;
-  TZEL record = DeviceList.At(index);
-  TReadOutcome outcome = ReadRecord(record);
-  StoreReadRecord(index, record, outcome);
+TReadOutcome ReadDevice(TSession& session, int index) {
+  const TBusyGuard busy(session.settings);
+  TZEL record = ListedRecord(session, index);
+  TReadOutcome outcome = ReadAll(session.settings, record);
+  StoreReadRecord(session, index, record, outcome);
   return outcome;
 }
 
-void StoreReadRecord(int index, const TZEL& record, const TReadOutcome& outcome) {
-  DeviceList.Replace(static_cast<std::size_t>(index), record);
+void StoreReadRecord(TSession& session, int index, const TZEL& record,
+                     const TReadOutcome& outcome) {
+  session.DeviceList.Replace(static_cast<std::size_t>(index), record);
   if (outcome.answered) {
-    if (const auto& show = Settings().showDeviceRow) show(index);
+    if (const auto& show = session.settings.showDeviceRow) show(index);
   }
 }
 
-TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope) {
-  if (scope == TWriteScope::All) {
-    return RunWrites(WriteRequests(record,
-                                   [&record](int tag) {
-                                     return WrittenByWriteAll(record,
-                                                              static_cast<std::uint16_t>(tag));
-                                   }),
-                     record);
-  }
-  return RunWrites({GeneralWriteRequest(record)}, record);
+TWriteOutcome WriteAll(const TExchangeSettings& settings, const TZEL& record) {
+  return RunWrites(settings,
+                   WriteRequests(record,
+                                 [&record](int tag) {
+                                   return WrittenByWriteAll(record,
+                                                            static_cast<std::uint16_t>(tag));
+                                 }),
+                   record);
 }
 
-TWriteOutcome WriteDevice(int index, TWriteScope scope) {
-  const TBusyGuard busy;
-  return WriteRecord(DeviceList.At(index), scope);
+TWriteOutcome WriteGeneral(const TExchangeSettings& settings, const TZEL& record) {
+  return RunWrites(settings, {GeneralWriteRequest(record)}, record);
 }
 
-TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags) {
+TWriteOutcome WriteDevice(TSession& session, int index, TWriteScope scope) {
+  const TBusyGuard busy(session.settings);
+  const TZEL record = ListedRecord(session, index);
+  return scope == TWriteScope::All ? WriteAll(session.settings, record)
+                                   : WriteGeneral(session.settings, record);
+}
+
+TWriteOutcome WriteTags(const TExchangeSettings& settings, const TZEL& record,
+                        const std::vector<int>& tags) {
   return RunWrites(
+      settings,
       WriteRequests(
           record,
           [&tags](int tag) { return std::find(tags.begin(), tags.end(), tag) != tags.end(); },
@@ -164,16 +177,18 @@ TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags) {
       record);
 }
 
-TSaveOutcome SaveDevice(int index, const std::string& fileName) {
-  return SaveReadDevice(index, fileName, ReadDevice(index));
+TSaveOutcome SaveDevice(TSession& session, int index, const std::string& fileName) {
+  return SaveReadDevice(session, index, fileName, ReadDevice(session, index));
 }
 
-TSaveOutcome SaveReadDevice(int index, const std::string& fileName, TReadOutcome read) {
+TSaveOutcome SaveReadDevice(const TSession& session, int index, const std::string& fileName,
+                            TReadOutcome read) {
   TSaveOutcome outcome;
   outcome.read = std::move(read);
   if (!outcome.read.answered) return outcome;
+  const TBusyGuard busy(session.settings);
   try {
-    SaveConfig(fileName, index);
+    SaveConfig(fileName, ListedRecord(session, index));
     outcome.saved = true;
   } catch (const std::exception& e) {
     outcome.error = e.what();

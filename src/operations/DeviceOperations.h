@@ -9,6 +9,7 @@
 
 #include "protocol/DeviceRecord.h"
 #include "protocol/Exchange.h"
+#include "protocol/Session.h"
 
 namespace velkaro::ops {
 
@@ -18,22 +19,22 @@ inline constexpr const char* kNoInterfaceText =
     "count)";
 // Said when a whole scan on the interfaces got no reply: which were tried, and what a firewall
 // must let in. Empty with an explicit target, where nothing is to be said beyond the silence.
-std::string NoAnswerText();
+std::string NoAnswerText(const TExchangeSettings& settings);
 
 // Start-to-start spacing of the discovery exchanges of a scan.
 inline constexpr std::chrono::milliseconds kScanInterval{250};
 
-// One discovery exchange merged into DeviceList.
-TExchangeResult DiscoverRound();
+// One discovery exchange merged into the session's DeviceList.
+TExchangeResult DiscoverRound(TSession& session);
 
-// Empties DeviceList, then runs up to `rounds` discovery exchanges kScanInterval apart, merging
+// Empties the session's DeviceList, then runs up to `rounds` discovery exchanges kScanInterval apart, merging
 // every reply. `done`, when given, is asked after each exchange and ends the cycle early by
 // returning true. `rounds` in the result counts the exchanges run.
 struct TDiscovery {
   TExchangeResult exchange;
   int rounds = 0;
 };
-TDiscovery DiscoverDevices(int rounds, const std::function<bool()>& done = {});
+TDiscovery DiscoverDevices(TSession& session, int rounds, const std::function<bool()>& done = {});
 
 // Tags a full read asks for and a .cfg section holds that `record` has no value for.
 std::vector<int> UnreportedTags(const TZEL& record);
@@ -52,15 +53,17 @@ struct TReadOutcome {
   // answered. Firmware may simply lack them: they are never written back.
   std::vector<int> unreported;
 };
-// Reads `record` completely with the requests of ReadAll, merging only its own replies into it.
-// Uses no global state but the settings, so devices may be read from several threads at once.
-TReadOutcome ReadRecord(TZEL& record);
-// ReadRecord of a listed device: the record in DeviceList is updated, its row shown, and the busy
-// cursor on meanwhile.
-TReadOutcome ReadDevice(int index);
+// Reads `record` completely, one request per range of 100 tags up to its model's largest,
+// merging only its own replies into it. Touches nothing but the record, so devices may be read
+// from several threads at once.
+TReadOutcome ReadAll(const TExchangeSettings& settings, TZEL& record);
+// ReadAll of a listed device (std::out_of_range for an index outside the list): the record in
+// the session's DeviceList is updated, its row shown, and the busy cursor on meanwhile.
+TReadOutcome ReadDevice(TSession& session, int index);
 // The second half of ReadDevice, for a read run elsewhere on a copy of the record: puts `record`
-// back into DeviceList and shows its row when the device answered.
-void StoreReadRecord(int index, const TZEL& record, const TReadOutcome& outcome);
+// back into the DeviceList and shows its row when the device answered.
+void StoreReadRecord(TSession& session, int index, const TZEL& record,
+                     const TReadOutcome& outcome);
 
 struct TWriteOutcome {
   TExchangeResult exchange;
@@ -69,15 +72,19 @@ struct TWriteOutcome {
   bool finalAcknowledged = false;
   bool Confirmed() const { return finalAcknowledged && acknowledged >= requests; }
 };
-// WriteAll of the record's writable settings, or WriteGeneral of the General page only. Only tags
-// the record holds a value for are written. Safe from several threads for different records.
+// WriteAll sends the record's writable settings, WriteGeneral those of the General page only
+// (tags 1-4 and 6, in one request). Only tags the record holds a value for are written. A lost
+// acknowledgement sends the request again. Safe from several threads for different records.
+TWriteOutcome WriteAll(const TExchangeSettings& settings, const TZEL& record);
+TWriteOutcome WriteGeneral(const TExchangeSettings& settings, const TZEL& record);
+// One of the two for a listed device (std::out_of_range for an index outside the list), with the
+// busy cursor on.
 enum class TWriteScope { General, All };
-TWriteOutcome WriteRecord(const TZEL& record, TWriteScope scope);
-// WriteRecord of a listed device with the busy cursor on.
-TWriteOutcome WriteDevice(int index, TWriteScope scope);
+TWriteOutcome WriteDevice(TSession& session, int index, TWriteScope scope);
 // Writes only `tags` (with the record's values), in the batches of WriteAll; a range of 100 tags
 // with none of them sends no request.
-TWriteOutcome WriteTags(const TZEL& record, const std::vector<int>& tags);
+TWriteOutcome WriteTags(const TExchangeSettings& settings, const TZEL& record,
+                        const std::vector<int>& tags);
 
 struct TSaveOutcome {
   TReadOutcome read;
@@ -87,8 +94,9 @@ struct TSaveOutcome {
 // Reads the device completely and stores its section in `fileName`. Nothing is saved when the
 // device did not answer every request; a value it does not report is saved as 0, 0.0.0.0 or an
 // empty text (TReadOutcome::unreported names them).
-TSaveOutcome SaveDevice(int index, const std::string& fileName);
+TSaveOutcome SaveDevice(TSession& session, int index, const std::string& fileName);
 // The second half of SaveDevice, once `read` (of the listed device `index`) is stored.
-TSaveOutcome SaveReadDevice(int index, const std::string& fileName, TReadOutcome read);
+TSaveOutcome SaveReadDevice(const TSession& session, int index, const std::string& fileName,
+                            TReadOutcome read);
 
 }  // namespace velkaro::ops

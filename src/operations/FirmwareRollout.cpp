@@ -98,7 +98,7 @@ class TRollout {
     // The upload goes to the device's own address, whoever answered the trigger.
     const std::string host = settings_.uploadHost.empty() ? ip : settings_.uploadHost;
     const TUpgradeOutcome upgrade =
-        UpgradeDevice(ip, settings_.file, host, ftp, {}, settings_.force, r.device.link);
+        UpgradeDevice(settings_.exchange, ip, settings_.file, host, ftp, {}, settings_.force, r.device.link);
 
     if (!upgrade.imageError.empty()) {
       // The file changed after the checks: nothing was sent to this device.
@@ -113,7 +113,7 @@ class TRollout {
       r.error = upgrade.transferError;
     } else if (settings_.returnTimeout.count() > 0) {
       Report(index, TRolloutState::Returning, 100);
-      if (AwaitReturn(r.device, settings_.returnTimeout)) {
+      if (AwaitReturn(settings_.exchange, r.device, settings_.returnTimeout)) {
         r.result = TRolloutResult::Ok;
       } else {
         r.result = TRolloutResult::NoReturn;
@@ -185,7 +185,8 @@ std::vector<TRolloutDevice> RunRollout(const std::vector<TZEL>& devices,
   return TRollout(devices, settings, progress).Run();
 }
 
-bool AwaitReturn(const TZEL& device, std::chrono::milliseconds timeout) {
+bool AwaitReturn(const TExchangeSettings& settings, const TZEL& device,
+                 std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   auto next = Clock::now();
   while (Clock::now() < deadline) {
@@ -193,7 +194,8 @@ bool AwaitReturn(const TZEL& device, std::chrono::milliseconds timeout) {
     next = Clock::now() + kScanInterval;
     std::atomic<bool> seen{false};
     // Every exchange here was sent after the upload ended, so any answer proves the return.
-    Discover([&](const std::string&, int, bool, const TBytes& data) {
+    Discover(settings, [&](const TReply& reply) {
+      const TBytes& data = reply.data;
       if (data.size() >= kSourceOffset + device.address.size() &&
           std::equal(device.address.begin(), device.address.end(), data.begin() + kSourceOffset))
         seen = true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/DeviceRecord.h"
+#include "protocol/Exchange.h"
 
 namespace velkaro::ops {
 
@@ -36,6 +37,7 @@ struct TRolloutSettings {
   // When set, every image goes to this address instead of the device's own (the demo's devices
   // carry made-up addresses and take their images on the loopback).
   std::string uploadHost;
+  TExchangeSettings exchange;  // a copy: the rollout's threads read it while the caller goes on
 };
 
 struct TRolloutDevice {
@@ -49,13 +51,14 @@ struct TRolloutDevice {
 // but they come from the rollout's worker threads.
 using TRolloutProgress = std::function<void(std::size_t index, TRolloutState state, int percent)>;
 
-// Runs the rollout to its end and returns one entry per device, in the order given. Uses the
-// exchange settings (read only) and no device list, so it may run off the UI thread.
+// Runs the rollout to its end and returns one entry per device, in the order given. Uses its own
+// settings and no device list, so it may run off the UI thread.
 std::vector<TRolloutDevice> RunRollout(const std::vector<TZEL>& devices,
                                        const TRolloutSettings& settings,
                                        const TRolloutProgress& progress = {});
 
 // Runs discovery exchanges until `device` answers one or `timeout` passes; true when it did.
-bool AwaitReturn(const TZEL& device, std::chrono::milliseconds timeout);
+bool AwaitReturn(const TExchangeSettings& settings, const TZEL& device,
+                 std::chrono::milliseconds timeout);
 
 }  // namespace velkaro::ops

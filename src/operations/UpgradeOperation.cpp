@@ -62,7 +62,8 @@ void ConfigureUpgradeClient(TIdTrivialFTP& ftp, std::uint16_t port) {
   ftp.SetRequestedBlockSize(kUpgradeBlockSize);
 }
 
-TUpgradeOutcome UpgradeDevice(const std::string& ip, const std::string& file,
+TUpgradeOutcome UpgradeDevice(const TExchangeSettings& settings, const std::string& ip,
+                              const std::string& file,
                               const std::string& uploadHost, TIdTrivialFTP& ftp,
                               const std::function<bool()>& proceed, bool force,
                               const TNetLink& link) {
@@ -71,11 +72,11 @@ TUpgradeOutcome UpgradeDevice(const std::string& ip, const std::string& file,
   if (!LoadImage(file, force, image, outcome.imageError)) return outcome;
   // The upload leaves through the device's interface like the trigger; an explicit target
   // leaves the route to the system as ever.
-  const bool onLink = Settings().target.EveryInterface() && !link.Empty();
+  const bool onLink = settings.target.EveryInterface() && !link.Empty();
   ftp.SetLocalAddress(onLink ? link.localAddress : 0);
   outcome.trigger = TriggerUpgrade(
-      ip,
-      [&](const std::string&, int, bool, const TBytes&) {
+      settings, ip,
+      [&](const TReply&) {
         if (outcome.uploaded) return;
         if (proceed && !proceed()) return;
         outcome.uploaded = true;

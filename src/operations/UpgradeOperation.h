@@ -49,7 +49,8 @@ struct TUpgradeOutcome {
 // image: a second flash of a device that is already taking (or installing) the first must never
 // start. `proceed`, when given, is asked before the upload and can refuse it. `link`, the device's
 // interface when known, carries the trigger and the upload alike.
-TUpgradeOutcome UpgradeDevice(const std::string& ip, const std::string& file,
+TUpgradeOutcome UpgradeDevice(const TExchangeSettings& settings, const std::string& ip,
+                              const std::string& file,
                               const std::string& uploadHost, TIdTrivialFTP& ftp,
                               const std::function<bool()>& proceed = {}, bool force = false,
                               const TNetLink& link = {});

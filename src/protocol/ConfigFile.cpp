@@ -1,23 +1,8 @@
 #include "protocol/ConfigFile.h"
 
-#include <stdexcept>
-
-#include "protocol/DeviceList.h"
-#include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 
 namespace velkaro {
-
-namespace {
-
-const TZEL& DeviceAt(int deviceIndex) {
-  if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= DeviceList.size())
-    throw std::out_of_range("no device at index " + std::to_string(deviceIndex));
-  return DeviceList[static_cast<std::size_t>(deviceIndex)];
-}
-
-
-}  // namespace
 
 std::string ConfigSectionName(const TZEL& record) {
   return SlotText(record, 5) + "  " + SlotText(record, 12);
@@ -45,22 +30,13 @@ void WriteConfigEntry(TIniFile& file, const TZEL& record, std::uint16_t tag,
     file.WriteString(ConfigSectionName(record), std::to_string(tag), *value);
 }
 
-void WriteConfigEntry(TIniFile& file, int deviceIndex, std::uint16_t tag, std::uint32_t modelCode) {
-  WriteConfigEntry(file, DeviceAt(deviceIndex), tag, modelCode);
-}
-
 void SaveConfig(const std::string& fileName, const TZEL& record) {
-  const TBusyGuard busy;
   TIniFile file(fileName);
   const std::uint32_t model = record.ModelCode();
   const std::uint16_t last = MaxTag(model);
   for (std::uint32_t tag = 1; tag <= last; ++tag)
     WriteConfigEntry(file, record, static_cast<std::uint16_t>(tag), model);
   file.UpdateFile();
-}
-
-void SaveConfig(const std::string& fileName, int deviceIndex) {
-  SaveConfig(fileName, DeviceAt(deviceIndex));
 }
 
 }  // namespace velkaro

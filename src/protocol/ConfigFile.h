@@ -23,15 +23,10 @@ std::optional<std::string> ConfigEntryValue(const TZEL& record, std::uint16_t ta
 // is not 1-5. Throws TIniWriteError (see TIniFile::WriteString).
 void WriteConfigEntry(TIniFile& file, const TZEL& record, std::uint16_t tag,
                       std::uint32_t modelCode);
-// The same for the device at `deviceIndex` of DeviceList; std::out_of_range for a bad index.
-void WriteConfigEntry(TIniFile& file, int deviceIndex, std::uint16_t tag, std::uint32_t modelCode);
 
-// Writes the device's section (tags 1 to MaxTag of its model, ascending) into `fileName`, with
-// the busy cursor shown meanwhile. The file is replaced in one step, so a failed save leaves it
+// Writes the device's section (tags 1 to MaxTag of its model, ascending) into `fileName`. The file is replaced in one step, so a failed save leaves it
 // exactly as it was; an unknown model writes nothing and leaves the file alone. Throws
 // TIniWriteError ("Impossible d'écrire dans <file>").
 void SaveConfig(const std::string& fileName, const TZEL& record);
-// The same for the device at `deviceIndex` of DeviceList; std::out_of_range for a bad index.
-void SaveConfig(const std::string& fileName, int deviceIndex);
 
 }  // namespace velkaro

@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 
 namespace velkaro {
 
-TDeviceList DeviceList;
-int SelectedDevice = 0;
 
 namespace {
 
@@ -123,18 +120,6 @@ int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram, co
   WalkReplyItems(datagram, [&record](const TReplyItem& item) { StoreItem(record, item); });
   list.NoteLink(static_cast<std::size_t>(index), via);
   return index;
-}
-
-void MergeReply(const std::string& /*senderIp*/, int /*senderPort*/, bool last,
-                const TBytes& datagram) {
-  MergeReplyVia(ReplyLink(), last, datagram);
-}
-
-void MergeReplyVia(const TNetLink& via, bool last, const TBytes& datagram) {
-  const int index = MergeReplyInto(DeviceList, datagram, via);
-  if (index >= 0 && last) {
-    if (const auto& show = Settings().showDeviceRow) show(index);
-  }
 }
 
 }  // namespace velkaro

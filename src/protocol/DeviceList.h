@@ -59,9 +59,6 @@ class TDeviceList {
   bool capReached_ = false;
 };
 
-extern TDeviceList DeviceList;
-extern int SelectedDevice;
-
 // Value of one item decoded by the tag's type (top bit ignored); empty when the length does not
 // fit the type or a numeric value was cut short.
 TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item);
@@ -71,11 +68,5 @@ TValue DecodeItemValue(std::uint8_t type, const TReplyItem& item);
 // list is full).
 int MergeReplyInto(TDeviceList& list, std::span<const std::uint8_t> datagram,
                    const TNetLink& via = {});
-
-// Reply callback of discovery and reads: merges into DeviceList with the reply's interface
-// and, with the last flag, tells Settings().showDeviceRow.
-void MergeReply(const std::string& senderIp, int senderPort, bool last, const TBytes& datagram);
-// The same for a reply collected elsewhere (another thread) and merged later.
-void MergeReplyVia(const TNetLink& via, bool last, const TBytes& datagram);
 
 }  // namespace velkaro

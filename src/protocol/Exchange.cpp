@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
 #include "protocol/PacketSink.h"
 #include "platform/Socket.h"
@@ -26,36 +25,11 @@ class TStageFailure : public std::runtime_error {
   TExchangeErrorKind kind_;
 };
 
-// Requests are built from a copy: reply callbacks may append to the device list, which would
-// move the original record.
-TZEL CopyOfDevice(int index) {
-  return DeviceList.At(index);
-}
-
 // One socket of an exchange and the interface it is bound to (none for an explicit target).
 struct TOutlet {
   TUdpSocket socket;
   TNetLink link;
   std::uint32_t destination = 0;
-};
-
-// A plain pointer, never an object with a destructor: MinGW's runtime frees a thread's storage
-// before it runs thread-local destructors, so such a destructor can crash a worker's exit.
-thread_local const TNetLink* currentReplyLink = nullptr;
-const TNetLink kNoLink;
-
-// Sets the link ReplyLink() tells for the time of one callback.
-class TReplyLinkScope {
- public:
-  explicit TReplyLinkScope(const TNetLink& link) : previous_(currentReplyLink) {
-    currentReplyLink = &link;
-  }
-  ~TReplyLinkScope() { currentReplyLink = previous_; }
-  TReplyLinkScope(const TReplyLinkScope&) = delete;
-  TReplyLinkScope& operator=(const TReplyLinkScope&) = delete;
-
- private:
-  const TNetLink* previous_;
 };
 
 TUdpSocket OpenSocket(const TNetLink& link) {
@@ -74,15 +48,16 @@ std::string OnLink(const TNetLink& link, const std::string& text) {
 
 // The sockets of one exchange. An interface whose socket cannot be had is told in `result`
 // and skipped; only when none is left is it a socket failure (nothing can be sent).
-std::vector<TOutlet> OpenOutlets(const TNetLink& link, TExchangeResult& result) {
-  const TTarget target = Settings().target;
+std::vector<TOutlet> OpenOutlets(const TExchangeSettings& settings, const TNetLink& link,
+                                 TExchangeResult& result) {
+  const TTarget& target = settings.target;
   std::vector<TNetLink> links;
   if (!target.EveryInterface()) {
     links.push_back({});
   } else if (!link.Empty()) {
     links.push_back(link);
   } else {
-    for (const TNetInterface& i : ChosenInterfaces()) links.push_back(i.link);
+    for (const TNetInterface& i : ChosenInterfaces(settings)) links.push_back(i.link);
     if (links.empty()) {
       result.errors.push_back({TExchangeErrorKind::Socket,
                                "Aucune interface réseau utilisable (IPv4, active, avec broadcast, "
@@ -105,15 +80,16 @@ std::vector<TOutlet> OpenOutlets(const TNetLink& link, TExchangeResult& result) 
   return outlets;
 }
 
-void ListenForReplies(std::vector<TOutlet>& outlets, int retryCount, const TReplyEvent& onReply,
-                      bool last, TExchangeResult& result) {
+void ListenForReplies(const TExchangeSettings& settings, std::vector<TOutlet>& outlets,
+                      int retryCount, const TReplyEvent& onReply, bool last,
+                      TExchangeResult& result) {
   std::vector<TUdpSocket*> sockets;
   for (TOutlet& o : outlets) sockets.push_back(&o.socket);
   TBytes buffer(kMaxDatagram);
   int c = retryCount;
   bool gotData;
   std::size_t nextFirst = 0;
-  const std::chrono::milliseconds limit = Settings().timeLimit;
+  const std::chrono::milliseconds limit = settings.timeLimit;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   do {
     if (ExchangeCancelled()) {
@@ -147,10 +123,11 @@ void ListenForReplies(std::vector<TOutlet>& outlets, int retryCount, const TRepl
       ++result.replies;
       if (last) result.lastSeen = true;
       if (onReply) {
-        const TBytes data(buffer.begin(), buffer.begin() + static_cast<long>(info.copied));
-        const TReplyLinkScope via(outlet.link);
+        const TReply reply{IpToText(info.address), info.port, last,
+                           TBytes(buffer.begin(), buffer.begin() + static_cast<long>(info.copied)),
+                           outlet.link};
         try {
-          onReply(IpToText(info.address), info.port, last, data);
+          onReply(reply);
         } catch (const std::exception& e) {
           throw TStageFailure(TExchangeErrorKind::Reply, e.what());
         } catch (...) {
@@ -164,16 +141,6 @@ void ListenForReplies(std::vector<TOutlet>& outlets, int retryCount, const TRepl
     }
     if (c > 0) --c;
   } while (gotData || c > 0);
-}
-
-TExchangeResult RunBatched(const std::vector<TBatchRequest>& requests, int retryCount,
-                           const TReplyEvent& onReply, const TNetLink& link) {
-  TExchangeResult result;
-  for (const TBatchRequest& request : requests) {
-    result.Add(Exchange(request.data, retryCount, onReply, request.last, link));
-    if (result.NoSocket() || result.cancelled) break;  // later requests could not leave either
-  }
-  return result;
 }
 
 void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag) {
@@ -199,8 +166,9 @@ bool ExchangeCancelled() {
 }
 
 std::vector<TBatchRequest> BatchRequests(const TZEL& device, TCommand command,
-                                         const TTagSelector& addItem, bool skipEmptyBatches) {
-  const std::uint16_t n = MaxTag(device.ModelCode());
+                                         const TTagSelector& addItem, bool skipEmptyBatches,
+                                         const TModelRegistry& models) {
+  const std::uint16_t n = models.MaxTag(device.ModelCode());
   std::vector<TBatchRequest> requests;
   TSendBuf buf;
   const auto flush = [&](int first, int last) {
@@ -236,14 +204,15 @@ TBatchRequest GeneralWriteRequest(const TZEL& device) {
   return request;
 }
 
-std::vector<TBatchRequest> ReadRequests(const TZEL& device) {
+std::vector<TBatchRequest> ReadRequests(const TZEL& device, const TModelRegistry& models) {
   const std::uint32_t model = device.ModelCode();
   return BatchRequests(
       device, TCommand::Read,
-      [model](TSendBuf& buf, std::uint16_t tag) {
-        if (HasTag(tag, model) && FlagsOfTag(tag, model) != kFlagWriteOnly) AddReadItem(buf, tag);
+      [model, &models](TSendBuf& buf, std::uint16_t tag) {
+        if (models.HasTag(tag, model) && models.FlagsOfTag(tag, model) != kFlagWriteOnly)
+          AddReadItem(buf, tag);
       },
-      false);
+      false, models);
 }
 
 bool WrittenByWriteAll(const TZEL& device, std::uint16_t tag) {
@@ -264,16 +233,13 @@ std::vector<TBatchRequest> WriteRequests(const TZEL& device,
       skipEmptyBatches);
 }
 
-const TNetLink& ReplyLink() {
-  return currentReplyLink ? *currentReplyLink : kNoLink;
+TExchangeResult Exchange(const TExchangeSettings& settings, const TBytes& request, int retryCount,
+                         const TReplyEvent& onReply, bool last, const TNetLink& link) {
+  return ExchangeWithResends(settings, request, retryCount, 0, {}, onReply, last, link);
 }
 
-TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
-                         bool last, const TNetLink& link) {
-  return ExchangeWithResends(request, retryCount, 0, {}, onReply, last, link);
-}
-
-TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int resends,
+TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBytes& request,
+                                    int retryCount, int resends,
                                     const std::function<bool()>& answered,
                                     const TReplyEvent& onReply, bool last, const TNetLink& link) {
   TExchangeResult result;
@@ -281,11 +247,11 @@ TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int r
     result.cancelled = true;
     return result;
   }
-  std::vector<TOutlet> outlets = OpenOutlets(link, result);
+  std::vector<TOutlet> outlets = OpenOutlets(settings, link, result);
   if (outlets.empty()) return result;
   std::vector<TOutlet> sent;
   try {
-    const std::uint16_t port = Settings().target.port;
+    const std::uint16_t port = settings.target.port;
     for (TOutlet& o : outlets) {
       try {
         o.socket.SendTo(request, o.destination, port);
@@ -296,7 +262,7 @@ TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int r
       }
     }
     // Replies are awaited wherever the request left; with none, the exchange is over.
-    if (!sent.empty()) ListenForReplies(sent, retryCount, onReply, last, result);
+    if (!sent.empty()) ListenForReplies(settings, sent, retryCount, onReply, last, result);
     for (int again = 0; again < resends && !sent.empty() && !result.cancelled &&
                         result.errors.empty() && !(answered ? answered() : result.replies > 0);
          ++again) {
@@ -304,7 +270,7 @@ TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int r
         o.socket.SendTo(request, o.destination, port);
         NoteSent(TPacketProtocol::Device, o.socket, request, o.destination, port);
       }
-      ListenForReplies(sent, retryCount, onReply, last, result);
+      ListenForReplies(settings, sent, retryCount, onReply, last, result);
     }
   } catch (const TStageFailure& e) {
     result.errors.push_back({e.Kind(), e.what()});
@@ -315,43 +281,19 @@ TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int r
   return result;  // the sockets close on every path
 }
 
-TExchangeResult Discover(const TReplyEvent& onReply) {
+TExchangeResult Discover(const TExchangeSettings& settings, const TReplyEvent& onReply) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Discover, buf);
-  return Exchange(buf, 0, onReply, true);
+  return Exchange(settings, buf, 0, onReply, true);
 }
 
-TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply) {
-  TBusyGuard busy;
-  const TZEL device = CopyOfDevice(deviceIndex);
-  return RunBatched(ReadRequests(device), 0, onReply, device.link);
-}
-
-TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply) {
-  TBusyGuard busy;
-  const TZEL device = CopyOfDevice(deviceIndex);
-  return RunBatched(WriteRequests(device,
-                                  [&device](int tag) {
-                                    return WrittenByWriteAll(device,
-                                                             static_cast<std::uint16_t>(tag));
-                                  }),
-                    10, onReply, device.link);
-}
-
-TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply) {
-  TBusyGuard busy;
-  const TZEL device = CopyOfDevice(deviceIndex);
-  const TBatchRequest request = GeneralWriteRequest(device);
-  return Exchange(request.data, 10, onReply, request.last, device.link);
-}
-
-TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply,
-                               const TNetLink& link) {
+TExchangeResult TriggerUpgrade(const TExchangeSettings& settings, const std::string& ipText,
+                               const TReplyEvent& onReply, const TNetLink& link) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Upgrade, buf);
   const TDeviceAddress destination = IpPortAddress(TextToIp(ipText), kDevicePort);
   std::copy(destination.begin(), destination.end(), buf.begin());
-  return ExchangeWithResends(buf, 0, kTriggerResends, {}, onReply, true, link);
+  return ExchangeWithResends(settings, buf, 0, kTriggerResends, {}, onReply, true, link);
 }
 
 }  // namespace velkaro

@@ -11,13 +11,21 @@
 
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
+#include "protocol/ModelRegistry.h"
 #include "protocol/NetInterfaces.h"
 
 namespace velkaro {
 
-// Reply callback: sender IP as dotted text, sender port, last flag, datagram.
-using TReplyEvent =
-    std::function<void(const std::string& senderIp, int senderPort, bool last, const TBytes& data)>;
+// One datagram as an exchange hands it on: who sent it, whether the request carried the last
+// flag, and the interface it came through (empty with an explicit target).
+struct TReply {
+  std::string senderIp;  // dotted text
+  int senderPort = 0;
+  bool last = false;
+  TBytes data;
+  TNetLink via;
+};
+using TReplyEvent = std::function<void(const TReply& reply)>;
 
 // Where every request goes. Real LANs use the limited broadcast on every usable interface;
 // tests point it at a simulator.
@@ -50,13 +58,10 @@ struct TExchangeSettings {
   // Told the index of a record after a merge that carried the last flag.
   std::function<void(int index)> showDeviceRow;
 };
-// The settings of this process.
-TExchangeSettings& Settings();
-
-// Shows the busy cursor (Settings().busy) for its lifetime, whichever way the operation ends.
+// Shows the busy cursor (settings.busy) for its lifetime, whichever way the operation ends.
 class TBusyGuard {
  public:
-  TBusyGuard() : busy_(Settings().busy) {
+  explicit TBusyGuard(const TExchangeSettings& settings) : busy_(settings.busy) {
     if (busy_) busy_(true);
   }
   ~TBusyGuard() {
@@ -71,18 +76,6 @@ class TBusyGuard {
 
  private:
   const std::function<void(bool)> busy_;
-};
-
-// Restores every setting when it ends, whatever was changed meanwhile.
-class TSettingsScope {
- public:
-  TSettingsScope() : saved_(Settings()) {}
-  ~TSettingsScope() { Settings() = saved_; }
-  TSettingsScope(const TSettingsScope&) = delete;
-  TSettingsScope& operator=(const TSettingsScope&) = delete;
-
- private:
-  TExchangeSettings saved_;
 };
 
 // Lets the thread that runs exchanges end them early, for a user who stopped waiting: while a
@@ -104,10 +97,7 @@ bool ExchangeCancelled();
 
 // The interfaces an exchange for no particular device goes out on: the usable ones the settings
 // choose. Empty with an explicit target.
-std::vector<TNetInterface> ChosenInterfaces();
-
-// Inside a reply callback: the interface the reply came through (empty with an explicit target).
-const TNetLink& ReplyLink();
+std::vector<TNetInterface> ChosenInterfaces(const TExchangeSettings& settings);
 
 // Messages shown to the user, written once.
 inline constexpr const char* kConnectionErrorPrefix = "Connection Error:  ";
@@ -148,7 +138,7 @@ inline constexpr std::size_t kMaxDatagram = 8192;
 // Receive buffer asked for on every exchange socket: a discovery answered by thousands of
 // devices arrives in one burst and must not overflow it.
 inline constexpr std::size_t kExchangeReceiveBuffer = 8u << 20;
-// Batches of ReadAll and WriteAll cover this many consecutive tags each.
+// Batches of a full read and write cover this many consecutive tags each.
 inline constexpr int kTagsPerRequest = 100;
 
 // The requests of a batched operation: one per range of 100 tags up to the model's largest tag.
@@ -159,10 +149,12 @@ struct TBatchRequest {
 };
 using TTagSelector = std::function<void(TSendBuf& buf, std::uint16_t tag)>;
 // `addItem` adds the items of each tag; with `skipEmptyBatches` a range that got no item sends no
-// request.
+// request. The device's model is looked up in `models`.
 std::vector<TBatchRequest> BatchRequests(const TZEL& device, TCommand command,
-                                         const TTagSelector& addItem, bool skipEmptyBatches);
-std::vector<TBatchRequest> ReadRequests(const TZEL& device);
+                                         const TTagSelector& addItem, bool skipEmptyBatches,
+                                         const TModelRegistry& models = ModelRegistry());
+std::vector<TBatchRequest> ReadRequests(const TZEL& device,
+                                        const TModelRegistry& models = ModelRegistry());
 // Write requests carrying the tags `include` accepts, with the record's values.
 std::vector<TBatchRequest> WriteRequests(const TZEL& device,
                                          const std::function<bool(int tag)>& include,
@@ -179,13 +171,14 @@ TBatchRequest GeneralWriteRequest(const TZEL& device);
 // explicit target from one socket, else on `link` alone (a device's own interface) or, when
 // `link` is empty, once on every chosen interface; replies are read from all of these sockets
 // within the same periods. Never throws: every failure is in the result.
-TExchangeResult Exchange(const TBytes& request, int retryCount, const TReplyEvent& onReply,
-                         bool last, const TNetLink& link = {});
+TExchangeResult Exchange(const TExchangeSettings& settings, const TBytes& request, int retryCount,
+                         const TReplyEvent& onReply, bool last, const TNetLink& link = {});
 // Exchange, with the request sent again on the same sockets (at most `resends` more times) while
 // `answered` says no after a listening; an answer to any of the sends still counts. For requests
 // whose repetition is harmless (a trigger, a write of the same values) and one lost datagram
 // must not fail.
-TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int resends,
+TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBytes& request,
+                                    int retryCount, int resends,
                                     const std::function<bool()>& answered,
                                     const TReplyEvent& onReply, bool last,
                                     const TNetLink& link = {});
@@ -193,16 +186,11 @@ TExchangeResult ExchangeWithResends(const TBytes& request, int retryCount, int r
 inline constexpr int kTriggerResends = 3;
 inline constexpr int kWriteResends = 2;
 
-// The operations on a listed device take a copy of its record when they start; an index outside
-// the device list throws std::out_of_range before anything is sent. Batched operations go on
-// after a failed exchange, except when no socket could be had.
-TExchangeResult Discover(const TReplyEvent& onReply);
-TExchangeResult ReadAll(int deviceIndex, const TReplyEvent& onReply);
-TExchangeResult WriteAll(int deviceIndex, const TReplyEvent& onReply);
-TExchangeResult WriteGeneral(int deviceIndex, const TReplyEvent& onReply);
+// Sends the discovery request to every device and collects the answers.
+TExchangeResult Discover(const TExchangeSettings& settings, const TReplyEvent& onReply);
 // `link`: the device's interface, when known. Sent again up to kTriggerResends times while no
 // device answers.
-TExchangeResult TriggerUpgrade(const std::string& ipText, const TReplyEvent& onReply,
-                               const TNetLink& link = {});
+TExchangeResult TriggerUpgrade(const TExchangeSettings& settings, const std::string& ipText,
+                               const TReplyEvent& onReply, const TNetLink& link = {});
 
 }  // namespace velkaro

@@ -1,4 +1,4 @@
-// Process-wide settings of the exchange and the outcome type of its exchanges.
+// The interface choice of the exchange settings and the outcome type of its exchanges.
 #include <algorithm>
 #include <charconv>
 
@@ -6,14 +6,9 @@
 
 namespace velkaro {
 
-TExchangeSettings& Settings() {
-  static TExchangeSettings settings;
-  return settings;
-}
-
-std::vector<TNetInterface> ChosenInterfaces() {
-  if (!Settings().target.EveryInterface()) return {};
-  return ChooseInterfaces(UsableInterfaces(), Settings().interfaces);
+std::vector<TNetInterface> ChosenInterfaces(const TExchangeSettings& settings) {
+  if (!settings.target.EveryInterface()) return {};
+  return ChooseInterfaces(UsableInterfaces(), settings.interfaces);
 }
 
 bool TExchangeResult::NoSocket() const {

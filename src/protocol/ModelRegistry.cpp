@@ -6,8 +6,6 @@
 
 namespace velkaro {
 
-std::vector<TConfigDevice> ModelRegistry;
-
 namespace {
 
 constexpr std::uint8_t ro = kFlagReadOnly;
@@ -107,15 +105,6 @@ TConfigFile BuildZel8() {
   return l;
 }
 
-const TDescriptor* FindDescriptor(std::uint16_t tag, std::uint32_t modelCode) {
-  const int index = FindModel(modelCode);
-  if (index < 0) return nullptr;
-  const auto& list = ModelRegistry[static_cast<std::size_t>(index)].descriptors;
-  auto it = std::find_if(list.begin(), list.end(),
-                         [tag](TDescriptor d) { return DescriptorTag(d) == tag; });
-  return it == list.end() ? nullptr : &*it;
-}
-
 }  // namespace
 
 const TConfigFile& Zel1Descriptors() {
@@ -131,17 +120,28 @@ const TConfigFile& Zel8Descriptors() {
   return list;
 }
 
-void RegisterModel(std::uint32_t modelCode, const TConfigFile& descriptors) {
-  ModelRegistry.push_back({modelCode, descriptors});
+TModelRegistry::TModelRegistry(std::vector<TConfigDevice> models) {
+  for (TConfigDevice& m : models)
+    if (Find(m.modelCode) < 0) models_.push_back(std::move(m));
 }
 
-int FindModel(std::uint32_t modelCode) {
-  for (std::size_t i = 0; i < ModelRegistry.size(); ++i)
-    if (ModelRegistry[i].modelCode == modelCode) return static_cast<int>(i);
+int TModelRegistry::Find(std::uint32_t modelCode) const {
+  for (std::size_t i = 0; i < models_.size(); ++i)
+    if (models_[i].modelCode == modelCode) return static_cast<int>(i);
   return -1;
 }
 
-std::uint8_t TypeOfTag(std::uint16_t tag, std::uint32_t modelCode) {
+const TDescriptor* TModelRegistry::FindDescriptor(std::uint16_t tag,
+                                                  std::uint32_t modelCode) const {
+  const int index = Find(modelCode);
+  if (index < 0) return nullptr;
+  const auto& list = models_[static_cast<std::size_t>(index)].descriptors;
+  auto it = std::find_if(list.begin(), list.end(),
+                         [tag](TDescriptor d) { return DescriptorTag(d) == tag; });
+  return it == list.end() ? nullptr : &*it;
+}
+
+std::uint8_t TModelRegistry::TypeOfTag(std::uint16_t tag, std::uint32_t modelCode) const {
   switch (tag) {
     case 1:
     case 2:
@@ -163,28 +163,45 @@ std::uint8_t TypeOfTag(std::uint16_t tag, std::uint32_t modelCode) {
   return d ? DescriptorType(*d) : std::uint8_t{vtUnknown};
 }
 
-std::uint8_t FlagsOfTag(std::uint16_t tag, std::uint32_t modelCode) {
+std::uint8_t TModelRegistry::FlagsOfTag(std::uint16_t tag, std::uint32_t modelCode) const {
   const TDescriptor* d = FindDescriptor(tag, modelCode);
   return d ? DescriptorFlags(*d) : 0;
 }
 
-bool HasTag(std::uint16_t tag, std::uint32_t modelCode) {
+bool TModelRegistry::HasTag(std::uint16_t tag, std::uint32_t modelCode) const {
   return FindDescriptor(tag, modelCode) != nullptr;
 }
 
-std::uint16_t MaxTag(std::uint32_t modelCode) {
-  const int index = FindModel(modelCode);
+std::uint16_t TModelRegistry::MaxTag(std::uint32_t modelCode) const {
+  const int index = Find(modelCode);
   if (index < 0) return 0;
   std::uint16_t best = 0;
-  for (TDescriptor d : ModelRegistry[static_cast<std::size_t>(index)].descriptors)
+  for (TDescriptor d : models_[static_cast<std::size_t>(index)].descriptors)
     best = std::max(best, DescriptorTag(d));
   return best;
 }
 
-void RegisterBuiltinModels() {
-  RegisterModel(kModelZel1, Zel1Descriptors());
-  RegisterModel(kModelZel4, Zel4Descriptors());
-  RegisterModel(kModelZel8, Zel8Descriptors());
+const TModelRegistry& ModelRegistry() {
+  static const TModelRegistry registry({{kModelZel1, Zel1Descriptors()},
+                                        {kModelZel4, Zel4Descriptors()},
+                                        {kModelZel8, Zel8Descriptors()}});
+  return registry;
+}
+
+int FindModel(std::uint32_t modelCode) {
+  return ModelRegistry().Find(modelCode);
+}
+std::uint8_t TypeOfTag(std::uint16_t tag, std::uint32_t modelCode) {
+  return ModelRegistry().TypeOfTag(tag, modelCode);
+}
+std::uint8_t FlagsOfTag(std::uint16_t tag, std::uint32_t modelCode) {
+  return ModelRegistry().FlagsOfTag(tag, modelCode);
+}
+bool HasTag(std::uint16_t tag, std::uint32_t modelCode) {
+  return ModelRegistry().HasTag(tag, modelCode);
+}
+std::uint16_t MaxTag(std::uint32_t modelCode) {
+  return ModelRegistry().MaxTag(modelCode);
 }
 
 }  // namespace velkaro

@@ -36,9 +36,35 @@ inline constexpr std::uint32_t kModelZel1 = 0x01010100;
 inline constexpr std::uint32_t kModelZel4 = 0x04010100;
 inline constexpr std::uint32_t kModelZel8 = 0x08000100;
 
-extern std::vector<TConfigDevice> ModelRegistry;
+// The models a program knows. Built once and never changed afterwards, so every thread may read
+// it without a lock.
+class TModelRegistry {
+ public:
+  // A model code listed twice keeps its first entry.
+  explicit TModelRegistry(std::vector<TConfigDevice> models);
 
-void RegisterModel(std::uint32_t modelCode, const TConfigFile& descriptors);
+  const std::vector<TConfigDevice>& Models() const { return models_; }
+  // Index of the model in Models(), or -1.
+  int Find(std::uint32_t modelCode) const;
+  // The wire type of a tag: fixed for the tags every model has, else from the model's list
+  // (vtUnknown when the model or the tag is not listed).
+  std::uint8_t TypeOfTag(std::uint16_t tag, std::uint32_t modelCode) const;
+  std::uint8_t FlagsOfTag(std::uint16_t tag, std::uint32_t modelCode) const;
+  bool HasTag(std::uint16_t tag, std::uint32_t modelCode) const;
+  // The largest listed tag of the model; 0 for an unknown model.
+  std::uint16_t MaxTag(std::uint32_t modelCode) const;
+
+ private:
+  const TDescriptor* FindDescriptor(std::uint16_t tag, std::uint32_t modelCode) const;
+
+  std::vector<TConfigDevice> models_;
+};
+
+// The three built-in models in their fixed order: the registry both front ends and the simulator
+// use.
+const TModelRegistry& ModelRegistry();
+
+// The same lookups in ModelRegistry().
 int FindModel(std::uint32_t modelCode);
 std::uint8_t TypeOfTag(std::uint16_t tag, std::uint32_t modelCode);
 std::uint8_t FlagsOfTag(std::uint16_t tag, std::uint32_t modelCode);
@@ -48,8 +74,5 @@ std::uint16_t MaxTag(std::uint32_t modelCode);
 const TConfigFile& Zel1Descriptors();
 const TConfigFile& Zel4Descriptors();
 const TConfigFile& Zel8Descriptors();
-
-// Registers the three models in their fixed order.
-void RegisterBuiltinModels();
 
 }  // namespace velkaro

@@ -10,10 +10,14 @@ class QWidget;
 
 namespace velkaro {
 
+struct TSession;
+
 class TPropertyDialog {
  public:
   virtual ~TPropertyDialog() = default;
-  virtual void SetDeviceIndex(int index) = 0;
+  // The device the dialog edits: the record at `index` of the session's DeviceList. The session
+  // must outlive the dialog.
+  virtual void SetDevice(TSession& session, int index) = 0;
   // Runs the dialog modally; returns 1 when the device was written (OK), any other value when
   // the user cancelled.
   virtual int Execute() = 0;

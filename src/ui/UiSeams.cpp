@@ -140,8 +140,8 @@ void ResetUiHooks() {
   hooks = {};
 }
 
-void ConnectProtocolSeams() {
-  velkaro::Settings().busy = [](bool busy) { SetBusyCursor(busy); };
+std::function<void(bool)> BusyCursorHook() {
+  return [](bool busy) { SetBusyCursor(busy); };
 }
 
 QString CoreText(const std::string& text) {

@@ -63,8 +63,8 @@ QStringList RecentMessages();
 void SetUiHooks(TUiHooks hooks);
 void ResetUiHooks();
 
-// Routes the busy cursor of the device operations through its seam.
-void ConnectProtocolSeams();
+// The busy hook of a session's exchange settings: the cursor through its seam.
+std::function<void(bool)> BusyCursorHook();
 
 // Program texts from the core are UTF-8.
 QString CoreText(const std::string& text);

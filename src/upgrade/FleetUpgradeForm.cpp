@@ -122,9 +122,13 @@ void TFleetUpgradeForm::RedirectUploads(const QString& host, int port) {
   rollout_.tftpPort = static_cast<std::uint16_t>(port);
 }
 
-void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices) {
+void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices, const TExchangeSettings& settings) {
   if (running_) return;
   devices_ = std::move(devices);
+  // The rollout's threads get their own copy, without the window's hooks.
+  rollout_.exchange = settings;
+  rollout_.exchange.busy = {};
+  rollout_.exchange.showDeviceRow = {};
   results_.clear();
   ran_ = false;
   setWindowTitle(tr("Upgrade %1 devices").arg(devices_.size()));
@@ -146,8 +150,9 @@ void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices) {
   UpdateStartButton();
 }
 
-void TFleetUpgradeForm::ShowForDevices(std::vector<TZEL> devices) {
-  SetDevices(std::move(devices));
+void TFleetUpgradeForm::ShowForDevices(std::vector<TZEL> devices,
+                                       const TExchangeSettings& settings) {
+  SetDevices(std::move(devices), settings);
   exec();
 }
 

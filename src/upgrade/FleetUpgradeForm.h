@@ -47,11 +47,12 @@ class TFleetUpgradeForm : public ui::TBusyDialog {
   // As the one-device dialog: a non-empty host takes every image, the port replaces 69.
   void RedirectUploads(const QString& host, int port);
 
-  // Takes copies of the records, so the rollout never reads the device list, and empties the
-  // table of an earlier run. Refused while a rollout runs.
-  void SetDevices(std::vector<TZEL> devices);
+  // Takes copies of the records and of the settings their exchanges use, so the rollout never
+  // reads the window's session, and empties the table of an earlier run. Refused while a rollout
+  // runs.
+  void SetDevices(std::vector<TZEL> devices, const TExchangeSettings& settings);
   // SetDevices, then shows the dialog modally; returns when it closes.
-  void ShowForDevices(std::vector<TZEL> devices);
+  void ShowForDevices(std::vector<TZEL> devices, const TExchangeSettings& settings);
 
   bool Running() const { return running_; }
   // Devices in the middle of a flash are not left unwatched: no closing while a rollout runs.

@@ -14,7 +14,7 @@
 
 #include "operations/UpgradeOperation.h"
 #include "pages/IPEdit.h"
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
@@ -85,34 +85,20 @@ void TUpgradeForm::RedirectUploads(const QString& host, int port) {
   uploadHost_ = host;
 }
 
-namespace {
-
-// The interface of the selected device when the address to upgrade is still its own; none (every
-// interface) for an address the user typed.
-TNetLink LinkOfSelected(const std::string& ip) {
-  if (SelectedDevice < 0 || static_cast<std::size_t>(SelectedDevice) >= DeviceList.size())
-    return {};
-  const TZEL& device = DeviceList[static_cast<std::size_t>(SelectedDevice)];
-  return IpToText(device.values.AsUInt(2)) == ip ? device.link : TNetLink{};
-}
-
-}  // namespace
-
-void TUpgradeForm::PrepareForDevice() {
-  // An index that does not name a listed device is treated like an empty list.
-  const bool listed =
-      SelectedDevice >= 0 && static_cast<std::size_t>(SelectedDevice) < DeviceList.size();
-  if (listed) {
-    const TZEL& device = DeviceList[static_cast<std::size_t>(SelectedDevice)];
-    UpgradeIP->SetText(QString::fromStdString(IpToText(device.values.AsUInt(2))));
-  } else {
-    UpgradeIP->SetText(QString());
-  }
+void TUpgradeForm::PrepareForDevice(std::optional<TZEL> device,
+                                    const TExchangeSettings& settings) {
+  device_ = std::move(device);
+  // The upload runs on the exchange thread: no window hooks there.
+  settings_ = settings;
+  settings_.busy = {};
+  settings_.showDeviceRow = {};
+  UpgradeIP->SetText(device_ ? QString::fromStdString(IpToText(device_->values.AsUInt(2)))
+                             : QString());
   UpdateUpgradeButton();
 }
 
-void TUpgradeForm::ShowForDevice() {
-  PrepareForDevice();
+void TUpgradeForm::ShowForDevice(std::optional<TZEL> device, const TExchangeSettings& settings) {
+  PrepareForDevice(std::move(device), settings);
   exec();
 }
 
@@ -145,17 +131,21 @@ void TUpgradeForm::UpgradeBtnClick() {
   const QString ip = UpgradeIP->Text();
   const QString host = uploadHost_.isEmpty() ? ip : uploadHost_;
   const std::string file = QFile::encodeName(UpgradeFile->Text()).toStdString();
-  // Read here: the device list belongs to the UI thread.
-  const TNetLink link = LinkOfSelected(ip.toStdString());
+  // The device's own interface while the address is still its own; every interface for an
+  // address the user typed.
+  const TNetLink link = device_ && IpToText(device_->values.AsUInt(2)) == ip.toStdString()
+                            ? device_->link
+                            : TNetLink{};
   auto ended = std::make_shared<std::promise<void>>();
   running_ = ended->get_future();
   ui::RunExchange(
       this,
-      [this, ended, ip = ip.toStdString(), host = host.toStdString(), file, link] {
+      [this, ended, ip = ip.toStdString(), host = host.toStdString(), file, link,
+       settings = settings_] {
         try {
           // Each answer re-checks the image: the file may have gone meanwhile.
           outcome_ = ops::UpgradeDevice(
-              ip, file, host, IdTrivialFTP, [file] { return ops::ImageProblem(file).empty(); },
+              settings, ip, file, host, IdTrivialFTP, [file] { return ops::ImageProblem(file).empty(); },
               false, link);
         } catch (const std::exception& e) {
           outcome_ = {};

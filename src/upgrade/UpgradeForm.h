@@ -9,10 +9,12 @@
 #include <QString>
 #include <cstdint>
 #include <future>
+#include <optional>
 #include <memory>
 #include <string>
 
 #include "operations/UpgradeOperation.h"
+#include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 #include "tftp/IdTrivialFTP.h"
 #include "ui/BusyDialog.h"
@@ -61,11 +63,11 @@ class TUpgradeForm : public ui::TBusyDialog {
   void RedirectUploads(const QString& host, int port);
   QString UploadHost() const { return uploadHost_; }
 
-  // Takes the IP address of the selected device, sets the Upgrade button and shows the dialog
-  // modally; returns when it closes.
-  void ShowForDevice();
-  // The first two steps of ShowForDevice, without showing anything.
-  void PrepareForDevice();
+  // Takes the IP address of `device` (none: an empty address to type), keeps the settings its
+  // exchanges use, sets the Upgrade button and shows the dialog modally; returns when it closes.
+  void ShowForDevice(std::optional<TZEL> device, const TExchangeSettings& settings);
+  // The first steps of ShowForDevice, without showing anything.
+  void PrepareForDevice(std::optional<TZEL> device, const TExchangeSettings& settings);
 
   // True from a click on Upgrade until its uploads have ended and their results are shown.
   bool Busy() const override { return busy_; }
@@ -99,6 +101,8 @@ class TUpgradeForm : public ui::TBusyDialog {
 
   std::unique_ptr<Ui::TUpgradeForm> ui_;
   QString uploadHost_;
+  std::optional<TZEL> device_;  // the device the dialog was opened for
+  TExchangeSettings settings_;
   bool busy_ = false;
   int progressShift_ = 0;  // byte counts beyond the bar's int range are scaled down
   // Written by the exchange thread, read here only once its run has ended.

@@ -40,8 +40,6 @@ class DiagnosticsTest : public QObject {
 
  private slots:
   void init() {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
     recorder = {};
     recorder.Install();
   }

@@ -234,10 +234,6 @@ class FormMainTest : public QObject {
     QCOMPARE(form.Timer->interval(), 250);
     QVERIFY(form.StatusBar->currentMessage().isEmpty());
 
-    QCOMPARE(ModelRegistry.size(), std::size_t{3});
-    QCOMPARE(ModelRegistry[0].modelCode, kModelZel1);
-    QCOMPARE(ModelRegistry[1].modelCode, kModelZel4);
-    QCOMPARE(ModelRegistry[2].modelCode, kModelZel8);
     QCOMPARE(SelectedDevice, 0);
   }
 
@@ -262,12 +258,6 @@ class FormMainTest : public QObject {
     QCOMPARE(button->size(), QSize(39, 38));
     QCOMPARE(button->iconSize(), QSize(32, 32));
     QVERIFY(!button->icon().isNull());
-  }
-
-  void repeatedCreationKeepsThreeModels() {
-    { TFormMain first; }
-    TFormMain second;
-    QCOMPARE(ModelRegistry.size(), std::size_t{3});
   }
 
   void discoveryFillsOneRowPerDeviceAndEnablesActions() {

@@ -11,11 +11,6 @@ namespace {
 
 class CliOutputTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
-  void TearDown() override { ModelRegistry.clear(); }
 
   static TZEL Zel1() {
     TZEL r;

@@ -25,15 +25,10 @@ using velkaro::testing::kLoopback;
 
 class CliSimTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
 
   void TearDown() override {
     if (switcher.joinable()) switcher.join();
     sim.reset();
-    ModelRegistry.clear();
   }
 
   // One device of each model unless `options` says otherwise.

@@ -8,11 +8,6 @@ namespace {
 
 class ValueAssignmentTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
-  void TearDown() override { ModelRegistry.clear(); }
 
   static bool Check(int tag, const std::string& value, std::uint32_t model, TValue& out,
                     std::string& error) {
@@ -200,7 +195,6 @@ TEST_F(ValueAssignmentTest, CheckBeforeTheModelIsKnown) {
 }
 
 TEST_F(ValueAssignmentTest, WithoutRegisteredModelsEveryTagIsUnknown) {
-  ModelRegistry.clear();
   std::string error;
   EXPECT_FALSE(CheckAssignmentsForAnyModel({{7, "A"}}, error));
   EXPECT_TRUE(Contains(error, "Unknown tag 7")) << error;

@@ -51,8 +51,6 @@ class BusyExchangeTest : public QObject {
 
  private slots:
   void initTestCase() {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();  // the read asks for every tag of the model
   }
 
   void init() {

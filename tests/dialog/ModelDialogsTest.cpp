@@ -234,8 +234,6 @@ class ModelDialogsTest : public QObject {
 
  private slots:
   void initTestCase() {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
     ui_.Install();
   }
   void init() { ui_.Clear(); }

@@ -33,8 +33,6 @@ class UnreportedControlsTest : public QObject {
 
  private slots:
   void initTestCase() {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
   }
   void init() {
     ui_.Clear();

@@ -102,8 +102,6 @@ class ZelFormTest : public QObject {
 
  private slots:
   void initTestCase() {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
     ui_.Install();
   }
   void init() { ui_.Clear(); }

@@ -72,14 +72,11 @@ class ConfigFileTest : public ::testing::Test {
  protected:
   const TSettingsScope settings;
   void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
     DeviceList.Clear();
     Settings().busy = [this](bool b) { busy.push_back(b); };
   }
   void TearDown() override {
     DeviceList.Clear();
-    ModelRegistry.clear();
   }
 
   static std::string Read(const std::string& name) {

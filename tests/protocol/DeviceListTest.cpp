@@ -15,14 +15,11 @@ namespace {
 class MergeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
     DeviceList.Clear();
     Settings().showDeviceRow = [this](int index) { shown.push_back(index); };
   }
   void TearDown() override {
     DeviceList.Clear();
-    ModelRegistry.clear();
   }
 
   static TBytes Discovery(std::uint64_t mac, const std::string& name, std::uint32_t model) {

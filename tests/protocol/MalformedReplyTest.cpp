@@ -14,11 +14,6 @@ namespace {
 
 class MalformedTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
-  void TearDown() override { ModelRegistry.clear(); }
 
   static TBytes FullRackReply() {
     TBytes d = ReplyHeader(MacAddress(0x00AABBCCDDEE));

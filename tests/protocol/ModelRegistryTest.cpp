@@ -9,14 +9,7 @@ using namespace velkaro;
 
 namespace {
 
-class RegistryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
-  void TearDown() override { ModelRegistry.clear(); }
-};
+using RegistryTest = ::testing::Test;
 
 std::vector<std::uint16_t> Tags(const TConfigFile& list) {
   std::vector<std::uint16_t> tags;
@@ -149,19 +142,30 @@ TEST_F(RegistryTest, FlagsAndHasTag) {
   EXPECT_FALSE(HasTag(1, 0));
 }
 
-TEST_F(RegistryTest, DuplicateRegistrationIsNeverFound) {
-  RegisterModel(kModelZel1, {MakeDescriptor(99, kFlagReadWrite, vtByte)});
-  EXPECT_EQ(FindModel(kModelZel1), 0);
-  EXPECT_EQ(MaxTag(kModelZel1), 72);
-  EXPECT_FALSE(HasTag(99, kModelZel1));
+TEST_F(RegistryTest, BuiltinModelsInTheirFixedOrder) {
+  const auto& models = ModelRegistry().Models();
+  ASSERT_EQ(models.size(), 3u);
+  EXPECT_EQ(models[0].modelCode, kModelZel1);
+  EXPECT_EQ(models[1].modelCode, kModelZel4);
+  EXPECT_EQ(models[2].modelCode, kModelZel8);
+  EXPECT_EQ(&ModelRegistry(), &ModelRegistry());  // built once
+}
+
+TEST_F(RegistryTest, DuplicateModelCodeKeepsItsFirstEntry) {
+  const TModelRegistry registry({{kModelZel1, Zel1Descriptors()},
+                                 {kModelZel1, {MakeDescriptor(99, kFlagReadWrite, vtByte)}}});
+  EXPECT_EQ(registry.Models().size(), 1u);
+  EXPECT_EQ(registry.Find(kModelZel1), 0);
+  EXPECT_EQ(registry.MaxTag(kModelZel1), 72);
+  EXPECT_FALSE(registry.HasTag(99, kModelZel1));
 }
 
 TEST_F(RegistryTest, LookupMasksNothingButCallersMaskTypeTopBit) {
-  ModelRegistry.clear();
-  RegisterModel(0x42, {MakeDescriptor(20, kFlagReadWrite, vtWord | 0x80)});
-  EXPECT_EQ(TypeOfTag(20, 0x42), vtWord | 0x80);
-  EXPECT_EQ(TypeOfTag(20, 0x42) & 0x7F, vtWord);
-  EXPECT_EQ(MaxTag(0x42), 20);
+  const TModelRegistry registry({{0x42, {MakeDescriptor(20, kFlagReadWrite, vtWord | 0x80)}}});
+  EXPECT_EQ(registry.TypeOfTag(20, 0x42), vtWord | 0x80);
+  EXPECT_EQ(registry.TypeOfTag(20, 0x42) & 0x7F, vtWord);
+  EXPECT_EQ(registry.MaxTag(0x42), 20);
+  EXPECT_EQ(FindModel(0x42), -1);  // the built-in registry is not touched
 }
 
 }  // namespace

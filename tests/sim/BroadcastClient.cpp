@@ -39,7 +39,6 @@ int main(int argc, char** argv) {
     std::cerr << "refusing to broadcast: not inside the network namespace '" << argv[2] << "'\n";
     return 3;
   }
-  RegisterBuiltinModels();
   int errors = 0;
   const auto Note = [&errors](const TExchangeResult& result) {
     for (const TExchangeError& e : result.errors) {

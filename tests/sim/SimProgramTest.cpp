@@ -98,8 +98,6 @@ TEST(SimProgram, ServesUntilTerminated) {
       << out;
   const auto port = static_cast<std::uint16_t>(std::stoi(m[1]));
 
-  ModelRegistry.clear();
-  RegisterBuiltinModels();
   DeviceList.Clear();
   std::vector<std::string> errors;
   {
@@ -112,7 +110,6 @@ TEST(SimProgram, ServesUntilTerminated) {
   EXPECT_EQ(DeviceList[1].ModelCode(), kModelZel8);
   EXPECT_TRUE(errors.empty());
   DeviceList.Clear();
-  ModelRegistry.clear();
 
   EXPECT_EQ(p.Finish(milliseconds(3000), SIGTERM), 0);
   EXPECT_NE(p.Output().find("stopped after 1 requests"), std::string::npos) << p.Output();

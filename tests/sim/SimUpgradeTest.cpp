@@ -71,14 +71,7 @@ std::string Upload(std::uint32_t ip, std::uint16_t port, const TBytes& image) {
   return {};
 }
 
-class SimUpgradeTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
-  void TearDown() override { ModelRegistry.clear(); }
-};
+using SimUpgradeTest = ::testing::Test;
 
 TEST_F(SimUpgradeTest, DropRateLosesRequestsAndRepliesRepeatably) {
   struct Case {

@@ -66,14 +66,7 @@ TSimOptions Loopback(std::vector<std::uint32_t> models = {}) {
   return o;
 }
 
-class SimulatorTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
-  }
-  void TearDown() override { ModelRegistry.clear(); }
-};
+using SimulatorTest = ::testing::Test;
 
 TEST_F(SimulatorTest, EveryTagOfTheModelHasAValueOfItsType) {
   for (const auto& [model, list] :

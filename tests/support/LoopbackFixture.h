@@ -69,15 +69,12 @@ class LoopbackTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Settings().target = kNowhere;
-    ModelRegistry.clear();
-    RegisterBuiltinModels();
     DeviceList.Clear();
     Settings().busy = [this](bool b) { busy.push_back(b); };
   }
 
   void TearDown() override {
     DeviceList.Clear();
-    ModelRegistry.clear();
   }
 
   // Records the messages of an exchange's errors in `errors` and hands the result on.
