@@ -87,7 +87,7 @@ TEST_P(PacketVerdictTest, EveryReplyOfADiscoveryGetsItsVerdict) {
   TPacketLog log("test");
   {
     const TPacketLogScope scope(log);
-    Note(Discover(MergeReply));
+    Note(Discover(session.settings, MergeInto(session)));
   }
   const TPcapFile file = ReadPcapng(AsBytes(log.Contents()));
   ASSERT_FALSE(file.packets.empty());
@@ -122,9 +122,9 @@ TEST_F(PacketLogTest, TheLogStopsAtItsLimitAndSaysWhatItLeftOut) {
   TPacketLog log("test", kLimit);
   {
     const TPacketLogScope scope(log);
-    Note(Discover(MergeReply));
+    Note(Discover(session.settings, MergeInto(session)));
   }
-  EXPECT_EQ(DeviceList.size(), 300u);  // logging never costs a reply
+  EXPECT_EQ(session.DeviceList.size(), 300u);  // logging never costs a reply
   const std::string bytes = log.Contents();
   EXPECT_LE(bytes.size(), kLimit);
   EXPECT_GT(bytes.size(), kLimit - 400);  // filled up to about one packet from its limit

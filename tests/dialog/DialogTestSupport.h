@@ -13,7 +13,7 @@
 #include "dialog/Zel4Form.h"
 #include "dialog/Zel8Form.h"
 #include "dialog/ZelForm.h"
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "sim/DeviceProfile.h"
 #include "sim/Simulator.h"
@@ -22,13 +22,15 @@
 
 namespace velkaro::test {
 
-// One simulated device of `model`, discovered into DeviceList (index 0).
+// One simulated device of `model`, discovered into the session's DeviceList (index 0), with the
+// session pointed at it.
 inline std::unique_ptr<sim::TSimulator> StartDevice(
-    std::uint32_t model, const std::function<void(sim::TSimulator&)>& prepare = {}) {
+    TSession& session, std::uint32_t model,
+    const std::function<void(sim::TSimulator&)>& prepare = {}) {
   sim::TSimOptions options;
   options.models = {model};
   auto simulator = testing::StartLoopbackSimulator(options, prepare);
-  simulator->ListDevices();
+  simulator->ListDevices(session);
   simulator->ClearRequests();
   return simulator;
 }

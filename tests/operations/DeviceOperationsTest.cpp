@@ -10,7 +10,7 @@
 
 #include "operations/UpgradeOperation.h"
 #include "protocol/ConfigFile.h"
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/ModelRegistry.h"
 #include "sim/TftpServer.h"
 #include "support/LoopbackFixture.h"
@@ -34,11 +34,11 @@ class DeviceOperationsTest : public LoopbackTest {
 TEST_F(DeviceOperationsTest, DiscoveryStopsAsSoonAsItIsDone) {
   StartListed({kModelZel1, kModelZel4});
   int asked = 0;
-  const ops::TDiscovery d = ops::DiscoverDevices(10, [&] { return ++asked == 2; });
+  const ops::TDiscovery d = ops::DiscoverDevices(session, 10, [&] { return ++asked == 2; });
   EXPECT_EQ(d.rounds, 2);
   EXPECT_TRUE(d.exchange.Ok());
   EXPECT_EQ(d.exchange.replies, 4);  // two devices, two rounds
-  EXPECT_EQ(DeviceList.size(), 2u);
+  EXPECT_EQ(session.DeviceList.size(), 2u);
 }
 
 // A complete read of each model: the device answered and reported everything, with the busy
@@ -48,7 +48,7 @@ TEST_F(DeviceOperationsTest, ReadIsCompleteForEveryModel) {
     SCOPED_TRACE(model);
     busy.clear();
     StartListed({model});
-    const ops::TReadOutcome read = ops::ReadDevice(0);
+    const ops::TReadOutcome read = ops::ReadDevice(session, 0);
     EXPECT_TRUE(read.answered);
     EXPECT_TRUE(read.unreported.empty()) << ops::TagListText(read.unreported);
     EXPECT_TRUE(read.exchange.lastSeen);
@@ -61,7 +61,7 @@ TEST_F(DeviceOperationsTest, SilentDeviceIsNotAnsweredAndNothingIsSaved) {
   simulator->SetSilent(true);
   const TTempDir dir;
   const std::string file = dir.File("silent.cfg");
-  const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+  const ops::TSaveOutcome save = ops::SaveDevice(session, 0, file);
   EXPECT_FALSE(save.read.answered);
   EXPECT_FALSE(save.saved);
   EXPECT_FALSE(std::ifstream(file).good());
@@ -86,7 +86,7 @@ TEST_F(DeviceOperationsTest, LostReadAnswerIsAskedAgainTwiceAtMost) {
     });
     const TTempDir dir;
     const std::string file = dir.File("rack.cfg");
-    const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+    const ops::TSaveOutcome save = ops::SaveDevice(session, 0, file);
     silencer.join();
     simulator->SetSilent(false);
     EXPECT_EQ(save.read.answered, losses == 1);
@@ -104,7 +104,7 @@ TEST_F(DeviceOperationsTest, SettingTheDeviceLacksIsNamedSavedAsZeroAndNeverWrit
   simulator->SetValue(0, 71, TValue{});
   const TTempDir dir;
   const std::string file = dir.File("lacking.cfg");
-  const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+  const ops::TSaveOutcome save = ops::SaveDevice(session, 0, file);
   EXPECT_TRUE(save.read.answered);
   EXPECT_EQ(save.read.unreported, std::vector<int>{71});
   ASSERT_TRUE(save.saved) << save.error;
@@ -113,7 +113,7 @@ TEST_F(DeviceOperationsTest, SettingTheDeviceLacksIsNamedSavedAsZeroAndNeverWrit
   EXPECT_NE(text.str().find("\n71=0\r"), std::string::npos) << text.str();
 
   const std::size_t before = simulator->RequestCount();
-  ASSERT_TRUE(ops::WriteDevice(0, ops::TWriteScope::All).Confirmed());
+  ASSERT_TRUE(ops::WriteDevice(session, 0, ops::TWriteScope::All).Confirmed());
   const auto requests = simulator->Requests();
   ASSERT_GT(requests.size(), 0u);
   EXPECT_EQ(simulator->RequestCount() - before, 1u);
@@ -124,11 +124,11 @@ TEST_F(DeviceOperationsTest, SaveWritesTheDevicesSection) {
   StartListed({kModelZel4});
   const TTempDir dir;
   const std::string file = dir.File("rack.cfg");
-  const ops::TSaveOutcome save = ops::SaveDevice(0, file);
+  const ops::TSaveOutcome save = ops::SaveDevice(session, 0, file);
   ASSERT_TRUE(save.saved) << save.error;
   std::stringstream text;
   text << std::ifstream(file).rdbuf();
-  EXPECT_NE(text.str().find("[" + ConfigSectionName(DeviceList[0]) + "]"), std::string::npos)
+  EXPECT_NE(text.str().find("[" + ConfigSectionName(session.DeviceList[0]) + "]"), std::string::npos)
       << text.str();
 }
 
@@ -149,9 +149,9 @@ TEST_F(DeviceOperationsTest, WriteCountsEveryAcknowledgement) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.requests * 10 + c.acknowledged);
     StartListed({c.model});
-    ASSERT_TRUE(ops::ReadDevice(0).answered);
+    ASSERT_TRUE(ops::ReadDevice(session, 0).answered);
     simulator->SetSilent(c.silent);
-    const ops::TWriteOutcome write = ops::WriteDevice(0, c.scope);
+    const ops::TWriteOutcome write = ops::WriteDevice(session, 0, c.scope);
     EXPECT_EQ(write.requests, c.requests);
     EXPECT_EQ(write.acknowledged, c.acknowledged);
     EXPECT_EQ(write.Confirmed(), c.confirmed);
@@ -174,7 +174,7 @@ TEST_F(DeviceOperationsTest, UpgradeSendsOneImagePerDevice) {
 
   TIdTrivialFTP ftp;
   ops::ConfigureUpgradeClient(ftp, simulator->Tftp().Port());
-  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice("127.0.0.1", file, "127.0.0.1", ftp);
+  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
   EXPECT_TRUE(upgrade.Ok()) << upgrade.transferError;
   EXPECT_EQ(upgrade.trigger.replies, 2);
   ASSERT_TRUE(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
@@ -203,7 +203,7 @@ TEST_F(DeviceOperationsTest, ImageCutShortDuringTheUploadArrivesAsRead) {
     if (!cut) std::filesystem::resize_file(file, 1000);
     cut = true;
   };
-  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice("127.0.0.1", file, "127.0.0.1", ftp);
+  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
   EXPECT_TRUE(cut);
   EXPECT_TRUE(upgrade.Ok()) << upgrade.transferError;
   ASSERT_TRUE(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
@@ -219,7 +219,7 @@ TEST_F(DeviceOperationsTest, UpgradeRefusedBeforeTheUploadSendsNothing) {
   TIdTrivialFTP ftp;
   ops::ConfigureUpgradeClient(ftp, 9);
   const ops::TUpgradeOutcome refused = ops::UpgradeDevice(
-      "127.0.0.1", dir.File("image.bin"), "127.0.0.1", ftp, [] { return false; });
+      session.settings, "127.0.0.1", dir.File("image.bin"), "127.0.0.1", ftp, [] { return false; });
   EXPECT_EQ(refused.trigger.replies, 1);
   EXPECT_FALSE(refused.uploaded);
   EXPECT_FALSE(refused.Ok());
@@ -227,24 +227,11 @@ TEST_F(DeviceOperationsTest, UpgradeRefusedBeforeTheUploadSendsNothing) {
   // A file that is no image stops everything before the trigger.
   const std::size_t before = simulator->RequestCount();
   for (const std::string& file : {dir.File("empty.bin"), dir.File("missing.bin"), dir.File("")}) {
-    const ops::TUpgradeOutcome bad = ops::UpgradeDevice("127.0.0.1", file, "127.0.0.1", ftp);
+    const ops::TUpgradeOutcome bad = ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
     EXPECT_FALSE(bad.imageError.empty()) << file;
     EXPECT_FALSE(bad.Ok());
   }
   EXPECT_EQ(simulator->RequestCount(), before);
-}
-
-TEST(SettingsScopeTest, RestoresEverySetting) {
-  const TExchangeSettings before = Settings();
-  {
-    const TSettingsScope scope;
-    Settings().target = {0x7F000002, 7};
-    Settings().timeLimit = std::chrono::milliseconds(5);
-    Settings().busy = [](bool) {};
-  }
-  EXPECT_EQ(Settings().target, before.target);
-  EXPECT_EQ(Settings().timeLimit, before.timeLimit);
-  EXPECT_EQ(static_cast<bool>(Settings().busy), static_cast<bool>(before.busy));
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <map>
 #include <set>
 
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 #include "support/TempDir.h"
@@ -70,14 +70,6 @@ std::map<int, std::string> Zel1Values(const std::string& type, const std::string
 
 class ConfigFileTest : public ::testing::Test {
  protected:
-  const TSettingsScope settings;
-  void SetUp() override {
-    DeviceList.Clear();
-    Settings().busy = [this](bool b) { busy.push_back(b); };
-  }
-  void TearDown() override {
-    DeviceList.Clear();
-  }
 
   static std::string Read(const std::string& name) {
     const auto bytes = ReadBytes(name);
@@ -95,7 +87,6 @@ class ConfigFileTest : public ::testing::Test {
   // A failing save: the exact error text with its cause, the original bytes and no stray file.
   void ExpectRefused(const std::string& target, const TZEL& record, const std::string& cause) {
     const auto before = Listing();
-    busy.clear();
     try {
       SaveConfig(target, record);
       ADD_FAILURE() << "saving to " << target << " did not fail";
@@ -108,12 +99,10 @@ class ConfigFileTest : public ::testing::Test {
       EXPECT_FALSE(e.Reason().empty());
     }
     EXPECT_EQ(Listing(), before);
-    EXPECT_EQ(busy, (std::vector<bool>{true, false}));
   }
 
   TTempDir dir;
   std::string file = dir.File("devices.cfg");
-  std::vector<bool> busy;
   const std::string name = "Salle \xE9t\xE9 caf\xC3\xA9 \xFF";  // bytes beyond 7-bit text
   TZEL device = Zel1("A", "B", name);
   std::string section = "[A  B]" + kCrLf + Zel1Entries(Zel1Values("A", "B", name));
@@ -122,22 +111,11 @@ class ConfigFileTest : public ::testing::Test {
 TEST_F(ConfigFileTest, NewFileGetsTheSectionAndEveryEntryInTagOrder) {
   SaveConfig(file, device);
   EXPECT_EQ(Read(file), section);
-  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
   const std::string content = Read(file);
   EXPECT_NE(content.find("\r\n2=0.0.0.0\r\n"), std::string::npos);  // never received
   EXPECT_NE(content.find("\r\n13=16843008\r\n"), std::string::npos);
   EXPECT_EQ(content.find("\r\n10="), std::string::npos);  // MAC address left out
   EXPECT_EQ(Listing(), (std::set<std::string>{"devices.cfg"}));
-}
-
-TEST_F(ConfigFileTest, SavesTheDeviceAtAnIndexOfTheDeviceList) {
-  DeviceList.Append(device.address);
-  DeviceList.Replace(0, device);
-  SaveConfig(file, 0);
-  EXPECT_EQ(Read(file), section);
-  EXPECT_THROW(SaveConfig(dir.File("other.cfg"), 1), std::out_of_range);
-  EXPECT_THROW(SaveConfig(dir.File("other.cfg"), -1), std::out_of_range);
-  EXPECT_FALSE(std::filesystem::exists(dir.File("other.cfg")));
 }
 
 TEST_F(ConfigFileTest, SavingTheSameDeviceTwiceLeavesOneSectionWithTheSecondValues) {
@@ -323,7 +301,6 @@ TEST_F(ConfigFileTest, UnknownModelWritesNothing) {
   unknown.values.Set(13, std::uint32_t{0x12345678});
   SaveConfig(file, unknown);
   EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
 }
 
 // tests run as root, for whom chmod 0444 does not stop open(O_WRONLY) or rename; a file without
@@ -402,7 +379,6 @@ TEST_F(ConfigFileTest, WriteFailingHalfWayLeavesTheOriginalUntouched) {
                 file + ": file too large");
   EXPECT_EQ(Read(file), original);
   EXPECT_EQ(Listing(), (std::set<std::string>{"devices.cfg"}));
-  EXPECT_EQ(busy, (std::vector<bool>{true, false}));
 #endif
 }
 
@@ -443,12 +419,6 @@ TEST_F(ConfigFileTest, EntryIsWrittenByTypeAndNotAtAllForMacOrUnknownTags) {
   ini.UpdateFile();
   EXPECT_EQ(Read(file), ini.Content());
 
-  DeviceList.Append(device.address);
-  DeviceList.Replace(0, device);
-  TIniFile byIndex(dir.File("index.cfg"));
-  WriteConfigEntry(byIndex, 0, 4, kModelZel1);
-  EXPECT_EQ(byIndex.Content(), "[A  B]\r\n4=80\r\n");
-  EXPECT_THROW(WriteConfigEntry(byIndex, 5, 4, kModelZel1), std::out_of_range);
 }
 
 TEST_F(ConfigFileTest, SectionNameJoinsTypeAndTag12WithTwoBlanks) {

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 #include "support/ReplyBuilder.h"
@@ -15,11 +15,7 @@ namespace {
 class MergeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DeviceList.Clear();
-    Settings().showDeviceRow = [this](int index) { shown.push_back(index); };
-  }
-  void TearDown() override {
-    DeviceList.Clear();
+    session.settings.showDeviceRow = [this](int index) { shown.push_back(index); };
   }
 
   static TBytes Discovery(std::uint64_t mac, const std::string& name, std::uint32_t model) {
@@ -33,27 +29,27 @@ class MergeTest : public ::testing::Test {
     return d;
   }
 
-  const TSettingsScope settings;
+  TSession session;
   std::vector<int> shown;
 };
 
 TEST_F(MergeTest, SameDeviceTenTimesGivesOneRecord) {
   for (int i = 0; i < 10; ++i)
-    MergeReply("10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1));
-  ASSERT_EQ(DeviceList.size(), 1u);
+    MergeReply(session, {"10.0.0.1", 52389, true, Discovery(0x1A2B3C, "a", kModelZel1), {}});
+  ASSERT_EQ(session.DeviceList.size(), 1u);
   EXPECT_EQ(shown, std::vector<int>(10, 0));
-  EXPECT_EQ(DeviceList[0].values.AsText(7), "a");
-  EXPECT_EQ(DeviceList[0].values.AsUInt(4), 80u);
-  EXPECT_EQ(DeviceList[0].MAC, 0x1A2B3Cu);
-  EXPECT_EQ(DeviceList[0].address, MacAddress(0x1A2B3C));
+  EXPECT_EQ(session.DeviceList[0].values.AsText(7), "a");
+  EXPECT_EQ(session.DeviceList[0].values.AsUInt(4), 80u);
+  EXPECT_EQ(session.DeviceList[0].MAC, 0x1A2B3Cu);
+  EXPECT_EQ(session.DeviceList[0].address, MacAddress(0x1A2B3C));
 }
 
 TEST_F(MergeTest, TwoDevicesInArrivalOrder) {
-  MergeReply("", 0, true, Discovery(0xB, "second-mac-first", kModelZel4));
-  MergeReply("", 0, true, Discovery(0xA, "other", kModelZel1));
-  ASSERT_EQ(DeviceList.size(), 2u);
-  EXPECT_EQ(DeviceList[0].values.AsText(7), "second-mac-first");
-  EXPECT_EQ(DeviceList[1].values.AsText(7), "other");
+  MergeReply(session, {"", 0, true, Discovery(0xB, "second-mac-first", kModelZel4), {}});
+  MergeReply(session, {"", 0, true, Discovery(0xA, "other", kModelZel1), {}});
+  ASSERT_EQ(session.DeviceList.size(), 2u);
+  EXPECT_EQ(session.DeviceList[0].values.AsText(7), "second-mac-first");
+  EXPECT_EQ(session.DeviceList[1].values.AsText(7), "other");
   EXPECT_EQ(shown, (std::vector<int>{0, 1}));
 }
 
@@ -61,10 +57,10 @@ TEST_F(MergeTest, SourceEndingInSixFFIsIgnored) {
   TBytes d = ReplyHeader({0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
   TextItem(d, 7, "x");
   End(d);
-  MergeReply("", 0, true, d);
+  MergeReply(session, {"", 0, true, d, {}});
   d[9] = 0x02;  // any kind
-  MergeReply("", 0, true, d);
-  EXPECT_TRUE(DeviceList.empty());
+  MergeReply(session, {"", 0, true, d, {}});
+  EXPECT_TRUE(session.DeviceList.empty());
   EXPECT_TRUE(shown.empty());
 }
 
@@ -72,11 +68,11 @@ TEST_F(MergeTest, Kind2AddressKeepsMacZero) {
   TBytes d = ReplyHeader(IpPortAddress(0x0A000005));
   TextItem(d, 7, "by-ip");
   End(d);
-  MergeReply("", 0, true, d);
-  ASSERT_EQ(DeviceList.size(), 1u);
-  EXPECT_EQ(DeviceList[0].MAC, 0u);
-  EXPECT_EQ(MacToText(DeviceList[0].MAC), "00.00.00.00.00.00");
-  EXPECT_EQ(DeviceList[0].address, IpPortAddress(0x0A000005));
+  MergeReply(session, {"", 0, true, d, {}});
+  ASSERT_EQ(session.DeviceList.size(), 1u);
+  EXPECT_EQ(session.DeviceList[0].MAC, 0u);
+  EXPECT_EQ(MacToText(session.DeviceList[0].MAC), "00.00.00.00.00.00");
+  EXPECT_EQ(session.DeviceList[0].address, IpPortAddress(0x0A000005));
 }
 
 TEST_F(MergeTest, TagBeforeModelCodeIsDroppedAfterItIsStored) {
@@ -84,34 +80,34 @@ TEST_F(MergeTest, TagBeforeModelCodeIsDroppedAfterItIsStored) {
   TextItem(before, 8, "admin");
   Item(before, 13, U32(kModelZel1));
   End(before);
-  MergeReply("", 0, true, before);
-  EXPECT_FALSE(DeviceList[0].values.Has(8));
-  EXPECT_EQ(DeviceList[0].ModelCode(), kModelZel1);
+  MergeReply(session, {"", 0, true, before, {}});
+  EXPECT_FALSE(session.DeviceList[0].values.Has(8));
+  EXPECT_EQ(session.DeviceList[0].ModelCode(), kModelZel1);
 
   TBytes after = ReplyHeader(MacAddress(2));
   Item(after, 13, U32(kModelZel1));
   TextItem(after, 8, "admin");
   End(after);
-  MergeReply("", 0, true, after);
-  EXPECT_EQ(DeviceList[1].values.AsText(8), "admin");
+  MergeReply(session, {"", 0, true, after, {}});
+  EXPECT_EQ(session.DeviceList[1].values.AsText(8), "admin");
 }
 
 TEST_F(MergeTest, OnlyTheLastFlagRefreshesTheRow) {
-  MergeReply("", 0, true, Discovery(7, "rack", kModelZel8));
+  MergeReply(session, {"", 0, true, Discovery(7, "rack", kModelZel8), {}});
   shown.clear();
   for (int batch = 0; batch < 5; ++batch) {
     TBytes d = ReplyHeader(MacAddress(7));
     Item(d, static_cast<std::uint16_t>(81 + 100 * batch), U32(1000u + batch));
     End(d);
-    MergeReply("", 0, batch == 4, d);
+    MergeReply(session, {"", 0, batch == 4, d, {}});
   }
   EXPECT_EQ(shown, std::vector<int>{0});
-  EXPECT_EQ(DeviceList[0].values.AsUInt(481), 1004u);
-  EXPECT_EQ(DeviceList[0].values.AsUInt(181), 1001u);
+  EXPECT_EQ(session.DeviceList[0].values.AsUInt(481), 1004u);
+  EXPECT_EQ(session.DeviceList[0].values.AsUInt(181), 1001u);
 }
 
 TEST_F(MergeTest, LengthThatDoesNotFitTheTypeLeavesSlot) {
-  MergeReply("", 0, true, Discovery(3, "n", kModelZel1));
+  MergeReply(session, {"", 0, true, Discovery(3, "n", kModelZel1), {}});
   TBytes d = ReplyHeader(MacAddress(3));
   Item(d, 2, {1, 2, 3});            // IPv4 with length 3
   Item(d, 4, {0x50});               // word with length 1: skipped, walk goes on
@@ -119,8 +115,8 @@ TEST_F(MergeTest, LengthThatDoesNotFitTheTypeLeavesSlot) {
   Item(d, 10, {1, 2, 3, 4, 5, 6});  // MAC as 48-bit number
   Item(d, 0xFFFF, {9});             // never stored
   End(d);
-  MergeReply("", 0, true, d);
-  const auto& r = DeviceList[0];
+  MergeReply(session, {"", 0, true, d, {}});
+  const auto& r = session.DeviceList[0];
   EXPECT_EQ(r.values.AsUInt(2), 0x0A000001u);
   EXPECT_EQ(r.values.AsUInt(4), 80u);
   EXPECT_EQ(r.values.AsUInt(6), 3u);
@@ -128,15 +124,15 @@ TEST_F(MergeTest, LengthThatDoesNotFitTheTypeLeavesSlot) {
 }
 
 TEST_F(MergeTest, ShortDatagramsAreIgnored) {
-  for (std::size_t n = 0; n < 16; ++n) MergeReply("", 0, true, TBytes(n, 0x01));
-  EXPECT_TRUE(DeviceList.empty());
+  for (std::size_t n = 0; n < 16; ++n) MergeReply(session, {"", 0, true, TBytes(n, 0x01), {}});
+  EXPECT_TRUE(session.DeviceList.empty());
   // Exactly a source address and nothing else: a record, no values.
   TBytes d(16, 0);
   d[9] = 1;
   d[15] = 9;
-  MergeReply("", 0, true, d);
-  ASSERT_EQ(DeviceList.size(), 1u);
-  EXPECT_EQ(DeviceList[0].values.Count(), 0u);
+  MergeReply(session, {"", 0, true, d, {}});
+  ASSERT_EQ(session.DeviceList.size(), 1u);
+  EXPECT_EQ(session.DeviceList[0].values.Count(), 0u);
 }
 
 TEST_F(MergeTest, IndexMatchesFirstMatchLinearScan) {
@@ -148,7 +144,7 @@ TEST_F(MergeTest, IndexMatchesFirstMatchLinearScan) {
         (i % 3) ? MacAddress(mac) : IpPortAddress(static_cast<std::uint32_t>(mac));
     TBytes d = ReplyHeader(a);
     End(d);
-    const int index = MergeReplyInto(DeviceList, d);
+    const int index = MergeReplyInto(session.DeviceList, d);
     auto it = std::find(seen.begin(), seen.end(), a);
     if (it == seen.end()) {
       seen.push_back(a);
@@ -156,22 +152,22 @@ TEST_F(MergeTest, IndexMatchesFirstMatchLinearScan) {
     }
     ASSERT_EQ(index, it - seen.begin());
   }
-  EXPECT_EQ(DeviceList.size(), seen.size());
+  EXPECT_EQ(session.DeviceList.size(), seen.size());
 }
 
 TEST_F(MergeTest, ReplaceKeepsIndexInStep) {
-  MergeReply("", 0, true, Discovery(1, "a", kModelZel1));
-  MergeReply("", 0, true, Discovery(2, "b", kModelZel1));
-  TZEL copy = DeviceList[1];
+  MergeReply(session, {"", 0, true, Discovery(1, "a", kModelZel1), {}});
+  MergeReply(session, {"", 0, true, Discovery(2, "b", kModelZel1), {}});
+  TZEL copy = session.DeviceList[1];
   copy.values.Set(7, std::string("renamed"));
-  DeviceList.Replace(1, copy);
-  EXPECT_EQ(DeviceList.Find(MacAddress(2)), 1);
+  session.DeviceList.Replace(1, copy);
+  EXPECT_EQ(session.DeviceList.Find(MacAddress(2)), 1);
   copy.address = MacAddress(5);
-  DeviceList.Replace(1, copy);
-  EXPECT_EQ(DeviceList.Find(MacAddress(2)), -1);
-  EXPECT_EQ(DeviceList.Find(MacAddress(5)), 1);
-  DeviceList.Clear();
-  EXPECT_EQ(DeviceList.Find(MacAddress(1)), -1);
+  session.DeviceList.Replace(1, copy);
+  EXPECT_EQ(session.DeviceList.Find(MacAddress(2)), -1);
+  EXPECT_EQ(session.DeviceList.Find(MacAddress(5)), 1);
+  session.DeviceList.Clear();
+  EXPECT_EQ(session.DeviceList.Find(MacAddress(1)), -1);
 }
 
 TEST(ValueSlots, EmptySlotsAndConversions) {
@@ -247,9 +243,9 @@ TEST_F(MergeTest, TextCutShortIsKeptButNotReported) {
   TBytes reply = ReplyHeader(MacAddress(0x42));
   TextItem(reply, 5, "ZEL");
   reply.insert(reply.end(), {0x00, 0x07, 40, 'a', 'b', 'c'});  // 40 declared, 3 present
-  const int index = MergeReplyInto(DeviceList, reply);
+  const int index = MergeReplyInto(session.DeviceList, reply);
   ASSERT_EQ(index, 0);
-  const TValueSlots& values = DeviceList[0].values;
+  const TValueSlots& values = session.DeviceList[0].values;
   EXPECT_EQ(values.AsText(7), "abc");
   EXPECT_FALSE(values.Reported(7));
   EXPECT_TRUE(values.Reported(5));
@@ -258,11 +254,11 @@ TEST_F(MergeTest, TextCutShortIsKeptButNotReported) {
   TBytes complete = ReplyHeader(MacAddress(0x42));
   TextItem(complete, 7, "full name");
   End(complete);
-  MergeReplyInto(DeviceList, complete);
+  MergeReplyInto(session.DeviceList, complete);
   EXPECT_TRUE(values.Reported(7));
   EXPECT_EQ(values.AsText(7), "full name");
   // Cut short again: partial once more.
-  MergeReplyInto(DeviceList, reply);
+  MergeReplyInto(session.DeviceList, reply);
   EXPECT_FALSE(values.Reported(7));
 }
 

@@ -63,7 +63,7 @@ TEST_F(ExchangeTest, RetryZeroDeliversEveryDatagramInArrivalOrder) {
   o.duplicates = 1;
   o.duplicateGapMs = 5;
   StartSimulator(o);
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), false));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), false));
   ASSERT_EQ(delivered.size(), 6u);
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(delivered[i].Source(), simulator->Snapshot(i / 2).address) << i;
@@ -80,7 +80,7 @@ TEST_F(ExchangeTest, RetryZeroEndsOneQuietPeriodAfterTheLastReply) {
   o.silent = true;
   StartSimulator(o);
   auto start = Clock::now();
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   const auto quiet = MsSince(start);
   EXPECT_GE(quiet, 100);
   EXPECT_LT(quiet, 190);
@@ -90,7 +90,7 @@ TEST_F(ExchangeTest, RetryZeroEndsOneQuietPeriodAfterTheLastReply) {
   simulator->SetSilent(false);
   simulator->SetReplyDelay(60);
   start = Clock::now();
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   const auto ended = Clock::now();
   ASSERT_EQ(delivered.size(), 3u);
   const auto afterLast =
@@ -106,7 +106,7 @@ TEST_F(ExchangeTest, RetryCountStopsAtTheFirstDatagram) {
   o.models = {kModelZel1, kModelZel4};
   StartSimulator(o);
   const auto start = Clock::now();
-  Note(Exchange(DiscoverRequest(), 10, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 10, Recorder(), true));
   EXPECT_LT(MsSince(start), 90);
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_EQ(delivered[0].Source(), simulator->Snapshot(0).address);
@@ -119,12 +119,12 @@ TEST_F(ExchangeTest, RetryCountWithoutReplyEndsAfterThatManyWaits) {
   o.silent = true;
   StartSimulator(o);
   auto start = Clock::now();
-  Note(Exchange(DiscoverRequest(), 3, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 3, Recorder(), true));
   auto took = MsSince(start);
   EXPECT_GE(took, 300);
   EXPECT_LT(took, 420);
   start = Clock::now();
-  Note(Exchange(DiscoverRequest(), 1, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 1, Recorder(), true));
   took = MsSince(start);
   EXPECT_GE(took, 100);
   EXPECT_LT(took, 190);
@@ -132,43 +132,20 @@ TEST_F(ExchangeTest, RetryCountWithoutReplyEndsAfterThatManyWaits) {
   EXPECT_TRUE(errors.empty());
 }
 
-// A user who stops waiting ends a silent write at the next listening check; a batched write
-// sends none of its later requests, and a flag set before the start sends nothing.
-TEST_F(ExchangeTest, CancelEndsTheExchangeAtItsNextCheck) {
+// A flag set before the start sends nothing; the flag belongs to the thread that set up the scope.
+TEST_F(ExchangeTest, CancelledBeforeTheStartSendsNothing) {
   sim::TSimOptions o;
-  o.models = {kModelZel8};
   StartSimulator(o);
-  ListDevices();
-  simulator->SetSilent(true);
-  simulator->ClearRequests();
-  std::atomic<bool> stop{false};
-  TExchangeResult result;
-  const auto start = Clock::now();
-  std::thread worker([&] {
-    const TCancelScope scope(stop);
-    result = WriteAll(0, Recorder());
-  });
-  std::this_thread::sleep_for(milliseconds(250));
-  stop = true;
-  worker.join();
-  const auto took = MsSince(start);
-  EXPECT_GE(took, 250);
-  EXPECT_LT(took, 250 + 150);
-  EXPECT_TRUE(result.cancelled);
-  EXPECT_TRUE(result.errors.empty());
-  EXPECT_EQ(simulator->RequestCount(), 1u);  // the rack's write has five requests
-
-  simulator->ClearRequests();
+  std::atomic<bool> stop{true};
   const TCancelScope scope(stop);
-  EXPECT_TRUE(Exchange(DiscoverRequest(), 0, Recorder(), true).cancelled);
+  EXPECT_TRUE(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true).cancelled);
   std::this_thread::sleep_for(milliseconds(50));
   EXPECT_EQ(simulator->RequestCount(), 0u);
-  bool otherThreadCancelled = true;  // the flag belongs to the thread that set up the scope
+  bool otherThreadCancelled = true;
   std::thread([&] { otherThreadCancelled = ExchangeCancelled(); }).join();
   EXPECT_FALSE(otherThreadCancelled);
 }
 
-// The request goes out once, unchanged, to the configured destination.
 TEST_F(ExchangeTest, SendsTheRequestOnceUnchanged) {
   sim::TSimOptions o;
   o.silent = true;
@@ -178,7 +155,7 @@ TEST_F(ExchangeTest, SendsTheRequestOnceUnchanged) {
   AddReadItem(request, 1);
   AddReadItem(request, 2);
   request.resize(request.size() - 2);  // a non-final batch: no list end
-  Note(Exchange(request, 2, Recorder(), false));
+  Note(Exchange(session.settings, request, 2, Recorder(), false));
   ASSERT_TRUE(simulator->WaitForRequests(1, milliseconds(1000)));
   std::this_thread::sleep_for(milliseconds(50));
   const auto got = simulator->Requests();
@@ -189,7 +166,7 @@ TEST_F(ExchangeTest, SendsTheRequestOnceUnchanged) {
 
 TEST_F(ExchangeTest, NoCallbackIsFine) {
   StartSimulator({});
-  Note(Exchange(DiscoverRequest(), 0, nullptr, true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, nullptr, true));
   EXPECT_TRUE(errors.empty());
   EXPECT_EQ(simulator->RequestCount(), 1u);
 }
@@ -199,7 +176,7 @@ TEST_F(ExchangeTest, ZeroByteDatagramIsAReceiveError) {
   o.malformed = true;
   o.malformKind = sim::TMalformKind::Empty;
   StartSimulator(o);
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   EXPECT_TRUE(delivered.empty());
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "Connection Error:  Erreur de réception UDP = 0.");
@@ -210,7 +187,7 @@ TEST_F(ExchangeTest, DatagramOverTheLimitIsAReceiveError) {
   o.malformed = true;
   o.malformKind = sim::TMalformKind::Oversize;
   StartSimulator(o);
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   EXPECT_TRUE(delivered.empty());
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_TRUE(errors[0].starts_with("Connection Error:  Erreur de réception UDP")) << errors[0];
@@ -222,16 +199,16 @@ TEST_F(ExchangeTest, DatagramOverTheLimitIsAReceiveError) {
 TEST_F(ExchangeTest, LimitIsExactly8192Bytes) {
   {
     TScriptedPeer peer({FrameOfSize(8192, 0xAB)});
-    Settings().target = {kLoopback, peer.Port()};
-    Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+    session.settings.target = {kLoopback, peer.Port()};
+    Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   }
   ASSERT_EQ(delivered.size(), 1u) << ::testing::PrintToString(errors);
   EXPECT_EQ(delivered[0].data, FrameOfSize(8192, 0xAB));
   EXPECT_TRUE(errors.empty());
   {
     TScriptedPeer peer({FrameOfSize(8193, 0xCD), FrameOfSize(100, 0x11)});
-    Settings().target = {kLoopback, peer.Port()};
-    Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+    session.settings.target = {kLoopback, peer.Port()};
+    Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   }
   EXPECT_EQ(delivered.size(), 1u);
   ASSERT_EQ(errors.size(), 1u);
@@ -245,18 +222,18 @@ TEST_F(ExchangeTest, ShortAndBrokenFramesAreDelivered) {
   o.malformed = true;
   o.malformKind = sim::TMalformKind::Short;
   StartSimulator(o);
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_EQ(delivered[0].data.size(), 10u);
   simulator->SetMalformed(true, sim::TMalformKind::BadItems);
-  Note(Exchange(DiscoverRequest(), 0, MergeReply, true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, MergeInto(session), true));
   EXPECT_TRUE(errors.empty());
-  ASSERT_EQ(DeviceList.size(), 1u);
+  ASSERT_EQ(session.DeviceList.size(), 1u);
   // Only what fits its type was stored: no IP, no port, no model code, no cut-off name.
-  EXPECT_FALSE(DeviceList[0].values.Has(2));
-  EXPECT_FALSE(DeviceList[0].values.Has(4));
-  EXPECT_FALSE(DeviceList[0].values.Has(13));
-  EXPECT_EQ(DeviceList[0].values.AsText(7), "broke");
+  EXPECT_FALSE(session.DeviceList[0].values.Has(2));
+  EXPECT_FALSE(session.DeviceList[0].values.Has(4));
+  EXPECT_FALSE(session.DeviceList[0].values.Has(13));
+  EXPECT_EQ(session.DeviceList[0].values.AsText(7), "broke");
 }
 
 // An error raised by the callback ends the exchange: later datagrams are not delivered.
@@ -266,9 +243,9 @@ TEST_F(ExchangeTest, CallbackErrorIsReportedAndEndsTheExchange) {
   StartSimulator(o);
   int calls = 0;
   const auto start = Clock::now();
-  Note(Exchange(
+  Note(Exchange(session.settings, 
       DiscoverRequest(), 0,
-      [&](const std::string&, int, bool, const TBytes&) {
+      [&](const TReply&) {
         if (++calls == 2) throw std::runtime_error("callback failed");
       },
       true));
@@ -283,7 +260,7 @@ TEST_F(ExchangeTest, SendErrorIsReportedAndReturnsNormally) {
   StartSimulator(o);
   TBytes huge = DiscoverRequest();
   huge.resize(70000, 0x20);  // beyond what one UDP datagram can carry
-  Note(Exchange(huge, 0, Recorder(), true));
+  Note(Exchange(session.settings, huge, 0, Recorder(), true));
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_TRUE(errors[0].starts_with("Connection Error:  Erreur d'émission UDP")) << errors[0];
   EXPECT_TRUE(delivered.empty());
@@ -297,16 +274,16 @@ TEST_F(ExchangeTest, SocketIsClosedOnEveryPath) {
   const int before = OpenDescriptors();
   TBytes huge = DiscoverRequest();
   huge.resize(70000, 0x20);
-  Note(Exchange(huge, 0, Recorder(), true));
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
-  Note(Exchange(
+  Note(Exchange(session.settings, huge, 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, 
       DiscoverRequest(), 0,
-      [](const std::string&, int, bool, const TBytes&) { throw std::runtime_error("x"); }, true));
+      [](const TReply&) { throw std::runtime_error("x"); }, true));
   simulator->SetMalformed(true, sim::TMalformKind::Empty);
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   simulator->SetMalformed(false);
   simulator->SetSilent(true);
-  Note(Exchange(DiscoverRequest(), 1, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 1, Recorder(), true));
   EXPECT_EQ(OpenDescriptors(), before);
   EXPECT_EQ(errors.size(), 3u);
 }
@@ -334,7 +311,7 @@ TEST_F(ExchangeTest, SocketCreationErrorReachesTheCaller) {
   rlimit none = saved;
   none.rlim_cur = static_cast<rlim_t>(lowestFree);
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
-  const TExchangeResult result = Exchange(DiscoverRequest(), 0, Recorder(), true);
+  const TExchangeResult result = Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true);
   setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_TRUE(result.NoSocket());
   ASSERT_EQ(result.errors.size(), 1u);
@@ -347,7 +324,7 @@ TEST_F(ExchangeTest, SocketCreationErrorReachesTheCaller) {
 TEST_F(ExchangeTest, SteadyStreamEndsAtTheTimeLimitWithAnError) {
   TUdpSocket peer;
   peer.Bind(kLoopback, 0);
-  Settings().target = {kLoopback, peer.LocalPort()};
+  session.settings.target = {kLoopback, peer.LocalPort()};
   std::atomic<bool> stop{false};
   std::thread streamer([&] {
     TBytes buffer(65536);
@@ -359,9 +336,9 @@ TEST_F(ExchangeTest, SteadyStreamEndsAtTheTimeLimitWithAnError) {
       std::this_thread::sleep_for(milliseconds(30));
     }
   });
-  Settings().timeLimit = milliseconds(400);
+  session.settings.timeLimit = milliseconds(400);
   const auto start = Clock::now();
-  Note(Exchange(DiscoverRequest(), 0, Recorder(), true));
+  Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   const auto elapsed = MsSince(start);
   stop = true;
   streamer.join();
@@ -379,8 +356,8 @@ TEST_F(ExchangeTest, ManyRepliesInOneBurstAreAllDelivered) {
   sim::TSimOptions o;
   o.count = 2000;
   StartSimulator(o);
-  Note(Discover(MergeReply));
-  EXPECT_EQ(DeviceList.size(), 2000u);
+  Note(Discover(session.settings, MergeInto(session)));
+  EXPECT_EQ(session.DeviceList.size(), 2000u);
   EXPECT_TRUE(errors.empty());
 }
 
@@ -391,7 +368,7 @@ TEST_F(ExchangeTest, ShortLivedThreadsEachRunTheirOwnExchange) {
   sim::TSimOptions o;
   o.count = 3;
   StartSimulator(o);
-  Settings().busy = {};  // the recorder is for one thread
+  session.settings.busy = {};  // the recorder is for one thread
   constexpr int kRounds = 25;
   constexpr int kThreads = 8;
   for (int round = 0; round < kRounds; ++round) {
@@ -402,9 +379,9 @@ TEST_F(ExchangeTest, ShortLivedThreadsEachRunTheirOwnExchange) {
     for (int t = 0; t < kThreads; ++t)
       workers.emplace_back([&] {
         const TExchangeResult r =
-            Exchange(DiscoverRequest(), 0, [&](const std::string&, int, bool, const TBytes&) {
+            Exchange(session.settings, DiscoverRequest(), 0, [&](const TReply& reply) {
               ++replies;
-              if (!ReplyLink().Empty()) ++unlinked;  // an explicit target has no interface
+              if (!reply.via.Empty()) ++unlinked;  // an explicit target has no interface
             }, true);
         if (!r.errors.empty()) ++failed;
       });
@@ -413,7 +390,6 @@ TEST_F(ExchangeTest, ShortLivedThreadsEachRunTheirOwnExchange) {
     ASSERT_EQ(replies.load(), kThreads * 3) << "round " << round;
     EXPECT_EQ(unlinked.load(), 0);
   }
-  EXPECT_TRUE(ReplyLink().Empty());
 }
 
 }  // namespace

@@ -161,7 +161,8 @@ TEST_F(RegistryTest, DuplicateModelCodeKeepsItsFirstEntry) {
 }
 
 TEST_F(RegistryTest, LookupMasksNothingButCallersMaskTypeTopBit) {
-  const TModelRegistry registry({{0x42, {MakeDescriptor(20, kFlagReadWrite, vtWord | 0x80)}}});
+  const TModelRegistry registry(
+      std::vector<TConfigDevice>{{0x42, {MakeDescriptor(20, kFlagReadWrite, vtWord | 0x80)}}});
   EXPECT_EQ(registry.TypeOfTag(20, 0x42), vtWord | 0x80);
   EXPECT_EQ(registry.TypeOfTag(20, 0x42) & 0x7F, vtWord);
   EXPECT_EQ(registry.MaxTag(0x42), 20);

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 
@@ -46,36 +46,36 @@ int main(int argc, char** argv) {
       std::cout << "error " << e.Message() << "\n";
     }
   };
-  const TTarget target = Settings().target;
+  const TTarget target = session.settings.target;
   std::cout << "target " << IpToText(target.address) << ":" << target.port << "\n";
 
-  Note(Discover([](const std::string& ip, int port, bool last, const TBytes& data) {
+  Note(Discover(session.settings, [](const std::string& ip, int port, bool last, const TBytes& data) {
     std::cout << "reply " << ip << ":" << port << " last=" << last << "\n";
     MergeReply(ip, port, last, data);
   }));
-  for (const TZEL& d : DeviceList)
+  for (const TZEL& d : session.DeviceList)
     std::cout << "device " << d.values.AsText(7) << "|" << d.values.AsText(5) << "|"
               << IpToText(d.values.AsUInt(2)) << "|" << MacToText(d.MAC) << "\n";
 
-  for (std::size_t i = 0; i < DeviceList.size(); ++i) {
+  for (std::size_t i = 0; i < session.DeviceList.size(); ++i) {
     std::string flags;
     Note(ReadAll(static_cast<int>(i), [&](const std::string& ip, int port, bool last, const TBytes& d) {
       flags += last ? 'T' : 'F';
       MergeReply(ip, port, last, d);
     }));
-    std::cout << "read " << i << " " << flags << " slots=" << DeviceList[i].values.Count() << "\n";
+    std::cout << "read " << i << " " << flags << " slots=" << session.DeviceList[i].values.Count() << "\n";
   }
 
-  if (!DeviceList.empty()) {
-    TZEL edited = DeviceList[0];
+  if (!session.DeviceList.empty()) {
+    TZEL edited = session.DeviceList[0];
     edited.values.Set(4, std::uint32_t{8080});
-    DeviceList.Replace(0, edited);
+    session.DeviceList.Replace(0, edited);
     int acks = 0;
-    Note(WriteGeneral(0, [&](const std::string&, int, bool, const TBytes&) { ++acks; }));
+    Note(WriteGeneral(0, [&](const TReply&) { ++acks; }));
     std::cout << "write acks=" << acks << "\n";
-    DeviceList.Clear();
-    Note(Discover(MergeReply));
-    if (!DeviceList.empty()) std::cout << "port " << DeviceList[0].values.AsUInt(4) << "\n";
+    session.DeviceList.Clear();
+    Note(Discover(session.settings, MergeInto(session)));
+    if (!session.DeviceList.empty()) std::cout << "port " << session.DeviceList[0].values.AsUInt(4) << "\n";
   }
   std::cout << "done errors=" << errors << std::endl;
   return errors == 0 ? 0 : 1;

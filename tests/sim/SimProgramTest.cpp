@@ -3,7 +3,7 @@
 
 #include <regex>
 
-#include "protocol/DeviceList.h"
+#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
 #include "support/ChildProcess.h"
@@ -98,18 +98,17 @@ TEST(SimProgram, ServesUntilTerminated) {
       << out;
   const auto port = static_cast<std::uint16_t>(std::stoi(m[1]));
 
-  DeviceList.Clear();
+  session.DeviceList.Clear();
   std::vector<std::string> errors;
   {
-    const TSettingsScope settings;
-    Settings().target = {kLoopback, port};
-    for (const TExchangeError& e : Discover(MergeReply).errors) errors.push_back(e.Message());
+    session.settings.target = {kLoopback, port};
+    for (const TExchangeError& e : Discover(session.settings, MergeInto(session)).errors) errors.push_back(e.Message());
   }
-  ASSERT_EQ(DeviceList.size(), 4u);
-  EXPECT_EQ(DeviceList[0].ModelCode(), kModelZel4);
-  EXPECT_EQ(DeviceList[1].ModelCode(), kModelZel8);
+  ASSERT_EQ(session.DeviceList.size(), 4u);
+  EXPECT_EQ(session.DeviceList[0].ModelCode(), kModelZel4);
+  EXPECT_EQ(session.DeviceList[1].ModelCode(), kModelZel8);
   EXPECT_TRUE(errors.empty());
-  DeviceList.Clear();
+  session.DeviceList.Clear();
 
   EXPECT_EQ(p.Finish(milliseconds(3000), SIGTERM), 0);
   EXPECT_NE(p.Output().find("stopped after 1 requests"), std::string::npos) << p.Output();

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
 #include "support/Loopback.h"
@@ -68,13 +68,8 @@ inline int OpenDescriptors() {
 class LoopbackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Settings().target = kNowhere;
-    DeviceList.Clear();
-    Settings().busy = [this](bool b) { busy.push_back(b); };
-  }
-
-  void TearDown() override {
-    DeviceList.Clear();
+    session.settings.target = kNowhere;
+    session.settings.busy = [this](bool b) { busy.push_back(b); };
   }
 
   // Records the messages of an exchange's errors in `errors` and hands the result on.
@@ -83,25 +78,27 @@ class LoopbackTest : public ::testing::Test {
     return result;
   }
 
+  // Starts the simulator and points the session at it.
   sim::TSimulator& StartSimulator(sim::TSimOptions options) {
     simulator = StartLoopbackSimulator(std::move(options));
+    simulator->Aim(session);
     return *simulator;
   }
 
   // A callback that records every delivery.
   TReplyEvent Recorder() {
-    return [this](const std::string& ip, int port, bool last, const TBytes& data) {
-      delivered.push_back({ip, port, last, data, Clock::now()});
+    return [this](const TReply& r) {
+      delivered.push_back({r.senderIp, r.senderPort, r.last, r.data, Clock::now()});
     };
   }
 
-  // Runs a discovery into DeviceList and expects every simulated device listed.
+  // Runs a discovery into the session's DeviceList and expects every simulated device listed.
   void ListDevices() {
-    Note(simulator->ListDevices());
-    ASSERT_EQ(DeviceList.size(), simulator->DeviceCount());
+    Note(simulator->ListDevices(session));
+    ASSERT_EQ(session.DeviceList.size(), simulator->DeviceCount());
   }
 
-  const TSettingsScope settings;  // every setting back as it was after the test
+  TSession session;  // the test's own: nothing to put back afterwards
   std::unique_ptr<TLoopbackSimulator> simulator;
   std::vector<TDelivered> delivered;
   std::vector<std::string> errors;

@@ -1,12 +1,12 @@
-// The simulator every test talks to: started on 127.0.0.1 and a free port, with the exchange
-// pointed at it for as long as it lives.
+// The simulator every test talks to: started on 127.0.0.1 and a free port; a test points its
+// session at it.
 #pragma once
 
 #include <functional>
 #include <memory>
 
-#include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "sim/Simulator.h"
 #include "support/Loopback.h"
 
@@ -17,26 +17,26 @@ class TLoopbackSimulator : public sim::TSimulator {
   // `prepare` runs before the simulator starts answering (values its devices report first).
   explicit TLoopbackSimulator(sim::TSimOptions options = {},
                               const std::function<void(sim::TSimulator&)>& prepare = {})
-      : sim::TSimulator(OnLoopback(std::move(options))), previous_(Settings().target) {
+      : sim::TSimulator(OnLoopback(std::move(options))) {
     if (prepare) prepare(*this);
     Start();
-    Settings().target = Target();
   }
-  // The target goes back as it was, unless something pointed it elsewhere meanwhile (such as
-  // the simulator that replaces this one, which is made before this one goes).
   ~TLoopbackSimulator() override {
     // The serving thread calls virtual members: it ends before this part of the object goes.
     Stop();
-    if (Settings().target == Target()) Settings().target = previous_;
   }
 
   TTarget Target() const { return {kLoopback, Port()}; }
+  // Points the session's exchanges at this simulator.
+  void Aim(TSession& session) const { session.settings.target = Target(); }
 
-  // A fresh discovery into DeviceList, with the first device selected.
-  static TExchangeResult ListDevices() {
-    DeviceList.Clear();
-    SelectedDevice = 0;
-    return Discover(MergeReply);
+  // Aims the session here and runs a fresh discovery into its DeviceList, with the first device
+  // selected.
+  TExchangeResult ListDevices(TSession& session) const {
+    Aim(session);
+    session.DeviceList.Clear();
+    session.SelectedDevice = 0;
+    return Discover(session.settings, MergeInto(session));
   }
 
  private:
@@ -45,8 +45,6 @@ class TLoopbackSimulator : public sim::TSimulator {
     options.port = 0;
     return options;
   }
-
-  TTarget previous_;
 };
 
 // Starts one, as the tests hold them.

@@ -49,7 +49,6 @@ struct TUiRecorder {
     };
     hooks.urlBox = [this](QWidget*, const QString& url) { urlBoxes << url; };
     ui::SetUiHooks(std::move(hooks));
-    ui::ConnectProtocolSeams();
   }
 
   // Forgets what was recorded and the answers; the hooks stay installed.

@@ -32,7 +32,6 @@ class SimulatedDeviceUpgradeTest : public ::testing::Test {
     for (const TExchangeError& e : result.errors) errors.push_back(e.Message());
   }
 
-  const TSettingsScope settings;
   std::unique_ptr<sim::TSimulator> simulator;
   TIdTrivialFTP client;
   std::vector<std::string> errors;
@@ -45,7 +44,7 @@ TEST_F(SimulatedDeviceUpgradeTest, ImageGoesToTheDeviceAfterItsAnswer) {
 
   const TBytes image = Pattern(50000, 11);
   int uploads = 0;
-  Note(TriggerUpgrade("127.0.0.1", [&](const std::string&, int, bool, const TBytes&) {
+  Note(TriggerUpgrade(session.settings, "127.0.0.1", [&](const TReply&) {
     client.SetActive(true);
     client.SetPort(simulator->Tftp().Port());
     auto in = AsStream(image);
@@ -70,7 +69,7 @@ TEST_F(SimulatedDeviceUpgradeTest, ImageGoesToTheDeviceAfterItsAnswer) {
 TEST_F(SimulatedDeviceUpgradeTest, DeviceSwitchesReachItsTftpSide) {
   simulator->Tftp().SetSwitches({.errorAtBlock = 0, .errorCode = 3, .errorMessage = "Flash full"});
   std::string failure;
-  Note(TriggerUpgrade("127.0.0.1", [&](const std::string&, int, bool, const TBytes&) {
+  Note(TriggerUpgrade(session.settings, "127.0.0.1", [&](const TReply&) {
     client.SetPort(simulator->Tftp().Port());
     auto in = AsStream(Pattern(100));
     try {
@@ -83,7 +82,7 @@ TEST_F(SimulatedDeviceUpgradeTest, DeviceSwitchesReachItsTftpSide) {
 }
 
 TEST_F(SimulatedDeviceUpgradeTest, StoppedSimulatorNoLongerTakesImages) {
-  Note(TriggerUpgrade("127.0.0.1", [](const std::string&, int, bool, const TBytes&) {}));
+  Note(TriggerUpgrade(session.settings, "127.0.0.1", [](const TReply&) {}));
   ASSERT_TRUE(simulator->Tftp().Running());
   const std::uint16_t port = simulator->Tftp().Port();
   simulator->Stop();
