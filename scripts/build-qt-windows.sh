@@ -88,7 +88,8 @@ fetch_source() {  # package version folder-glob
   local found
   found=$(find "$work" -maxdepth 1 -type d -name "$3" | head -n 1)
   if [ -z "$found" ]; then
-    (cd "$work" && apt-get "${apt_opts[@]}" source -qq "$1=$2")
+    # dpkg-source reports its steps on standard output: kept off the folder name returned here.
+    (cd "$work" && apt-get "${apt_opts[@]}" source -qq "$1=$2") >&2
     found=$(find "$work" -maxdepth 1 -type d -name "$3" | head -n 1)
   fi
   [ -n "$found" ] || { echo "The source of $1 $2 did not unpack" >&2; exit 1; }
