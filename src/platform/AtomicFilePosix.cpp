@@ -7,12 +7,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <random>
-#include <thread>
+
+#include "platform/FileLockWait.h"
 
 namespace velkaro {
 
@@ -203,41 +204,39 @@ void ReplaceFileContent(const std::string& fileName, std::string_view content) {
 TFileLock::TFileLock(const std::string& fileName, int timeoutMs) {
   if (fileName.empty()) Fail(ENOENT, "empty file name");
   path_ = ResolveFileName(fileName);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  // A holder may replace the file while we wait: the lock then sits on the old inode, so wait
-  // again on the new one. Bounded by the deadline and by a count.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
+  std::optional<TFd> fd;
+  bool created = false;
+  struct stat opened {};
+  TFileLockSteps steps;
+  steps.open = [&] {
+    fd.reset();
     // Non-blocking so that a FIFO cannot hang the open; it is refused below.
     int raw = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    bool created = false;
+    created = false;
     if (raw < 0 && errno == ENOENT) {
       // O_EXCL never follows a link, so a dangling one cannot create a file elsewhere.
       raw = ::open(fileName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
       created = raw >= 0;
-      if (raw < 0 && errno == EEXIST) continue;
+      if (raw < 0 && errno == EEXIST) return false;
     }
     if (raw < 0) Fail(errno, "open " + fileName);
-    TFd fd(raw);
-    struct stat opened {};
-    if (::fstat(fd.get(), &opened) != 0) Fail(errno, "stat " + fileName);
+    fd.emplace(raw);
+    if (::fstat(fd->get(), &opened) != 0) Fail(errno, "stat " + fileName);
     if (!S_ISREG(opened.st_mode)) Fail(S_ISDIR(opened.st_mode) ? EISDIR : EINVAL, fileName);
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK && errno != EINTR) Fail(errno, "lock " + fileName);
-      if (std::chrono::steady_clock::now() >= deadline)
-        Fail(EWOULDBLOCK, fileName + " stays locked by another save");
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return true;
+  };
+  steps.tryLock = [&] {
+    if (::flock(fd->get(), LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) Fail(errno, "lock " + fileName);
+    return false;
+  };
+  steps.stillNamed = [&] {
     struct stat named {};
-    if (::stat(path_.c_str(), &named) == 0 && SameFile(named, opened)) {
-      fd_ = raw;
-      created_ = created;
-      (void)fd.Release();
-      return;
-    }
-    // The name now designates another file than the one locked: try again with that one.
-    if (std::chrono::steady_clock::now() >= deadline) break;
-  }
-  Fail(EAGAIN, fileName + " keeps changing");
+    return ::stat(path_.c_str(), &named) == 0 && SameFile(named, opened);
+  };
+  WaitForFileLock(fileName, timeoutMs, steps);
+  fd_ = fd->Release();
+  created_ = created;
 }
 
 TFileLock::~TFileLock() {

@@ -5,12 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <random>
-#include <thread>
 #include <utility>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileLockWait.h"
 #include "platform/WindowsText.h"
 
 namespace velkaro {
@@ -267,42 +266,41 @@ TFileLock::TFileLock(const std::string& fileName, int timeoutMs) {
   if (fileName.empty()) FailErrno(ENOENT, "empty file name");
   path_ = ResolveFileName(fileName);
   const std::wstring wide = Wide(fileName);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  // A holder may replace the file while we wait: the lock then sits on the old file, so wait
-  // again on the new one. Bounded by the deadline and by a count.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    THandle h(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  THandle h;
+  bool created = false;
+  TFileLockSteps steps;
+  steps.open = [&] {
+    h.Close();
+    const HANDLE raw = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = ::GetLastError();
+    h.Reset(raw);
     if (!h.valid()) {
-      const DWORD error = ::GetLastError();
       if (::GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_DIRECTORY &&
           ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES)
         FailErrno(EISDIR, fileName);
       Fail(error, "open " + fileName);
     }
-    const bool created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    created = error != ERROR_ALREADY_EXISTS;
     CheckRegular(h.get(), fileName);
-    for (;;) {
-      OVERLAPPED at{};
-      at.OffsetHigh = kLockOffsetHigh;
-      if (::LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
-        break;
-      const DWORD error = ::GetLastError();
-      if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
-        Fail(error, "lock " + fileName);
-      if (std::chrono::steady_clock::now() >= deadline)
-        FailErrno(EWOULDBLOCK, fileName + " stays locked by another save");
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return true;
+  };
+  steps.tryLock = [&] {
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    if (::LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+      return true;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) Fail(error, "lock " + fileName);
+    return false;
+  };
+  steps.stillNamed = [&] {
     TFileId opened, named;
-    if (IdOf(h.get(), opened) && IdOfName(path_, named) && opened == named) {
-      handle_ = h.Release();
-      created_ = created;
-      return;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) break;
-  }
-  FailErrno(EAGAIN, fileName + " keeps changing");
+    return IdOf(h.get(), opened) && IdOfName(path_, named) && opened == named;
+  };
+  WaitForFileLock(fileName, timeoutMs, steps);
+  handle_ = h.Release();
+  created_ = created;
 }
 
 TFileLock::~TFileLock() {

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velkaro {
 
@@ -43,6 +44,12 @@ using TSocketHandle = int;
 
 // Closes an open handle; the one call that differs between the systems' ways of closing.
 void CloseSocket(TSocketHandle handle);
+
+// One call of the system's poll over `handles` for reading, for at most `timeout`: the number of
+// ready handles, with ready[i] set for each; 0 when the time ran out; -1 when a signal cut the
+// wait short. Any other failure throws. The part of waiting on several sockets that differs.
+int PollReadable(std::span<const TSocketHandle> handles, std::chrono::milliseconds timeout,
+                 std::vector<bool>& ready);
 
 // An IPv4 UDP socket, closed by its destructor.
 class TUdpSocket {

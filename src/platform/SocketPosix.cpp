@@ -128,26 +128,19 @@ bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
   return WaitFor(fd_, POLLIN, timeout, "Erreur d'attente de réception UDP");
 }
 
-int TUdpSocket::WaitAnyReadable(std::span<TUdpSocket* const> sockets,
-                                std::chrono::milliseconds timeout, std::size_t first) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + timeout;
+int PollReadable(std::span<const TSocketHandle> handles, std::chrono::milliseconds timeout,
+                 std::vector<bool>& ready) {
   std::vector<pollfd> polled;
-  polled.reserve(sockets.size());
-  for (const TUdpSocket* s : sockets) polled.push_back({s->fd_, POLLIN, 0});
-  for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    const int n = ::poll(polled.data(), polled.size(), left > 0 ? static_cast<int>(left) : 0);
-    if (n > 0) {
-      for (std::size_t k = 0; k < polled.size(); ++k) {
-        const std::size_t i = (first + k) % polled.size();
-        if (polled[i].revents != 0) return static_cast<int>(i);
-      }
-    }
-    if (n == 0) return -1;
-    if (n < 0 && errno != EINTR) throw TSocketError("Erreur d'attente de réception UDP", errno);
-    if (Clock::now() >= deadline) return -1;
+  polled.reserve(handles.size());
+  for (const TSocketHandle h : handles) polled.push_back({h, POLLIN, 0});
+  const int n = ::poll(polled.data(), polled.size(), static_cast<int>(timeout.count()));
+  if (n < 0) {
+    if (errno == EINTR) return -1;
+    throw TSocketError("Erreur d'attente de réception UDP", errno);
   }
+  ready.assign(polled.size(), false);
+  for (std::size_t i = 0; i < polled.size(); ++i) ready[i] = polled[i].revents != 0;
+  return n;
 }
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
@@ -219,7 +212,8 @@ TTcpListener::TTcpListener(std::uint32_t address, std::uint16_t port) {
   const int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   const sockaddr_in sa = MakeAddress(address, port);
-  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd_, 8) != 0) {
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(fd_, 8) != 0) {
     const int error = errno;
     ::close(fd_);
     throw TSocketError("Erreur d'écoute TCP sur le port " + std::to_string(port), error);

@@ -63,7 +63,8 @@ std::optional<std::uint32_t> SourceAddressToward(std::uint32_t destination) {
 }
 
 std::vector<TProbedInterface> BroadcastInterfaces() {
-  constexpr ULONG kFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  constexpr ULONG kFlags =
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
   // The list can grow between the size query and the call; a few attempts settle it.
   std::vector<unsigned char> buffer(16 * 1024);
   ULONG result = ERROR_BUFFER_OVERFLOW;

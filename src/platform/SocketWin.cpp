@@ -176,26 +176,21 @@ bool TUdpSocket::WaitReadable(std::chrono::milliseconds timeout) {
   return WaitFor(fd_, POLLRDNORM, timeout, "Erreur d'attente de réception UDP");
 }
 
-int TUdpSocket::WaitAnyReadable(std::span<TUdpSocket* const> sockets,
-                                std::chrono::milliseconds timeout, std::size_t first) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + timeout;
+int PollReadable(std::span<const TSocketHandle> handles, std::chrono::milliseconds timeout,
+                 std::vector<bool>& ready) {
   std::vector<WSAPOLLFD> polled;
-  polled.reserve(sockets.size());
-  for (const TUdpSocket* s : sockets) polled.push_back({Native(s->fd_), POLLRDNORM, 0});
-  for (;;) {
-    const INT n = ::WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), MillisecondsLeft(deadline));
-    if (n > 0) {
-      for (std::size_t k = 0; k < polled.size(); ++k) {
-        const std::size_t i = (first + k) % polled.size();
-        if (polled[i].revents != 0) return static_cast<int>(i);
-      }
-    }
-    if (n == 0) return -1;
+  polled.reserve(handles.size());
+  for (const TSocketHandle h : handles) polled.push_back({Native(h), POLLRDNORM, 0});
+  const INT n = ::WSAPoll(polled.data(), static_cast<ULONG>(polled.size()),
+                          static_cast<INT>(timeout.count()));
+  if (n < 0) {
     const int error = ::WSAGetLastError();
-    if (n < 0 && error != WSAEINTR) throw TSocketError("Erreur d'attente de réception UDP", error);
-    if (Clock::now() >= deadline) return -1;
+    if (error == WSAEINTR) return -1;
+    throw TSocketError("Erreur d'attente de réception UDP", error);
   }
+  ready.assign(polled.size(), false);
+  for (std::size_t i = 0; i < polled.size(); ++i) ready[i] = polled[i].revents != 0;
+  return n;
 }
 
 TDatagramInfo TUdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
