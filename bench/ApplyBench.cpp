@@ -8,8 +8,8 @@
 #include "operations/ConfigRestore.h"
 #include "operations/DeviceOperations.h"
 #include "protocol/ConfigFile.h"
-#include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "sim/Simulator.h"
 
 using namespace velkaro;
@@ -25,8 +25,8 @@ void BM_ApplyTemplate(benchmark::State& state) {
   options.count = kDevices;
   sim::TSimulator simulator(options);
   simulator.Start();
-  const TSettingsScope settings;
-  Settings().target = {0x7F000001, simulator.Port()};
+  TSession session;
+  session.settings.target = {0x7F000001, simulator.Port()};
 
   std::size_t writes = 0, applied = 0;
   double wallMs = 0;
@@ -36,18 +36,19 @@ void BM_ApplyTemplate(benchmark::State& state) {
       simulator.SetValue(i, 4, std::uint32_t{8000 + static_cast<std::uint32_t>(i)});
       simulator.SetValue(i, 30, std::uint32_t{1});
     }
-    ops::DiscoverDevices(1);
+    ops::DiscoverDevices(session, 1);
     std::vector<ops::TApplyJob> jobs;
     const std::vector<ops::TSectionValue> values = {{4, std::uint32_t{8443}},
                                                     {30, std::uint32_t{2}}};
-    for (const TZEL& d : DeviceList) jobs.push_back({d, values, true});
+    for (const TZEL& d : session.DeviceList) jobs.push_back({d, values, true});
     const std::size_t before = simulator.RequestCount();
     state.ResumeTiming();
 
     const auto start = std::chrono::steady_clock::now();
-    const auto outcomes = ops::ApplyToAll(jobs, static_cast<int>(state.range(0)), false);
-    wallMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                  .count();
+    const auto outcomes =
+        ops::ApplyToAll(session.settings, jobs, static_cast<int>(state.range(0)), false);
+    wallMs +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
     state.PauseTiming();
     const auto requests = simulator.Requests();
@@ -66,7 +67,7 @@ void BM_ApplyTemplate(benchmark::State& state) {
   state.counters["applied_avg"] = static_cast<double>(applied) / runs;
   state.counters["write_datagrams_avg"] = static_cast<double>(writes) / runs;
   state.counters["wall_ms"] = wallMs / runs;
-  DeviceList.Clear();
+  session.DeviceList.Clear();
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <chrono>
 
 #include "operations/DeviceOperations.h"
-#include "protocol/DeviceList.h"
+#include "platform/Socket.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Socket.h"
+#include "protocol/Session.h"
 #include "sim/Simulator.h"
 #include "support/Loopback.h"
 
@@ -24,21 +24,21 @@ void BM_Discovery(benchmark::State& state) {
   options.count = static_cast<int>(state.range(0));
   sim::TSimulator simulator(options);
   simulator.Start();
-  const TSettingsScope settings;
-  Settings().target = {velkaro::testing::kLoopback, simulator.Port()};
+  TSession session;
+  session.settings.target = {velkaro::testing::kLoopback, simulator.Port()};
   std::size_t errors = 0;
 
   double listed = 0, wallMs = 0, lastReplyMs = 0, minListed = 1e18;
   for (auto _ : state) {
-    DeviceList.Clear();
+    session.DeviceList.Clear();
     Clock::time_point lastReply{};
     const auto start = Clock::now();
-    errors += Discover([&](const std::string& ip, int port, bool last, const TBytes& data) {
-                MergeReply(ip, port, last, data);
+    errors += Discover(session.settings, [&](const TReply& reply) {
+                MergeReply(session, reply);
                 lastReply = Clock::now();
               }).errors.size();
     const auto end = Clock::now();
-    const double n = static_cast<double>(DeviceList.size());
+    const double n = static_cast<double>(session.DeviceList.size());
     listed += n;
     minListed = std::min(minListed, n);
     wallMs += std::chrono::duration<double, std::milli>(end - start).count();
@@ -56,7 +56,7 @@ void BM_Discovery(benchmark::State& state) {
   state.counters["rcvbuf_bytes"] =
       static_cast<double>(probe.SetReceiveBuffer(kExchangeReceiveBuffer));
 
-  DeviceList.Clear();
+  session.DeviceList.Clear();
 }
 
 BENCHMARK(BM_Discovery)
@@ -71,7 +71,7 @@ BENCHMARK(BM_Discovery)
 void BM_LossyScan(benchmark::State& state) {
   constexpr int kDevices = 1000;
   constexpr int kRounds = 10;
-  const TSettingsScope settings;
+  TSession session;
   double listed = 0, minListed = 1e18, wallMs = 0;
   std::size_t errors = 0;
   std::uint64_t seed = 1;
@@ -84,12 +84,12 @@ void BM_LossyScan(benchmark::State& state) {
     options.seed = seed++;
     sim::TSimulator simulator(options);
     simulator.Start();
-    Settings().target = {velkaro::testing::kLoopback, simulator.Port()};
+    session.settings.target = {velkaro::testing::kLoopback, simulator.Port()};
     state.ResumeTiming();
     const auto start = Clock::now();
-    errors += ops::DiscoverDevices(kRounds).exchange.errors.size();
+    errors += ops::DiscoverDevices(session, kRounds).exchange.errors.size();
     wallMs += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    const double n = static_cast<double>(DeviceList.size());
+    const double n = static_cast<double>(session.DeviceList.size());
     listed += n;
     minListed = std::min(minListed, n);
   }
@@ -101,7 +101,7 @@ void BM_LossyScan(benchmark::State& state) {
   state.counters["listed_pct"] = 100 * listed / runs / kDevices;
   state.counters["scan_ms"] = wallMs / runs;
   state.counters["errors"] = static_cast<double>(errors);
-  DeviceList.Clear();
+  session.DeviceList.Clear();
 }
 
 BENCHMARK(BM_LossyScan)

@@ -2,8 +2,8 @@
 // takes after a discovery reply and after a full read of a rack unit.
 #include <benchmark/benchmark.h>
 
-#include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "support/ReplyBuilder.h"
 
 using namespace velkaro;
@@ -11,8 +11,7 @@ using namespace velkaro::testing;
 
 namespace {
 
-void EnsureModels() {
-}
+void EnsureModels() {}
 
 TBytes DiscoveryReply(std::uint64_t mac, std::uint32_t model) {
   TBytes d = ReplyHeader(MacAddress(mac));
@@ -40,11 +39,21 @@ std::vector<TBytes> RackReadReplies(std::uint64_t mac) {
     const auto tag = DescriptorTag(desc);
     TBytes& d = replies[static_cast<std::size_t>((tag - 1) / 100)];
     switch (DescriptorType(desc)) {
-      case vtString: TextItem(d, tag, "text of tag " + std::to_string(tag)); break;
-      case vtByte: Item(d, tag, {static_cast<std::uint8_t>(tag)}); break;
-      case vtWord: Item(d, tag, {0, static_cast<std::uint8_t>(tag)}); break;
-      case vtMac: Item(d, tag, {0, 1, 2, 3, 4, 5}); break;
-      default: Item(d, tag, U32(tag == 13 ? kModelZel8 : tag)); break;
+      case vtString:
+        TextItem(d, tag, "text of tag " + std::to_string(tag));
+        break;
+      case vtByte:
+        Item(d, tag, {static_cast<std::uint8_t>(tag)});
+        break;
+      case vtWord:
+        Item(d, tag, {0, static_cast<std::uint8_t>(tag)});
+        break;
+      case vtMac:
+        Item(d, tag, {0, 1, 2, 3, 4, 5});
+        break;
+      default:
+        Item(d, tag, U32(tag == 13 ? kModelZel8 : tag));
+        break;
     }
   }
   for (auto& d : replies) End(d);
@@ -64,8 +73,8 @@ void BM_MergeReply(benchmark::State& state) {
     benchmark::DoNotOptimize(MergeReplyInto(list, replies[next]));
     if (++next == replies.size()) next = 0;
   }
-  state.counters["replies/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+  state.counters["replies/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MergeReply)->Arg(1)->Arg(100)->Arg(10000);
 

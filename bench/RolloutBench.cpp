@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "operations/FirmwareRollout.h"
+#include "platform/Socket.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Socket.h"
 #include "sim/Simulator.h"
 
 using namespace velkaro;
@@ -49,12 +49,11 @@ void BM_Rollout(benchmark::State& state) {
   }
   sim::TSimulator simulator(options);
   simulator.Start();
-  const TSettingsScope settings;
-  Settings().target = {0x7F000001, simulator.Port()};
   std::vector<TZEL> devices;
   for (std::size_t i = 0; i < kDevices; ++i) devices.push_back(simulator.Snapshot(i));
 
   ops::TRolloutSettings rollout;
+  rollout.exchange.target = {0x7F000001, simulator.Port()};
   rollout.file = file.string();
   rollout.tftpPort = options.tftpPort;
   rollout.parallel = static_cast<int>(state.range(0));

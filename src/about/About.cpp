@@ -60,7 +60,7 @@ class TAboutLayout {
 
 }  // namespace
 
-TFormAbout::TFormAbout() : programFile_(kOwnProgramFile) {}
+TFormAbout::TFormAbout(TOemVariant oem) : programFile_(kOwnProgramFile), oem_(std::move(oem)) {}
 
 int TFormAbout::DialogWidth(int ppi) {
   return static_cast<int>(ppi / 96.0 * 440) - 30;
@@ -126,10 +126,10 @@ std::unique_ptr<QDialog> TFormAbout::BuildDialog(QWidget* parent) const {
 
   auto* web = new TLinkLabel(QString(), dialog.get());
   web->setObjectName(QStringLiteral("WebLabel"));
-  layout.AddAboutLine(web, Text(MakerWebAddress), 1);
+  layout.AddAboutLine(web, Text(oem_.makerWebAddress), 1);
   auto* mail = new TLinkLabel(QString(), dialog.get());
   mail->setObjectName(QStringLiteral("MailLabel"));
-  layout.AddAboutLine(mail, Text(MakerEmail), 6);
+  layout.AddAboutLine(mail, Text(oem_.makerEmail), 6);
 
   auto* line = new QFrame(dialog.get());
   line->setObjectName(QStringLiteral("Bevel"));

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "protocol/OemVariant.h"
+
 class QDialog;
 class QWidget;
 
@@ -13,7 +15,8 @@ namespace velkaro {
 
 class TFormAbout {
  public:
-  TFormAbout();
+  // `oem`: whose maker addresses the box shows (none by default).
+  explicit TFormAbout(TOemVariant oem = {});
 
   // Builds the dialog, shows it modally and frees it when the user closes it.
   void ShowAbout(QWidget* parent = nullptr);
@@ -36,6 +39,7 @@ class TFormAbout {
  private:
   std::string programFile_;
   int ppi_ = 0;
+  TOemVariant oem_;
 };
 
 }  // namespace velkaro

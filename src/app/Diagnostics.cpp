@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "platform/SocketProbe.h"
 #include "protocol/Exchange.h"
 #include "protocol/Frame.h"
-#include "platform/SocketProbe.h"
 #include "ui/UiSeams.h"
 #include "version/Oem.h"
 #include "version/VersionInfo.h"
@@ -31,12 +31,13 @@ TSessionDiagnostics::TSessionDiagnostics()
 
 TSessionDiagnostics::~TSessionDiagnostics() = default;
 
-std::string TSessionDiagnostics::Summary(const TTarget& target) const {
+std::string TSessionDiagnostics::Summary(const TExchangeSettings& settings) const {
+  const TTarget& target = settings.target;
   std::ostringstream out;
   const TVersionInfo version;
   out << "Velkaro diagnostics\n"
       << "Version: " << version.FileVersion << '\n'
-      << "OEM code: " << OemCode << '\n'
+      << "OEM code: " << settings.oemCode << '\n'
       << "Target: " << IpToText(target.address) << ':' << target.port << '\n'
       << "Interfaces:\n";
   try {
@@ -57,7 +58,7 @@ std::string TSessionDiagnostics::Summary(const TTarget& target) const {
   return out.str();
 }
 
-bool TSessionDiagnostics::Save(QWidget* parent, const TTarget& target) const {
+bool TSessionDiagnostics::Save(QWidget* parent, const TExchangeSettings& settings) const {
   ui::TFileRequest request;
   request.title = QObject::tr("Save diagnostics");
   request.fileName = QStringLiteral("velkaro-diagnostics.pcapng");
@@ -68,7 +69,7 @@ bool TSessionDiagnostics::Save(QWidget* parent, const TTarget& target) const {
   const std::string summaryFile = SummaryFileName(fileName);
   try {
     log_.WriteTo(fileName.toStdString());
-    ReplaceFileContent(summaryFile, Summary(target));
+    ReplaceFileContent(summaryFile, Summary(settings));
   } catch (const std::exception& e) {
     ui::ShowMessage(parent, ui::CoreText(std::string("Cannot save the diagnostics: ") + e.what()));
     return false;

@@ -20,12 +20,13 @@ class TSessionDiagnostics {
   TSessionDiagnostics& operator=(const TSessionDiagnostics&) = delete;
 
   const diag::TPacketLog& Log() const { return log_; }
-  // Version, OEM, interfaces, the window's target, the log's state and the last errors shown.
-  std::string Summary(const TTarget& target) const;
+  // Version, the OEM code and target of the window's exchanges (`settings`), interfaces, the
+  // log's state and the last errors shown.
+  std::string Summary(const TExchangeSettings& settings) const;
   // Asks for a file name through the file-chooser seam, then writes the log there and the
   // summary beside it (NAME-summary.txt). Tells the outcome in a message; false for Cancel or
   // a failure.
-  bool Save(QWidget* parent, const TTarget& target) const;
+  bool Save(QWidget* parent, const TExchangeSettings& settings) const;
 
  private:
   diag::TPacketLog log_;

@@ -33,10 +33,10 @@
 #include "app/WindowSettings.h"
 #include "operations/ConfigRestore.h"
 #include "operations/DeviceOperations.h"
-#include "protocol/ConfigFile.h"
-#include "protocol/Session.h"
-#include "protocol/Exchange.h"
 #include "platform/Socket.h"
+#include "protocol/ConfigFile.h"
+#include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "ui/AppIcons.h"
 #include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"
@@ -66,9 +66,10 @@ QString SafeFileName(QString name) {
 
 }  // namespace
 
-TFormMain::TFormMain(TModelFactories factories, TExchangeSettings settings, QWidget* parent)
+TFormMain::TFormMain(TExchangeSettings settings, TModelFactories factories, QWidget* parent)
     : QMainWindow(parent) {
   Session.settings = std::move(settings);
+  UseOem(Session, SelectOem());
   BuildComponents();
   FormCreate(std::move(factories));
 }
@@ -214,7 +215,7 @@ void TFormMain::BuildKeyboardPaths() {
   UpgradeMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
   UpgradeMenu->setToolTip(upgradeHint);
   UpgradeMenu->setStatusTip(upgradeHint);
-  UpgradeMenu->setVisible(UpgradeOffered);
+  UpgradeMenu->setVisible(Session.oem.upgradeOffered);
   connect(UpgradeMenu, &QAction::triggered, UpgradeButton, &QToolButton::click);
   if (auto* file = qobject_cast<QMenu*>(RestoreConfigMenu->parent())) {
     const QList<QAction*> entries = file->actions();
@@ -277,9 +278,8 @@ void TFormMain::BuildGrid() {
 }
 
 void TFormMain::FormCreate(TModelFactories factories) {
-  SelectOem();
-  upgradeButtonAction_->setVisible(UpgradeOffered);
-  UpgradeButton->setEnabled(UpgradeOffered);
+  upgradeButtonAction_->setVisible(Session.oem.upgradeOffered);
+  UpgradeButton->setEnabled(Session.oem.upgradeOffered);
   BuildKeyboardPaths();
 
   setWindowTitle(QApplication::applicationName());
@@ -327,7 +327,8 @@ bool TFormMain::Scanning() const {
 std::vector<int> TFormMain::SelectedDeviceIndexes() const {
   std::vector<int> indexes;
   for (const QModelIndex& row : StringGrid->selectionModel()->selectedRows())
-    if (static_cast<std::size_t>(row.row()) < Session.DeviceList.size()) indexes.push_back(row.row());
+    if (static_cast<std::size_t>(row.row()) < Session.DeviceList.size())
+      indexes.push_back(row.row());
   std::sort(indexes.begin(), indexes.end());
   return indexes;
 }
@@ -342,7 +343,8 @@ void TFormMain::SetDeviceActionsEnabled(bool enabled) {
 }
 
 bool TFormMain::HasSelectedDevice() const {
-  return Session.SelectedDevice >= 0 && static_cast<std::size_t>(Session.SelectedDevice) < Session.DeviceList.size();
+  const int index = Session.SelectedDevice;
+  return index >= 0 && static_cast<std::size_t>(index) < Session.DeviceList.size();
 }
 
 void TFormMain::ShowFailure(const std::exception& error) {
@@ -357,7 +359,8 @@ void TFormMain::ShowFailure(const std::exception& error) {
 void TFormMain::Scan() {
   if (Scanning() || scanBlocked_) return;
   std::optional<TDeviceAddress> selected;
-  if (HasSelectedDevice()) selected = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].address;
+  if (HasSelectedDevice())
+    selected = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].address;
   ResetGrid();
   keptSelection_ = selected;
   scanRunner_->Errors().Clear();
@@ -430,7 +433,8 @@ void TFormMain::FinishScan() {
   ProgressBar->hide();
   const int found = static_cast<int>(Session.DeviceList.size());
   QString status = found == 1 ? tr("1 device found") : tr("%1 devices found").arg(found);
-  if (Session.DeviceList.CapReached()) status += QStringLiteral(". ") + ui::CoreText(kDeviceCapText);
+  if (Session.DeviceList.CapReached())
+    status += QStringLiteral(". ") + ui::CoreText(kDeviceCapText);
   // A silent scan on real interfaces names them, and the usual cause.
   if (found == 0 && !ops::NoAnswerText(Session.settings).empty())
     status = ui::CoreText(ops::NoAnswerText(Session.settings));
@@ -483,7 +487,8 @@ void TFormMain::StringGridSelectCell(int /*column*/, int row) {
 
 void TFormMain::Config() {
   if (!HasSelectedDevice()) return;
-  const std::uint32_t model = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].ModelCode();
+  const std::uint32_t model =
+      Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].ModelCode();
   if (FindModel(model) < 0) return;
   const auto found = dialogFactories_.find(model);
   if (found == dialogFactories_.end() || !found->second) return;
@@ -543,12 +548,14 @@ void TFormMain::SaveClick() {
   TZEL copy = record;
   ops::TReadOutcome read;
   inExchange_ = true;
-  const bool completed = ui::RunWhileBusy(this, tr("Reading device…"),
-                                          [&read, &copy, settings = Session.settings] { read = ops::ReadAll(settings, copy); });
+  const bool completed = ui::RunWhileBusy(
+      this, tr("Reading device…"),
+      [&read, &copy, settings = Session.settings] { read = ops::ReadAll(settings, copy); });
   inExchange_ = false;
   // A device list rebuilt meanwhile no longer holds the device read.
-  const bool stillListed = static_cast<std::size_t>(device) < Session.DeviceList.size() &&
-                           Session.DeviceList[static_cast<std::size_t>(device)].address == copy.address;
+  const bool stillListed =
+      static_cast<std::size_t>(device) < Session.DeviceList.size() &&
+      Session.DeviceList[static_cast<std::size_t>(device)].address == copy.address;
   if (!completed || !stillListed) return;
   ops::StoreReadRecord(Session, device, copy, read);
   ui::ShowExchangeErrors(read.exchange);
@@ -601,7 +608,8 @@ void TFormMain::RestoreClick() {
   }
   bool written = false;
   try {
-    TRestoreForm form(Session, device, file, std::move(sections), ModelCaptions(record.ModelCode()), this);
+    TRestoreForm form(Session, device, file, std::move(sections), ModelCaptions(record.ModelCode()),
+                      this);
     if (restoreRunner_)
       restoreRunner_(form);
     else
@@ -617,18 +625,17 @@ void TFormMain::UpgradeButtonClick() {
   const std::vector<int> selected = SelectedDeviceIndexes();
   if (selected.size() > 1 && fleetUpgradeHandler_) {
     std::vector<TZEL> devices;
-    for (const int index : selected) devices.push_back(Session.DeviceList[static_cast<std::size_t>(index)]);
+    for (const int index : selected)
+      devices.push_back(Session.DeviceList[static_cast<std::size_t>(index)]);
     fleetUpgradeHandler_(std::move(devices), Session.settings);
     return;
   }
   if (!upgradeHandler_) return;
-  std::optional<TZEL> device;
-  if (HasSelectedDevice()) device = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)];
-  upgradeHandler_(std::move(device), Session.settings);
+  upgradeHandler_(SelectedRecord(Session), Session.settings);
 }
 
 void TFormMain::AboutMenuClick() {
-  TFormAbout about;
+  TFormAbout about(Session.oem);
   about.ShowAbout(this);
 }
 

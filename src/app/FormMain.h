@@ -45,8 +45,9 @@ class TFormMain : public QMainWindow {
   // Whether the device itself answered the read of the last Save Config.
   bool SaveAnswered() const { return saveAnswered_; }
   // Runs FormCreate: OEM selection, caption, grid headers and widths. `settings`: where the
-  // window's exchanges go (the target and interfaces the program was started with).
-  explicit TFormMain(TModelFactories factories = {}, TExchangeSettings settings = {},
+  // window's exchanges go (the target and interfaces the program was started with); no default,
+  // so that nothing builds a window that broadcasts without saying so.
+  explicit TFormMain(TExchangeSettings settings, TModelFactories factories = {},
                      QWidget* parent = nullptr);
   ~TFormMain() override;
 

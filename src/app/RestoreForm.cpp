@@ -87,7 +87,8 @@ TRestoreForm::TRestoreForm(TSession& session, int deviceIndex, const QString& fi
   for (std::size_t i = 0; i < sections_.size(); ++i) {
     const std::string& name = sections_[i].name;
     const bool isOwn =
-        listed && ops::IsOwnSection(name, session_.DeviceList[static_cast<std::size_t>(deviceIndex_)]);
+        listed &&
+        ops::IsOwnSection(name, session_.DeviceList[static_cast<std::size_t>(deviceIndex_)]);
     if (isOwn) own = static_cast<int>(i);
     SectionBox->addItem(isOwn ? ui::DeviceTextToQString(name)
                               : ui::DeviceTextToQString(name) + QStringLiteral("  (") +
@@ -120,8 +121,9 @@ void TRestoreForm::ShowSection(int index) {
     Check(false, "The file holds no section.");
     return;
   }
-  if (!Check(deviceIndex_ >= 0 && static_cast<std::size_t>(deviceIndex_) < session_.DeviceList.size(),
-             "The device is no longer listed."))
+  if (!Check(
+          deviceIndex_ >= 0 && static_cast<std::size_t>(deviceIndex_) < session_.DeviceList.size(),
+          "The device is no longer listed."))
     return;
   const TZEL device = session_.DeviceList[static_cast<std::size_t>(deviceIndex_)];
   const ops::TCfgSection& section = sections_[static_cast<std::size_t>(index)];
@@ -134,9 +136,10 @@ void TRestoreForm::ShowSection(int index) {
              error))
     return;
   ops::TApplyOutcome plan;
-  if (!ui::RunWhileBusy(this, tr("Reading device…"), [&plan, &device, &values, settings = session_.settings, this] {
-        plan = ops::ApplySection(settings, device, values, isTemplate_, true);
-      })) {
+  if (!ui::RunWhileBusy(this, tr("Reading device…"),
+                        [&plan, &device, &values, settings = session_.settings, this] {
+                          plan = ops::ApplySection(settings, device, values, isTemplate_, true);
+                        })) {
     Check(false, tr("Reading the device was cancelled.").toStdString());
     return;
   }
@@ -203,9 +206,8 @@ void TRestoreForm::ApplyClick() {
   const bool completed = ui::RunWhileBusy(
       this, tr("Writing…"),
       [&outcome, &chosen, device = session_.DeviceList[static_cast<std::size_t>(deviceIndex_)],
-       settings = session_.settings, this] {
-        outcome = ops::ApplySection(settings, device, chosen, isTemplate_, false);
-      });
+       settings = session_.settings,
+       this] { outcome = ops::ApplySection(settings, device, chosen, isTemplate_, false); });
   // Stopped midway, some values may have been written: the window reads the list again.
   if (!completed) {
     written_ = true;

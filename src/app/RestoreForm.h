@@ -26,8 +26,9 @@ class TRestoreForm : public QDialog {
 
   // `captions` (tag -> what it is on the property pages) may miss tags. Shows the device's own
   // section when the file has it, else the first one.
-  TRestoreForm(TSession& session, int deviceIndex, const QString& fileName, std::vector<ops::TCfgSection> sections,
-               std::map<int, QString> captions, QWidget* parent = nullptr);
+  TRestoreForm(TSession& session, int deviceIndex, const QString& fileName,
+               std::vector<ops::TCfgSection> sections, std::map<int, QString> captions,
+               QWidget* parent = nullptr);
 
   // Checks the section against the device, reads the device and lists what differs.
   void ShowSection(int index);

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 
@@ -48,8 +48,8 @@ void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
   ui::RunExchange(
       this,
       [round, settings = session_.settings] {
-        round->result =
-            Discover(settings, [&round = *round](const TReply& reply) { round.replies.push_back(reply); });
+        round->result = Discover(
+            settings, [&round = *round](const TReply& reply) { round.replies.push_back(reply); });
       },
       [this, round, failed = std::move(failed), done = std::move(done)] {
         running_ = false;

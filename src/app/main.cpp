@@ -11,8 +11,8 @@
 #include "dialog/DialogFactories.h"
 #include "protocol/NetInterfaces.h"
 #include "ui/AppIcons.h"
-#include "upgrade/FleetUpgradeForm.h"
 #include "ui/RememberedSettings.h"
+#include "upgrade/FleetUpgradeForm.h"
 #include "upgrade/UpgradeForm.h"
 
 int main(int argc, char* argv[]) {
@@ -25,7 +25,8 @@ int main(int argc, char* argv[]) {
 #ifdef _WIN32
   // argv holds the ANSI code page there; Qt's list is the UTF-16 command line, as UTF-8 here.
   std::vector<std::string> arguments;
-  for (const QString& a : QCoreApplication::arguments().mid(1)) arguments.push_back(a.toStdString());
+  for (const QString& a : QCoreApplication::arguments().mid(1))
+    arguments.push_back(a.toStdString());
 #else
   const std::vector<std::string> arguments(argv + 1, argv + argc);
 #endif
@@ -64,8 +65,8 @@ int main(int argc, char* argv[]) {
   // From here on every datagram is kept, bounded, for Help > "Save diagnostics…" and --log.
   velkaro::TSessionDiagnostics diagnostics;
   velkaro::TFormMain form(
-      {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()},
-      std::move(settings));
+      std::move(settings),
+      {velkaro::MakeZel1Factory(), velkaro::MakeZel4Factory(), velkaro::MakeZel8Factory()});
   // One upgrade dialog for the whole run: the chosen image stays between openings.
   velkaro::TUpgradeForm upgradeForm(&form);
   if (options.demo) upgradeForm.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
@@ -82,7 +83,7 @@ int main(int argc, char* argv[]) {
   QObject::connect(&fleetForm, &velkaro::TFleetUpgradeForm::runningChanged, &form,
                    &velkaro::TFormMain::SetScanBlocked);
   form.SetDiagnosticsHandler(
-      [&diagnostics, &form] { diagnostics.Save(&form, form.Session.settings.target); });
+      [&diagnostics, &form] { diagnostics.Save(&form, form.Session.settings); });
   form.show();
   const int code = QApplication::exec();
   if (!options.logFile.empty()) {

@@ -4,8 +4,8 @@
 
 #include "cli/CliContext.h"
 #include "cli/CliExitCode.h"
-#include "cli/CliOutput.h"
 #include "cli/CliOptions.h"
+#include "cli/CliOutput.h"
 #include "cli/DeviceCommands.h"
 #include "cli/DoctorCommand.h"
 #include "cli/RestoreCommands.h"
@@ -91,7 +91,7 @@ std::string VersionText() {
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           bool errIsTerminal) {
+           bool errIsTerminal, std::uint16_t oemCode) {
   const TParseResult parsed = ParseCommandLine(argc, argv, out, err, VersionText);
   if (!parsed.options) return parsed.exitCode;
   const TCliOptions& o = *parsed.options;
@@ -99,6 +99,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   TSession session;
   session.settings.target = o.target;
   session.settings.interfaces = o.interfaces;
+  session.settings.oemCode = oemCode;
   TCliContext ctx{session, out, err, errIsTerminal, 0};
   int code = kExitFailure;
   try {

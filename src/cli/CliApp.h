@@ -1,8 +1,11 @@
 // velkaro-cli from its arguments to its exit code.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
+
+#include "protocol/Frame.h"
 
 namespace velkaro::cli {
 
@@ -10,8 +13,8 @@ namespace velkaro::cli {
 std::string VersionText();
 
 // Parses the arguments, points the exchange at --target, reports its errors on `err` and runs
-// the command. The model registry and the OEM code must be set up by the caller.
+// the command. `oemCode`: the one the run's requests carry (the program's OEM variant).
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           bool errIsTerminal);
+           bool errIsTerminal, std::uint16_t oemCode = kDefaultOemCode);
 
 }  // namespace velkaro::cli

@@ -8,11 +8,11 @@
 #include "cli/DeviceSelector.h"
 #include "cli/ValueAssignment.h"
 #include "operations/DeviceOperations.h"
+#include "platform/Utf8Path.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Utf8Path.h"
 
 namespace velkaro::cli {
 
@@ -21,9 +21,8 @@ namespace {
 // Discovers until the device has answered (at most --rounds exchanges) and returns its index in
 // the session's DeviceList.
 int FindDevice(const TCliOptions& o, const TDeviceSelector& selector, TCliContext& ctx) {
-  const ops::TDiscovery discovery =
-      ops::DiscoverDevices(ctx.session, o.rounds,
-                           [&] { return selector.FindIn(ctx.session.DeviceList) >= 0; });
+  const ops::TDiscovery discovery = ops::DiscoverDevices(
+      ctx.session, o.rounds, [&] { return selector.FindIn(ctx.session.DeviceList) >= 0; });
   ReportErrors(discovery.exchange, ctx);
   std::string error;
   const int index = LocateDevice(ctx.session.DeviceList, selector, discovery.rounds, error);

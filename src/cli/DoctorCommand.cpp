@@ -10,9 +10,9 @@
 #include "cli/FirewallRules.h"
 #include "cli/SystemAccess.h"
 #include "operations/DeviceOperations.h"
+#include "platform/SocketProbe.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
-#include "platform/SocketProbe.h"
 #include "sim/Simulator.h"
 #include "tftp/IdUDPBase.h"
 #include "tftp/TftpPacket.h"
@@ -124,12 +124,13 @@ void Collect(const TDeviceList& scanned, TDeviceList& found) {
   }
 }
 
-// A scan of its own: the run's session keeps its settings and devices.
-TCheckLine CheckScan(const std::string& name, const TTarget& target, int rounds,
-                     TDeviceList& found) {
+// A scan of its own, with the run's OEM code: the run's session keeps its settings and devices.
+TCheckLine CheckScan(const std::string& name, const TTarget& target, std::uint16_t oemCode,
+                     int rounds, TDeviceList& found) {
   TCheckLine line{"scan " + name, TCheckStatus::Ok, "", ""};
   TSession scan;
   scan.settings.target = target;
+  scan.settings.oemCode = oemCode;
   const ops::TDiscovery discovery = ops::DiscoverDevices(scan, rounds);
   const std::size_t devices = scan.DeviceList.size();
   Collect(scan.DeviceList, found);
@@ -292,12 +293,13 @@ int RunDoctor(const TCliOptions& o, TCliContext& ctx) {
   report(CheckSelfTest());
 
   const int rounds = std::min(o.rounds, kMaxDoctorRounds);
+  const std::uint16_t oemCode = ctx.session.settings.oemCode;
   TDeviceList found;
   if (targetGiven) {
-    report(CheckScan(TargetText(o.target), o.target, rounds, found));
+    report(CheckScan(TargetText(o.target), o.target, oemCode, rounds, found));
   } else {
     for (const TProbedInterface& i : interfaces)
-      report(CheckScan(i.name, {i.broadcast, kDevicePort}, rounds, found));
+      report(CheckScan(i.name, {i.broadcast, kDevicePort}, oemCode, rounds, found));
   }
   report(CheckFirewall());
   if (upgradeDevice) report(CheckUpgradePort(*upgradeDevice, found, o.tftpPort));

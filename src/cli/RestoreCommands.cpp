@@ -88,7 +88,8 @@ void RefuseSharedIdentity(const TDeviceList& listed, const TZEL& device) {
   int count = 0;
   for (const TZEL& d : listed) {
     if (ConfigSectionName(d) != name) continue;
-    claimants += (count++ ? ", " : "") + IpToText(d.values.AsUInt(2)) + " (" + MacToText(d.MAC) + ")";
+    claimants +=
+        (count++ ? ", " : "") + IpToText(d.values.AsUInt(2)) + " (" + MacToText(d.MAC) + ")";
   }
   if (count > 1)
     throw TCliFailure(kExitUsage, "Devices " + claimants + " all answer as [" + name +
@@ -136,7 +137,8 @@ int RunRestore(const TCliOptions& o, TCliContext& ctx) {
     if (!named && !t.isTemplate) RefuseSharedIdentity(ctx.session.DeviceList, t.device);
   }
 
-  RunAll(ctx.session.settings, targets, o.command == TCommandKind::Apply ? o.parallel : 1, o.dryRun);
+  RunAll(ctx.session.settings, targets, o.command == TCommandKind::Apply ? o.parallel : 1,
+         o.dryRun);
   Report(targets, o, ctx);
   const bool refused = std::any_of(targets.begin(), targets.end(),
                                    [](const TRestoreTarget& t) { return t.outcome.refused; });

@@ -96,7 +96,8 @@ bool CheckAssignments(const std::vector<TAssignment>& assignments, std::uint32_t
   return true;
 }
 
-bool CheckAssignmentsForAnyModel(const std::vector<TAssignment>& assignments, std::string& error) {
+bool CheckAssignmentsForAnyModel(const std::vector<TAssignment>& assignments, std::string& error,
+                                 const TModelRegistry& models) {
   std::set<int> seen;
   for (const TAssignment& a : assignments) {
     if (!seen.insert(a.tag).second) {
@@ -105,8 +106,8 @@ bool CheckAssignmentsForAnyModel(const std::vector<TAssignment>& assignments, st
     }
     std::string firstError;
     bool passes = false;
-    for (const TConfigDevice& model : ModelRegistry().Models()) {
-      if (!HasTag(static_cast<std::uint16_t>(a.tag), model.modelCode)) continue;
+    for (const TConfigDevice& model : models.Models()) {
+      if (!models.HasTag(static_cast<std::uint16_t>(a.tag), model.modelCode)) continue;
       TValue value;
       std::string modelError;
       if (CheckAssignment(a, model.modelCode, value, modelError)) {

@@ -8,9 +8,9 @@
 
 #include "operations/ValueText.h"
 #include "protocol/DeviceRecord.h"
+#include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
-
 
 struct TAssignment {
   int tag = 0;
@@ -39,8 +39,9 @@ bool CheckAssignments(const std::vector<TAssignment>& assignments, std::uint32_t
 
 // The check that can run before the device's model is known: an assignment passes when it would
 // pass for at least one registered model. Otherwise the error is the one of the first model that
-// has the tag (or says that no model has it).
-bool CheckAssignmentsForAnyModel(const std::vector<TAssignment>& assignments, std::string& error);
+// has the tag (or says that no model has it). `models`: the models to try.
+bool CheckAssignmentsForAnyModel(const std::vector<TAssignment>& assignments, std::string& error,
+                                 const TModelRegistry& models = ModelRegistry());
 
 // Parses every argument; stops at the first bad one.
 bool ParseAssignments(const std::vector<std::string>& texts, std::vector<TAssignment>& out,

@@ -23,8 +23,8 @@
 #include "operations/DeviceOperations.h"
 #include "pages/BindingTag.h"
 #include "pages/IPEdit.h"
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 #include "ui_ZelForm.h"
@@ -137,12 +137,11 @@ int TZelForm::Execute() {
   writeAnswered_ = false;
   ops::TWriteOutcome write;
   // The dialog has gone; the window shows the wait. A user who stops it is told nothing more.
-  if (!ui::RunWhileBusy(parentWidget(), tr("Writing…"),
-                        [&write, record = local_zel_, all = optionsLoaded_,
-                         settings = session_->settings] {
-                          write = all ? ops::WriteAll(settings, record)
-                                      : ops::WriteGeneral(settings, record);
-                        }))
+  if (!ui::RunWhileBusy(
+          parentWidget(), tr("Writing…"),
+          [&write, record = local_zel_, all = optionsLoaded_, settings = session_->settings] {
+            write = all ? ops::WriteAll(settings, record) : ops::WriteGeneral(settings, record);
+          }))
     return r;
   ui::ShowExchangeErrors(write.exchange);
   if (write.exchange.NoSocket()) return r;

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "operations/ValueText.h"
+#include "platform/Utf8Path.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Utf8Path.h"
 
 namespace velkaro::ops {
 
@@ -148,7 +148,8 @@ bool ParseSection(const TCfgSection& section, std::uint32_t model, std::vector<T
   for (std::size_t i = 0; i < section.entries.size(); ++i) {
     const auto& [key, text] = section.entries[i];
     std::uint64_t tag = 0;
-    if (!ParseDecimal(key, 999, tag) || tag < 1 || !HasTag(static_cast<std::uint16_t>(tag), model)) {
+    if (!ParseDecimal(key, 999, tag) || tag < 1 ||
+        !HasTag(static_cast<std::uint16_t>(tag), model)) {
       error = "Section [" + section.name + "]: '" + key + "' is not a tag of this device's model";
       return false;
     }
@@ -192,7 +193,8 @@ bool SectionFitsDevice(const TCfgSection& section, const TZEL& device, std::stri
 }
 
 bool IsIdentityTag(int tag, std::uint32_t model) {
-  return tag == 2 || tag == 7 || FlagsOfTag(static_cast<std::uint16_t>(tag), model) == kFlagReadOnly;
+  return tag == 2 || tag == 7 ||
+         FlagsOfTag(static_cast<std::uint16_t>(tag), model) == kFlagReadOnly;
 }
 
 const char* ApplyResultWord(TApplyResult result) {
@@ -209,8 +211,8 @@ const char* ApplyResultWord(TApplyResult result) {
   return "failed";
 }
 
-TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device, const std::vector<TSectionValue>& values,
-                           bool isTemplate, bool dryRun) {
+TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device,
+                           const std::vector<TSectionValue>& values, bool isTemplate, bool dryRun) {
   TApplyOutcome outcome;
   outcome.device = device;
   const auto fail = [&outcome](std::string error) {
@@ -277,8 +279,8 @@ TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device
     if (!SameValue(check, tag, it->value)) unconfirmed.push_back(tag);
   }
   if (!unconfirmed.empty())
-    return fail("The device did not confirm tag" + std::string(unconfirmed.size() == 1 ? " " : "s ") +
-                TagListText(unconfirmed));
+    return fail("The device did not confirm tag" +
+                std::string(unconfirmed.size() == 1 ? " " : "s ") + TagListText(unconfirmed));
   outcome.result = TApplyResult::Applied;
   return outcome;
 }
@@ -290,7 +292,8 @@ std::vector<TApplyOutcome> ApplyToAll(const TExchangeSettings& settings,
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++)
-      outcomes[i] = ApplySection(settings, jobs[i].device, jobs[i].values, jobs[i].isTemplate, dryRun);
+      outcomes[i] =
+          ApplySection(settings, jobs[i].device, jobs[i].values, jobs[i].isTemplate, dryRun);
   };
   const std::size_t workers =
       std::min(jobs.size(), static_cast<std::size_t>(std::max(parallel, 1)));

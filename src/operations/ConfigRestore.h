@@ -79,8 +79,8 @@ struct TApplyOutcome {
 // is back. The read reply must report the model code and type text of the discovery, and for a
 // device's own section (not `isTemplate`) its identity too; otherwise nothing is written. Uses no
 // state but its arguments: devices may be done in parallel.
-TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device, const std::vector<TSectionValue>& values,
-                           bool isTemplate, bool dryRun);
+TApplyOutcome ApplySection(const TExchangeSettings& settings, const TZEL& device,
+                           const std::vector<TSectionValue>& values, bool isTemplate, bool dryRun);
 
 struct TApplyJob {
   TZEL device;

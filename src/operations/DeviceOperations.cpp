@@ -68,8 +68,8 @@ bool FromDevice(const TDeviceAddress& address, const TBytes& data) {
          std::equal(address.begin(), address.end(), data.begin() + kSourceOffset);
 }
 
-TWriteOutcome RunWrites(const TExchangeSettings& settings, const std::vector<TBatchRequest>& requests,
-                        const TZEL& record) {
+TWriteOutcome RunWrites(const TExchangeSettings& settings,
+                        const std::vector<TBatchRequest>& requests, const TZEL& record) {
   const TDeviceAddress& address = record.address;
   TWriteOutcome outcome;
   for (const TBatchRequest& request : requests) {

@@ -27,9 +27,9 @@ inline constexpr std::chrono::milliseconds kScanInterval{250};
 // One discovery exchange merged into the session's DeviceList.
 TExchangeResult DiscoverRound(TSession& session);
 
-// Empties the session's DeviceList, then runs up to `rounds` discovery exchanges kScanInterval apart, merging
-// every reply. `done`, when given, is asked after each exchange and ends the cycle early by
-// returning true. `rounds` in the result counts the exchanges run.
+// Empties the session's DeviceList, then runs up to `rounds` discovery exchanges kScanInterval
+// apart, merging every reply. `done`, when given, is asked after each exchange and ends the cycle
+// early by returning true. `rounds` in the result counts the exchanges run.
 struct TDiscovery {
   TExchangeResult exchange;
   int rounds = 0;
@@ -62,8 +62,7 @@ TReadOutcome ReadAll(const TExchangeSettings& settings, TZEL& record);
 TReadOutcome ReadDevice(TSession& session, int index);
 // The second half of ReadDevice, for a read run elsewhere on a copy of the record: puts `record`
 // back into the DeviceList and shows its row when the device answered.
-void StoreReadRecord(TSession& session, int index, const TZEL& record,
-                     const TReadOutcome& outcome);
+void StoreReadRecord(TSession& session, int index, const TZEL& record, const TReadOutcome& outcome);
 
 struct TWriteOutcome {
   TExchangeResult exchange;

@@ -97,8 +97,8 @@ class TRollout {
     };
     // The upload goes to the device's own address, whoever answered the trigger.
     const std::string host = settings_.uploadHost.empty() ? ip : settings_.uploadHost;
-    const TUpgradeOutcome upgrade =
-        UpgradeDevice(settings_.exchange, ip, settings_.file, host, ftp, {}, settings_.force, r.device.link);
+    const TUpgradeOutcome upgrade = UpgradeDevice(settings_.exchange, ip, settings_.file, host, ftp,
+                                                  {}, settings_.force, r.device.link);
 
     if (!upgrade.imageError.empty()) {
       // The file changed after the checks: nothing was sent to this device.

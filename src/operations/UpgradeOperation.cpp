@@ -63,9 +63,8 @@ void ConfigureUpgradeClient(TIdTrivialFTP& ftp, std::uint16_t port) {
 }
 
 TUpgradeOutcome UpgradeDevice(const TExchangeSettings& settings, const std::string& ip,
-                              const std::string& file,
-                              const std::string& uploadHost, TIdTrivialFTP& ftp,
-                              const std::function<bool()>& proceed, bool force,
+                              const std::string& file, const std::string& uploadHost,
+                              TIdTrivialFTP& ftp, const std::function<bool()>& proceed, bool force,
                               const TNetLink& link) {
   TUpgradeOutcome outcome;
   TBytes image;

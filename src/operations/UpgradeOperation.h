@@ -50,9 +50,8 @@ struct TUpgradeOutcome {
 // start. `proceed`, when given, is asked before the upload and can refuse it. `link`, the device's
 // interface when known, carries the trigger and the upload alike.
 TUpgradeOutcome UpgradeDevice(const TExchangeSettings& settings, const std::string& ip,
-                              const std::string& file,
-                              const std::string& uploadHost, TIdTrivialFTP& ftp,
-                              const std::function<bool()>& proceed = {}, bool force = false,
-                              const TNetLink& link = {});
+                              const std::string& file, const std::string& uploadHost,
+                              TIdTrivialFTP& ftp, const std::function<bool()>& proceed = {},
+                              bool force = false, const TNetLink& link = {});
 
 }  // namespace velkaro::ops

@@ -24,9 +24,9 @@ std::optional<std::string> ConfigEntryValue(const TZEL& record, std::uint16_t ta
 void WriteConfigEntry(TIniFile& file, const TZEL& record, std::uint16_t tag,
                       std::uint32_t modelCode);
 
-// Writes the device's section (tags 1 to MaxTag of its model, ascending) into `fileName`. The file is replaced in one step, so a failed save leaves it
-// exactly as it was; an unknown model writes nothing and leaves the file alone. Throws
-// TIniWriteError ("Impossible d'écrire dans <file>").
+// Writes the device's section (tags 1 to MaxTag of its model, ascending) into `fileName`. The file
+// is replaced in one step, so a failed save leaves it exactly as it was; an unknown model writes
+// nothing and leaves the file alone. Throws TIniWriteError ("Impossible d'écrire dans <file>").
 void SaveConfig(const std::string& fileName, const TZEL& record);
 
 }  // namespace velkaro

@@ -7,7 +7,6 @@
 
 namespace velkaro {
 
-
 namespace {
 
 // Stores one reply item in the record when its length fits the tag's type.

@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/Socket.h"
 #include "protocol/ModelRegistry.h"
 #include "protocol/PacketSink.h"
-#include "platform/Socket.h"
 
 namespace velkaro {
 
 namespace {
 
 thread_local const std::atomic<bool>* cancelFlag = nullptr;
-
 
 // A failure of one stage of an exchange, carried up to be told as a value.
 class TStageFailure : public std::runtime_error {
@@ -238,7 +237,7 @@ TExchangeResult Exchange(const TExchangeSettings& settings, const TBytes& reques
   return ExchangeWithResends(settings, request, retryCount, 0, {}, onReply, last, link);
 }
 
-TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBytes& request,
+TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBytes& built,
                                     int retryCount, int resends,
                                     const std::function<bool()>& answered,
                                     const TReplyEvent& onReply, bool last, const TNetLink& link) {
@@ -249,6 +248,8 @@ TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBy
   }
   std::vector<TOutlet> outlets = OpenOutlets(settings, link, result);
   if (outlets.empty()) return result;
+  TBytes request = built;
+  StampOemCode(request, settings.oemCode);
   std::vector<TOutlet> sent;
   try {
     const std::uint16_t port = settings.target.port;

@@ -57,6 +57,8 @@ struct TExchangeSettings {
   std::function<void(bool busy)> busy;
   // Told the index of a record after a merge that carried the last flag.
   std::function<void(int index)> showDeviceRow;
+  // The OEM code every request carries, stamped on as it is sent.
+  std::uint16_t oemCode = kDefaultOemCode;
 };
 // Shows the busy cursor (settings.busy) for its lifetime, whichever way the operation ends.
 class TBusyGuard {
@@ -120,9 +122,9 @@ struct TExchangeError {
 
 // What one exchange, or all exchanges of an operation, came to.
 struct TExchangeResult {
-  int replies = 0;        // datagrams delivered to the reply callback
-  bool lastSeen = false;  // one of them carried the last flag
-  bool cancelled = false; // the user stopped it (TCancelScope)
+  int replies = 0;         // datagrams delivered to the reply callback
+  bool lastSeen = false;   // one of them carried the last flag
+  bool cancelled = false;  // the user stopped it (TCancelScope)
   std::vector<TExchangeError> errors;
 
   bool Ok() const { return errors.empty(); }

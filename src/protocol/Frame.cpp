@@ -5,8 +5,6 @@
 
 namespace velkaro {
 
-std::uint16_t OemCode = kDefaultOemCode;
-
 std::uint16_t Swap16(std::uint16_t v) {
   return static_cast<std::uint16_t>((v >> 8) | (v << 8));
 }
@@ -44,13 +42,18 @@ TDeviceAddress IpPortAddress(std::uint32_t ip, std::uint16_t port) {
   return NumberToAddress((std::uint64_t{2} << 48) | (std::uint64_t{ip} << 16) | port);
 }
 
+void StampOemCode(TSendBuf& request, std::uint16_t oemCode) {
+  if (request.size() < kOemOffset + 4) return;
+  request[kOemOffset + 2] = static_cast<std::uint8_t>(oemCode & 0xFF);
+  request[kOemOffset + 3] = static_cast<std::uint8_t>(oemCode >> 8);
+}
+
 void BuildHeader(const TDeviceAddress& destination, TCommand command, TSendBuf& buf) {
   buf.assign(kEmptyRequestSize, 0);
   for (std::size_t i = 0; i < destination.size(); ++i) buf[i] = destination[i];
   buf[kOemOffset] = 0x00;
   buf[kOemOffset + 1] = 0x01;
-  buf[kOemOffset + 2] = static_cast<std::uint8_t>(OemCode & 0xFF);
-  buf[kOemOffset + 3] = static_cast<std::uint8_t>(OemCode >> 8);
+  StampOemCode(buf, kDefaultOemCode);
   buf[kCommandOffset] = static_cast<std::uint8_t>(command);
   buf[25] = 0xFF;
   buf[26] = 0xFF;

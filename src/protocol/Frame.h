@@ -46,8 +46,8 @@ enum TValueType : std::uint8_t {
 // Kind 1 with six FF bytes: every device answers.
 inline constexpr TDeviceAddress kAllDevices{0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-// Carried in bytes 18-19 of every request, low byte first. Set at start-up by SelectOem.
-extern std::uint16_t OemCode;
+// Carried in bytes 18-19 of every request, low byte first: the OEM variant the program runs as
+// (TExchangeSettings::oemCode); this one unless its version block selects another.
 inline constexpr std::uint16_t kDefaultOemCode = 4901;
 
 std::uint16_t Swap16(std::uint16_t v);
@@ -60,6 +60,9 @@ TDeviceAddress NumberToAddress(std::uint64_t v);
 // Kind 2 address of the upgrade trigger: IPv4 address and UDP port.
 TDeviceAddress IpPortAddress(std::uint32_t ip, std::uint16_t port = kDevicePort);
 
+// Writes `oemCode` into a request's bytes 18-19, low byte first; a request too short to have a
+// header is left as it is. The exchange stamps the sender's code on every request it sends.
+void StampOemCode(TSendBuf& request, std::uint16_t oemCode);
 void BuildHeader(const TDeviceAddress& destination, TCommand command, TSendBuf& buf);
 void AddReadItem(TSendBuf& buf, std::uint16_t tag);
 // Numeric types use `number`, strings use `text`; type codes outside 1-5 append nothing.

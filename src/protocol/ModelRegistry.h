@@ -20,9 +20,15 @@ constexpr TDescriptor MakeDescriptor(std::uint16_t tag, std::uint8_t flags, std:
   return static_cast<TDescriptor>(tag) | (static_cast<TDescriptor>(flags) << 16) |
          (static_cast<TDescriptor>(type) << 24);
 }
-constexpr std::uint16_t DescriptorTag(TDescriptor d) { return static_cast<std::uint16_t>(d); }
-constexpr std::uint8_t DescriptorFlags(TDescriptor d) { return static_cast<std::uint8_t>(d >> 16); }
-constexpr std::uint8_t DescriptorType(TDescriptor d) { return static_cast<std::uint8_t>(d >> 24); }
+constexpr std::uint16_t DescriptorTag(TDescriptor d) {
+  return static_cast<std::uint16_t>(d);
+}
+constexpr std::uint8_t DescriptorFlags(TDescriptor d) {
+  return static_cast<std::uint8_t>(d >> 16);
+}
+constexpr std::uint8_t DescriptorType(TDescriptor d) {
+  return static_cast<std::uint8_t>(d >> 24);
+}
 
 using TConfigFile = std::vector<TDescriptor>;
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "protocol/Frame.h"
 #include "platform/SocketProbe.h"
+#include "protocol/Frame.h"
 
 namespace velkaro {
 

@@ -13,6 +13,18 @@ void MergeReplyVia(TSession& session, const TNetLink& via, bool last, const TByt
   }
 }
 
+void UseOem(TSession& session, const TOemVariant& variant) {
+  session.oem = variant;
+  session.settings.oemCode = variant.code;
+}
+
+std::optional<TZEL> SelectedRecord(const TSession& session) {
+  const int index = session.SelectedDevice;
+  if (index < 0 || static_cast<std::size_t>(index) >= session.DeviceList.size())
+    return std::nullopt;
+  return session.DeviceList[static_cast<std::size_t>(index)];
+}
+
 TReplyEvent MergeInto(TSession& session) {
   return [&session](const TReply& reply) { MergeReply(session, reply); };
 }

@@ -1,10 +1,13 @@
-// What one run of the program works with: the settings of its exchanges, the devices it found
-// and, in the window, the one selected. The window owns one session, each command-line run builds
-// one and each test its own; nothing about it is process-wide.
+// What one run of the program works with: the settings of its exchanges, the devices it found,
+// in the window the one selected, and the OEM variant it runs as. The window owns one session, each
+// command-line run builds one and each test its own; nothing about it is process-wide.
 #pragma once
+
+#include <optional>
 
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "protocol/OemVariant.h"
 
 namespace velkaro {
 
@@ -12,7 +15,14 @@ struct TSession {
   TExchangeSettings settings;
   TDeviceList DeviceList;
   int SelectedDevice = 0;
+  TOemVariant oem;
 };
+
+// Makes `variant` the session's OEM variant, its code that of every request the session sends.
+void UseOem(TSession& session, const TOemVariant& variant);
+
+// A copy of the selected device's record; none when SelectedDevice is outside the list.
+std::optional<TZEL> SelectedRecord(const TSession& session);
 
 // Reply callback of discovery and reads: merges the reply into the session's DeviceList with the
 // interface it came through and, with the last flag, tells settings.showDeviceRow.

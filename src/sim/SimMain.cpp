@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/Socket.h"
-#include "sim/Simulator.h"
 #include "platform/StopRequest.h"
+#include "sim/Simulator.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "protocol/DeviceList.h"
 #include "platform/Socket.h"
+#include "protocol/DeviceList.h"
 #include "sim/TftpServer.h"
 
 namespace velkaro::sim {

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Socket.h"
 #include "protocol/DeviceText.h"
 #include "protocol/Frame.h"
-#include "platform/Socket.h"
 #include "sim/DeviceProfile.h"
 #include "sim/Simulator.h"
 

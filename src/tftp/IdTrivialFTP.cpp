@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/Utf8Path.h"
 #include "tftp/IdException.h"
 #include "tftp/TftpPacket.h"
-#include "platform/Utf8Path.h"
 
 namespace velkaro {
 
@@ -125,8 +125,7 @@ std::string TIdTrivialFTP::ModeText() const {
 
 void TIdTrivialFTP::UploadFile(const std::string& localFile, const std::string& remoteFile) {
   std::error_code ec;
-  if (std::filesystem::is_directory(Utf8Path(localFile), ec))
-    throw EFOpenError(localFile, EISDIR);
+  if (std::filesystem::is_directory(Utf8Path(localFile), ec)) throw EFOpenError(localFile, EISDIR);
   std::vector<char> buffer(256 * 1024);
   std::ifstream file;
   file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));

@@ -1,8 +1,8 @@
 #include "ui/UiSeams.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>

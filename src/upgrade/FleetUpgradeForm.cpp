@@ -136,8 +136,8 @@ void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices, const TExchangeSet
   DeviceTable->setRowCount(static_cast<int>(devices_.size()));
   for (int row = 0; row < DeviceTable->rowCount(); ++row) {
     const TZEL& device = devices_[static_cast<std::size_t>(row)];
-    DeviceTable->setItem(
-        row, kNameColumn, new QTableWidgetItem(ui::DeviceTextToQString(device.values.AsText(7))));
+    DeviceTable->setItem(row, kNameColumn,
+                         new QTableWidgetItem(ui::DeviceTextToQString(device.values.AsText(7))));
     DeviceTable->setItem(
         row, kIpColumn,
         new QTableWidgetItem(QString::fromStdString(IpToText(device.values.AsUInt(2)))));

@@ -14,8 +14,8 @@
 
 #include "operations/UpgradeOperation.h"
 #include "pages/IPEdit.h"
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 #include "ui_UpgradeForm.h"
@@ -85,8 +85,7 @@ void TUpgradeForm::RedirectUploads(const QString& host, int port) {
   uploadHost_ = host;
 }
 
-void TUpgradeForm::PrepareForDevice(std::optional<TZEL> device,
-                                    const TExchangeSettings& settings) {
+void TUpgradeForm::PrepareForDevice(std::optional<TZEL> device, const TExchangeSettings& settings) {
   device_ = std::move(device);
   // The upload runs on the exchange thread: no window hooks there.
   settings_ = settings;
@@ -145,8 +144,8 @@ void TUpgradeForm::UpgradeBtnClick() {
         try {
           // Each answer re-checks the image: the file may have gone meanwhile.
           outcome_ = ops::UpgradeDevice(
-              settings, ip, file, host, IdTrivialFTP, [file] { return ops::ImageProblem(file).empty(); },
-              false, link);
+              settings, ip, file, host, IdTrivialFTP,
+              [file] { return ops::ImageProblem(file).empty(); }, false, link);
         } catch (const std::exception& e) {
           outcome_ = {};
           outcome_.transferError = e.what();

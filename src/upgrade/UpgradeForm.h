@@ -9,8 +9,8 @@
 #include <QString>
 #include <cstdint>
 #include <future>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "operations/UpgradeOperation.h"

@@ -1,39 +1,31 @@
 #include "version/Oem.h"
 
-#include "protocol/Frame.h"
 #include "version/VersionInfo.h"
 
 namespace velkaro {
 
-std::string MakerWebAddress;
-std::string MakerEmail;
-bool UpgradeOffered = true;
-
-void SelectOem() {
-  SelectOem(kOwnProgramFile);
+TOemVariant SelectOem() {
+  return SelectOem(kOwnProgramFile);
 }
 
-void SelectOem(const std::string& programFile) {
-  OemCode = kDefaultOemCode;
-  MakerWebAddress.clear();
-  MakerEmail.clear();
-  UpgradeOffered = true;
-
+TOemVariant SelectOem(const std::string& programFile) {
   // Compared as text: a file without version information has the build "<info not available>"
-  // and keeps the defaults above.
+  // and keeps the defaults.
+  TOemVariant variant;
   const std::string build = TVersionInfo(nullptr, programFile).Build;
   if (build == "0") {
-    MakerWebAddress = kMakerWebAddress;
-    MakerEmail = kMakerEmail;
+    variant.makerWebAddress = kMakerWebAddress;
+    variant.makerEmail = kMakerEmail;
   } else if (build == "1") {
-    OemCode = kOemCodeBuild1;
-    UpgradeOffered = false;
-    MakerWebAddress = kMakerWebAddress;
-    MakerEmail = kMakerEmail;
+    variant.code = kOemCodeBuild1;
+    variant.upgradeOffered = false;
+    variant.makerWebAddress = kMakerWebAddress;
+    variant.makerEmail = kMakerEmail;
   } else if (build == "2") {
-    OemCode = kOemCodeBuild2;
-    UpgradeOffered = false;
+    variant.code = kOemCodeBuild2;
+    variant.upgradeOffered = false;
   }
+  return variant;
 }
 
 }  // namespace velkaro

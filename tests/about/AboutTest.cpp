@@ -36,14 +36,20 @@ class AboutTest : public QObject {
   testing::TTempDir dir_;
   test::TUiRecorder ui_;
 
+  // A variant that shows the maker's addresses.
+  static TOemVariant Maker() {
+    TOemVariant oem;
+    oem.makerWebAddress = kMakerWebAddress;
+    oem.makerEmail = kMakerEmail;
+    return oem;
+  }
+
  private slots:
   void initTestCase() { QApplication::setApplicationName(QStringLiteral("Velkaro")); }
 
   void init() {
     ui_.Clear();
     ui_.Install();
-    MakerWebAddress = kMakerWebAddress;
-    MakerEmail = kMakerEmail;
   }
 
   void cleanup() {
@@ -53,7 +59,7 @@ class AboutTest : public QObject {
   }
 
   void textsFromTheVersionBlock() {
-    TFormAbout about;
+    TFormAbout about(Maker());
     const auto box = about.BuildDialog();
     QCOMPARE(box->windowTitle(), QStringLiteral("About Velkaro ..."));
     QCOMPARE(Label(*box, "TitleLabel")->text(), QStringLiteral("Velkaro"));
@@ -74,7 +80,7 @@ class AboutTest : public QObject {
     const std::string plain = dir_.File("no-block");
     const std::string text = "not a program";
     testing::WriteBytes(plain, {text.begin(), text.end()});
-    TFormAbout about;
+    TFormAbout about(Maker());
     about.SetProgramFile(plain);
     const auto box = about.BuildDialog();
     QCOMPARE(Label(*box, "VersionLabel")->text(), QStringLiteral("Version <info not available>"));
@@ -83,7 +89,7 @@ class AboutTest : public QObject {
   }
 
   void systemFigures() {
-    TFormAbout about;
+    TFormAbout about(Maker());
     const auto box = about.BuildDialog();
     QCOMPARE(Label(*box, "CaptionsLabel")->text(),
              QStringLiteral("Available Memory:\nPlatform, CPU:"));
@@ -111,7 +117,7 @@ class AboutTest : public QObject {
   }
 
   void layoutFollowsPixelsPerInch() {
-    TFormAbout about;
+    TFormAbout about(Maker());
     about.SetPixelsPerInch(120);
     const auto box = about.BuildDialog();
     QCOMPARE(box->width(), 520);
@@ -131,7 +137,7 @@ class AboutTest : public QObject {
   }
 
   void makerLinksOpenAndDisableOnFailure() {
-    TFormAbout about;
+    TFormAbout about(Maker());
     const auto box = about.BuildDialog();
     auto* web = box->findChild<TLinkLabel*>(QStringLiteral("WebLabel"));
     auto* mail = box->findChild<TLinkLabel*>(QStringLiteral("MailLabel"));
@@ -154,11 +160,9 @@ class AboutTest : public QObject {
   }
 
   void emptyMakerAddressesCloseUpTheLayout() {
-    TFormAbout about;
+    TFormAbout about(Maker());
     const auto withLinks = about.BuildDialog();
-    MakerWebAddress.clear();
-    MakerEmail.clear();
-    const auto without = about.BuildDialog();
+    const auto without = TFormAbout().BuildDialog();
     QVERIFY(!Placed(Label(*without, "WebLabel")));
     QVERIFY(!Placed(Label(*without, "MailLabel")));
     const int bevelWith = withLinks->findChild<QFrame*>(QStringLiteral("Bevel"))->y();
@@ -170,7 +174,7 @@ class AboutTest : public QObject {
   }
 
   void showAboutIsModalAndClosesWithOk() {
-    TFormAbout about;
+    TFormAbout about(Maker());
     QString title;
     bool okHadFocus = false;
     const test::TModalDriver<QDialog> box([&](QDialog& shown) {

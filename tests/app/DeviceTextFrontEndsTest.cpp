@@ -14,9 +14,7 @@
 #include "dialog/DialogFactories.h"
 #include "dialog/ZelForm.h"
 #include "pages/BindingTag.h"
-#include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
-#include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackSimulator.h"
@@ -42,6 +40,8 @@ class DeviceTextFrontEndsTest : public QObject {
 
   std::unique_ptr<sim::TSimulator> sim_;
   test::TUiRecorder ui_;
+
+  TExchangeSettings Aimed() const { return testing::SettingsFor(*sim_); }
 
   testing::TProgramRun Cli(std::vector<std::string> args) {
     args.insert(args.begin(),
@@ -91,7 +91,7 @@ class DeviceTextFrontEndsTest : public QObject {
     QCOMPARE(set.exitCode, 0);
     QCOMPARE(sim_->Snapshot(0).values.AsText(7), std::string("Caf\xE9 \x80 \x93"
                                                              "A\x94"));
-    TFormMain form({MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
+    TFormMain form(Aimed(), {MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
     const auto [inGrid, inDialog] = NameInTheWindow(form);
     QCOMPARE(inGrid, name);
     QCOMPARE(inDialog, name);
@@ -100,7 +100,7 @@ class DeviceTextFrontEndsTest : public QObject {
 
   void nameTypedInTheWindowShowsInTheCli() {
     const QString name = QStringLiteral("Stra\u00dfe \u2030 \u0160");
-    TFormMain form({MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
+    TFormMain form(Aimed(), {MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
     form.Scan();
     QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), kScanTimeoutMs);
     form.StringGrid->setCurrentCell(0, 0);

@@ -9,8 +9,6 @@
 
 #include "app/Diagnostics.h"
 #include "app/FormMain.h"
-#include "protocol/DeviceList.h"
-#include "protocol/ModelRegistry.h"
 #include "support/LoopbackSimulator.h"
 #include "support/PcapngReader.h"
 #include "support/UiRecorder.h"
@@ -43,21 +41,18 @@ class DiagnosticsTest : public QObject {
     recorder = {};
     recorder.Install();
   }
-  void cleanup() {
-    ui::ResetUiHooks();
-    DeviceList.Clear();
-  }
+  void cleanup() { ui::ResetUiHooks(); }
 
   void savesTheSessionLogAndItsSummaryFromTheHelpMenu() {
     QTemporaryDir dir;
-    const TSettingsScope settings;
     TSessionDiagnostics diagnostics;
     auto simulator = testing::StartLoopbackSimulator();
-    QVERIFY(simulator->ListDevices().Ok());
+    TSession session;
+    QVERIFY(simulator->ListDevices(session).Ok());
     ui::ShowMessage(nullptr, QStringLiteral("Connection Error:  test failure"));
 
-    TFormMain form;
-    form.SetDiagnosticsHandler([&] { diagnostics.Save(&form); });
+    TFormMain form(session.settings);
+    form.SetDiagnosticsHandler([&] { diagnostics.Save(&form, form.Session.settings); });
     QAction* save = HelpAction(form, QStringLiteral("Save diagnostics\u2026"));
     QVERIFY(save);
     recorder.saveAnswer = dir.filePath(QStringLiteral("field.pcapng"));
@@ -72,7 +67,7 @@ class DiagnosticsTest : public QObject {
         QString::fromUtf8(ReadAll(dir.filePath(QStringLiteral("field-summary.txt"))));
     QVERIFY2(summary.contains(QString::fromStdString("Version: " + TVersionInfo().FileVersion)),
              qPrintable(summary));
-    QVERIFY(summary.contains(QStringLiteral("OEM code: ")));
+    QVERIFY(summary.contains(QStringLiteral("OEM code: %1\n").arg(form.Session.settings.oemCode)));
     QVERIFY(summary.contains(QStringLiteral("Target: 127.0.0.1:%1").arg(simulator->Port())));
     QVERIFY(summary.contains(QStringLiteral("Interfaces:\n")));
     QVERIFY(summary.contains(QStringLiteral("test failure")));
@@ -83,10 +78,10 @@ class DiagnosticsTest : public QObject {
     QTemporaryDir dir;
     TSessionDiagnostics diagnostics;
     recorder.saveAnswer.clear();
-    QVERIFY(!diagnostics.Save(nullptr));
+    QVERIFY(!diagnostics.Save(nullptr, testing::NowhereSettings()));
     QVERIFY(QDir(dir.path()).isEmpty());
     recorder.saveAnswer = dir.filePath(QStringLiteral("missing/field.pcapng"));
-    QVERIFY(!diagnostics.Save(nullptr));
+    QVERIFY(!diagnostics.Save(nullptr, testing::NowhereSettings()));
     QVERIFY(recorder.messages.last().startsWith(QStringLiteral("Cannot save the diagnostics: ")));
   }
 

@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "app/FormMain.h"
+#include "support/LoopbackSimulator.h"
 #include "version/Oem.h"
 
 using namespace velkaro;
@@ -15,18 +16,19 @@ class FormMainOemTest : public QObject {
  private slots:
   void upgradeHiddenForBuildTwo() {
     QApplication::setApplicationName(QStringLiteral("Velkaro"));
-    TFormMain form;
+    TFormMain form(testing::NowhereSettings());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(OemCode, std::uint16_t{5157});
-    QVERIFY(!UpgradeOffered);
-    QVERIFY(MakerWebAddress.empty());
-    QVERIFY(MakerEmail.empty());
+    QCOMPARE(form.Session.settings.oemCode, std::uint16_t{5157});
+    QVERIFY(!form.Session.oem.upgradeOffered);
+    QVERIFY(form.Session.oem.makerWebAddress.empty());
+    QVERIFY(form.Session.oem.makerEmail.empty());
+    QVERIFY(!form.UpgradeMenu->isVisible());
     QVERIFY(!form.UpgradeButton->isVisible());
     QVERIFY(!form.UpgradeButton->isEnabled());
     QVERIFY(form.ScanButton->isVisible());
     int calls = 0;
-    form.SetUpgradeHandler([&calls] { ++calls; });
+    form.SetUpgradeHandler([&calls](auto&&...) { ++calls; });
     QTest::mouseClick(form.UpgradeButton, Qt::LeftButton);
     QCOMPARE(calls, 0);
   }

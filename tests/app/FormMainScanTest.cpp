@@ -48,6 +48,8 @@ class FormMainScanTest : public QObject {
   std::unique_ptr<sim::TSimulator> sim_;
   test::TUiRecorder ui_;
 
+  TExchangeSettings Aimed() const { return testing::SettingsFor(*sim_); }
+
  private slots:
   void initTestCase() {
     QApplication::setApplicationName(QStringLiteral("Velkaro"));
@@ -58,11 +60,10 @@ class FormMainScanTest : public QObject {
   void cleanupTestCase() {
     ui::ResetUiHooks();
     sim_.reset();
-    Settings().target = {};
   }
 
   void scanListsEveryDeviceOnceAndRefreshesRows() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     QSignalSpy progress(form.ProgressBar, &QProgressBar::valueChanged);
     sim_->ClearRequests();
@@ -76,7 +77,7 @@ class FormMainScanTest : public QObject {
     form.ScanMenu->trigger();
     QCOMPARE(form.ScanCounter(), counter);
     QCOMPARE(form.StringGrid->rowCount(), 3);
-    QCOMPARE(DeviceList.size(), std::size_t{3});
+    QCOMPARE(form.Session.DeviceList.size(), std::size_t{3});
 
     // Later answers refresh the row in place.
     sim_->SetValue(1, 7, std::string("Renamed during scan"));
@@ -111,23 +112,23 @@ class FormMainScanTest : public QObject {
 
   // A device selected before a scan is selected again when it answers, by its address.
   void rescanKeepsTheSelectedDevice() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
-    testing::TLoopbackSimulator::ListDevices();
+    testing::ListDevices(form.Session);
     form.StringGrid->setCurrentCell(2, 0);
-    QCOMPARE(SelectedDevice, 2);
-    const TDeviceAddress chosen = DeviceList[2].address;
+    QCOMPARE(form.Session.SelectedDevice, 2);
+    const TDeviceAddress chosen = form.Session.DeviceList[2].address;
     form.Scan();
     QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning(), kScanTimeoutMs);
     QCOMPARE(form.StringGrid->currentRow(), 2);
-    QCOMPARE(SelectedDevice, 2);
-    QVERIFY(DeviceList[2].address == chosen);
+    QCOMPARE(form.Session.SelectedDevice, 2);
+    QVERIFY(form.Session.DeviceList[2].address == chosen);
   }
 
   // Broken answers to every discovery: while the scan runs each failure is in the status bar;
   // after it one box lists each distinct failure once with its count.
   void failuresOfAScanMakeOneBox() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     ui_.messages.clear();
     QStringList statusSeen;
@@ -161,7 +162,7 @@ class FormMainScanTest : public QObject {
   }
 
   void scanWithNoDeviceLeavesOneEmptyRow() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     sim_->SetSilent(true);
     sim_->ClearRequests();
@@ -171,8 +172,8 @@ class FormMainScanTest : public QObject {
     QCOMPARE(DiscoverRequests(*sim_), 10);
     QCOMPARE(form.StringGrid->rowCount(), 1);
     for (int c = 0; c < 4; ++c) QVERIFY(Cell(form, 0, c).isEmpty());
-    QVERIFY(DeviceList.empty());
-    QCOMPARE(SelectedDevice, 0);
+    QVERIFY(form.Session.DeviceList.empty());
+    QCOMPARE(form.Session.SelectedDevice, 0);
     QVERIFY(!form.ConfigButton->isEnabled());
     QVERIFY(!form.WebButton->isEnabled());
     QVERIFY(!form.ConfigMenu->isEnabled());

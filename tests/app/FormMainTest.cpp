@@ -21,9 +21,9 @@
 #include "app/FormMain.h"
 #include "app/InterfaceMenu.h"
 #include "operations/DeviceOperations.h"
+#include "platform/Socket.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
-#include "platform/Socket.h"
 #include "sim/Simulator.h"
 #include "support/DataRows.h"
 #include "support/LoopbackSimulator.h"
@@ -52,7 +52,7 @@ class TFakeDialog : public TPropertyDialog {
     log_.owner = owner;
   }
   ~TFakeDialog() override { ++log_.destroyed; }
-  void SetDeviceIndex(int index) override { log_.deviceIndex = index; }
+  void SetDevice(TSession&, int index) override { log_.deviceIndex = index; }
   int Execute() override {
     ++log_.executed;
     if (fail_ == TFailure::Other) throw std::runtime_error("dialog failed");
@@ -137,7 +137,8 @@ class FormMainTest : public QObject {
   testing::TTempDir dir_;
 
   // One discovery exchange, as one tick of a scan runs it.
-  void DiscoverOnce() { Discover(MergeReply); }
+  void DiscoverOnce(TFormMain& form) { Discover(form.Session.settings, MergeInto(form.Session)); }
+  TExchangeSettings Aimed() const { return testing::SettingsFor(*sim_); }
 
   int RowOfModel(const TFormMain& form, std::uint32_t model) {
     for (std::size_t i = 0; i < sim_->DeviceCount(); ++i) {
@@ -166,13 +167,10 @@ class FormMainTest : public QObject {
       QVERIFY2(!w->isVisible(), "window left open");
   }
 
-  void cleanupTestCase() {
-    sim_.reset();
-    Settings().target = {};
-  }
+  void cleanupTestCase() { sim_.reset(); }
 
   void creationSetsCaptionMenusToolBarAndGrid() {
-    TFormMain form;
+    TFormMain form(Aimed());
     QCOMPARE(form.size(), QSize(form.Scaled(586), form.Scaled(250)));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -206,7 +204,7 @@ class FormMainTest : public QObject {
     QCOMPARE(file[10], form.ExitMenu);
 
     // This test program has no version block: SelectOem keeps the upgrade offered.
-    QVERIFY(UpgradeOffered);
+    QVERIFY(form.Session.oem.upgradeOffered);
     QVERIFY(form.UpgradeButton->isEnabled());
     QVERIFY(form.UpgradeButton->isVisible());
 
@@ -234,13 +232,13 @@ class FormMainTest : public QObject {
     QCOMPARE(form.Timer->interval(), 250);
     QVERIFY(form.StatusBar->currentMessage().isEmpty());
 
-    QCOMPARE(SelectedDevice, 0);
+    QCOMPARE(form.Session.SelectedDevice, 0);
   }
 
   void menuEntriesOfANewWindow_data() { test::AddRows(kMenus); }
   void menuEntriesOfANewWindow() {
     const auto& row = test::FetchRow(kMenus);
-    TFormMain form;
+    TFormMain form(Aimed());
     QAction* action = form.*row.action;
     QCOMPARE(action->text(), QString::fromLatin1(row.text));
     QCOMPARE(action->isEnabled(), row.enabled);
@@ -249,7 +247,7 @@ class FormMainTest : public QObject {
   void toolButtonsOfANewWindow_data() { test::AddRows(kButtons); }
   void toolButtonsOfANewWindow() {
     const auto& row = test::FetchRow(kButtons);
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QToolButton* button = form.*row.button;
@@ -261,10 +259,10 @@ class FormMainTest : public QObject {
   }
 
   void discoveryFillsOneRowPerDeviceAndEnablesActions() {
-    TFormMain form;
-    DiscoverOnce();
+    TFormMain form(Aimed());
+    DiscoverOnce(form);
     QCOMPARE(form.StringGrid->rowCount(), 3);
-    QCOMPARE(DeviceList.size(), std::size_t{3});
+    QCOMPARE(form.Session.DeviceList.size(), std::size_t{3});
     for (std::size_t i = 0; i < sim_->DeviceCount(); ++i) {
       const TZEL device = sim_->Snapshot(i);
       const int row = RowOfMac(form, device.MAC);
@@ -281,7 +279,7 @@ class FormMainTest : public QObject {
 
     // A repeated answer refreshes the row in place.
     sim_->SetValue(0, 7, std::string("Renamed & moved"));
-    DiscoverOnce();
+    DiscoverOnce(form);
     QCOMPARE(form.StringGrid->rowCount(), 3);
     QCOMPARE(Cell(form, RowOfMac(form, sim_->Snapshot(0).MAC), 0),
              QStringLiteral("Renamed & moved"));
@@ -289,34 +287,34 @@ class FormMainTest : public QObject {
   }
 
   void rowOfKindTwoAddressShowsZeroMac() {
-    TFormMain form;
-    const int index = DeviceList.Append(IpPortAddress(TextToIp("10.1.2.3")));
-    DeviceList[static_cast<std::size_t>(index)].values.Set(2, TextToIp("10.1.2.3"));
+    TFormMain form(Aimed());
+    const int index = form.Session.DeviceList.Append(IpPortAddress(TextToIp("10.1.2.3")));
+    form.Session.DeviceList[static_cast<std::size_t>(index)].values.Set(2, TextToIp("10.1.2.3"));
     form.ShowDeviceRow(index);
     QCOMPARE(Cell(form, 0, 2), QStringLiteral("10.1.2.3"));
     QCOMPARE(Cell(form, 0, 3), QStringLiteral("00.00.00.00.00.00"));
   }
 
   void selectingARowSelectsTheDevice() {
-    TFormMain form;
-    DiscoverOnce();
+    TFormMain form(Aimed());
+    DiscoverOnce(form);
     form.StringGrid->setCurrentCell(2, 1);
-    QCOMPARE(SelectedDevice, 2);
+    QCOMPARE(form.Session.SelectedDevice, 2);
     form.StringGridSelectCell(0, 2);
-    QCOMPARE(SelectedDevice, 1);
+    QCOMPARE(form.Session.SelectedDevice, 1);
     form.ResetGrid();
-    QCOMPARE(SelectedDevice, 0);
+    QCOMPARE(form.Session.SelectedDevice, 0);
     QCOMPARE(form.StringGrid->rowCount(), 1);
-    QVERIFY(DeviceList.empty());
+    QVERIFY(form.Session.DeviceList.empty());
     QVERIFY(!form.ConfigMenu->isEnabled());
     QVERIFY(!form.SaveConfigMenu->isEnabled());
   }
 
   void emptyRowSelectedActionsDoNothing() {
     TFactoryCalls calls;
-    TFormMain form(CountingFactories(calls));
+    TFormMain form(Aimed(), CountingFactories(calls));
     form.StringGrid->setCurrentCell(0, 0);
-    QCOMPARE(SelectedDevice, 0);
+    QCOMPARE(form.Session.SelectedDevice, 0);
     const std::size_t requests = sim_->RequestCount();
     form.Config();
     form.Web();
@@ -330,10 +328,10 @@ class FormMainTest : public QObject {
   }
 
   void webOpensDeviceAddressAndPort() {
-    TFormMain form;
-    const int index = DeviceList.Append(NumberToAddress(0x0001020000000005ull));
-    DeviceList[static_cast<std::size_t>(index)].values.Set(2, TextToIp("192.168.0.5"));
-    DeviceList[static_cast<std::size_t>(index)].values.Set(4, std::uint32_t{8080});
+    TFormMain form(Aimed());
+    const int index = form.Session.DeviceList.Append(NumberToAddress(0x0001020000000005ull));
+    form.Session.DeviceList[static_cast<std::size_t>(index)].values.Set(2, TextToIp("192.168.0.5"));
+    form.Session.DeviceList[static_cast<std::size_t>(index)].values.Set(4, std::uint32_t{8080});
     form.ShowDeviceRow(index);
     ui_.openUrlResult = false;  // a desktop that refuses is not reported
     form.Web();
@@ -342,14 +340,14 @@ class FormMainTest : public QObject {
   }
 
   void webAndDoubleClickUseTheSelectedDevice() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    DiscoverOnce();
+    DiscoverOnce(form);
     const int row = RowOfModel(form, kModelZel4);
     QVERIFY(row >= 0);
     form.StringGrid->setCurrentCell(row, 0);
-    const TZEL& record = DeviceList[static_cast<std::size_t>(row)];
+    const TZEL& record = form.Session.DeviceList[static_cast<std::size_t>(row)];
     const QString expected = QStringLiteral("http://%1:%2/")
                                  .arg(QString::fromStdString(IpToText(record.values.AsUInt(2))))
                                  .arg(record.values.AsUInt(4));
@@ -361,8 +359,8 @@ class FormMainTest : public QObject {
   }
 
   void saveConfigReadsAndWritesTheFile() {
-    TFormMain form;
-    DiscoverOnce();
+    TFormMain form(Aimed());
+    DiscoverOnce(form);
     const int row = RowOfModel(form, kModelZel1);
     form.StringGrid->setCurrentCell(row, 0);
     const QString path = QString::fromStdString(dir_.File("saved.cfg"));
@@ -386,7 +384,7 @@ class FormMainTest : public QObject {
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromLatin1(file.readAll());
-    const TZEL device = DeviceList[static_cast<std::size_t>(row)];
+    const TZEL device = form.Session.DeviceList[static_cast<std::size_t>(row)];
     const QString section = QStringLiteral("[%1  %2]")
                                 .arg(QString::fromStdString(device.values.AsText(5)),
                                      QString::fromStdString(device.values.AsText(12)));
@@ -396,8 +394,8 @@ class FormMainTest : public QObject {
   }
 
   void saveConfigSilentDeviceWritesNothing() {
-    TFormMain form;
-    DiscoverOnce();
+    TFormMain form(Aimed());
+    DiscoverOnce(form);
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel1), 0);
     const QString path = QString::fromStdString(dir_.File("silent.cfg"));
     ui_.saveAnswer = path;
@@ -411,8 +409,8 @@ class FormMainTest : public QObject {
   }
 
   void saveConfigCancelledSendsNothing() {
-    TFormMain form;
-    DiscoverOnce();
+    TFormMain form(Aimed());
+    DiscoverOnce(form);
     ui_.saveAnswer.clear();
     sim_->ClearRequests();
     form.SaveClick();
@@ -422,8 +420,8 @@ class FormMainTest : public QObject {
   }
 
   void saveConfigUnwritableFileIsReported() {
-    TFormMain form;
-    DiscoverOnce();
+    TFormMain form(Aimed());
+    DiscoverOnce(form);
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel1), 0);
     ui_.saveAnswer = QString::fromStdString(dir_.File("missing-folder/x.cfg"));
     form.SaveClick();
@@ -434,9 +432,9 @@ class FormMainTest : public QObject {
   }
 
   void saveProposesNameWithoutFolders() {
-    TFormMain form;
-    const int index = DeviceList.Append(NumberToAddress(0x0001020000000009ull));
-    TZEL& record = DeviceList[static_cast<std::size_t>(index)];
+    TFormMain form(Aimed());
+    const int index = form.Session.DeviceList.Append(NumberToAddress(0x0001020000000009ull));
+    TZEL& record = form.Session.DeviceList[static_cast<std::size_t>(index)];
     record.values.Set(13, kModelZel1);
     record.values.Set(7, std::string("../lab/rack 1"));
     form.ShowDeviceRow(index);
@@ -448,9 +446,10 @@ class FormMainTest : public QObject {
 
   void unknownModelConfigureAndSaveDoNothing() {
     TFactoryCalls calls;
-    TFormMain form(CountingFactories(calls));
-    const int index = DeviceList.Append(NumberToAddress(0x0001020000000007ull));
-    DeviceList[static_cast<std::size_t>(index)].values.Set(13, std::uint32_t{0x12345678});
+    TFormMain form(Aimed(), CountingFactories(calls));
+    const int index = form.Session.DeviceList.Append(NumberToAddress(0x0001020000000007ull));
+    form.Session.DeviceList[static_cast<std::size_t>(index)].values.Set(13,
+                                                                        std::uint32_t{0x12345678});
     form.ShowDeviceRow(index);
     QCOMPARE(form.StringGrid->rowCount(), 1);
     QVERIFY(form.ConfigMenu->isEnabled());
@@ -469,8 +468,8 @@ class FormMainTest : public QObject {
     factories.zel4 = [&](QWidget* owner) -> std::unique_ptr<TPropertyDialog> {
       return std::make_unique<TFakeDialog>(log, owner, result, fail);
     };
-    TFormMain form(factories);
-    DiscoverOnce();
+    TFormMain form(Aimed(), factories);
+    DiscoverOnce(form);
     const int row = RowOfModel(form, kModelZel4);
     form.StringGrid->setCurrentCell(row, 0);
 
@@ -487,10 +486,10 @@ class FormMainTest : public QObject {
     QCOMPARE(log.destroyed, 2);
     QVERIFY(form.Scanning());
     QCOMPARE(form.StringGrid->rowCount(), 1);
-    QVERIFY(DeviceList.empty());
+    QVERIFY(form.Session.DeviceList.empty());
     form.Timer->stop();
 
-    DiscoverOnce();
+    DiscoverOnce(form);
     form.StringGrid->setCurrentCell(RowOfModel(form, kModelZel4), 0);
     // A failing dialog is reported and still released; only a failed exchange is a connection
     // error.
@@ -513,7 +512,7 @@ class FormMainTest : public QObject {
 
   // During a scan a failure goes to the status bar; the box waits for the end of the scan.
   void receiveErrorDuringScanGoesToTheStatusBar() {
-    TFormMain form;
+    TFormMain form(Aimed());
     sim_->SetMalformed(true, sim::TMalformKind::Empty);
     form.TimerTimer();  // one tick of a scan
     QTRY_VERIFY_WITH_TIMEOUT(!form.RoundRunning(), 2000);
@@ -528,7 +527,7 @@ class FormMainTest : public QObject {
   // A tick that comes while the round is still on the exchange thread waits for it and then
   // runs at once: rounds never overlap.
   void aTickDuringARoundRunsWhenTheRoundIsOver() {
-    TFormMain form;
+    TFormMain form(Aimed());
     sim_->SetReplyDelay(60);
     sim_->ClearRequests();
     form.TimerTimer();
@@ -546,7 +545,7 @@ class FormMainTest : public QObject {
   }
 
   void scanTickStepsProgressAndRearmsTimer() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.Scan();
     QVERIFY(form.Scanning());
     QCOMPARE(form.Timer->interval(), 10);
@@ -567,16 +566,16 @@ class FormMainTest : public QObject {
   }
 
   void upgradeButtonRunsTheHandler() {
-    TFormMain form;
+    TFormMain form(Aimed());
     int calls = 0;
     form.UpgradeButtonClick();  // no dialog yet: nothing
-    form.SetUpgradeHandler([&calls] { ++calls; });
+    form.SetUpgradeHandler([&calls](auto&&...) { ++calls; });
     QTest::mouseClick(form.UpgradeButton, Qt::LeftButton);
     QCOMPARE(calls, 1);
   }
 
   void fitLastColumnTakesTheFreeWidth() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.resize(900, 250);
@@ -620,11 +619,10 @@ class FormMainTest : public QObject {
   }
 
   void scanWithoutUsableInterfaceSaysSoOnceAndSendsNothing() {
-    const TSettingsScope scope;
-    Settings().target = {};  // every interface, but only one that does not exist is chosen
-    Settings().interfaces = {"velkaro-no-such-interface"};
+    TExchangeSettings settings;  // every interface, but only one that does not exist is chosen
+    settings.interfaces = {"velkaro-no-such-interface"};
     const std::size_t before = sim_->RequestCount();
-    TFormMain form;
+    TFormMain form(settings);
     // Still listed last, ticked, so that it can be unticked; "All interfaces" is not ticked.
     const QList<QAction*> entries = form.Interfaces->Menu()->actions();
     QVERIFY(!entries.front()->isChecked());
@@ -638,7 +636,7 @@ class FormMainTest : public QObject {
   }
 
   void aboutMenuShowsTheModalAboutBox() {
-    TFormMain form;
+    TFormMain form(Aimed());
     QString title;
     const test::TModalDriver<QDialog> box([&](QDialog& shown) {
       title = shown.windowTitle();

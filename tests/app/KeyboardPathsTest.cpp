@@ -23,7 +23,7 @@ namespace {
 class TCountingDialog : public TPropertyDialog {
  public:
   explicit TCountingDialog(int& executed) : executed_(executed) {}
-  void SetDeviceIndex(int) override {}
+  void SetDevice(TSession&, int) override {}
   int Execute() override {
     ++executed_;
     return 2;  // cancelled: no rescan
@@ -42,6 +42,8 @@ class KeyboardPathsTest : public QObject {
   test::TUiRecorder ui_;
   int executed_ = 0;
 
+  TExchangeSettings Aimed() const { return testing::SettingsFor(*sim_); }
+
   TModelFactories Factories() {
     const auto factory = [this](QWidget*) -> std::unique_ptr<TPropertyDialog> {
       return std::make_unique<TCountingDialog>(executed_);
@@ -59,13 +61,12 @@ class KeyboardPathsTest : public QObject {
   void cleanup() {
     sim_.reset();
     ui::ResetUiHooks();
-    DeviceList.Clear();
   }
 
   void tabReachesTheToolBar() {
-    TFormMain form(Factories());
+    TFormMain form(Aimed(), Factories());
     ui_.Install();
-    Discover(MergeReply);
+    Discover(form.Session.settings, MergeInto(form.Session));
     form.StringGridSelectCell(0, 1);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -89,11 +90,11 @@ class KeyboardPathsTest : public QObject {
   }
 
   void upgradeHasAMenuEntryWithShortcutAndTooltip() {
-    TFormMain form(Factories());
+    TFormMain form(Aimed(), Factories());
     ui_.Install();
     int upgrades = 0;
-    form.SetUpgradeHandler([&upgrades] { ++upgrades; });
-    Discover(MergeReply);
+    form.SetUpgradeHandler([&upgrades](auto&&...) { ++upgrades; });
+    Discover(form.Session.settings, MergeInto(form.Session));
     form.StringGridSelectCell(0, 1);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -119,14 +120,14 @@ class KeyboardPathsTest : public QObject {
   }
 
   void enterOnARowOpensConfigure() {
-    TFormMain form(Factories());
+    TFormMain form(Aimed(), Factories());
     ui_.Install();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.StringGrid->setFocus();
     QTest::keyClick(form.StringGrid, Qt::Key_Return);  // no device yet: nothing
     QCOMPARE(executed_, 0);
-    Discover(MergeReply);
+    Discover(form.Session.settings, MergeInto(form.Session));
     form.StringGridSelectCell(0, 1);
     form.StringGrid->setFocus();
     QTest::keyClick(form.StringGrid, Qt::Key_Down);

@@ -1,7 +1,6 @@
 // Restore Config from the main window against the simulator: the differences of a saved section,
 // Apply of the ticked rows with one write, templates that keep name and IP address, and sections
 // that cannot be applied.
-#include <algorithm>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -10,6 +9,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -22,6 +22,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "sim/Simulator.h"
+#include "support/LoopbackSimulator.h"
 #include "support/ScreenshotSupport.h"
 #include "support/TempDir.h"
 #include "support/UiRecorder.h"
@@ -96,23 +97,21 @@ class RestoreConfigTest : public QObject {
  private slots:
   void init() {
     sim::TSimOptions options;
-    options.port = 0;
     options.models = {kModelZel1};
-    sim_ = std::make_unique<sim::TSimulator>(options);
-    sim_->Start();
-    Settings().target = {0x7F000001u, sim_->Port()};
+    sim_ = testing::StartLoopbackSimulator(options);
     window_ = std::make_unique<TFormMain>(
+        testing::SettingsFor(*sim_),
         TModelFactories{MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
     ui_.Clear();
     ui_.Install();
 
-    Discover(MergeReply);
-    QCOMPARE(DeviceList.size(), std::size_t{1});
+    Discover(window_->Session.settings, MergeInto(window_->Session));
+    QCOMPARE(window_->Session.DeviceList.size(), std::size_t{1});
     window_->StringGridSelectCell(0, 1);
     QVERIFY(window_->RestoreConfigMenu->isEnabled());
     saved_ = QString::fromStdString(dir_.File("saved.cfg"));
     QFile::remove(saved_);
-    QVERIFY(ops::SaveDevice(0, QFile::encodeName(saved_).toStdString()).saved);
+    QVERIFY(ops::SaveDevice(window_->Session, 0, QFile::encodeName(saved_).toStdString()).saved);
     sim_->ClearRequests();
   }
   void cleanup() {
@@ -163,7 +162,7 @@ class RestoreConfigTest : public QObject {
     QVERIFY(sim_->Snapshot(0).values == before.values);
     QVERIFY(window_->Scanning());  // the list shows the restored name after the scan
     window_->Timer->stop();
-    Discover(MergeReply);
+    Discover(window_->Session.settings, MergeInto(window_->Session));
     window_->StringGridSelectCell(0, 1);
 
     sim_->ClearRequests();

@@ -15,6 +15,7 @@
 #include "app/FormMain.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
+#include "support/LoopbackSimulator.h"
 #include "support/ScreenshotSupport.h"
 #include "support/UiRecorder.h"
 #include "ui/AppIcons.h"
@@ -43,16 +44,15 @@ class ScreenshotTest : public QObject {
     ui_.Install();
   }
 
-  void cleanupTestCase() {
-    ui::ResetUiHooks();
-    Settings().target = {};
-  }
+  void cleanupTestCase() { ui::ResetUiHooks(); }
 
   void mainWindowWithDemoDevices() {
     TDemoDevices demo;
     std::string error;
     QVERIFY2(demo.Start(error), error.c_str());
-    TFormMain form;
+    TExchangeSettings settings;
+    settings.target = demo.Target();
+    TFormMain form(settings);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     Save(form, QStringLiteral("main_window_first_run.png"));
@@ -67,7 +67,7 @@ class ScreenshotTest : public QObject {
 
   // The wait for a device, as the window shows it, and the box for a URL no browser opened.
   void busyPanelAndUrlBox() {
-    TFormMain form;
+    TFormMain form(testing::NowhereSettings());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     bool saved = false;
@@ -94,9 +94,10 @@ class ScreenshotTest : public QObject {
   }
 
   void aboutBox() {
-    MakerWebAddress = kMakerWebAddress;
-    MakerEmail = kMakerEmail;
-    TFormAbout about;
+    TOemVariant oem;
+    oem.makerWebAddress = kMakerWebAddress;
+    oem.makerEmail = kMakerEmail;
+    TFormAbout about(oem);
     about.SetProgramFile(VELKARO_PROGRAM);
     const std::unique_ptr<QDialog> box = about.BuildDialog();
     box->show();

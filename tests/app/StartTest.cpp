@@ -4,8 +4,7 @@
 
 #include "app/DemoDevices.h"
 #include "app/StartOptions.h"
-#include "protocol/DeviceList.h"
-#include "protocol/Exchange.h"
+#include "protocol/Session.h"
 #include "sim/Simulator.h"
 
 using namespace velkaro;
@@ -14,8 +13,6 @@ class StartTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void cleanup() { Settings().target = {}; }
-
   void noArgumentsKeepTheDefaultTarget() {
     TStartOptions options;
     std::string error;
@@ -92,17 +89,17 @@ class StartTest : public QObject {
     TDemoDevices demo;
     std::string error;
     QVERIFY2(demo.Start(error), error.c_str());
-    const TTarget target = Settings().target;
+    const TTarget target = demo.Target();
     QCOMPARE(target.address, TextToIp("127.0.0.1"));
     QCOMPARE(target.port, demo.Simulator().Port());
     QVERIFY(target.port != 0);
-    DeviceList.Clear();
-    Discover(MergeReply);
-    QCOMPARE(DeviceList.size(), std::size_t{3});
-    QCOMPARE(DeviceList[0].ModelCode(), kModelZel1);
-    QCOMPARE(DeviceList[1].ModelCode(), kModelZel4);
-    QCOMPARE(DeviceList[2].ModelCode(), kModelZel8);
-    DeviceList.Clear();
+    TSession session;
+    session.settings.target = target;
+    QVERIFY(Discover(session.settings, MergeInto(session)).Ok());
+    QCOMPARE(session.DeviceList.size(), std::size_t{3});
+    QCOMPARE(session.DeviceList[0].ModelCode(), kModelZel1);
+    QCOMPARE(session.DeviceList[1].ModelCode(), kModelZel4);
+    QCOMPARE(session.DeviceList[2].ModelCode(), kModelZel8);
   }
 };
 

@@ -21,9 +21,9 @@
 #include "dialog/DialogFactories.h"
 #include "dialog/ZelForm.h"
 #include "operations/DeviceOperations.h"
+#include "platform/Socket.h"
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Socket.h"
 #include "sim/Simulator.h"
 #include "support/LoopbackSimulator.h"
 #include "support/UiRecorder.h"
@@ -35,6 +35,8 @@ class WindowFeedbackTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<sim::TSimulator> sim_;
+
+  TExchangeSettings Aimed() const { return testing::SettingsFor(*sim_); }
   test::TUiRecorder ui_;
 
  private slots:
@@ -50,18 +52,15 @@ class WindowFeedbackTest : public QObject {
 
   void cleanup() { ui::ResetUiHooks(); }
 
-  void cleanupTestCase() {
-    sim_.reset();
-    Settings().target = {};
-  }
+  void cleanupTestCase() { sim_.reset(); }
 
   void emptyGridShowsTheFirstRunHint() {
-    TFormMain form;
+    TFormMain form(Aimed());
     form.show();
     QVERIFY(form.EmptyHint->isVisible());
     QCOMPARE(form.EmptyHint->text(),
              QStringLiteral("Press Scan (Ctrl+S) to find switches on your network"));
-    testing::TLoopbackSimulator::ListDevices();
+    testing::ListDevices(form.Session);
     QVERIFY(!form.EmptyHint->isVisible());
     form.ResetGrid();
     QVERIFY(form.EmptyHint->isVisible());
@@ -72,8 +71,8 @@ class WindowFeedbackTest : public QObject {
   // the clipboard without closing the box.
   void webWithoutABrowserGivesTheUrlWithCopy() {
     ui_.openUrlResult = false;
-    TFormMain form;
-    testing::TLoopbackSimulator::ListDevices();
+    TFormMain form(Aimed());
+    testing::ListDevices(form.Session);
     form.Web();
     QCOMPARE(ui_.urls, QStringList{form.DeviceUrl()});
     QCOMPARE(ui_.urlBoxes, QStringList{form.DeviceUrl()});
@@ -96,8 +95,8 @@ class WindowFeedbackTest : public QObject {
 
   // OK in the real dialog on a device that answers: "Configuration written", then a new scan.
   void writtenConfigurationIsReportedInTheStatusBar() {
-    TFormMain form({MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
-    testing::TLoopbackSimulator::ListDevices();
+    TFormMain form(Aimed(), {MakeZel1Factory(), MakeZel4Factory(), MakeZel8Factory()});
+    testing::ListDevices(form.Session);
     form.StringGrid->setCurrentCell(0, 0);
     QTimer::singleShot(0, &form, [] {
       if (auto* dialog = qobject_cast<TZelForm*>(QApplication::activeModalWidget()))
@@ -123,7 +122,7 @@ class WindowFeedbackTest : public QObject {
     ui::SetSettingsScope(QStringLiteral("velkaro-test"));
     const QList<int> widths{210, 170, 120, 140};
     {
-      TFormMain form;
+      TFormMain form(Aimed());
       form.show();
       form.resize(800, 420);
       for (int c = 0; c < 4; ++c) form.StringGrid->setColumnWidth(c, widths[c]);
@@ -134,10 +133,10 @@ class WindowFeedbackTest : public QObject {
     ui::RememberFolderOf(QString::fromLatin1(ui::kConfigFolderKey),
                          cfgFolder + QStringLiteral("/rack.cfg"));
     {
-      TFormMain form;
+      TFormMain form(Aimed());
       QCOMPARE(form.size(), QSize(800, 420));
       for (int c = 0; c < 4; ++c) QCOMPARE(form.StringGrid->columnWidth(c), widths[c]);
-      testing::TLoopbackSimulator::ListDevices();
+      testing::ListDevices(form.Session);
       form.ShowDeviceRow(0);
       form.SaveClick();  // cancelled by the recorder
       QCOMPARE(ui_.saveRequests.size(), 1);
@@ -151,7 +150,7 @@ class WindowFeedbackTest : public QObject {
     // Widths out of range (a damaged file) are ignored.
     ui::OpenSettings()->setValue(QStringLiteral("window/columns"), QVariantList{0, 99999, 7, 150});
     {
-      TFormMain form;
+      TFormMain form(Aimed());
       QCOMPARE(form.StringGrid->columnWidth(3), 150);
       QVERIFY(form.StringGrid->columnWidth(1) < 2000);
     }
@@ -162,16 +161,17 @@ class WindowFeedbackTest : public QObject {
   // Every address the demo's devices report lies in 127.0.0.0/8, and each device's web port
   // serves its status page on its own loopback address.
   void demoStaysOnLoopback() {
-    const TSettingsScope settings;
     TDemoDevices demo;
     std::string error;
     QVERIFY2(demo.Start(error), error.c_str());
-    QCOMPARE((Settings().target.address >> 24), 127u);
-    testing::TLoopbackSimulator::ListDevices();
-    QCOMPARE(DeviceList.size(), std::size_t{3});
-    for (std::size_t i = 0; i < DeviceList.size(); ++i) {
-      TZEL record = DeviceList[i];
-      QVERIFY(ops::ReadRecord(record).answered);
+    TSession session;
+    session.settings.target = demo.Target();
+    QCOMPARE((session.settings.target.address >> 24), 127u);
+    testing::ListDevices(session);
+    QCOMPARE(session.DeviceList.size(), std::size_t{3});
+    for (std::size_t i = 0; i < session.DeviceList.size(); ++i) {
+      TZEL record = session.DeviceList[i];
+      QVERIFY(ops::ReadAll(session.settings, record).answered);
       for (int tag = 1; tag <= MaxTag(record.ModelCode()); ++tag) {
         const auto t = static_cast<std::uint16_t>(tag);
         if (!HasTag(t, record.ModelCode()) || (TypeOfTag(t, record.ModelCode()) & 0x7F) != vtIPv4)
@@ -199,8 +199,8 @@ class WindowFeedbackTest : public QObject {
       QVERIFY2(reply.find("<h1>" + record.values.AsText(7) + "</h1>") != std::string::npos,
                reply.c_str());
     }
-    TFormMain form;
-    testing::TLoopbackSimulator::ListDevices();
+    TFormMain form(session.settings);
+    testing::ListDevices(form.Session);
     QVERIFY(form.DeviceUrl().startsWith(QStringLiteral("http://127.0.0.")));
   }
 };

@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "CliSimFixture.h"
-#include "support/Wine.h"
 #include "platform/Socket.h"
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
+#include "support/Wine.h"
 
 namespace velkaro::cli::testing {
 namespace {

@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "protocol/Frame.h"
 #include "platform/Socket.h"
+#include "protocol/Frame.h"
 #include "support/ChildProcess.h"
 #include "support/NetworkNamespaces.h"
 #include "support/PcapngReader.h"

@@ -11,7 +11,6 @@ namespace {
 
 class CliOutputTest : public ::testing::Test {
  protected:
-
   static TZEL Zel1() {
     TZEL r;
     r.address = NumberToAddress((std::uint64_t{1} << 48) | 0x001A2B3C4D5E);

@@ -25,7 +25,6 @@ using velkaro::testing::kLoopback;
 
 class CliSimTest : public ::testing::Test {
  protected:
-
   void TearDown() override {
     if (switcher.joinable()) switcher.join();
     sim.reset();

@@ -8,7 +8,6 @@ namespace {
 
 class ValueAssignmentTest : public ::testing::Test {
  protected:
-
   static bool Check(int tag, const std::string& value, std::uint32_t model, TValue& out,
                     std::string& error) {
     return CheckAssignment({tag, value}, model, out, error);
@@ -196,7 +195,7 @@ TEST_F(ValueAssignmentTest, CheckBeforeTheModelIsKnown) {
 
 TEST_F(ValueAssignmentTest, WithoutRegisteredModelsEveryTagIsUnknown) {
   std::string error;
-  EXPECT_FALSE(CheckAssignmentsForAnyModel({{7, "A"}}, error));
+  EXPECT_FALSE(CheckAssignmentsForAnyModel({{7, "A"}}, error, TModelRegistry({})));
   EXPECT_TRUE(Contains(error, "Unknown tag 7")) << error;
 }
 

@@ -36,9 +36,9 @@ void CancelBusyPanelAfter(int ms, QString& seenText) {
   });
 }
 
-std::unique_ptr<TPropertyDialog> MakeDialog(const DialogFactory& factory) {
+std::unique_ptr<TPropertyDialog> MakeDialog(TSession& session, const DialogFactory& factory) {
   auto dialog = factory(nullptr);
-  dialog->SetDeviceIndex(0);
+  dialog->SetDevice(session, 0);
   return dialog;
 }
 
@@ -48,12 +48,14 @@ class BusyExchangeTest : public QObject {
   Q_OBJECT
 
   test::TUiRecorder ui_;
+  TSession session;  // each test\'s own, made afresh in init()
 
  private slots:
-  void initTestCase() {
-  }
+  void initTestCase() {}
 
   void init() {
+    session = {};
+    session.settings.busy = ui::BusyCursorHook();
     ui_.Clear();
     ui_.Install();
   }
@@ -62,9 +64,9 @@ class BusyExchangeTest : public QObject {
   // OK on a device that stays silent: ten empty waits on the exchange thread while a timer of
   // the UI thread keeps ticking and the panel says "Writing…".
   void silentWriteKeepsTheEventLoopRunning() {
-    auto simulator = test::StartDevice(kModelZel1);
+    auto simulator = test::StartDevice(session, kModelZel1);
     simulator->SetSilent(true);
-    auto dialog = MakeDialog(MakeZel1Factory());
+    auto dialog = MakeDialog(session, MakeZel1Factory());
     auto& form = dynamic_cast<TZelForm&>(*dialog);
 
     int ticks = 0;
@@ -98,9 +100,9 @@ class BusyExchangeTest : public QObject {
 
   // Cancel ends the silent write at its next listening check; the user is told nothing more.
   void cancelEndsASilentWriteEarly() {
-    auto simulator = test::StartDevice(kModelZel1);
+    auto simulator = test::StartDevice(session, kModelZel1);
     simulator->SetSilent(true);
-    auto dialog = MakeDialog(MakeZel1Factory());
+    auto dialog = MakeDialog(session, MakeZel1Factory());
     auto& form = dynamic_cast<TZelForm&>(*dialog);
     QString panelText;
     QElapsedTimer clock;
@@ -120,11 +122,11 @@ class BusyExchangeTest : public QObject {
   // A rack read cancelled after its first batch was answered: nothing of it reaches the device
   // list and the dialog stays on the General page.
   void cancelledReadMergesNothing() {
-    auto simulator = test::StartDevice(kModelZel8);
+    auto simulator = test::StartDevice(session, kModelZel8);
     simulator->SetReplyDelay(80);
-    const TZEL before = DeviceList[0];
+    const TZEL before = session.DeviceList[0];
     QVERIFY(!before.values.Reported(37));  // a tag of the first batch
-    auto dialog = MakeDialog(MakeZel8Factory());
+    auto dialog = MakeDialog(session, MakeZel8Factory());
     auto& form = dynamic_cast<TZelForm&>(*dialog);
     QString panelText;
     bool optionsLoaded = true;
@@ -138,8 +140,8 @@ class BusyExchangeTest : public QObject {
     QVERIFY(simulator->RequestCount() >= 2);  // the second batch is sent once the first is heard
     QVERIFY(simulator->RequestCount() < 5);
     QVERIFY(!optionsLoaded);
-    QVERIFY(!DeviceList[0].values.Reported(37));
-    QCOMPARE(DeviceList[0].values.AsText(7), before.values.AsText(7));
+    QVERIFY(!session.DeviceList[0].values.Reported(37));
+    QCOMPARE(session.DeviceList[0].values.AsText(7), before.values.AsText(7));
     QVERIFY(ui_.messages.isEmpty());
   }
 };

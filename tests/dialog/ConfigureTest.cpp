@@ -43,10 +43,10 @@ class ConfigureTest : public QObject {
   }
 
   void okWritesTheSelectedDeviceAndScansAgain() {
-    TFormMain window(Factories());
+    TFormMain window(velkaro::testing::SettingsFor(*sim_), Factories());
     ui_.Install();  // after the window connected its own seams
-    Discover(MergeReply);
-    QCOMPARE(DeviceList.size(), std::size_t{2});
+    Discover(window.Session.settings, MergeInto(window.Session));
+    QCOMPARE(window.Session.DeviceList.size(), std::size_t{2});
     window.StringGridSelectCell(0, 2);  // the second device
     const TZEL device = sim_->Snapshot(1);
     const TZEL other = sim_->Snapshot(0);
@@ -73,9 +73,9 @@ class ConfigureTest : public QObject {
   }
 
   void cancelWritesNothingAndDoesNotScan() {
-    TFormMain window(Factories());
+    TFormMain window(velkaro::testing::SettingsFor(*sim_), Factories());
     ui_.Install();
-    Discover(MergeReply);
+    Discover(window.Session.settings, MergeInto(window.Session));
     window.StringGridSelectCell(0, 1);
     sim_->ClearRequests();
     const velkaro::test::TModalDriver<TZelForm> dialog(

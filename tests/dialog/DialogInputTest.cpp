@@ -55,15 +55,17 @@ class DialogInputTest : public QObject {
   Q_OBJECT
 
   test::TUiRecorder ui_;
+  TSession session;  // each test\'s own, made afresh in init()
 
  private slots:
   void init() {
+    session = {};
+    session.settings.busy = ui::BusyCursorHook();
     ui_.Clear();
     ui_.Install();
   }
   void cleanup() {
     ui::ResetUiHooks();
-    DeviceList.Clear();
     QTRY_VERIFY(test::NoTopLevelWindowLeft());  // a tooltip may fade out first
   }
 
@@ -134,9 +136,9 @@ class DialogInputTest : public QObject {
   // Tab reaches every General control and the buttons, Space on "Options -->>" reads the device,
   // Ctrl+Tab turns the page, Enter in a field is OK and writes; Escape cancels.
   void keyboardAlone() {
-    const auto sim = test::StartDevice(kModelZel1);
+    const auto sim = test::StartDevice(session, kModelZel1);
     Tzel1Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     QList<QWidget*> reached;
     const int result = test::ExecuteWith(form, [&](TZelForm& f) {
       f.activateWindow();
@@ -176,7 +178,7 @@ class DialogInputTest : public QObject {
 
     sim->ClearRequests();
     Tzel1Form again;
-    again.SetDeviceIndex(0);
+    again.SetDevice(session, 0);
     bool turned = false;
     const int cancelled = test::ExecuteWith(again, [&turned](TZelForm& f) {
       f.activateWindow();

@@ -197,18 +197,19 @@ class ModelDialogsTest : public QObject {
   Q_OBJECT
 
   velkaro::test::TUiRecorder ui_;
+  TSession session;  // each test\'s own, made afresh in init()
   std::unique_ptr<sim::TSimulator> sim_;
 
   // Configure, Options, one change on a page built in code, OK: the device holds the new value
   // and every other parameter as before.
   void EndToEnd(std::uint32_t model, int changedTag, const TValue& newValue,
                 const std::function<void(TZelForm&)>& change) {
-    sim_ = velkaro::test::StartDevice(model);
+    sim_ = velkaro::test::StartDevice(session, model);
     const TZEL before = sim_->Snapshot(0);
     QVERIFY(before.values.Get(changedTag) != newValue);
     std::unique_ptr<TZelForm> form = Create(model);
     QVERIFY(form);
-    form->SetDeviceIndex(0);
+    form->SetDevice(session, 0);
     bool loaded = false;
     const int r = ExecuteWith(*form, [&](TZelForm& f) {
       f.AvanceButton->click();
@@ -233,13 +234,14 @@ class ModelDialogsTest : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    ui_.Install();
+  void initTestCase() { ui_.Install(); }
+  void init() {
+    ui_.Clear();
+    session = {};
+    session.settings.busy = ui::BusyCursorHook();
   }
-  void init() { ui_.Clear(); }
   void cleanup() {
     sim_.reset();
-    DeviceList.Clear();
     QVERIFY(velkaro::test::NoTopLevelWindowLeft());
   }
   void cleanupTestCase() { ui::ResetUiHooks(); }
@@ -581,9 +583,9 @@ class ModelDialogsTest : public QObject {
 
   void fourOutletPowerUpStatesSendTheChangedField() {
     sim_ = velkaro::test::StartDevice(
-        kModelZel4, [](sim::TSimulator& s) { s.SetValue(0, 80, std::uint32_t{0x19}); });
+        session, kModelZel4, [](sim::TSimulator& s) { s.SetValue(0, 80, std::uint32_t{0x19}); });
     Tzel4Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     QStringList shown;
     const int r = ExecuteWith(form, [&](TZelForm& f) {
       f.AvanceButton->click();
@@ -603,9 +605,9 @@ class ModelDialogsTest : public QObject {
 
   void fourOutletOnForSocketFour() {
     sim_ = velkaro::test::StartDevice(
-        kModelZel4, [](sim::TSimulator& s) { s.SetValue(0, 80, std::uint32_t{0x19}); });
+        session, kModelZel4, [](sim::TSimulator& s) { s.SetValue(0, 80, std::uint32_t{0x19}); });
     Tzel4Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     ExecuteWith(form, [&](TZelForm& f) {
       f.AvanceButton->click();
       Named<QRadioButton>(f, "PowerUp4On")->click();
@@ -616,9 +618,9 @@ class ModelDialogsTest : public QObject {
 
   void oneOutletDelayOutsideTheChoicesIsSentUnchanged() {
     sim_ = velkaro::test::StartDevice(
-        kModelZel1, [](sim::TSimulator& s) { s.SetValue(0, 50, std::uint32_t{20}); });
+        session, kModelZel1, [](sim::TSimulator& s) { s.SetValue(0, 50, std::uint32_t{20}); });
     Tzel1Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     int selected = -1;
     ExecuteWith(form, [&](TZelForm& f) {
       f.AvanceButton->click();
@@ -633,9 +635,9 @@ class ModelDialogsTest : public QObject {
   }
 
   void oneOutletDelayChoiceIsSent() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     Tzel1Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     bool tenShown = false;
     ExecuteWith(form, [&](TZelForm& f) {
       f.AvanceButton->click();
@@ -649,10 +651,10 @@ class ModelDialogsTest : public QObject {
 
   void rackKeepsTheHiddenHttpBit() {
     sim_ = velkaro::test::StartDevice(
-        kModelZel8, [](sim::TSimulator& s) { s.SetValue(0, 6, std::uint32_t{3}); });
+        session, kModelZel8, [](sim::TSimulator& s) { s.SetValue(0, 6, std::uint32_t{3}); });
     {
       Tzel8Form form;
-      form.SetDeviceIndex(0);
+      form.SetDevice(session, 0);
       const int r = ExecuteWith(form, [&](TZelForm& f) { f.OKBtn->click(); });
       QCOMPARE(r, 1);
     }
@@ -661,7 +663,7 @@ class ModelDialogsTest : public QObject {
     sim_->ClearRequests();
     // After a full read too, and unticking "Velkaro authorized :" leaves the HTTP bit alone.
     Tzel8Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     ExecuteWith(form, [&](TZelForm& f) {
       f.AvanceButton->click();
       f.velkaro_authorized->setChecked(false);
@@ -671,13 +673,13 @@ class ModelDialogsTest : public QObject {
   }
 
   void rackAccountsTwinModeReachesTheDevice() {
-    sim_ = velkaro::test::StartDevice(kModelZel8, [](sim::TSimulator& s) {
+    sim_ = velkaro::test::StartDevice(session, kModelZel8, [](sim::TSimulator& s) {
       s.SetValue(0, 140, std::uint32_t{3});  // device 2: activated, twin mode
       s.SetValue(0, 144, std::uint32_t{0x0F});
       s.SetValue(0, 164, std::uint32_t{0xA0});
     });
     Tzel8Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     bool twinnedShown = false;
     ExecuteWith(form, [&](TZelForm& f) {
       f.AvanceButton->click();

@@ -30,11 +30,13 @@ class UnreportedControlsTest : public QObject {
   Q_OBJECT
 
   test::TUiRecorder ui_;
+  TSession session;  // each test\'s own, made afresh in init()
 
  private slots:
-  void initTestCase() {
-  }
+  void initTestCase() {}
   void init() {
+    session = {};
+    session.settings.busy = ui::BusyCursorHook();
     ui_.Clear();
     ui_.Install();
   }
@@ -55,11 +57,11 @@ class UnreportedControlsTest : public QObject {
     QFETCH(bool, options);
     QFETCH(int, writtenToo);
     auto simulator = test::StartDevice(
-        kModelZel1, [cleared](sim::TSimulator& s) { s.SetValue(0, cleared, TValue{}); });
+        session, kModelZel1, [cleared](sim::TSimulator& s) { s.SetValue(0, cleared, TValue{}); });
     const TZEL before = simulator->Snapshot(0);
 
     Tzel1Form form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     bool disabled = false, heldAgainstPage = false;
     QString tip;
     const int result = test::ExecuteWith(form, [&](TZelForm& f) {

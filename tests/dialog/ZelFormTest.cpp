@@ -98,16 +98,18 @@ class ZelFormTest : public QObject {
   Q_OBJECT
 
   velkaro::test::TUiRecorder ui_;
+  TSession session;  // each test\'s own, made afresh in init()
   std::unique_ptr<sim::TSimulator> sim_;
 
  private slots:
-  void initTestCase() {
-    ui_.Install();
+  void initTestCase() { ui_.Install(); }
+  void init() {
+    ui_.Clear();
+    session = {};
+    session.settings.busy = ui::BusyCursorHook();
   }
-  void init() { ui_.Clear(); }
   void cleanup() {
     sim_.reset();
-    DeviceList.Clear();
     QVERIFY(velkaro::test::NoTopLevelWindowLeft());
   }
   void cleanupTestCase() { ui::ResetUiHooks(); }
@@ -169,13 +171,13 @@ class ZelFormTest : public QObject {
   }
 
   void discoveryValuesShownAndCancelWritesNothing() {
-    sim_ = velkaro::test::StartDevice(kModelZel1, [](sim::TSimulator& s) {
+    sim_ = velkaro::test::StartDevice(session, kModelZel1, [](sim::TSimulator& s) {
       s.SetValue(0, 6, std::uint32_t{0xFD});  // bit 0 set, bit 1 clear, upper bits set
     });
     const TZEL device = sim_->Snapshot(0);
-    const TZEL before = DeviceList[0];
+    const TZEL before = session.DeviceList[0];
     TPagedForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     QString ip, mask, gw, caption;
     int port = 0;
     bool velkaro = false, http = true, labelsTab = true;
@@ -205,16 +207,16 @@ class ZelFormTest : public QObject {
     // The device's own name (tag 7, from the discovery) reached the hidden page too.
     QCOMPARE(form.DeviceName->text(), QString::fromStdString(device.values.AsText(7)));
     QCOMPARE(sim_->RequestCount(), std::size_t{0});
-    QVERIFY(DeviceList[0] == before);
+    QVERIFY(session.DeviceList[0] == before);
     QVERIFY(sim_->Snapshot(0) == device);
     QVERIFY(ui_.messages.isEmpty());
   }
 
   void absentPortShowsItsDefault() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
-    DeviceList[0].values.Clear(4);  // a discovery reply without the port
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
+    session.DeviceList[0].values.Clear(4);  // a discovery reply without the port
     TZelForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     int port = 0;
     QString ip;
     ExecuteWith(form, [&](TZelForm& f) {
@@ -223,15 +225,15 @@ class ZelFormTest : public QObject {
       f.CancelBtn->click();
     });
     QCOMPARE(port, 1);
-    QCOMPARE(ip, IpText(DeviceList[0].values.AsUInt(2)));
+    QCOMPARE(ip, IpText(session.DeviceList[0].values.AsUInt(2)));
   }
 
   void okWithoutOptionsWritesGeneralOnly() {
     sim_ = velkaro::test::StartDevice(
-        kModelZel1, [](sim::TSimulator& s) { s.SetValue(0, 6, std::uint32_t{0xFD}); });
+        session, kModelZel1, [](sim::TSimulator& s) { s.SetValue(0, 6, std::uint32_t{0xFD}); });
     const TZEL device = sim_->Snapshot(0);
     TZelForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     const int r = ExecuteWith(form, [](TZelForm& f) {
       f.gateway->SetText(QStringLiteral("10.1.2.254"));
       f.Port->setValue(8080);
@@ -251,18 +253,18 @@ class ZelFormTest : public QObject {
     QCOMPARE(after.values.AsUInt(6), 3u);
     QCOMPARE(after.values.AsText(7), device.values.AsText(7));
     // The edited copy went back into the list before the write.
-    QCOMPARE(DeviceList[0].values.AsUInt(3), TextToIp("10.1.2.254"));
-    QCOMPARE(DeviceList[0].values.AsUInt(4), 8080u);
+    QCOMPARE(session.DeviceList[0].values.AsUInt(3), TextToIp("10.1.2.254"));
+    QCOMPARE(session.DeviceList[0].values.AsUInt(4), 8080u);
     QVERIFY(form.WriteAnswered());
     QVERIFY(ui_.messages.isEmpty());
   }
 
   void optionsAfterEditsReloadsDeviceValues() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     const TZEL device = sim_->Snapshot(0);
-    QVERIFY(!DeviceList[0].values.Has(40));  // not carried by the discovery
+    QVERIFY(!session.DeviceList[0].values.Has(40));  // not carried by the discovery
     TPagedForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     QString ip, name, caption;
     bool loaded = false, tab = false, read = false;
     const int r = ExecuteWith(form, [&](TZelForm&) {
@@ -286,15 +288,15 @@ class ZelFormTest : public QObject {
     QVERIFY(tab);
     QVERIFY(WriteRequests(*sim_).empty());
     // Cancel keeps what the read merged into the list.
-    QCOMPARE(DeviceList[0].values.AsText(40), device.values.AsText(40));
+    QCOMPARE(session.DeviceList[0].values.AsText(40), device.values.AsText(40));
     QVERIFY(ui_.messages.isEmpty());
   }
 
   void optionsBackThenOkWritesGeneralOnly() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     const TZEL device = sim_->Snapshot(0);
     TPagedForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     QString caption;
     bool loaded = true, tab = true, full = false;
     int current = -1;
@@ -323,9 +325,9 @@ class ZelFormTest : public QObject {
   }
 
   void optionsThenOkWritesEveryWritableParameter() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     TPagedForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     const int r = ExecuteWith(form, [&](TZelForm&) {
       form.AvanceButton->click();
       form.DeviceName->setText(QStringLiteral("Rack room"));
@@ -342,19 +344,19 @@ class ZelFormTest : public QObject {
     }
     QVERIFY(sent == writable);
     QCOMPARE(sim_->Snapshot(0).values.AsText(7), std::string("Rack room"));
-    QCOMPARE(DeviceList[0].values.AsText(7), std::string("Rack room"));
+    QCOMPARE(session.DeviceList[0].values.AsText(7), std::string("Rack room"));
     QVERIFY(ui_.messages.isEmpty());
   }
 
   void silentDeviceOnReadSaysNotResponding() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     sim_->SetSilent(true);
     TPagedForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     QStringList seen;
     bool loaded = true, tab = true;
     QString caption;
-    const TZEL local = DeviceList[0];
+    const TZEL local = session.DeviceList[0];
     bool unchanged = false;
     const int r = ExecuteWith(form, [&](TZelForm&) {
       form.AvanceButton->click();
@@ -375,10 +377,10 @@ class ZelFormTest : public QObject {
   }
 
   void silentDeviceOnWriteSaysNotRespondingAfterClosing() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     sim_->SetSilent(true);
     TZelForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     bool visibleAtMessage = true;
     ui_.onMessage = [&](const QString&) { visibleAtMessage = form.isVisible(); };
     const int r = ExecuteWith(form, [](TZelForm& f) {
@@ -392,28 +394,28 @@ class ZelFormTest : public QObject {
     QVERIFY(!form.WriteAnswered());
     // Sent again twice after silent periods, then given up.
     QCOMPARE(WriteRequests(*sim_).size(), std::size_t{1 + kWriteResends});
-    QCOMPARE(DeviceList[0].values.AsUInt(3), TextToIp("10.0.0.42"));
+    QCOMPARE(session.DeviceList[0].values.AsUInt(3), TextToIp("10.0.0.42"));
   }
 
   void escapeAndCloseBoxCancel() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     {
       TZelForm form;
-      form.SetDeviceIndex(0);
+      form.SetDevice(session, 0);
       QCOMPARE(ExecuteWith(form, [](TZelForm& f) { QTest::keyClick(&f, Qt::Key_Escape); }), 2);
     }
     {
       TZelForm form;
-      form.SetDeviceIndex(0);
+      form.SetDevice(session, 0);
       QCOMPARE(ExecuteWith(form, [](TZelForm& f) { f.close(); }), 2);
     }
     QVERIFY(WriteRequests(*sim_).empty());
   }
 
   void emptyAddressKeepsDialogOpen() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     TZelForm form;
-    form.SetDeviceIndex(0);
+    form.SetDevice(session, 0);
     bool stillOpen = false;
     QStringList seen;
     const int r = ExecuteWith(form, [&](TZelForm& f) {
@@ -433,9 +435,9 @@ class ZelFormTest : public QObject {
   }
 
   void indexOutsideTheListShowsNothing() {
-    sim_ = velkaro::test::StartDevice(kModelZel1);
+    sim_ = velkaro::test::StartDevice(session, kModelZel1);
     TZelForm form;
-    form.SetDeviceIndex(3);
+    form.SetDevice(session, 3);
     {
       const velkaro::test::TModalDriver<TZelForm> driver([](TZelForm& f) { f.OKBtn->click(); },
                                                          {.only = &form, .mustAppear = false});

@@ -10,8 +10,8 @@
 
 #include "operations/UpgradeOperation.h"
 #include "protocol/ConfigFile.h"
-#include "protocol/Session.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "sim/TftpServer.h"
 #include "support/LoopbackFixture.h"
 #include "support/TempDir.h"
@@ -128,7 +128,8 @@ TEST_F(DeviceOperationsTest, SaveWritesTheDevicesSection) {
   ASSERT_TRUE(save.saved) << save.error;
   std::stringstream text;
   text << std::ifstream(file).rdbuf();
-  EXPECT_NE(text.str().find("[" + ConfigSectionName(session.DeviceList[0]) + "]"), std::string::npos)
+  EXPECT_NE(text.str().find("[" + ConfigSectionName(session.DeviceList[0]) + "]"),
+            std::string::npos)
       << text.str();
 }
 
@@ -174,7 +175,8 @@ TEST_F(DeviceOperationsTest, UpgradeSendsOneImagePerDevice) {
 
   TIdTrivialFTP ftp;
   ops::ConfigureUpgradeClient(ftp, simulator->Tftp().Port());
-  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
+  const ops::TUpgradeOutcome upgrade =
+      ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
   EXPECT_TRUE(upgrade.Ok()) << upgrade.transferError;
   EXPECT_EQ(upgrade.trigger.replies, 2);
   ASSERT_TRUE(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
@@ -203,7 +205,8 @@ TEST_F(DeviceOperationsTest, ImageCutShortDuringTheUploadArrivesAsRead) {
     if (!cut) std::filesystem::resize_file(file, 1000);
     cut = true;
   };
-  const ops::TUpgradeOutcome upgrade = ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
+  const ops::TUpgradeOutcome upgrade =
+      ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
   EXPECT_TRUE(cut);
   EXPECT_TRUE(upgrade.Ok()) << upgrade.transferError;
   ASSERT_TRUE(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
@@ -227,7 +230,8 @@ TEST_F(DeviceOperationsTest, UpgradeRefusedBeforeTheUploadSendsNothing) {
   // A file that is no image stops everything before the trigger.
   const std::size_t before = simulator->RequestCount();
   for (const std::string& file : {dir.File("empty.bin"), dir.File("missing.bin"), dir.File("")}) {
-    const ops::TUpgradeOutcome bad = ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
+    const ops::TUpgradeOutcome bad =
+        ops::UpgradeDevice(session.settings, "127.0.0.1", file, "127.0.0.1", ftp);
     EXPECT_FALSE(bad.imageError.empty()) << file;
     EXPECT_FALSE(bad.Ok());
   }

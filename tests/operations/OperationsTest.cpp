@@ -490,7 +490,6 @@ TEST_F(OperationsTest, CancelEndsTheWriteAtItsNextCheck) {
   EXPECT_TRUE(result.exchange.cancelled);
   EXPECT_TRUE(result.exchange.errors.empty());
   EXPECT_EQ(simulator->RequestCount(), 1u);  // the rack's write has five requests
-
 }
 
 }  // namespace

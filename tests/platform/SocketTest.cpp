@@ -114,7 +114,7 @@ TEST(Socket, TcpStreamCarriesBytesBothWaysAndEnds) {
   server->SendAll("answer");
   EXPECT_EQ(client.Receive(64, milliseconds(1000)), "answer");
   EXPECT_EQ(client.Receive(64, milliseconds(50)), "");  // nothing more yet
-  server.reset();  // closes the stream
+  server.reset();                                       // closes the stream
   EXPECT_EQ(client.Receive(64, milliseconds(1000)), "");
 }
 

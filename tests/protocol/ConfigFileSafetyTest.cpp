@@ -45,7 +45,6 @@ std::size_t Count(const std::string& text, const std::string& part) {
 
 class ConfigFileSafetyTest : public ::testing::Test {
  protected:
-
   // The save's error text, or "" when it succeeded.
   static std::string SaveError(const std::string& target, const TZEL& record) {
     try {

@@ -11,9 +11,9 @@
 #include <map>
 #include <set>
 
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "support/TempDir.h"
 
 using namespace velkaro;
@@ -70,7 +70,6 @@ std::map<int, std::string> Zel1Values(const std::string& type, const std::string
 
 class ConfigFileTest : public ::testing::Test {
  protected:
-
   static std::string Read(const std::string& name) {
     const auto bytes = ReadBytes(name);
     return {bytes.begin(), bytes.end()};
@@ -418,7 +417,6 @@ TEST_F(ConfigFileTest, EntryIsWrittenByTypeAndNotAtAllForMacOrUnknownTags) {
   EXPECT_EQ(std::filesystem::file_size(file), 0u);
   ini.UpdateFile();
   EXPECT_EQ(Read(file), ini.Content());
-
 }
 
 TEST_F(ConfigFileTest, SectionNameJoinsTypeAndTag12WithTwoBlanks) {

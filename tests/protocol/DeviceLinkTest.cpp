@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "platform/SocketProbe.h"
 #include "protocol/DeviceList.h"
 #include "protocol/NetInterfaces.h"
-#include "platform/SocketProbe.h"
 #include "support/ReplyBuilder.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "support/ReplyBuilder.h"
 
 using namespace velkaro;

@@ -74,6 +74,27 @@ TEST_F(ExchangeTest, RetryZeroDeliversEveryDatagramInArrivalOrder) {
   EXPECT_TRUE(errors.empty());
 }
 
+// The session's OEM code goes out on every request, whatever the request was built with; two
+// sessions of one process send each their own.
+TEST_F(ExchangeTest, EveryRequestCarriesItsSessionsOemCode) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1};
+  StartSimulator(o);
+  TSession other;
+  simulator->Aim(other);
+  other.settings.oemCode = 5157;  // wire bytes 25 14
+  Note(Discover(other.settings, Recorder()));
+  Note(Discover(session.settings, Recorder()));
+  const auto requests = simulator->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  const auto oemBytes = [](const TBytes& d) { return std::make_pair(int{d[18]}, int{d[19]}); };
+  EXPECT_EQ(oemBytes(requests[0].data), std::make_pair(0x25, 0x14));
+  EXPECT_EQ(oemBytes(requests[1].data), std::make_pair(0x25, 0x13));
+  ASSERT_FALSE(delivered.empty());
+  EXPECT_EQ(oemBytes(delivered[0].data), std::make_pair(0x25, 0x14));  // the device's echo
+  EXPECT_TRUE(errors.empty());
+}
+
 // Retry count 0 ends at the first quiet period: at least 100 ms, and 100 ms after the last reply.
 TEST_F(ExchangeTest, RetryZeroEndsOneQuietPeriodAfterTheLastReply) {
   sim::TSimOptions o;
@@ -243,8 +264,8 @@ TEST_F(ExchangeTest, CallbackErrorIsReportedAndEndsTheExchange) {
   StartSimulator(o);
   int calls = 0;
   const auto start = Clock::now();
-  Note(Exchange(session.settings, 
-      DiscoverRequest(), 0,
+  Note(Exchange(
+      session.settings, DiscoverRequest(), 0,
       [&](const TReply&) {
         if (++calls == 2) throw std::runtime_error("callback failed");
       },
@@ -276,9 +297,9 @@ TEST_F(ExchangeTest, SocketIsClosedOnEveryPath) {
   huge.resize(70000, 0x20);
   Note(Exchange(session.settings, huge, 0, Recorder(), true));
   Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
-  Note(Exchange(session.settings, 
-      DiscoverRequest(), 0,
-      [](const TReply&) { throw std::runtime_error("x"); }, true));
+  Note(Exchange(
+      session.settings, DiscoverRequest(), 0, [](const TReply&) { throw std::runtime_error("x"); },
+      true));
   simulator->SetMalformed(true, sim::TMalformKind::Empty);
   Note(Exchange(session.settings, DiscoverRequest(), 0, Recorder(), true));
   simulator->SetMalformed(false);
@@ -378,11 +399,13 @@ TEST_F(ExchangeTest, ShortLivedThreadsEachRunTheirOwnExchange) {
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t)
       workers.emplace_back([&] {
-        const TExchangeResult r =
-            Exchange(session.settings, DiscoverRequest(), 0, [&](const TReply& reply) {
+        const TExchangeResult r = Exchange(
+            session.settings, DiscoverRequest(), 0,
+            [&](const TReply& reply) {
               ++replies;
               if (!reply.via.Empty()) ++unlinked;  // an explicit target has no interface
-            }, true);
+            },
+            true);
         if (!r.errors.empty()) ++failed;
       });
     for (auto& w : workers) w.join();

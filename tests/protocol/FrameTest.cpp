@@ -16,32 +16,30 @@ TBytes Tail(const TBytes& buf, std::size_t from) {
   return TBytes(buf.begin() + from, buf.end());
 }
 
-class FrameTest : public ::testing::Test {
- protected:
-  void SetUp() override { OemCode = kDefaultOemCode; }
-  void TearDown() override { OemCode = kDefaultOemCode; }
-};
-
-TEST_F(FrameTest, DiscoverRequestIsTheFixed27Bytes) {
+TEST(FrameTest, DiscoverRequestIsTheFixed27Bytes) {
   TSendBuf buf{1, 2, 3};
   BuildHeader(kAllDevices, TCommand::Discover, buf);
   EXPECT_EQ(buf, Hex({0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0,    0,    0,   0,
                       0,    0,    0x00, 0x01, 0x25, 0x13, 0,    0,    0, 0, 0x00, 0xFF, 0xFF}));
 }
 
-TEST_F(FrameTest, HeaderCarriesOemCodeLowByteFirstAndCommand) {
-  OemCode = 5157;
+TEST(FrameTest, HeaderCarriesOemCodeLowByteFirstAndCommand) {
   TSendBuf buf;
   const TDeviceAddress dest{0x00, 0x01, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
   BuildHeader(dest, TCommand::Write, buf);
+  StampOemCode(buf, 5157);
   ASSERT_EQ(buf.size(), 27u);
   EXPECT_TRUE(std::equal(dest.begin(), dest.end(), buf.begin()));
   EXPECT_EQ(buf[18], 0x25);
   EXPECT_EQ(buf[19], 0x14);
   EXPECT_EQ(buf[kCommandOffset], 2);
+  // Too short to have a header: left as it is.
+  TSendBuf shortOne(19, 0);
+  StampOemCode(shortOne, 5157);
+  EXPECT_EQ(shortOne, TSendBuf(19, 0));
 }
 
-TEST_F(FrameTest, ReadItemsForTags1And2) {
+TEST(FrameTest, ReadItemsForTags1And2) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Read, buf);
   AddReadItem(buf, 1);
@@ -49,7 +47,7 @@ TEST_F(FrameTest, ReadItemsForTags1And2) {
   EXPECT_EQ(Tail(buf, 25), Hex({0x00, 0x01, 0x00, 0x00, 0x02, 0x00, 0xFF, 0xFF}));
 }
 
-TEST_F(FrameTest, WriteItemEncodingsByType) {
+TEST(FrameTest, WriteItemEncodingsByType) {
   struct Case {
     std::uint16_t tag;
     std::uint8_t type;
@@ -78,7 +76,7 @@ TEST_F(FrameTest, WriteItemEncodingsByType) {
   }
 }
 
-TEST_F(FrameTest, WriteItemOfMacOrUnknownTypeAppendsNothing) {
+TEST(FrameTest, WriteItemOfMacOrUnknownTypeAppendsNothing) {
   for (std::uint8_t type : {0, 6, 7, 0x7F}) {
     TSendBuf buf;
     BuildHeader(kAllDevices, TCommand::Write, buf);
@@ -87,7 +85,7 @@ TEST_F(FrameTest, WriteItemOfMacOrUnknownTypeAppendsNothing) {
   }
 }
 
-TEST_F(FrameTest, UpgradeAddressIsKind2IpAndPort) {
+TEST(FrameTest, UpgradeAddressIsKind2IpAndPort) {
   const TDeviceAddress a = IpPortAddress(TextToIp("10.0.0.138"));
   EXPECT_EQ(a, (TDeviceAddress{0x00, 0x02, 10, 0, 0, 138, 0xCC, 0xA5}));
   EXPECT_EQ(AddressToNumber(a), 0x0002'0A00'008A'CCA5ull);

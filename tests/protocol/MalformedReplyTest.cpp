@@ -14,7 +14,6 @@ namespace {
 
 class MalformedTest : public ::testing::Test {
  protected:
-
   static TBytes FullRackReply() {
     TBytes d = ReplyHeader(MacAddress(0x00AABBCCDDEE));
     Item(d, 13, U32(kModelZel8));

@@ -93,7 +93,8 @@ TEST(DescriptorTables, Zel8LayoutAndTagSet) {
   EXPECT_EQ(std::set<std::uint16_t>(tags.begin(), tags.end()), expected);
   for (auto d : l) {
     const auto t = DescriptorTag(d);
-    const bool readOnly = t == 5 || t == 10 || t == 11 || t == 12 || t == 13 || (t % 100 >= 81 && t % 100 <= 89);
+    const bool readOnly =
+        t == 5 || t == 10 || t == 11 || t == 12 || t == 13 || (t % 100 >= 81 && t % 100 <= 89);
     EXPECT_EQ(DescriptorFlags(d), readOnly ? kFlagReadOnly : kFlagReadWrite) << t;
   }
 }

@@ -8,9 +8,9 @@
 #include <iostream>
 #include <string>
 
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 
 using namespace velkaro;
 
@@ -46,12 +46,14 @@ int main(int argc, char** argv) {
       std::cout << "error " << e.Message() << "\n";
     }
   };
+  TSession session;  // the default target: the limited broadcast on every interface
   const TTarget target = session.settings.target;
   std::cout << "target " << IpToText(target.address) << ":" << target.port << "\n";
 
-  Note(Discover(session.settings, [](const std::string& ip, int port, bool last, const TBytes& data) {
-    std::cout << "reply " << ip << ":" << port << " last=" << last << "\n";
-    MergeReply(ip, port, last, data);
+  Note(Discover(session.settings, [&session](const TReply& reply) {
+    std::cout << "reply " << reply.senderIp << ":" << reply.senderPort << " last=" << reply.last
+              << "\n";
+    MergeReply(session, reply);
   }));
   for (const TZEL& d : session.DeviceList)
     std::cout << "device " << d.values.AsText(7) << "|" << d.values.AsText(5) << "|"
@@ -59,11 +61,18 @@ int main(int argc, char** argv) {
 
   for (std::size_t i = 0; i < session.DeviceList.size(); ++i) {
     std::string flags;
-    Note(ReadAll(static_cast<int>(i), [&](const std::string& ip, int port, bool last, const TBytes& d) {
-      flags += last ? 'T' : 'F';
-      MergeReply(ip, port, last, d);
-    }));
-    std::cout << "read " << i << " " << flags << " slots=" << session.DeviceList[i].values.Count() << "\n";
+    const TZEL device = session.DeviceList[i];
+    for (const TBatchRequest& request : ReadRequests(device)) {
+      Note(Exchange(
+          session.settings, request.data, 0,
+          [&](const TReply& reply) {
+            flags += reply.last ? 'T' : 'F';
+            MergeReply(session, reply);
+          },
+          request.last, device.link));
+    }
+    std::cout << "read " << i << " " << flags << " slots=" << session.DeviceList[i].values.Count()
+              << "\n";
   }
 
   if (!session.DeviceList.empty()) {
@@ -71,11 +80,14 @@ int main(int argc, char** argv) {
     edited.values.Set(4, std::uint32_t{8080});
     session.DeviceList.Replace(0, edited);
     int acks = 0;
-    Note(WriteGeneral(0, [&](const TReply&) { ++acks; }));
+    const TBatchRequest write = GeneralWriteRequest(edited);
+    Note(Exchange(
+        session.settings, write.data, 10, [&](const TReply&) { ++acks; }, write.last, edited.link));
     std::cout << "write acks=" << acks << "\n";
     session.DeviceList.Clear();
     Note(Discover(session.settings, MergeInto(session)));
-    if (!session.DeviceList.empty()) std::cout << "port " << session.DeviceList[0].values.AsUInt(4) << "\n";
+    if (!session.DeviceList.empty())
+      std::cout << "port " << session.DeviceList[0].values.AsUInt(4) << "\n";
   }
   std::cout << "done errors=" << errors << std::endl;
   return errors == 0 ? 0 : 1;

@@ -3,9 +3,9 @@
 
 #include <regex>
 
-#include "protocol/Session.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "support/ChildProcess.h"
 #include "support/Loopback.h"
 
@@ -98,17 +98,15 @@ TEST(SimProgram, ServesUntilTerminated) {
       << out;
   const auto port = static_cast<std::uint16_t>(std::stoi(m[1]));
 
-  session.DeviceList.Clear();
+  TSession session;
+  session.settings.target = {kLoopback, port};
   std::vector<std::string> errors;
-  {
-    session.settings.target = {kLoopback, port};
-    for (const TExchangeError& e : Discover(session.settings, MergeInto(session)).errors) errors.push_back(e.Message());
-  }
+  for (const TExchangeError& e : Discover(session.settings, MergeInto(session)).errors)
+    errors.push_back(e.Message());
   ASSERT_EQ(session.DeviceList.size(), 4u);
   EXPECT_EQ(session.DeviceList[0].ModelCode(), kModelZel4);
   EXPECT_EQ(session.DeviceList[1].ModelCode(), kModelZel8);
   EXPECT_TRUE(errors.empty());
-  session.DeviceList.Clear();
 
   EXPECT_EQ(p.Finish(milliseconds(3000), SIGTERM), 0);
   EXPECT_NE(p.Output().find("stopped after 1 requests"), std::string::npos) << p.Output();

@@ -5,8 +5,8 @@
 #include <future>
 #include <thread>
 
-#include "protocol/ModelRegistry.h"
 #include "platform/Socket.h"
+#include "protocol/ModelRegistry.h"
 #include "sim/Simulator.h"
 #include "sim/TftpServer.h"
 #include "support/DatagramClient.h"

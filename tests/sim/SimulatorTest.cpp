@@ -6,9 +6,9 @@
 #include <set>
 #include <thread>
 
+#include "platform/Socket.h"
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Socket.h"
 #include "support/DatagramClient.h"
 #include "support/Loopback.h"
 

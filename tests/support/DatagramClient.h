@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "protocol/Frame.h"
 #include "platform/Socket.h"
+#include "protocol/Frame.h"
 #include "support/Loopback.h"
 
 namespace velkaro::testing {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "protocol/Exchange.h"
-#include "protocol/Session.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/Session.h"
 #include "sim/Simulator.h"
 #include "support/Loopback.h"
 #include "support/LoopbackSimulator.h"
@@ -25,9 +25,6 @@ namespace velkaro::testing {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-// Nothing listens here; keeps a forgotten exchange on the loopback interface.
-inline constexpr TTarget kNowhere{kLoopback, 9};
 
 struct TDelivered {
   std::string ip;

@@ -32,12 +32,7 @@ class TLoopbackSimulator : public sim::TSimulator {
 
   // Aims the session here and runs a fresh discovery into its DeviceList, with the first device
   // selected.
-  TExchangeResult ListDevices(TSession& session) const {
-    Aim(session);
-    session.DeviceList.Clear();
-    session.SelectedDevice = 0;
-    return Discover(session.settings, MergeInto(session));
-  }
+  TExchangeResult ListDevices(TSession& session) const;
 
  private:
   static sim::TSimOptions OnLoopback(sim::TSimOptions options) {
@@ -46,6 +41,36 @@ class TLoopbackSimulator : public sim::TSimulator {
     return options;
   }
 };
+
+// A fresh discovery into the session's DeviceList with the session's own settings, the first
+// device selected: what one scan round gives a window.
+inline TExchangeResult ListDevices(TSession& session) {
+  session.DeviceList.Clear();
+  session.SelectedDevice = 0;
+  return Discover(session.settings, MergeInto(session));
+}
+
+inline TExchangeResult TLoopbackSimulator::ListDevices(TSession& session) const {
+  Aim(session);
+  return testing::ListDevices(session);
+}
+
+// Nothing listens here; keeps a forgotten exchange on the loopback interface.
+inline constexpr TTarget kNowhere{kLoopback, 9};
+
+// Settings for a window or dialog that is not meant to reach any device.
+inline TExchangeSettings NowhereSettings() {
+  TExchangeSettings settings;
+  settings.target = kNowhere;
+  return settings;
+}
+
+// Exchange settings aimed at a simulator on the loopback interface.
+inline TExchangeSettings SettingsFor(const sim::TSimulator& simulator) {
+  TExchangeSettings settings;
+  settings.target = {kLoopback, simulator.Port()};
+  return settings;
+}
 
 // Starts one, as the tests hold them.
 inline std::unique_ptr<TLoopbackSimulator> StartLoopbackSimulator(

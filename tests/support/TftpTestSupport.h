@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/Frame.h"
 #include "platform/Socket.h"
+#include "protocol/Frame.h"
 #include "support/Loopback.h"
 #include "tftp/IdTrivialFTP.h"
 

@@ -24,6 +24,7 @@ class SimulatedDeviceUpgradeTest : public ::testing::Test {
     o.models = {kModelZel1};
     // The device answers at 127.0.0.1.
     simulator = StartLoopbackSimulator(o, [](sim::TSimulator& s) { s.SetValue(0, 2, kLoopback); });
+    session.settings.target = {kLoopback, simulator->Port()};
     client.SetHost("127.0.0.1");
     client.SetReceiveTimeout(2000);
   }
@@ -33,6 +34,7 @@ class SimulatedDeviceUpgradeTest : public ::testing::Test {
   }
 
   std::unique_ptr<sim::TSimulator> simulator;
+  TSession session;
   TIdTrivialFTP client;
   std::vector<std::string> errors;
 };

@@ -18,10 +18,10 @@
 #include <memory>
 
 #include "app/FormMain.h"
-#include "protocol/DeviceList.h"
+#include "platform/Socket.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
-#include "platform/Socket.h"
+#include "protocol/Session.h"
 #include "sim/Simulator.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScreenshotSupport.h"
@@ -78,17 +78,17 @@ class FleetUpgradeFormTest : public QObject {
     tftpPort = FreeLoopbackPort();
     options.tftpPort = tftpPort;
     simulator = velkaro::testing::StartLoopbackSimulator(options);
-    DeviceList.Clear();
-    ListAll(static_cast<std::size_t>(count));
-    simulator->ClearRequests();
   }
 
-  // Discovers into the device list (and the grid, when a main window is there) until all
-  // `count` devices are listed: a loaded machine may answer after a round's quiet period.
-  static bool ListAll(std::size_t count) {
-    for (int round = 0; round < 20 && DeviceList.size() < count; ++round) Discover(MergeReply);
-    return DeviceList.size() == count;
+  // Discovers into the session's device list (and the grid, when it is a main window's) until
+  // all `count` devices are listed: a loaded machine may answer after a round's quiet period.
+  static bool ListAll(TSession& session, std::size_t count) {
+    for (int round = 0; round < 20 && session.DeviceList.size() < count; ++round)
+      Discover(session.settings, MergeInto(session));
+    return session.DeviceList.size() == count;
   }
+
+  TExchangeSettings Aimed() const { return velkaro::testing::SettingsFor(*simulator); }
 
   QString WriteImage(const TBytes& bytes) {
     const std::string path = dir->File("fw.bin");
@@ -111,8 +111,6 @@ class FleetUpgradeFormTest : public QObject {
   void cleanup() {
     simulator.reset();
     ui::ResetUiHooks();
-    DeviceList.Clear();
-    SelectedDevice = 0;
     QStringList left;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->isVisible()) left << w->metaObject()->className();
@@ -121,12 +119,12 @@ class FleetUpgradeFormTest : public QObject {
 
   void severalSelectedRowsGoToTheFleetDialogOneRowToTheSingleOne() {
     StartDevices(3);
-    TFormMain form;
+    TFormMain form(Aimed());
     int single = 0;
     std::vector<TZEL> fleet;
-    form.SetUpgradeHandler([&single] { ++single; });
-    form.SetFleetUpgradeHandler([&fleet](std::vector<TZEL> devices) { fleet = devices; });
-    QVERIFY(ListAll(3));  // the grid rows come from the replies
+    form.SetUpgradeHandler([&single](auto&&...) { ++single; });
+    form.SetFleetUpgradeHandler([&fleet](std::vector<TZEL> devices, auto&&) { fleet = devices; });
+    QVERIFY(ListAll(form.Session, 3));  // the grid rows come from the replies
     QItemSelectionModel* selection = form.StringGrid->selectionModel();
     const auto rowOf = [&form](int row) { return form.StringGrid->model()->index(row, 0); };
 
@@ -135,8 +133,8 @@ class FleetUpgradeFormTest : public QObject {
     form.UpgradeButton->click();
     QCOMPARE(single, 0);
     QCOMPARE(fleet.size(), std::size_t{2});
-    QCOMPARE(fleet[0].address, DeviceList[0].address);
-    QCOMPARE(fleet[1].address, DeviceList[2].address);
+    QCOMPARE(fleet[0].address, form.Session.DeviceList[0].address);
+    QCOMPARE(fleet[1].address, form.Session.DeviceList[2].address);
 
     fleet.clear();
     form.StringGrid->setCurrentCell(1, 0);
@@ -154,13 +152,14 @@ class FleetUpgradeFormTest : public QObject {
     options.abortDevices.indexes = {1};
     options.noReturn.indexes = {3};
     StartDevices(5, options);
-    TFormMain form;
+    TFormMain form(Aimed());
     TFleetUpgradeForm fleet(&form);
     PointAtSimulator(fleet);
-    form.SetFleetUpgradeHandler(
-        [&fleet](std::vector<TZEL> devices) { fleet.ShowForDevices(std::move(devices)); });
+    form.SetFleetUpgradeHandler([&fleet](std::vector<TZEL> devices, const TExchangeSettings& s) {
+      fleet.ShowForDevices(std::move(devices), s);
+    });
     connect(&fleet, &TFleetUpgradeForm::runningChanged, &form, &TFormMain::SetScanBlocked);
-    QVERIFY(ListAll(5));
+    QVERIFY(ListAll(form.Session, 5));
     form.StringGrid->selectAll();
     const TBytes image = Pattern(20000, 7);  // 14 blocks of 1500 bytes
     const QString file = WriteImage(image);
@@ -210,8 +209,9 @@ class FleetUpgradeFormTest : public QObject {
     // The loop ran all through: one device alone waits 1.5 s for its return.
     QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
     QVERIFY2(longestGapMs < 1000, qPrintable(QString::number(longestGapMs)));
-    QVERIFY2(statesSeen.contains(QStringLiteral("waiting for return")),
-             qPrintable(QStringList(statesSeen.begin(), statesSeen.end()).join(QStringLiteral(", "))));
+    QVERIFY2(
+        statesSeen.contains(QStringLiteral("waiting for return")),
+        qPrintable(QStringList(statesSeen.begin(), statesSeen.end()).join(QStringLiteral(", "))));
     QVERIFY(scanRefused);
     QVERIFY(scanActionsOff);
     QVERIFY(closeRefused);
@@ -245,9 +245,13 @@ class FleetUpgradeFormTest : public QObject {
 
   void imageThatCannotBeSentStartsNothing() {
     StartDevices(2);
+    TSession session;
+    simulator->Aim(session);
+    QVERIFY(ListAll(session, 2));
+    simulator->ClearRequests();
     TFleetUpgradeForm fleet;
     PointAtSimulator(fleet);
-    fleet.SetDevices({DeviceList[0], DeviceList[1]});
+    fleet.SetDevices({session.DeviceList[0], session.DeviceList[1]}, session.settings);
     struct TCase {
       QString name;
       QString file;

@@ -5,7 +5,6 @@
 #endif
 #include <QApplication>
 #include <QDir>
-#include <vector>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -20,6 +19,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "pages/IPEdit.h"
 #include "protocol/DeviceList.h"
@@ -55,7 +55,7 @@ bool WaitWhileBusy(const TUpgradeForm& form) {
 // Shows the dialog with ShowForDevice and runs `body` once it is the active modal widget, then
 // waits for an upgrade the body started. The body only records; whatever it leaves open is
 // closed afterwards, so a failure never hangs.
-TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body,
+TModalRun RunModal(TUpgradeForm& form, const TSession& session, const std::function<void()>& body,
                    std::source_location where = std::source_location::current()) {
   const velkaro::test::TModalDriver<TUpgradeForm> driver(
       [&](TUpgradeForm& shown) {
@@ -63,7 +63,7 @@ TModalRun RunModal(TUpgradeForm& form, const std::function<void()>& body,
         QVERIFY(WaitWhileBusy(shown));
       },
       {.only = &form, .closeAfterAction = true, .limit = std::chrono::seconds(20)}, where);
-  form.ShowForDevice();
+  form.ShowForDevice(SelectedRecord(session), session.settings);
   return {driver.Met(), driver.OpenAfterAction()};
 }
 
@@ -73,10 +73,11 @@ class UpgradeFormTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<sim::TSimulator> simulator;
+  std::unique_ptr<velkaro::testing::TLoopbackSimulator> simulator;
   std::unique_ptr<TUpgradeForm> form;
   std::unique_ptr<velkaro::testing::TTempDir> dir;
   velkaro::test::TUiRecorder ui_;
+  TSession session_;
 
   // Starts `count` simulated devices; device i answers at 127.0.0.(i + 1).
   void StartDevices(int count) {
@@ -89,7 +90,7 @@ class UpgradeFormTest : public QObject {
         s.SetValue(static_cast<std::size_t>(i), 2, kLoopback + static_cast<unsigned>(i));
     });
     simulator->Tftp().Start();  // its port is known before the first trigger
-    velkaro::testing::TLoopbackSimulator::ListDevices();
+    simulator->ListDevices(session_);
     form->IdTrivialFTP.SetPort(simulator->Tftp().Port());
     simulator->ClearRequests();
   }
@@ -119,16 +120,14 @@ class UpgradeFormTest : public QObject {
     ui_.Install();
     dir = std::make_unique<velkaro::testing::TTempDir>();
     form = std::make_unique<TUpgradeForm>();
+    session_ = {};  // this test's own devices, aimed nowhere until it starts some
+    session_.settings = velkaro::testing::NowhereSettings();
   }
 
   void cleanup() {
     form.reset();
     simulator.reset();
-    Settings().target = {kLoopback, 9};  // never the broadcast default in tests
-    Settings().busy = {};
     ui::ResetUiHooks();
-    DeviceList.Clear();
-    SelectedDevice = 0;
     dir.reset();
     QStringList left;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -177,22 +176,24 @@ class UpgradeFormTest : public QObject {
     QCOMPARE(r.defaultExtension, QStringLiteral("bin"));
     QVERIFY(r.mustExist);
     QCOMPARE(r.fileName, QStringLiteral("/old/name.bin"));
-    QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()), QDir::fromNativeSeparators(image));
+    QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()),
+             QDir::fromNativeSeparators(image));
     // Cancel in the chooser keeps the name.
     ui_.openAnswer.clear();
     form->UpgradeFile->Browse();
-    QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()), QDir::fromNativeSeparators(image));
+    QCOMPARE(QDir::fromNativeSeparators(form->UpgradeFile->Text()),
+             QDir::fromNativeSeparators(image));
   }
 
   void emptyDeviceListLeavesIpEmptyAndUpgradeDisabled() {
     StartDevices(1);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(1000)));
-    form->PrepareForDevice();
+    form->PrepareForDevice(SelectedRecord(session_), session_.settings);
     QCOMPARE(form->UpgradeIP->Text(), QStringLiteral("127.0.0.1"));  // shown before
-    DeviceList.Clear();
+    session_.DeviceList.Clear();
     bool ipEmpty = false;
     bool enabled = true;
-    const TModalRun run = RunModal(*form, [&] {
+    const TModalRun run = RunModal(*form, session_, [&] {
       ipEmpty = form->UpgradeIP->Text().isEmpty();
       enabled = form->UpgradeBtn->isEnabled();
       form->UpgradeBtnClick();  // does nothing without an address
@@ -208,11 +209,11 @@ class UpgradeFormTest : public QObject {
 
   void selectionOutsideTheListCountsAsNoDevice() {
     StartDevices(1);
-    SelectedDevice = 5;
-    form->PrepareForDevice();
+    session_.SelectedDevice = 5;
+    form->PrepareForDevice(SelectedRecord(session_), session_.settings);
     QVERIFY(form->UpgradeIP->Text().isEmpty());
-    SelectedDevice = -1;
-    form->PrepareForDevice();
+    session_.SelectedDevice = -1;
+    form->PrepareForDevice(SelectedRecord(session_), session_.settings);
     QVERIFY(form->UpgradeIP->Text().isEmpty());
   }
 
@@ -220,7 +221,7 @@ class UpgradeFormTest : public QObject {
     StartDevices(1);
     const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(1000));
     form->UpgradeFile->SetText(image);
-    form->PrepareForDevice();
+    form->PrepareForDevice(SelectedRecord(session_), session_.settings);
     QVERIFY(form->UpgradeBtn->isEnabled());
     form->UpgradeFile->SetText(FilePath(QStringLiteral("missing.bin")));
     QVERIFY(!form->UpgradeBtn->isEnabled());
@@ -252,7 +253,7 @@ class UpgradeFormTest : public QObject {
       if (v > 0) barShown = barShown && form->ProgressBar->isVisible();
     });
     bool enabledBefore = false;
-    const TModalRun run = RunModal(*form, [&] {
+    const TModalRun run = RunModal(*form, session_, [&] {
       enabledBefore = form->UpgradeBtn->isEnabled();
       QTest::mouseClick(form->UpgradeBtn, Qt::LeftButton);
     });
@@ -311,7 +312,7 @@ class UpgradeFormTest : public QObject {
     // A click queued during an upload arrives after the dialog has closed.
     StartDevices(1);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(100)));
-    form->PrepareForDevice();
+    form->PrepareForDevice(SelectedRecord(session_), session_.settings);
     QVERIFY(form->UpgradeBtn->isEnabled());
     form->UpgradeBtnClick();
     QVERIFY(!simulator->WaitForRequests(1, std::chrono::milliseconds(200)));
@@ -323,7 +324,7 @@ class UpgradeFormTest : public QObject {
     simulator->Tftp().SetSwitches(
         {.errorAtBlock = 2, .errorCode = 3, .errorMessage = "Flash full"});
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(10000)));
-    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun run = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(run.opened);
     QVERIFY(!run.stillOpenAfter);
     QVERIFY(form->ProgressBar->isHidden());
@@ -337,7 +338,7 @@ class UpgradeFormTest : public QObject {
     simulator->Tftp().SetSwitches({.silent = true});
     form->IdTrivialFTP.SetReceiveTimeout(300);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(5000)));
-    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun run = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
     QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
   }
@@ -348,7 +349,7 @@ class UpgradeFormTest : public QObject {
     simulator->Tftp().SetSwitches({.noFinalAck = true});
     form->IdTrivialFTP.SetReceiveTimeout(300);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(4000, 3)));
-    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun run = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
     QVERIFY(form->ProgressBar->isHidden());
     QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
@@ -359,7 +360,7 @@ class UpgradeFormTest : public QObject {
     simulator->SetSilent(true);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(1000)));
     bool enabledAfter = false;
-    const TModalRun run = RunModal(*form, [&] {
+    const TModalRun run = RunModal(*form, session_, [&] {
       form->UpgradeBtn->click();
       QVERIFY(WaitWhileBusy(*form));
       enabledAfter = form->UpgradeBtn->isEnabled();
@@ -376,7 +377,7 @@ class UpgradeFormTest : public QObject {
 
   void cancelClosesTheDialog() {
     StartDevices(1);
-    const TModalRun run = RunModal(*form, [&] { form->CancelBtn->click(); });
+    const TModalRun run = RunModal(*form, session_, [&] { form->CancelBtn->click(); });
     QVERIFY(run.opened);
     QVERIFY(!run.stillOpenAfter);
     QCOMPARE(form->result(), int(QDialog::Rejected));
@@ -385,21 +386,21 @@ class UpgradeFormTest : public QObject {
 
   void reopeningKeepsTheFileAndRefreshesTheAddress() {
     StartDevices(2);
-    QCOMPARE(DeviceList.size(), std::size_t{2});
+    QCOMPARE(session_.DeviceList.size(), std::size_t{2});
     const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(2000));
-    SelectedDevice = 0;
+    session_.SelectedDevice = 0;
     QString ip;
-    RunModal(*form, [&] {
+    RunModal(*form, session_, [&] {
       ip = form->UpgradeIP->Text();
       form->UpgradeFile->SetText(image);
       form->UpgradeBtn->click();
     });
     QCOMPARE(ip, QStringLiteral("127.0.0.1"));
     QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
-    SelectedDevice = 1;
+    session_.SelectedDevice = 1;
     QString file;
     bool enabled = false;
-    const TModalRun run = RunModal(*form, [&] {
+    const TModalRun run = RunModal(*form, session_, [&] {
       ip = form->UpgradeIP->Text();
       file = form->UpgradeFile->Text();
       enabled = form->UpgradeBtn->isEnabled();
@@ -417,7 +418,7 @@ class UpgradeFormTest : public QObject {
     const std::size_t repliesBefore = simulator->RepliesSent();
     const TBytes image = Pattern(20000, 5);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
-    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun run = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
     QVERIFY(ui_.messages.isEmpty());
     QCOMPARE(simulator->RepliesSent() - repliesBefore, std::size_t{2});
@@ -425,7 +426,7 @@ class UpgradeFormTest : public QObject {
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{1});
     QVERIFY(simulator->Tftp().LastTransfer().image == image);
     // The next click uploads again.
-    const TModalRun again = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun again = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!again.stillOpenAfter);
     QVERIFY(simulator->Tftp().WaitForTransfers(2, std::chrono::seconds(3)));
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{2});
@@ -451,7 +452,7 @@ class UpgradeFormTest : public QObject {
       openDuring = openDuring && form->isVisible();
       busyDuring = busyDuring && form->Busy();
     });
-    const TModalRun run = RunModal(*form, [&] {
+    const TModalRun run = RunModal(*form, session_, [&] {
       poke.start();
       form->UpgradeBtn->click();
       QVERIFY(WaitWhileBusy(*form));
@@ -490,7 +491,7 @@ class UpgradeFormTest : public QObject {
     timer.start();
     QElapsedTimer run;
     run.start();
-    const TModalRun modal = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun modal = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     timer.stop();
     QVERIFY(!modal.stillOpenAfter);
     QVERIFY(run.elapsed() >= 1000);  // the silence was really waited through
@@ -511,12 +512,12 @@ class UpgradeFormTest : public QObject {
     simulator = velkaro::testing::StartLoopbackSimulator(
         o, [](sim::TSimulator& s) { s.SetValue(0, 2, TextToIp("10.0.0.2")); });
     simulator->Tftp().Start();
-    velkaro::testing::TLoopbackSimulator::ListDevices();
+    simulator->ListDevices(session_);
     form->RedirectUploads(QStringLiteral("127.0.0.1"), simulator->Tftp().Port());
     const TBytes image = Pattern(3000, 2);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
     QString ip;
-    const TModalRun run = RunModal(*form, [&] {
+    const TModalRun run = RunModal(*form, session_, [&] {
       ip = form->UpgradeIP->Text();
       form->UpgradeBtn->click();
     });
@@ -535,7 +536,7 @@ class UpgradeFormTest : public QObject {
     form->UpgradeFile->SetText(image);
     // The image disappears after the click's own check, before the device answers.
     simulator->SetUpgradeHandler([image](const sim::TUpgradeEvent&) { QFile::remove(image); });
-    const TModalRun run = RunModal(*form, [&] { form->UpgradeBtn->click(); });
+    const TModalRun run = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(run.stillOpenAfter);
     QVERIFY(ui_.messages.isEmpty());
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
@@ -545,7 +546,7 @@ class UpgradeFormTest : public QObject {
   void screenshot() {
     StartDevices(1);
     form->UpgradeFile->SetText(QStringLiteral("/home/user/firmware/zel4-v2.31.bin"));
-    form->PrepareForDevice();
+    form->PrepareForDevice(SelectedRecord(session_), session_.settings);
     form->IdTrivialFTPWorkBegin(form->IdTrivialFTP, wmWrite, 1000);
     form->IdTrivialFTPWork(form->IdTrivialFTP, wmWrite, 400);
     QCOMPARE(form->ProgressBar->value(), 400);

@@ -40,11 +40,7 @@ class UpgradeMainWindowTest : public QObject {
   }
 
   void cleanup() {
-    Settings().target = {kLoopback, 9};
-    Settings().busy = {};
     ui::ResetUiHooks();
-    DeviceList.Clear();
-    SelectedDevice = 0;
     QStringList left;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->isVisible()) left << w->metaObject()->className();
@@ -57,20 +53,24 @@ class UpgradeMainWindowTest : public QObject {
     QVERIFY2(demo.Start(error), error.c_str());
     QVERIFY(demo.TftpPort() != 0);
     QVERIFY(demo.TftpPort() != 69);
-    QCOMPARE(Settings().target.address, kLoopback);
+    TExchangeSettings settings;
+    settings.target = demo.Target();
+    QCOMPARE(settings.target.address, kLoopback);
 
-    TFormMain form;
+    TFormMain form(settings);
     TUpgradeForm upgrade(&form);
     upgrade.RedirectUploads(QStringLiteral("127.0.0.1"), demo.TftpPort());
-    form.SetUpgradeHandler([&upgrade] { upgrade.ShowForDevice(); });
-    QVERIFY(UpgradeOffered);  // no version block: the default variant
+    form.SetUpgradeHandler([&upgrade](std::optional<TZEL> device, const TExchangeSettings& s) {
+      upgrade.ShowForDevice(std::move(device), s);
+    });
+    QVERIFY(form.Session.oem.upgradeOffered);  // no version block: the default variant
     QVERIFY(form.UpgradeButton->isEnabled());
 
-    Discover(MergeReply);
-    QCOMPARE(DeviceList.size(), std::size_t{3});
+    Discover(form.Session.settings, MergeInto(form.Session));
+    QCOMPARE(form.Session.DeviceList.size(), std::size_t{3});
     form.StringGridSelectCell(0, 2);
-    QCOMPARE(SelectedDevice, 1);
-    const std::string deviceIp = IpToText(DeviceList[1].values.AsUInt(2));
+    QCOMPARE(form.Session.SelectedDevice, 1);
+    const std::string deviceIp = IpToText(form.Session.DeviceList[1].values.AsUInt(2));
     QVERIFY(deviceIp.rfind("127.0.0.", 0) == 0);  // the demo stays on the loopback
 
     velkaro::testing::TTempDir dir;
