@@ -1,7 +1,7 @@
 // Windows implementation of support/ChildProcess.h: CreateProcessW with the output on anonymous
 // pipes, read by polling (those pipes know no waiting with a time-out). Windows has no signals:
-// SIGINT and SIGTERM set a Velkaro program's stop event (sim/StopRequest.h), anything else ends
-// the child with TerminateProcess and the exit code 128 + signal, as a shell reports a child
+// SIGINT and SIGTERM set a Velkaro program's stop event (platform/StopRequest.h), anything else
+// ends the child with TerminateProcess and the exit code 128 + signal, as a shell reports a child
 // killed by one. There is no pseudo-terminal either: Stderr::Terminal is a pipe.
 #include <windows.h>
 
@@ -185,7 +185,7 @@ void TChildProcess::Signal(int signal) {
   const HANDLE process = ProcessOf(this);
   if (!process) return;
   if (signal == SIGINT || signal == SIGTERM) {
-    const std::string name = sim::StopEventName(static_cast<unsigned long>(pid_));
+    const std::string name = StopEventName(static_cast<unsigned long>(pid_));
     if (const HANDLE stop = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
       ::SetEvent(stop);
       ::CloseHandle(stop);
