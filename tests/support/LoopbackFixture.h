@@ -12,6 +12,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/Exchange.h"
@@ -40,6 +41,18 @@ struct TDelivered {
     return a;
   }
 };
+
+// Waits until `condition` holds, checking every millisecond for at most `limit`; whether it came.
+// For tests of logic: they wait for what they expect instead of asserting on durations.
+template <class TCondition>
+bool WaitUntil(TCondition condition, milliseconds limit = milliseconds(5000)) {
+  const auto deadline = Clock::now() + limit;
+  while (!condition()) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return true;
+}
 
 inline long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
