@@ -44,6 +44,7 @@ int TDeviceList::Append(const TDeviceAddress& address) {
   records_.push_back(TZEL{});
   records_.back().address = address;
   linkRound_.push_back(round_);
+  presence_.emplace_back();
   index_.try_emplace(AddressToNumber(address), records_.size() - 1);
   return static_cast<int>(records_.size() - 1);
 }
@@ -59,7 +60,49 @@ void TDeviceList::Clear() {
   records_.clear();
   index_.clear();
   linkRound_.clear();
+  presence_.clear();
   capReached_ = false;
+}
+
+void TDeviceList::RemoveIf(const std::function<bool(std::size_t index)>& drop) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    if (drop(i)) continue;
+    if (kept != i) {
+      records_[kept] = std::move(records_[i]);
+      linkRound_[kept] = linkRound_[i];
+      presence_[kept] = presence_[i];
+    }
+    ++kept;
+  }
+  if (kept == records_.size()) return;
+  records_.resize(kept);
+  linkRound_.resize(kept);
+  presence_.resize(kept);
+  Reindex();
+}
+
+const TPresence& TDeviceList::PresenceOf(std::size_t index) const {
+  if (index >= presence_.size())
+    throw std::out_of_range("device index " + std::to_string(index) +
+                            " is not in the device list (" + std::to_string(records_.size()) +
+                            " devices)");
+  return presence_[index].presence;
+}
+
+void TDeviceList::NoteHeard(std::size_t index, TWallTime when) {
+  if (index >= presence_.size()) return;
+  THeard& h = presence_[index];
+  if (!h.heard) h.presence.firstHeard = when;
+  h.heard = true;
+  h.presence.lastHeard = when;
+  h.presence.missing = false;
+}
+
+void TDeviceList::SetMissing(std::size_t index, TWallTime since) {
+  if (index >= presence_.size()) return;
+  presence_[index].presence.missing = true;
+  presence_[index].presence.missingSince = since;
 }
 
 void TDeviceList::NoteLink(std::size_t index, const TNetLink& via) {

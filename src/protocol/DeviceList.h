@@ -2,6 +2,7 @@
 // discovery and read replies into it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,6 +12,16 @@
 #include "protocol/DeviceRecord.h"
 
 namespace velkaro {
+
+using TWallTime = std::chrono::system_clock::time_point;
+
+// When a listed device was heard, for a watch over many discovery rounds.
+struct TPresence {
+  TWallTime firstHeard{};    // first answer in this list
+  TWallTime lastHeard{};     // latest answer
+  bool missing = false;      // not heard for the watch's missing time
+  TWallTime missingSince{};  // when it was marked missing (the moment the missing time ran out)
+};
 
 // Said once per scan, by the command line and the window alike, when CapReached.
 inline constexpr const char* kDeviceCapText =
@@ -39,6 +50,18 @@ class TDeviceList {
   void Replace(std::size_t index, const TZEL& record);
   // Empties the list and forgets that the cap was reached.
   void Clear();
+  // Removes the records `drop` accepts (asked once each, in list order), keeping the order of
+  // the others with their interface rounds and presence. The cap stays reached if it was: a
+  // device was turned away in this list all the same.
+  void RemoveIf(const std::function<bool(std::size_t index)>& drop);
+
+  // Presence of the record at `index` (std::out_of_range outside the list).
+  const TPresence& PresenceOf(std::size_t index) const;
+  // The record answered at `when`: sets firstHeard the first time, lastHeard always, and ends
+  // its being missing. An index outside the list is ignored.
+  void NoteHeard(std::size_t index, TWallTime when);
+  // Marks the record missing since `since`; an index outside the list is ignored.
+  void SetMissing(std::size_t index, TWallTime since);
 
   // A discovery round begins: the interface rule below counts in rounds.
   void StartRound() { ++round_; }
@@ -55,6 +78,11 @@ class TDeviceList {
   std::vector<TZEL> records_;
   std::unordered_map<std::uint64_t, std::size_t> index_;  // address → first record with it
   std::vector<long> linkRound_;  // per record: the last round its own interface answered in
+  struct THeard {
+    TPresence presence;
+    bool heard = false;  // firstHeard is set (any time may be a clock's first)
+  };
+  std::vector<THeard> presence_;  // per record
   long round_ = 0;
   bool capReached_ = false;
 };

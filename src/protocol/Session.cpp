@@ -8,7 +8,10 @@ void MergeReply(TSession& session, const TReply& reply) {
 
 void MergeReplyVia(TSession& session, const TNetLink& via, bool last, const TBytes& datagram) {
   const int index = MergeReplyInto(session.DeviceList, datagram, via);
-  if (index >= 0 && last) {
+  if (index < 0) return;
+  session.DeviceList.NoteHeard(static_cast<std::size_t>(index),
+                               session.clock ? session.clock() : std::chrono::system_clock::now());
+  if (last) {
     if (const auto& show = session.settings.showDeviceRow) show(index);
   }
 }

@@ -3,6 +3,8 @@
 // command-line run builds one and each test its own; nothing about it is process-wide.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <optional>
 
 #include "protocol/DeviceList.h"
@@ -16,6 +18,8 @@ struct TSession {
   TDeviceList DeviceList;
   int SelectedDevice = 0;
   TOemVariant oem;
+  // When a merged reply was heard (TPresence); tests put a clock of their own here.
+  std::function<TWallTime()> clock = [] { return std::chrono::system_clock::now(); };
 };
 
 // Makes `variant` the session's OEM variant, its code that of every request the session sends.
@@ -25,7 +29,8 @@ void UseOem(TSession& session, const TOemVariant& variant);
 std::optional<TZEL> SelectedRecord(const TSession& session);
 
 // Reply callback of discovery and reads: merges the reply into the session's DeviceList with the
-// interface it came through and, with the last flag, tells settings.showDeviceRow.
+// interface it came through, notes it heard at clock() and, with the last flag, tells
+// settings.showDeviceRow.
 void MergeReply(TSession& session, const TReply& reply);
 // The same for a reply collected elsewhere (another thread) and merged later.
 void MergeReplyVia(TSession& session, const TNetLink& via, bool last, const TBytes& datagram);

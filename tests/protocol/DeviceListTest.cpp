@@ -237,6 +237,125 @@ TEST_F(MergeTest, NewDevicesBeyondTheCapAreIgnoredAndTheCapIsRemembered) {
   EXPECT_EQ(MergeReplyInto(list, reply), 0);
 }
 
+// The session's clock stamps every merged reply; a clock may start anywhere, even at the epoch.
+TEST_F(MergeTest, PresenceFollowsTheMergedReplies) {
+  TWallTime now{};
+  session.clock = [&now] { return now; };
+  const auto at = [](int s) { return TWallTime{} + std::chrono::seconds(s); };
+  MergeReply(session, {"", 0, true, Discovery(1, "a", kModelZel1), {}});
+  now = at(5);
+  MergeReply(session, {"", 0, true, Discovery(2, "b", kModelZel4), {}});
+  now = at(9);
+  MergeReply(session, {"", 0, true, Discovery(1, "a", kModelZel1), {}});
+  TBytes all = ReplyHeader({0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  End(all);
+  MergeReply(session, {"", 0, true, all, {}});        // ignored: stamps nothing
+  MergeReply(session, {"", 0, true, {1, 2, 3}, {}});  // too short
+  ASSERT_EQ(session.DeviceList.size(), 2u);
+  TDeviceList& list = session.DeviceList;
+  EXPECT_EQ(list.PresenceOf(0).firstHeard, at(0));
+  EXPECT_EQ(list.PresenceOf(0).lastHeard, at(9));
+  EXPECT_EQ(list.PresenceOf(1).firstHeard, at(5));
+  EXPECT_EQ(list.PresenceOf(1).lastHeard, at(5));
+  EXPECT_FALSE(list.PresenceOf(1).missing);
+
+  list.SetMissing(1, at(15));
+  EXPECT_TRUE(list.PresenceOf(1).missing);
+  EXPECT_EQ(list.PresenceOf(1).missingSince, at(15));
+  TZEL edited = list[1];
+  edited.values.Set(7, std::string("renamed"));
+  list.Replace(1, edited);  // an edit is no answer
+  EXPECT_TRUE(list.PresenceOf(1).missing);
+  EXPECT_EQ(list.PresenceOf(1).lastHeard, at(5));
+  now = at(20);
+  MergeReplyVia(session, {}, false, Discovery(2, "b", kModelZel4));
+  EXPECT_FALSE(list.PresenceOf(1).missing);
+  EXPECT_EQ(list.PresenceOf(1).firstHeard, at(5));
+  EXPECT_EQ(list.PresenceOf(1).lastHeard, at(20));
+  // A merge into the list alone (a read's own list) is no answer of the session's.
+  EXPECT_EQ(MergeReplyInto(list, Discovery(1, "a", kModelZel1)), 0);
+  EXPECT_EQ(list.PresenceOf(0).lastHeard, at(9));
+  EXPECT_THROW(list.PresenceOf(2), std::out_of_range);
+  list.Clear();
+  MergeReply(session, {"", 0, true, Discovery(2, "b", kModelZel4), {}});
+  EXPECT_EQ(list.PresenceOf(0).firstHeard, at(20));  // a new list, a new first answer
+}
+
+TEST_F(MergeTest, RemoveIfKeepsOrderIndexAndPresenceInStep) {
+  TWallTime now{};
+  session.clock = [&now] { return now; };
+  for (std::uint64_t mac = 1; mac <= 6; ++mac) {
+    now = TWallTime{} + std::chrono::seconds(mac);
+    MergeReply(session, {"", 0, true, Discovery(mac, "d" + std::to_string(mac), kModelZel1), {}});
+  }
+  TDeviceList& list = session.DeviceList;
+  list.SetMissing(1, now);
+  std::vector<std::size_t> asked;
+  list.RemoveIf([&](std::size_t index) {
+    asked.push_back(index);
+    return index == 0 || index == 3 || index == 5;
+  });
+  EXPECT_EQ(asked, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
+  ASSERT_EQ(list.size(), 3u);
+  const std::uint64_t kept[] = {2, 3, 5};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(list[i].values.AsText(7), "d" + std::to_string(kept[i]));
+    EXPECT_EQ(list.Find(MacAddress(kept[i])), static_cast<int>(i));
+    EXPECT_EQ(list.PresenceOf(i).lastHeard, TWallTime{} + std::chrono::seconds(kept[i]));
+  }
+  EXPECT_TRUE(list.PresenceOf(0).missing);
+  EXPECT_FALSE(list.PresenceOf(1).missing);
+  for (const std::uint64_t gone : {1, 4, 6}) EXPECT_EQ(list.Find(MacAddress(gone)), -1);
+  // A removed device that answers again is a new record at the end.
+  MergeReply(session, {"", 0, true, Discovery(4, "d4", kModelZel1), {}});
+  EXPECT_EQ(list.Find(MacAddress(4)), 3);
+  list.RemoveIf([](std::size_t) { return false; });
+  EXPECT_EQ(list.size(), 4u);
+}
+
+// The interface rule counts rounds per record: a record moved up by a removal keeps its own.
+TEST_F(MergeTest, RemoveIfKeepsTheInterfaceRoundsInStep) {
+  const TNetLink eth0{"eth0", 1}, eth1{"eth1", 2};
+  TDeviceList& list = session.DeviceList;
+  list.StartRound();
+  for (std::uint64_t mac = 1; mac <= 3; ++mac)
+    MergeReplyVia(session, eth0, true, Discovery(mac, "d", kModelZel1));
+  for (int round = 0; round < 2; ++round) {  // only the third answers on its interface
+    list.StartRound();
+    MergeReplyVia(session, eth0, true, Discovery(3, "d", kModelZel1));
+  }
+  list.RemoveIf([](std::size_t index) { return index == 0; });
+  list.StartRound();
+  MergeReplyVia(session, eth1, true, Discovery(3, "d", kModelZel1));
+  MergeReplyVia(session, eth1, true, Discovery(2, "d", kModelZel1));
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1].link.name, "eth0");  // its own answered in the previous round
+  EXPECT_EQ(list[0].link.name, "eth1");  // its own was silent for two rounds
+}
+
+TEST_F(MergeTest, RemoveIfMakesRoomBelowTheCap) {
+  TDeviceList list;
+  TBytes reply = ReplyHeader(MacAddress(0));
+  End(reply);
+  const auto from = [&reply](std::uint64_t mac) {
+    const TDeviceAddress a = MacAddress(mac);
+    std::copy(a.begin(), a.end(), reply.begin() + 8);
+    return reply;
+  };
+  for (std::uint64_t mac = 1; mac <= TDeviceList::kMaxRecords + 1; ++mac)
+    MergeReplyInto(list, from(mac));
+  ASSERT_TRUE(list.CapReached());
+  list.RemoveIf([](std::size_t index) { return index == 0; });
+  EXPECT_EQ(list.size(), TDeviceList::kMaxRecords - 1);
+  EXPECT_TRUE(list.CapReached());  // a device was turned away all the same
+  EXPECT_EQ(list.Find(MacAddress(2)), 0);
+  const std::uint64_t late = TDeviceList::kMaxRecords + 1;
+  EXPECT_EQ(MergeReplyInto(list, from(late)), static_cast<int>(TDeviceList::kMaxRecords - 1));
+  EXPECT_EQ(list.Find(MacAddress(late)), static_cast<int>(TDeviceList::kMaxRecords - 1));
+  EXPECT_FALSE(list.PresenceOf(TDeviceList::kMaxRecords - 1).missing);
+  EXPECT_EQ(MergeReplyInto(list, from(late + 1)), -1);
+}
+
 // A text declared longer than the datagram carries is kept but is not a reported value until a
 // complete one arrives.
 TEST_F(MergeTest, TextCutShortIsKeptButNotReported) {
