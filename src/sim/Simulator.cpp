@@ -301,6 +301,11 @@ void TSimulator::SilenceDevice(std::size_t index) {
   state_->silentUntil.at(index) = Clock::time_point::max();
 }
 
+void TSimulator::ResumeDevice(std::size_t index) {
+  std::lock_guard lock(state_->mutex);
+  state_->silentUntil.at(index) = Clock::time_point::min();
+}
+
 void TSimulator::SetDuplicates(int copies, int gapMs) {
   std::lock_guard lock(state_->mutex);
   state_->options.duplicates = std::max(copies, 0);

@@ -128,6 +128,8 @@ class TSimulator {
   void SetSilent(bool silent);
   // From now on device `index` answers nothing, the others go on.
   void SilenceDevice(std::size_t index);
+  // Device `index` answers again, also when it was rebooting or gone for good after an upload.
+  void ResumeDevice(std::size_t index);
   void SetDuplicates(int copies, int gapMs = 0);
   void SetMalformed(bool malformed, TMalformKind kind = TMalformKind::BadItems);
 

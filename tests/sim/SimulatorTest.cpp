@@ -308,6 +308,23 @@ TEST_F(SimulatorTest, SilentDevicesLogButDoNotAnswer) {
   EXPECT_EQ(c.Ask(request).size(), 3u);
 }
 
+TEST_F(SimulatorTest, OneDeviceSilencedAndResumed) {
+  TSimulator s(Loopback());
+  s.Start();
+  TClient c(s.Port());
+  const TBytes request = Request(kAllDevices, TCommand::Discover);
+  const auto sources = [&] {
+    std::vector<TDeviceAddress> from;
+    for (const auto& reply : c.Ask(request)) from.push_back(SourceOf(reply.data));
+    return from;
+  };
+  s.SilenceDevice(1);
+  EXPECT_EQ(sources(), (std::vector{s.Snapshot(0).address, s.Snapshot(2).address}));
+  s.ResumeDevice(1);
+  EXPECT_EQ(sources(),
+            (std::vector{s.Snapshot(0).address, s.Snapshot(1).address, s.Snapshot(2).address}));
+}
+
 TEST_F(SimulatorTest, DuplicatesRepeatEveryReply) {
   TSimOptions o = Loopback({kModelZel4});
   o.duplicates = 2;
