@@ -1,12 +1,14 @@
 #include "app/FormMain.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -16,7 +18,6 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -26,6 +27,9 @@
 #include <exception>
 
 #include "about/About.h"
+#include "app/DeviceGrid.h"
+#include "app/DeviceListExport.h"
+#include "app/DeviceTableModel.h"
 #include "app/InterfaceMenu.h"
 #include "app/RestoreForm.h"
 #include "app/ScanRunner.h"
@@ -33,6 +37,7 @@
 #include "app/WindowSettings.h"
 #include "operations/ConfigRestore.h"
 #include "operations/DeviceOperations.h"
+#include "platform/AtomicFile.h"
 #include "platform/Socket.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/Exchange.h"
@@ -48,8 +53,8 @@ namespace velkaro {
 
 namespace {
 
-// Name, Type, IP Address, MAC Address, Interface; column 5 is the filler
-constexpr int kDataColumns = 5;
+// Name, Type, IP Address, MAC Address, Interface, State; then the filler
+constexpr int kDataColumns = TDeviceTableModel::kFiller;
 constexpr int kScanTicks = 10;
 constexpr int kFirstTickMs = 10;
 constexpr int kTickMs = 250;
@@ -86,6 +91,12 @@ void TFormMain::BuildComponents() {
   auto* layout = new QVBoxLayout(client);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
+  FilterEdit = new QLineEdit(client);
+  FilterEdit->setObjectName(QStringLiteral("FilterEdit"));
+  FilterEdit->setPlaceholderText(tr("Filter by name, type, IP or MAC address, interface"));
+  FilterEdit->setClearButtonEnabled(true);
+  FilterEdit->hide();
+  layout->addWidget(FilterEdit);
   BuildGrid();
   layout->addWidget(StringGrid, 1);
 
@@ -150,6 +161,8 @@ void TFormMain::BuildMenus() {
   SaveConfigMenu->setObjectName(QStringLiteral("SaveConfigMenu"));
   RestoreConfigMenu = file->addAction(tr("Restore Config..."), this, &TFormMain::RestoreClick);
   RestoreConfigMenu->setObjectName(QStringLiteral("RestoreConfigMenu"));
+  ExportListMenu = file->addAction(tr("&Export list\u2026"), this, &TFormMain::ExportListClick);
+  ExportListMenu->setObjectName(QStringLiteral("ExportListMenu"));
   file->addSeparator();
   Interfaces = new TInterfaceMenu(file, Session.settings.interfaces);
   // An explicit target overrides the interfaces.
@@ -157,6 +170,11 @@ void TFormMain::BuildMenus() {
   file->addSeparator();
   ExitMenu = file->addAction(tr("E&xit"), this, &TFormMain::Quit);
   ExitMenu->setObjectName(QStringLiteral("ExitMenu"));
+
+  QMenu* view = menuBar()->addMenu(tr("&View"));
+  FilterMenu = view->addAction(tr("&Filter\u2026"), this, &TFormMain::ShowFilter);
+  FilterMenu->setObjectName(QStringLiteral("FilterMenu"));
+  FilterMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
 
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   AboutMenu = help->addAction(tr("&About..."), this, &TFormMain::AboutMenuClick);
@@ -236,7 +254,9 @@ void TFormMain::BuildKeyboardPaths() {
 }
 
 void TFormMain::BuildGrid() {
-  StringGrid = new QTableWidget(1, kDataColumns + 1);
+  Devices = new TDeviceTableModel(Session, this);
+  DeviceProxy = new TDeviceProxyModel(*Devices, this);
+  StringGrid = new TDeviceGrid(*Devices, *DeviceProxy);
   StringGrid->setObjectName(QStringLiteral("StringGrid"));
   StringGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
   // Ctrl and Shift clicks select several rows, for the upgrade of many devices at once.
@@ -253,22 +273,42 @@ void TFormMain::BuildGrid() {
   StringGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   QHeaderView* header = StringGrid->horizontalHeader();
   header->setHighlightSections(false);
-  header->setSectionsClickable(false);
+  // A click sorts by the column, a second one the other way; the sort is stable.
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(-1, Qt::AscendingOrder);
+  StringGrid->setSortingEnabled(true);
+  header->setSortIndicator(-1, Qt::AscendingOrder);  // list order until a click
   header->setMinimumSectionSize(0);
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   header->setSectionResizeMode(QHeaderView::Interactive);
   header->setSectionResizeMode(kDataColumns, QHeaderView::Fixed);
   header->setStretchLastSection(false);
 
-  connect(StringGrid, &QTableWidget::currentCellChanged, this,
-          [this](int row, int column, int, int) {
-            if (row >= 0) StringGridSelectCell(column, row + 1);
+  // The selected device is the current row's, wherever a sort or a filter moves it; a row the
+  // filter hides leaves no device selected.
+  connect(StringGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current, const QModelIndex&) {
+            StringGridSelectCell(current.column(), current.isValid() ? current.row() + 1 : 0);
           });
   // A row the user picks during a scan wins over the one selected before it.
-  connect(StringGrid, &QTableWidget::cellPressed, this,
-          [this](int, int) { keptSelection_.reset(); });
-  connect(StringGrid, &QTableWidget::cellDoubleClicked, this,
-          [this](int, int) { StringGridDblClick(); });
+  connect(StringGrid, &QAbstractItemView::pressed, this,
+          [this](const QModelIndex&) { keptSelection_.reset(); });
+  connect(StringGrid, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex&) { StringGridDblClick(); });
+  connect(DeviceProxy, &QAbstractItemModel::rowsInserted, this, &TFormMain::UpdateShownCount);
+  connect(DeviceProxy, &QAbstractItemModel::modelReset, this, &TFormMain::UpdateShownCount);
+  connect(FilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+    DeviceProxy->SetNeedle(text);
+    UpdateShownCount();
+  });
+  auto* hideFilter = new QShortcut(QKeySequence(Qt::Key_Escape), FilterEdit);
+  hideFilter->setContext(Qt::WidgetShortcut);
+  connect(hideFilter, &QShortcut::activated, this, [this] {
+    FilterEdit->clear();
+    FilterEdit->hide();
+    StringGrid->setFocus();
+  });
   // The filler column follows the user's column drags and horizontal scrolling.
   connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
     if (column < kDataColumns) FitLastColumn();
@@ -284,10 +324,10 @@ void TFormMain::FormCreate(TModelFactories factories) {
 
   setWindowTitle(QApplication::applicationName());
 
-  StringGrid->setHorizontalHeaderLabels(
-      {tr("Name"), tr("Type"), tr("IP Address"), tr("MAC Address"), tr("Interface"), QString()});
-  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 70, 0};
+  const int widths[kDataColumns + 1] = {150, 160, 90, 100, 70, 130, 0};
   for (int c = 0; c <= kDataColumns; ++c) StringGrid->setColumnWidth(c, Scaled(widths[c]));
+  // Only watching tells online from offline.
+  StringGrid->setColumnHidden(TDeviceTableModel::kState, true);
 
   dialogFactories_ = {{kModelZel1, std::move(factories.zel1)},
                       {kModelZel4, std::move(factories.zel4)},
@@ -326,10 +366,8 @@ bool TFormMain::Scanning() const {
 
 std::vector<int> TFormMain::SelectedDeviceIndexes() const {
   std::vector<int> indexes;
-  for (const QModelIndex& row : StringGrid->selectionModel()->selectedRows())
-    if (static_cast<std::size_t>(row.row()) < Session.DeviceList.size())
-      indexes.push_back(row.row());
-  std::sort(indexes.begin(), indexes.end());
+  for (const int index : StringGrid->SelectedSourceRows())
+    if (static_cast<std::size_t>(index) < Session.DeviceList.size()) indexes.push_back(index);
   return indexes;
 }
 
@@ -345,6 +383,24 @@ void TFormMain::SetDeviceActionsEnabled(bool enabled) {
 bool TFormMain::HasSelectedDevice() const {
   const int index = Session.SelectedDevice;
   return index >= 0 && static_cast<std::size_t>(index) < Session.DeviceList.size();
+}
+
+bool TFormMain::RequireSelectedDevice() {
+  if (HasSelectedDevice()) return true;
+  if (!Session.DeviceList.empty()) StatusBar->showMessage(tr("No device is selected"));
+  return false;
+}
+
+void TFormMain::UpdateShownCount() {
+  if (DeviceProxy->Needle().isEmpty()) return;
+  StatusBar->showMessage(
+      tr("%1 of %2 devices shown").arg(StringGrid->rowCount()).arg(Session.DeviceList.size()));
+}
+
+void TFormMain::ShowFilter() {
+  FilterEdit->show();
+  FilterEdit->setFocus();
+  FilterEdit->selectAll();
 }
 
 void TFormMain::ShowFailure(const std::exception& error) {
@@ -394,13 +450,8 @@ void TFormMain::SetScanBlocked(bool blocked) {
 void TFormMain::ResetGrid() {
   SetDeviceActionsEnabled(false);
   Session.DeviceList.Clear();
-  StringGrid->setRowCount(1);
-  for (int c = 0; c < kDataColumns; ++c) {
-    auto* item = new QTableWidgetItem(QString());
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    StringGrid->setItem(0, c, item);
-  }
-  StringGrid->setCurrentCell(0, 0);
+  Devices->Reset();
+  // The first device listed becomes the selected one, as it arrives.
   Session.SelectedDevice = 0;
   StringGrid->viewport()->update();
   UpdateEmptyHint();
@@ -456,37 +507,25 @@ void TFormMain::UpdateEmptyHint() {
 void TFormMain::ShowDeviceRow(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= Session.DeviceList.size()) return;
   SetDeviceActionsEnabled(true);
-  if (StringGrid->rowCount() < index + 1) StringGrid->setRowCount(index + 1);
+  Devices->DeviceChanged(index);
   const TZEL& record = Session.DeviceList[static_cast<std::size_t>(index)];
-  const QString cells[kDataColumns] = {
-      ui::DeviceTextToQString(record.values.AsText(7)),
-      ui::DeviceTextToQString(record.values.AsText(5)),
-      QString::fromStdString(IpToText(record.values.AsUInt(2))),
-      QString::fromStdString(MacToText(record.MAC)),
-      record.link.Empty() ? QStringLiteral("-") : QString::fromStdString(record.link.name)};
-  for (int c = 0; c < kDataColumns; ++c) {
-    QTableWidgetItem* item = StringGrid->item(index, c);
-    if (!item) {
-      item = new QTableWidgetItem;
-      item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-      StringGrid->setItem(index, c, item);
-    }
-    item->setText(cells[c]);
-  }
   if (keptSelection_ && *keptSelection_ == record.address) {
     keptSelection_.reset();
-    StringGrid->setCurrentCell(index, 0);
+    StringGrid->setCurrentCell(StringGrid->ViewRow(index), 0);
+  } else if (index == Session.SelectedDevice && StringGrid->currentRow() < 0) {
+    // The device a new list starts with selected gets its row made current.
+    StringGrid->setCurrentCell(StringGrid->ViewRow(index), 0);
+    StringGrid->viewport()->update();
   }
   UpdateEmptyHint();
-  StringGrid->viewport()->update();
 }
 
 void TFormMain::StringGridSelectCell(int /*column*/, int row) {
-  Session.SelectedDevice = row - 1;
+  Session.SelectedDevice = row >= 1 ? StringGrid->SourceRow(row - 1) : -1;
 }
 
 void TFormMain::Config() {
-  if (!HasSelectedDevice()) return;
+  if (!RequireSelectedDevice()) return;
   const std::uint32_t model =
       Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].ModelCode();
   if (FindModel(model) < 0) return;
@@ -515,6 +554,7 @@ QString TFormMain::DeviceUrl() const {
 }
 
 void TFormMain::Web() {
+  if (!RequireSelectedDevice()) return;
   const QString url = DeviceUrl();
   if (url.isEmpty()) return;
   ui::OpenUrlOrShow(this, url);
@@ -525,7 +565,7 @@ void TFormMain::StringGridDblClick() {
 }
 
 void TFormMain::SaveClick() {
-  if (!HasSelectedDevice()) return;
+  if (!RequireSelectedDevice()) return;
   const int device = Session.SelectedDevice;
   const TZEL& record = Session.DeviceList[static_cast<std::size_t>(device)];
   if (FindModel(record.ModelCode()) < 0) return;
@@ -581,7 +621,7 @@ std::map<int, QString> TFormMain::ModelCaptions(std::uint32_t model) {
 }
 
 void TFormMain::RestoreClick() {
-  if (!HasSelectedDevice()) return;
+  if (!RequireSelectedDevice()) return;
   const int device = Session.SelectedDevice;
   const TZEL& record = Session.DeviceList[static_cast<std::size_t>(device)];
   if (FindModel(record.ModelCode()) < 0) return;
@@ -631,7 +671,41 @@ void TFormMain::UpgradeButtonClick() {
     return;
   }
   if (!upgradeHandler_) return;
+  if (!Session.DeviceList.empty() && !RequireSelectedDevice()) return;
   upgradeHandler_(SelectedRecord(Session), Session.settings);
+}
+
+void TFormMain::ExportListClick() {
+  std::vector<int> shown;
+  for (int row = 0; row < StringGrid->rowCount(); ++row)
+    shown.push_back(StringGrid->SourceRow(row));
+  if (shown.empty()) {
+    StatusBar->showMessage(tr("No device is listed"));
+    return;
+  }
+  ui::TFileRequest request;
+  request.title = tr("Export list");
+  request.fileName =
+      ui::InLastFolder(QString::fromLatin1(ui::kConfigFolderKey), QStringLiteral("devices.csv"));
+  request.filter = tr("CSV files (*.csv);;JSON files (*.json);;All files (*)");
+  request.defaultExtension = QStringLiteral("csv");
+  const QString file = ui::ChooseSaveFile(this, request);
+  if (file.isEmpty()) return;
+  ui::RememberFolderOf(QString::fromLatin1(ui::kConfigFolderKey), file);
+  const QByteArray content = ExportDeviceList(Session, shown, ExportFormatOf(file));
+  try {
+    ReplaceFileContent(
+        QFile::encodeName(file).toStdString(),
+        std::string_view(content.constData(), static_cast<std::size_t>(content.size())));
+  } catch (const std::exception& e) {
+    ui::ShowMessage(this, tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(file), e.what()),
+                    ui::MessageKind::Error);
+    return;
+  }
+  const QString where = QDir::toNativeSeparators(file);
+  StatusBar->showMessage(shown.size() == 1
+                             ? tr("1 device exported to %1").arg(where)
+                             : tr("%1 devices exported to %2").arg(shown.size()).arg(where));
 }
 
 void TFormMain::AboutMenuClick() {

@@ -18,15 +18,18 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QStatusBar;
-class QTableWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
 
 namespace velkaro {
 
+class TDeviceGrid;
+class TDeviceProxyModel;
+class TDeviceTableModel;
 class TInterfaceMenu;
 class TRestoreForm;
 class TScanRunner;
@@ -73,7 +76,7 @@ class TFormMain : public QMainWindow {
   // The scan counter (0..10) and whether a scan is running (its ticks, or its last round).
   int ScanCounter() const { return scanCounter_; }
   bool Scanning() const;
-  // Listed devices whose rows are selected, in grid order.
+  // Listed devices whose rows are selected, in the grid's (sorted) order.
   std::vector<int> SelectedDeviceIndexes() const;
   // A discovery round of the scan is on the exchange thread.
   bool RoundRunning() const;
@@ -87,7 +90,16 @@ class TFormMain : public QMainWindow {
   QToolButton* ConfigButton = nullptr;
   QToolButton* WebButton = nullptr;
   QToolButton* UpgradeButton = nullptr;
-  QTableWidget* StringGrid = nullptr;
+  // The device list as the grid shows it: the model over Session.DeviceList, sorted and
+  // filtered by the proxy.
+  TDeviceTableModel* Devices = nullptr;
+  TDeviceProxyModel* DeviceProxy = nullptr;
+  TDeviceGrid* StringGrid = nullptr;
+  // Above the grid, shown by Ctrl+F: only the devices whose name, type, addresses or interface
+  // hold its text are shown.
+  QLineEdit* FilterEdit = nullptr;
+  QAction* FilterMenu = nullptr;
+  QAction* ExportListMenu = nullptr;
   QProgressBar* ProgressBar = nullptr;
   QStatusBar* StatusBar = nullptr;
   QTimer* Timer = nullptr;
@@ -121,9 +133,9 @@ class TFormMain : public QMainWindow {
   void SetScanBlocked(bool blocked);
   void TimerTimer();
   void ResetGrid();
-  // Writes grid row index + 1 (the header is row 0) from device record `index`.
+  // Shows device record `index` in its row, adding the row when it is new.
   void ShowDeviceRow(int index);
-  // Row in grid numbering: header row 0, first device row 1.
+  // The device of the grid's (view) row `row` becomes the selected one; -1: none.
   void StringGridSelectCell(int column, int row);
   void Config();
   void Web();
@@ -133,6 +145,10 @@ class TFormMain : public QMainWindow {
   // scans again when something was written.
   void RestoreClick();
   void UpgradeButtonClick();
+  // File > "Export list…": the shown rows as CSV or JSON, by the chosen file's extension.
+  void ExportListClick();
+  // Ctrl+F: shows the filter box and puts the cursor in it; Escape there clears and hides it.
+  void ShowFilter();
   void AboutMenuClick();
   void Quit();
   void FitLastColumn();
@@ -152,6 +168,10 @@ class TFormMain : public QMainWindow {
   void BuildKeyboardPaths();
   void SetDeviceActionsEnabled(bool enabled);
   bool HasSelectedDevice() const;
+  // False, with a word in the status bar, when the list has devices but none is selected.
+  bool RequireSelectedDevice();
+  // "N of M devices shown" while a filter is set.
+  void UpdateShownCount();
   void ShowFailure(const std::exception& error);
   // After the eleventh tick: the count in the status bar, then the scan's failures in one box.
   void FinishScan();

@@ -2,7 +2,7 @@
 
 #include <QMainWindow>
 #include <QSettings>
-#include <QTableWidget>
+#include <QTableView>
 
 #include "ui/RememberedSettings.h"
 
@@ -17,7 +17,7 @@ constexpr int kMaxColumn = 2000;
 
 }  // namespace
 
-void RestoreWindowState(QMainWindow& window, QTableWidget& grid, int dataColumns) {
+void RestoreWindowState(QMainWindow& window, QTableView& grid, int dataColumns) {
   const auto settings = ui::OpenSettings();
   if (!settings) return;
   const QByteArray geometry = settings->value(kGeometryKey).toByteArray();
@@ -30,7 +30,7 @@ void RestoreWindowState(QMainWindow& window, QTableWidget& grid, int dataColumns
   }
 }
 
-void SaveWindowState(const QMainWindow& window, const QTableWidget& grid, int dataColumns) {
+void SaveWindowState(const QMainWindow& window, const QTableView& grid, int dataColumns) {
   const auto settings = ui::OpenSettings();
   if (!settings) return;
   settings->setValue(kGeometryKey, window.saveGeometry());

@@ -3,13 +3,14 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "dialog/DialogFactories.h"
 #include "dialog/ZelForm.h"
@@ -63,7 +64,7 @@ class DeviceTextFrontEndsTest : public QObject {
       dialog.CancelBtn->click();
     });
     form.Config();
-    return {form.StringGrid->item(0, 0)->text(), inDialog};
+    return {form.StringGrid->CellText(0, 0), inDialog};
   }
 
  private slots:

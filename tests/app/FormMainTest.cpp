@@ -12,12 +12,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <memory>
 
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "app/InterfaceMenu.h"
 #include "operations/DeviceOperations.h"
@@ -110,13 +111,12 @@ const struct {
 
 int ColumnSum(const TFormMain& form) {
   int sum = 0;
-  for (int c = 0; c < 5; ++c) sum += form.StringGrid->columnWidth(c);
+  for (int c = 0; c < 6; ++c) sum += form.StringGrid->columnWidth(c);  // State hidden: 0
   return sum;
 }
 
 QString Cell(const TFormMain& form, int row, int column) {
-  const QTableWidgetItem* item = form.StringGrid->item(row, column);
-  return item ? item->text() : QString();
+  return form.StringGrid->CellText(row, column);
 }
 
 int RowOfMac(const TFormMain& form, std::uint64_t mac) {
@@ -178,16 +178,19 @@ class FormMainTest : public QObject {
 
     QCOMPARE(form.ScanMenu->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
     QVERIFY(!form.RestoreConfigMenu->isEnabled());
-    // Menu bar "&File" and "&Help"; the File menu's order with its two separators.
+    // Menu bar "&File", "&View" and "&Help"; the File menu's order with its separators.
     const QList<QAction*> menus = form.menuBar()->actions();
-    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.size(), 3);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
-    QCOMPARE(menus[1]->menu()->actions(),
+    QCOMPARE(menus[1]->text(), QStringLiteral("&View"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+    QCOMPARE(menus[1]->menu()->actions().first(), form.FilterMenu);
+    QCOMPARE(form.FilterMenu->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+    QCOMPARE(menus[2]->menu()->actions(),
              (QList<QAction*>{form.AboutMenu, form.SaveDiagnosticsMenu}));
     QCOMPARE(form.SaveDiagnosticsMenu->text(), QStringLiteral("Save diagnostics\u2026"));
     const QList<QAction*> file = menus[0]->menu()->actions();
-    QCOMPARE(file.size(), 11);
+    QCOMPARE(file.size(), 12);
     QCOMPARE(file[0], form.ScanMenu);
     QCOMPARE(file[1], form.ConfigMenu);
     QCOMPARE(file[2], form.WebMenu);
@@ -195,31 +198,34 @@ class FormMainTest : public QObject {
     QCOMPARE(file[4], form.SaveConfigMenu);
     QCOMPARE(file[5], form.RestoreConfigMenu);
     QCOMPARE(file[6], form.UpgradeMenu);
-    QVERIFY(file[7]->isSeparator());
-    QCOMPARE(file[8]->menu(), form.Interfaces->Menu());
-    QCOMPARE(file[8]->text(), QStringLiteral("&Interfaces"));
+    QCOMPARE(file[7], form.ExportListMenu);
+    QCOMPARE(form.ExportListMenu->text(), QStringLiteral("&Export list\u2026"));
+    QVERIFY(file[8]->isSeparator());
+    QCOMPARE(file[9]->menu(), form.Interfaces->Menu());
+    QCOMPARE(file[9]->text(), QStringLiteral("&Interfaces"));
     // The simulator's explicit target overrides the interfaces.
-    QVERIFY(!file[8]->menu()->isEnabled());
-    QVERIFY(file[9]->isSeparator());
-    QCOMPARE(file[10], form.ExitMenu);
+    QVERIFY(!file[9]->menu()->isEnabled());
+    QVERIFY(file[10]->isSeparator());
+    QCOMPARE(file[11], form.ExitMenu);
 
     // This test program has no version block: SelectOem keeps the upgrade offered.
     QVERIFY(form.Session.oem.upgradeOffered);
     QVERIFY(form.UpgradeButton->isEnabled());
     QVERIFY(form.UpgradeButton->isVisible());
 
-    QCOMPARE(form.StringGrid->columnCount(), 6);
-    QCOMPARE(form.StringGrid->rowCount(), 1);  // header plus one empty data row
-    const QStringList headers = {"Name", "Type", "IP Address", "MAC Address", "Interface"};
-    for (int c = 0; c < 5; ++c)
-      QCOMPARE(form.StringGrid->horizontalHeaderItem(c)->text(), headers[c]);
+    QCOMPARE(form.StringGrid->columnCount(), 7);
+    QCOMPARE(form.StringGrid->rowCount(), 0);  // the hint stands in the empty grid
+    const QStringList headers = {"Name", "Type", "IP Address", "MAC Address", "Interface", "State"};
+    for (int c = 0; c < 6; ++c)
+      QCOMPARE(form.StringGrid->model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
+    QVERIFY(form.StringGrid->isColumnHidden(5));  // until devices are watched
     QVERIFY(form.SizeScale() >= 1.0);
     QCOMPARE(form.StringGrid->columnWidth(0), form.Scaled(150));
     QCOMPARE(form.StringGrid->columnWidth(1), form.Scaled(160));
     QCOMPARE(form.StringGrid->columnWidth(2), form.Scaled(90));
     QCOMPARE(form.StringGrid->columnWidth(3), form.Scaled(100));
     QCOMPARE(form.StringGrid->columnWidth(4), form.Scaled(70));
-    QCOMPARE(form.StringGrid->columnWidth(5), form.width() - 8 - ColumnSum(form));
+    QCOMPARE(form.StringGrid->columnWidth(6), form.width() - 8 - ColumnSum(form));
     // The MAC address fits its column whatever the font.
     QVERIFY(form.StringGrid->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00.00.00.00")) <
             form.StringGrid->columnWidth(3));
@@ -271,7 +277,7 @@ class FormMainTest : public QObject {
       QCOMPARE(Cell(form, row, 1), QString::fromStdString(device.values.AsText(5)));
       QCOMPARE(Cell(form, row, 2), QString::fromStdString(IpToText(device.values.AsUInt(2))));
       QCOMPARE(Cell(form, row, 4), QStringLiteral("-"));  // an explicit target: no interface
-      QVERIFY(Cell(form, row, 5).isEmpty());
+      QVERIFY(Cell(form, row, 6).isEmpty());
     }
     for (QAction* a : {form.ConfigMenu, form.WebMenu, form.SaveConfigMenu}) QVERIFY(a->isEnabled());
     QVERIFY(form.ConfigButton->isEnabled());
@@ -304,7 +310,7 @@ class FormMainTest : public QObject {
     QCOMPARE(form.Session.SelectedDevice, 1);
     form.ResetGrid();
     QCOMPARE(form.Session.SelectedDevice, 0);
-    QCOMPARE(form.StringGrid->rowCount(), 1);
+    QCOMPARE(form.StringGrid->rowCount(), 0);
     QVERIFY(form.Session.DeviceList.empty());
     QVERIFY(!form.ConfigMenu->isEnabled());
     QVERIFY(!form.SaveConfigMenu->isEnabled());
@@ -352,7 +358,7 @@ class FormMainTest : public QObject {
                                  .arg(QString::fromStdString(IpToText(record.values.AsUInt(2))))
                                  .arg(record.values.AsUInt(4));
     form.Web();
-    const QRect cell = form.StringGrid->visualItemRect(form.StringGrid->item(row, 0));
+    const QRect cell = form.StringGrid->visualRect(form.StringGrid->model()->index(row, 0));
     QTest::mouseClick(form.StringGrid->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(form.StringGrid->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(ui_.urls, (QStringList{expected, expected}));
@@ -485,7 +491,7 @@ class FormMainTest : public QObject {
     form.Config();
     QCOMPARE(log.destroyed, 2);
     QVERIFY(form.Scanning());
-    QCOMPARE(form.StringGrid->rowCount(), 1);
+    QCOMPARE(form.StringGrid->rowCount(), 0);
     QVERIFY(form.Session.DeviceList.empty());
     form.Timer->stop();
 
@@ -580,15 +586,15 @@ class FormMainTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.resize(900, 250);
     const int columns = ColumnSum(form);
-    QCOMPARE(form.StringGrid->columnWidth(5), 900 - 8 - columns);
+    QCOMPARE(form.StringGrid->columnWidth(6), 900 - 8 - columns);
     form.StringGrid->setColumnWidth(0, form.StringGrid->columnWidth(0) + 50);  // a user's drag
-    QCOMPARE(form.StringGrid->columnWidth(5), 900 - 8 - columns - 50);
+    QCOMPARE(form.StringGrid->columnWidth(6), 900 - 8 - columns - 50);
     form.resize(300, 250);  // narrower than the five columns plus 8
-    QCOMPARE(form.StringGrid->columnWidth(5), 0);
+    QCOMPARE(form.StringGrid->columnWidth(6), 0);
     form.resize(8 + columns + 50, 250);  // exactly as wide: nothing left
-    QCOMPARE(form.StringGrid->columnWidth(5), 0);
+    QCOMPARE(form.StringGrid->columnWidth(6), 0);
     form.resize(8 + columns + 50 + 1, 250);
-    QCOMPARE(form.StringGrid->columnWidth(5), 1);
+    QCOMPARE(form.StringGrid->columnWidth(6), 1);
   }
 
   void interfacesMenuChoosesForTheNextScan() {

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <memory>
 
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"

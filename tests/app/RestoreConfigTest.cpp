@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "app/RestoreForm.h"
 #include "dialog/DialogFactories.h"

@@ -12,6 +12,7 @@
 
 #include "about/About.h"
 #include "app/DemoDevices.h"
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"

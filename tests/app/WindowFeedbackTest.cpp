@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "app/DemoDevices.h"
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "dialog/DialogFactories.h"
 #include "dialog/ZelForm.h"

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "DialogTestSupport.h"
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "dialog/DialogFactories.h"
 #include "pages/IPEdit.h"

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <memory>
 
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "platform/Socket.h"
 #include "protocol/Exchange.h"

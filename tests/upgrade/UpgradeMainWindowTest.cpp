@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "app/DemoDevices.h"
+#include "app/DeviceGrid.h"
 #include "app/FormMain.h"
 #include "pages/IPEdit.h"
 #include "protocol/DeviceList.h"

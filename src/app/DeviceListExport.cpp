@@ -1,0 +1,90 @@
+#include "app/DeviceListExport.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimeZone>
+#include <array>
+#include <chrono>
+
+#include "protocol/DeviceText.h"
+#include "protocol/Frame.h"
+
+namespace velkaro {
+
+namespace {
+
+constexpr std::array<const char*, 9> kFields = {
+    "name", "type", "ip", "mac", "interface", "model", "state", "first_seen", "last_seen"};
+
+QString UtcTime(TWallTime when) {
+  if (when == TWallTime{}) return {};
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(Qt::ISODateWithMs);
+}
+
+std::array<QString, kFields.size()> Fields(const TSession& session, std::size_t index) {
+  const TZEL& record = session.DeviceList[index];
+  const TPresence& presence = session.DeviceList.PresenceOf(index);
+  return {QString::fromStdString(DeviceTextToUtf8(record.values.AsText(7))),
+          QString::fromStdString(DeviceTextToUtf8(record.values.AsText(5))),
+          QString::fromStdString(IpToText(record.values.AsUInt(2))),
+          QString::fromStdString(MacToText(record.MAC)),
+          QString::fromStdString(record.link.name),
+          QString::number(record.ModelCode()),
+          presence.missing ? QStringLiteral("offline") : QStringLiteral("online"),
+          UtcTime(presence.firstHeard),
+          UtcTime(presence.lastHeard)};
+}
+
+QByteArray CsvField(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
+      !bytes.contains('\n'))
+    return bytes;
+  QByteArray quoted = bytes;
+  quoted.replace('"', "\"\"");
+  return '"' + quoted + '"';
+}
+
+}  // namespace
+
+TExportFormat ExportFormatOf(const QString& fileName) {
+  return fileName.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive) ? TExportFormat::Json
+                                                                         : TExportFormat::Csv;
+}
+
+QByteArray ExportDeviceList(const TSession& session, const std::vector<int>& indexes,
+                            TExportFormat format) {
+  if (format == TExportFormat::Json) {
+    QJsonArray devices;
+    for (const int index : indexes) {
+      if (index < 0 || static_cast<std::size_t>(index) >= session.DeviceList.size()) continue;
+      const auto fields = Fields(session, static_cast<std::size_t>(index));
+      QJsonObject device;
+      for (std::size_t f = 0; f < kFields.size(); ++f) {
+        const QString key = QString::fromLatin1(kFields[f]);
+        if (key == u"model")
+          device.insert(key, fields[f].toLongLong());
+        else
+          device.insert(key, fields[f]);
+      }
+      devices.append(device);
+    }
+    return QJsonDocument(devices).toJson(QJsonDocument::Indented);
+  }
+  QByteArray csv;
+  for (std::size_t f = 0; f < kFields.size(); ++f) csv += (f ? "," : "") + QByteArray(kFields[f]);
+  csv += "\r\n";
+  for (const int index : indexes) {
+    if (index < 0 || static_cast<std::size_t>(index) >= session.DeviceList.size()) continue;
+    const auto fields = Fields(session, static_cast<std::size_t>(index));
+    for (std::size_t f = 0; f < fields.size(); ++f) csv += (f ? "," : "") + CsvField(fields[f]);
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+}  // namespace velkaro
