@@ -10,6 +10,7 @@
 #include "cli/DoctorCommand.h"
 #include "cli/RestoreCommands.h"
 #include "cli/UpgradeCommand.h"
+#include "cli/WatchCommand.h"
 #include "diag/PacketLog.h"
 #include "operations/DeviceOperations.h"
 #include "protocol/Exchange.h"
@@ -40,6 +41,8 @@ int Dispatch(const TCliOptions& o, TCliContext& ctx) {
   switch (o.command) {
     case TCommandKind::Scan:
       return RunScan(o, ctx);
+    case TCommandKind::Watch:
+      return RunWatch(o, ctx);
     case TCommandKind::Read:
       return RunRead(o, ctx);
     case TCommandKind::Set:

@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <cmath>
+#include <iomanip>
+#include <sstream>
 
 #include "cli/CliExitCode.h"
 #include "protocol/ModelRegistry.h"
@@ -18,6 +21,24 @@ constexpr const char* kFooter =
     "Exit codes: 0 success; 1 device not found, not responding or transfer failed;\n"
     "2 usage error or bad value (nothing was sent to a device).\n"
     "Run 'velkaro-cli COMMAND --help' for the arguments of a command.";
+
+// Seconds from `min` (or above it, when `minExcluded`) to `max`; CLI::Range lets NaN through.
+CLI::Validator Seconds(double min, double max, bool minExcluded = false) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        double value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        const bool number = ec == std::errc{} && end == text.data() + text.size();
+        if (number && std::isfinite(value) && (minExcluded ? value > min : value >= min) &&
+            value <= max)
+          return {};
+        std::ostringstream range;
+        range << std::setprecision(12) << (minExcluded ? "above " : "at least ") << min
+              << " and at most " << max;
+        return "'" + text + "' is no number of seconds " + range.str();
+      },
+      "SECONDS");
+}
 
 }  // namespace
 
@@ -60,7 +81,11 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       ->type_name("NAME")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_flag("--json", o.json, "machine-readable output on stdout (one JSON document)");
+  app.add_flag("--json", o.json,
+               "machine-readable output on stdout (one JSON document; watch: one per line)");
+  app.add_flag("--csv", o.csv,
+               "scan only, not with --json: the list as CSV on stdout (RFC 4180, UTF-8, CRLF "
+               "line ends), one header line and one line per device");
   app.add_option("--rounds", o.rounds,
                  "number of discovery exchanges, about 250 ms apart (default 10)")
       ->type_name("N")
@@ -76,6 +101,28 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       ->check(CLI::Range(1, kMaxLogLimitMiB));
 
   auto* scan = app.add_subcommand("scan", "discover the devices and list them in answer order");
+
+  auto* watch = app.add_subcommand(
+      "watch",
+      "discover again and again and print one line whenever a device appears, changes, goes "
+      "missing or comes back; runs until SIGINT or SIGTERM");
+  watch
+      ->add_option("--interval", o.interval,
+                   "seconds from one discovery exchange to the next (default 1, at least 0.1)")
+      ->type_name("S")
+      ->check(Seconds(kMinWatchInterval, kMaxWatchInterval));
+  watch
+      ->add_option("--missing-after", o.missingAfter,
+                   "seconds without an answer after which a device is reported missing "
+                   "(default 10)")
+      ->type_name("S")
+      ->check(Seconds(0, kMaxMissingAfter, true));
+  watch
+      ->add_option("--duration", o.duration,
+                   "end the run after this many seconds, with exit code 0 (default 0: run until "
+                   "SIGINT or SIGTERM)")
+      ->type_name("S")
+      ->check(Seconds(0, kMaxWatchDuration));
 
   auto* read = app.add_subcommand("read", "read every parameter of a device, printed as TAG=VALUE");
   read->add_option("DEVICE", o.device, kDeviceHelp)->required();
@@ -199,6 +246,10 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
             "upgrade", "give DEVICE... FILE, --model CODE FILE or --all FILE (one of them)");
       o.parallel = upgradeParallel;
     }
+    // Checked here rather than by CLI11, whose note in the help would read as an option value.
+    if (o.csv && o.json) throw CLI::ValidationError("--csv", "give --csv or --json, not both");
+    if (o.csv && !scan->parsed())
+      throw CLI::ValidationError("--csv", "only the scan command writes CSV");
     if (target->count() > 0) {
       std::string error;
       if (!ParseTarget(targetText, o.target, error)) throw CLI::ValidationError("--target", error);
@@ -212,7 +263,8 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
     if (app.get_subcommands().empty()) {
       message =
           app.remaining().empty()
-              ? "A command is required: scan, read, set, save, restore, apply, upgrade or doctor"
+              ? "A command is required: scan, watch, read, set, save, restore, apply, upgrade or "
+                "doctor"
               : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
@@ -220,6 +272,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   }
 
   if (scan->parsed()) o.command = TCommandKind::Scan;
+  if (watch->parsed()) o.command = TCommandKind::Watch;
   if (read->parsed()) o.command = TCommandKind::Read;
   if (set->parsed()) o.command = TCommandKind::Set;
   if (save->parsed()) o.command = TCommandKind::Save;

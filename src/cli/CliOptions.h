@@ -12,7 +12,7 @@
 
 namespace velkaro::cli {
 
-enum class TCommandKind { Scan, Read, Set, Save, Upgrade, Restore, Apply, Doctor };
+enum class TCommandKind { Scan, Watch, Read, Set, Save, Upgrade, Restore, Apply, Doctor };
 
 inline constexpr int kDefaultRounds = 10;
 inline constexpr int kMaxRounds = 1000;
@@ -23,11 +23,19 @@ inline constexpr int kDefaultUpgradeParallel = 4;
 inline constexpr double kMaxReturnTimeout = 3600;
 inline constexpr int kDefaultLogLimitMiB = 64;
 inline constexpr int kMaxLogLimitMiB = 4096;
+// watch, in seconds
+inline constexpr double kDefaultWatchInterval = 1;
+inline constexpr double kMinWatchInterval = 0.1;
+inline constexpr double kMaxWatchInterval = 3600;
+inline constexpr double kDefaultMissingAfter = 10;
+inline constexpr double kMaxMissingAfter = 7 * 86400;
+inline constexpr double kMaxWatchDuration = 366 * 86400;
 
 struct TCliOptions {
   TTarget target;  // default: limited broadcast to the device port on every usable interface
   std::vector<std::string> interfaces;  // --interface NAME...; empty: every usable one
   bool json = false;
+  bool csv = false;  // scan only
   int rounds = kDefaultRounds;
   std::string logFile;  // --log: the packet log, written at the end (empty: none)
   int logLimitMiB = kDefaultLogLimitMiB;
@@ -48,6 +56,10 @@ struct TCliOptions {
   bool canary = false;
   int stopAfter = 0;  // 0 = never stop
   bool force = false;
+  // watch, in seconds
+  double interval = kDefaultWatchInterval;
+  double missingAfter = kDefaultMissingAfter;
+  double duration = 0;  // 0 = until SIGINT or SIGTERM
   // doctor
   std::string upgradeCheckDevice;  // --upgrade-check DEVICE (empty: that check is left out)
 };

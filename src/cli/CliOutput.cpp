@@ -3,20 +3,20 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <optional>
 
 #include "cli/SystemAccess.h"
+#include "operations/CsvText.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceText.h"
 #include "protocol/ModelRegistry.h"
 
 namespace velkaro::cli {
 
-namespace {
-
-std::vector<std::string> DeviceRow(const TZEL& r, TTextEncoding encoding) {
+std::vector<std::string> DeviceCells(const TZEL& r, TTextEncoding encoding) {
   return {TerminalText(r.values.AsText(7), encoding),
           TerminalText(r.values.AsText(5), encoding),
           IpToText(r.values.AsUInt(2)),
@@ -25,8 +25,6 @@ std::vector<std::string> DeviceRow(const TZEL& r, TTextEncoding encoding) {
           std::to_string(r.values.AsUInt(4)),
           std::to_string(r.values.AsUInt(13))};
 }
-
-}  // namespace
 
 std::vector<TConfigEntry> ConfigEntries(const TZEL& record) {
   std::vector<TConfigEntry> entries;
@@ -162,7 +160,7 @@ void PrintDeviceTable(const TDeviceList& list, std::ostream& out, TTextEncoding 
   if (list.empty()) return;
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"Name", "Type", "IP Address", "MAC Address", "Interface", "Port", "Model"});
-  for (const TZEL& r : list) rows.push_back(DeviceRow(r, encoding));
+  for (const TZEL& r : list) rows.push_back(DeviceCells(r, encoding));
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {
     for (std::size_t c = 0; c < row.size(); ++c)
@@ -176,6 +174,71 @@ void PrintDeviceTable(const TDeviceList& list, std::ostream& out, TTextEncoding 
     }
     out << line << '\n';
   }
+}
+
+void PrintDeviceCsv(const TDeviceList& list, std::ostream& out) {
+  std::vector<std::string> header;
+  const TJson names = DeviceJson(TZEL{});
+  for (auto it = names.begin(); it != names.end(); ++it) header.push_back(it.key());
+  out << ops::CsvLine(header);
+  for (const TZEL& r : list) {
+    const TJson device = DeviceJson(r);
+    std::vector<std::string> fields;
+    for (const TJson& value : device)
+      fields.push_back(value.is_string() ? value.get<std::string>() : value.dump());
+    out << ops::CsvLine(fields);
+  }
+}
+
+std::string IsoUtcTime(TWallTime time) {
+  using namespace std::chrono;
+  const auto ms = floor<milliseconds>(time);
+  const auto day = floor<days>(ms);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> clock{ms - day};
+  char buf[40];
+  std::snprintf(
+      buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+      static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+  return buf;
+}
+
+std::string WatchEventLine(const ops::TWatchEvent& event, TTextEncoding encoding) {
+  const std::vector<std::string> cells = DeviceCells(event.device, encoding);
+  std::string line = IsoUtcTime(event.time) + ' ' + ops::WatchEventName(event.kind) + ' ' +
+                     cells[2] + ' ' + cells[3] + ' ' + cells[0];
+  if (event.kind != ops::TWatchEventKind::Changed) return line;
+  const std::vector<std::string> before = DeviceCells(event.before, encoding);
+  for (const std::string& field : event.fields) {
+    const auto at = static_cast<std::size_t>(
+        std::find(std::begin(ops::kWatchedFields), std::end(ops::kWatchedFields), field) -
+        std::begin(ops::kWatchedFields));
+    if (at >= cells.size()) continue;
+    line += ' ' + field + ": " + before[at] + " -> " + cells[at];
+  }
+  return line;
+}
+
+TJson WatchEventJson(const ops::TWatchEvent& event) {
+  TJson j = TJson::object();
+  j["time"] = IsoUtcTime(event.time);
+  j["event"] = ops::WatchEventName(event.kind);
+  j["device"] = DeviceJson(event.device);
+  if (event.kind == ops::TWatchEventKind::Changed) {
+    const TJson before = DeviceJson(event.before);
+    TJson changes = TJson::object();
+    for (const std::string& field : event.fields) {
+      if (!before.contains(field)) continue;
+      TJson change = TJson::object();
+      change["from"] = before[field];
+      change["to"] = j["device"][field];
+      changes[field] = std::move(change);
+    }
+    j["changes"] = std::move(changes);
+  }
+  return j;
 }
 
 void PrintValues(const TZEL& record, std::ostream& out, TTextEncoding encoding) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "operations/DeviceWatch.h"
 #include "protocol/DeviceList.h"
 
 namespace velkaro::cli {
@@ -70,6 +71,21 @@ std::size_t DisplayWidth(std::string_view text, TTextEncoding encoding);
 // is empty.
 void PrintDeviceTable(const TDeviceList& list, std::ostream& out,
                       TTextEncoding encoding = TerminalEncoding());
+// The cells of the device's row in PrintDeviceTable: name, type, IP address, MAC address,
+// interface, port and model, the order of DeviceJson's fields.
+std::vector<std::string> DeviceCells(const TZEL& record, TTextEncoding encoding);
+// The list as CSV (ops::CsvLine): a header line with DeviceJson's field names, then one line per
+// device with DeviceJson's values (texts in UTF-8, numbers in decimal).
+void PrintDeviceCsv(const TDeviceList& list, std::ostream& out);
+
+// ISO 8601 in UTC with milliseconds: 2026-12-09T21:04:05.123Z.
+std::string IsoUtcTime(TWallTime time);
+// A watch event as one text line without its line end: TIME EVENT IP MAC NAME, for "changed"
+// followed by " FIELD: FROM -> TO" per field; cells as in PrintDeviceTable.
+std::string WatchEventLine(const ops::TWatchEvent& event, TTextEncoding encoding);
+// {"time", "event", "device": DeviceJson} and for "changed" "changes": {FIELD: {"from", "to"}}.
+TJson WatchEventJson(const ops::TWatchEvent& event);
+
 // TAG=VALUE lines, values by TerminalText.
 void PrintValues(const TZEL& record, std::ostream& out,
                  TTextEncoding encoding = TerminalEncoding());

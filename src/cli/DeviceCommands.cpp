@@ -145,6 +145,8 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
     TJson list = TJson::array();
     for (const TZEL& r : ctx.session.DeviceList) list.push_back(DeviceJson(r));
     PrintJson(list, ctx.out);
+  } else if (o.csv) {
+    PrintDeviceCsv(ctx.session.DeviceList, ctx.out);
   } else {
     PrintDeviceTable(ctx.session.DeviceList, ctx.out);
   }
@@ -152,7 +154,7 @@ int RunScan(const TCliOptions& o, TCliContext& ctx) {
     const std::string hint = ops::NoAnswerText(ctx.session.settings);
     if (!hint.empty())
       ctx.err << EscapeControl(hint) << '\n';
-    else if (!o.json)
+    else if (!o.json && !o.csv)
       ctx.err << "No device answered\n";
   }
   // The list may be incomplete when exchanges failed.

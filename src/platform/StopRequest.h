@@ -12,6 +12,9 @@ namespace velkaro {
 void PrepareStopRequest();
 // Blocks until a stop is requested.
 void WaitForStopRequest();
+// Requests the stop from inside the program, after PrepareStopRequest: a thread blocked in
+// WaitForStopRequest returns, as at a signal, once a run has ended on its own.
+void RequestStop();
 
 // "Local\velkaro-stop-<pid>": the event that stops a Velkaro program on Windows.
 inline std::string StopEventName(unsigned long processId) {

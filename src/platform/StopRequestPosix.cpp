@@ -1,5 +1,7 @@
 #include <pthread.h>
 
+#include <unistd.h>
+
 #include <csignal>
 
 #include "platform/StopRequest.h"
@@ -28,6 +30,11 @@ void WaitForStopRequest() {
   const sigset_t set = StopSignals();
   int signal = 0;
   sigwait(&set, &signal);
+}
+
+// To the process: a signal sent to one thread is seen by that thread's sigwait alone.
+void RequestStop() {
+  kill(getpid(), SIGTERM);
 }
 
 }  // namespace velkaro

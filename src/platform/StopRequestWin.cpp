@@ -24,4 +24,8 @@ void WaitForStopRequest() {
   if (stopEvent) ::WaitForSingleObject(stopEvent, INFINITE);
 }
 
+void RequestStop() {
+  if (stopEvent) ::SetEvent(stopEvent);
+}
+
 }  // namespace velkaro

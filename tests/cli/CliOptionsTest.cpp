@@ -94,6 +94,53 @@ TEST(CliOptions, RoundsMustBePositive) {
   EXPECT_EQ(p.result.options->rounds, 1);
 }
 
+TEST(CliOptions, WatchTakesSecondsWithDefaults) {
+  TParsed p = Parse({"watch"});
+  ASSERT_TRUE(p.result.options);
+  EXPECT_EQ(p.result.options->command, TCommandKind::Watch);
+  EXPECT_EQ(p.result.options->interval, 1.0);
+  EXPECT_EQ(p.result.options->missingAfter, 10.0);
+  EXPECT_EQ(p.result.options->duration, 0.0);
+  p = Parse({"--json", "watch", "--interval", "0.1", "--missing-after", "1.5", "--duration", "30"});
+  ASSERT_TRUE(p.result.options) << p.err;
+  EXPECT_TRUE(p.result.options->json);
+  EXPECT_EQ(p.result.options->interval, 0.1);
+  EXPECT_EQ(p.result.options->missingAfter, 1.5);
+  EXPECT_EQ(p.result.options->duration, 30.0);
+}
+
+TEST(CliOptions, BadWatchSecondsAreUsageErrors) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{"watch", "--interval", "0.09"}, "--interval"},
+      {{"watch", "--interval", "0"}, "--interval"},
+      {{"watch", "--interval", "-1"}, "--interval"},
+      {{"watch", "--interval", "abc"}, "--interval"},
+      {{"watch", "--interval", "nan"}, "--interval"},
+      {{"watch", "--interval", "inf"}, "--interval"},
+      {{"watch", "--interval", "1s"}, "--interval"},
+      {{"watch", "--missing-after", "0"}, "--missing-after"},
+      {{"watch", "--missing-after", "-2"}, "--missing-after"},
+      {{"watch", "--missing-after", "1e400"}, "--missing-after"},
+      {{"watch", "--duration", "-1"}, "--duration"},
+      {{"watch", "--duration", ""}, "--duration"},
+      {{"watch", "--rate", "1"}, "--rate"},
+      {{"watch", "extra"}, "extra"},
+  };
+  for (const auto& [args, mention] : rows) ExpectUsageError(Parse(args), mention);
+}
+
+TEST(CliOptions, CsvIsForScanAloneAndNotWithJson) {
+  const TParsed p = Parse({"--csv", "scan"});
+  ASSERT_TRUE(p.result.options);
+  EXPECT_TRUE(p.result.options->csv);
+  EXPECT_FALSE(p.result.options->json);
+  EXPECT_TRUE(Parse({"scan", "--csv"}).result.options);
+  ExpectUsageError(Parse({"--csv", "--json", "scan"}), "--csv");
+  ExpectUsageError(Parse({"--csv", "watch"}), "--csv");
+  ExpectUsageError(Parse({"--csv", "read", "10.0.0.1"}), "--csv");
+  ExpectUsageError(Parse({"--csv", "doctor"}), "--csv");
+}
+
 TEST(CliOptions, CommandIsRequiredAndKnown) {
   ExpectUsageError(Parse({}), "A command is required");
   ExpectUsageError(Parse({"--json"}), "A command is required");
@@ -178,14 +225,15 @@ TEST(CliOptions, HelpForTheToolAndEachCommand) {
   TParsed p = Parse({"--help"});
   EXPECT_FALSE(p.result.options);
   EXPECT_EQ(p.result.exitCode, 0);
-  for (const char* word : {"scan", "read", "set", "save", "upgrade", "--target", "--json",
-                           "--rounds", "--version", "Exit codes"}) {
+  for (const char* word : {"scan", "watch", "read", "set", "save", "upgrade", "--target", "--json",
+                           "--csv", "--rounds", "--version", "Exit codes"}) {
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
   }
   EXPECT_TRUE(p.err.empty());
 
   const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
       {"scan", {}},
+      {"watch", {"--interval", "--missing-after", "--duration", "SIGTERM"}},
       {"read", {"DEVICE"}},
       {"set", {"DEVICE", "TAG=VALUE"}},
       {"save", {"DEVICE", "FILE"}},

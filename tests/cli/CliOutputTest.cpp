@@ -273,6 +273,83 @@ TEST_F(CliOutputTest, DeviceTextsCannotForgeRowsOrLines) {
   EXPECT_NE(text.find("evil\\n9=forged\\e]0;title\\x07  T\\r\\nfake row  "), std::string::npos);
 }
 
+TEST(IsoUtcTime, MillisecondsInUtc) {
+  using namespace std::chrono;
+  const std::vector<std::pair<TWallTime, std::string>> rows = {
+      {TWallTime{}, "1970-01-01T00:00:00.000Z"},
+      {sys_days{year{2026} / 12 / 9} + hours(21) + minutes(4) + seconds(5) + milliseconds(123),
+       "2026-12-09T21:04:05.123Z"},
+      {sys_days{year{2024} / 2 / 29} + hours(23) + minutes(59) + seconds(59) + microseconds(999999),
+       "2024-02-29T23:59:59.999Z"},  // cut, never rounded into the next day
+      {sys_days{year{1969} / 12 / 31} + hours(23) + milliseconds(500), "1969-12-31T23:00:00.500Z"},
+  };
+  for (const auto& [time, text] : rows) EXPECT_EQ(IsoUtcTime(time), text);
+}
+
+TEST_F(CliOutputTest, WatchLinesAsTextAndJson) {
+  using ops::TWatchEventKind;
+  const TWallTime at = std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} +
+                       std::chrono::hours(21) + std::chrono::milliseconds(7);
+  TZEL before = Zel1();
+  before.values.Set(7, std::string("Old"));
+  TZEL after = Zel1();
+  after.values.Set(7, std::string("caf\xE9\n"));  // Windows-1252, and a line break
+  after.values.Set(2, std::uint32_t{0xC0A8000B});
+  after.values.Set(4, std::uint32_t{81});
+
+  const ops::TWatchEvent appeared{TWatchEventKind::Appeared, at, 0, after, {}, {}};
+  EXPECT_EQ(WatchEventLine(appeared, TTextEncoding::Utf8),
+            "2026-12-09T21:00:00.007Z appeared 192.168.0.11 00.1A.2B.3C.4D.5E caf\xC3\xA9\\n");
+  EXPECT_EQ(WatchEventLine(appeared, TTextEncoding::Latin1),
+            "2026-12-09T21:00:00.007Z appeared 192.168.0.11 00.1A.2B.3C.4D.5E caf\xE9\\n");
+  EXPECT_EQ(WatchEventJson(appeared).dump(),
+            R"({"time":"2026-12-09T21:00:00.007Z","event":"appeared","device":)" +
+                DeviceJson(after).dump() + "}");
+
+  const ops::TWatchEvent changed{TWatchEventKind::Changed, at, 0, after, before,
+                                 {"name", "ip", "port"}};
+  EXPECT_EQ(WatchEventLine(changed, TTextEncoding::Utf8),
+            "2026-12-09T21:00:00.007Z changed 192.168.0.11 00.1A.2B.3C.4D.5E caf\xC3\xA9\\n"
+            " name: Old -> caf\xC3\xA9\\n ip: 192.168.0.10 -> 192.168.0.11 port: 8080 -> 81");
+  const TJson j = WatchEventJson(changed);
+  EXPECT_EQ(j["event"], "changed");
+  EXPECT_EQ(j["device"], DeviceJson(after));
+  EXPECT_EQ(j["changes"].dump(),
+            R"({"name":{"from":"Old","to":"café\n"},"ip":{"from":"192.168.0.10",)"
+            R"("to":"192.168.0.11"},"port":{"from":8080,"to":81}})");
+
+  for (const auto kind : {TWatchEventKind::Missing, TWatchEventKind::Back}) {
+    const ops::TWatchEvent e{kind, at, 0, after, {}, {}};
+    EXPECT_EQ(WatchEventLine(e, TTextEncoding::Utf8),
+              std::string("2026-12-09T21:00:00.007Z ") + ops::WatchEventName(kind) +
+                  " 192.168.0.11 00.1A.2B.3C.4D.5E caf\xC3\xA9\\n");
+    EXPECT_FALSE(WatchEventJson(e).contains("changes"));
+  }
+}
+
+TEST_F(CliOutputTest, DeviceListAsCsv) {
+  TDeviceList list;
+  std::ostringstream empty;
+  PrintDeviceCsv(list, empty);
+  EXPECT_EQ(empty.str(), "name,type,ip,mac,interface,port,model\r\n");
+  TZEL r = Zel1();
+  r.values.Set(7, std::string("Rack \"A\", Z\xFCrich\r\n2"));
+  r.link = {"eth0", 0xC0A80101};
+  list.Replace(static_cast<std::size_t>(list.Append(r.address)), r);
+  TZEL plain = Zel1();
+  plain.address = NumberToAddress((std::uint64_t{1} << 48) | 2);
+  plain.MAC = 2;
+  plain.values.Set(7, std::string("plain"));
+  list.Replace(static_cast<std::size_t>(list.Append(plain.address)), plain);
+  std::ostringstream out;
+  PrintDeviceCsv(list, out);
+  EXPECT_EQ(out.str(),
+            "name,type,ip,mac,interface,port,model\r\n"
+            "\"Rack \"\"A\"\", Z\xC3\xBCrich\r\n2\",ZEL-1,192.168.0.10,00.1A.2B.3C.4D.5E,eth0,"
+            "8080,16843008\r\n"
+            "plain,ZEL-1,192.168.0.10,00.00.00.00.00.02,,8080,16843008\r\n");
+}
+
 TEST(PrintJson, OneDocumentEndedByALineFeed) {
   std::ostringstream out;
   PrintJson(TJson::array(), out);

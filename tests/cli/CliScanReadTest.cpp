@@ -25,6 +25,52 @@ std::string ExpectedValueLines(const TZEL& device) {
   return text;
 }
 
+// Reads RFC 4180 CSV: records ended by CRLF, a field in quotes may hold commas, CR, LF and
+// doubled quotes. Fails the test at anything else (a bare LF ending a record, a stray quote).
+std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> records;
+  std::vector<std::string> record;
+  std::string field;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (text[at] == '"') {
+      for (++at;; ++at) {
+        if (at >= text.size()) {
+          ADD_FAILURE() << "unterminated quote";
+          return records;
+        }
+        if (text[at] != '"') {
+          field += text[at];
+        } else if (at + 1 < text.size() && text[at + 1] == '"') {
+          field += '"';
+          ++at;
+        } else {
+          break;
+        }
+      }
+      ++at;
+    } else {
+      while (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n' &&
+             text[at] != '"')
+        field += text[at++];
+    }
+    record.push_back(std::move(field));
+    field.clear();
+    if (at < text.size() && text[at] == ',') {
+      ++at;
+    } else if (text.compare(at, 2, "\r\n") == 0) {
+      records.push_back(std::move(record));
+      record.clear();
+      at += 2;
+    } else {
+      ADD_FAILURE() << "unexpected byte at " << at << " of " << text;
+      return records;
+    }
+  }
+  EXPECT_TRUE(record.empty()) << "the last record has no CRLF";
+  return records;
+}
+
 class CliScanTest : public CliSimTest {};
 class CliReadTest : public CliSimTest {};
 class CliUsageTest : public CliSimTest {};
@@ -116,6 +162,34 @@ TEST_F(CliScanTest, DeviceNameShowsInUtf8) {
   EXPECT_EQ(text.out.find("\xE9"), std::string::npos);
   ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
   EXPECT_EQ(json::parse(asJson.out)[0]["name"], utf8);
+}
+
+// CSV holds the same values as the JSON scan objects, quoted where a field needs it.
+TEST_F(CliScanTest, CsvListsTheScanObjectsInUtf8) {
+  StartSim();
+  sim->SetValue(0, 7, std::string("Rack \"A\", Z\xFCrich"));  // Windows-1252
+  sim->SetValue(1, 7, std::string("two\r\nlines"));
+  const TCliRun csv = Cli({"--csv", "--rounds", "2", "scan"});
+  const TCliRun asJson = Cli({"--json", "--rounds", "2", "scan"});
+  ASSERT_EQ(csv.exitCode, 0) << csv.err;
+  EXPECT_EQ(csv.err, "");
+  ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
+  EXPECT_NE(csv.out.find("\r\n\"Rack \"\"A\"\", Z\xC3\xBCrich\","), std::string::npos) << csv.out;
+  const auto records = ReadCsv(csv.out);
+  ASSERT_EQ(records.size(), 4u) << csv.out;
+  EXPECT_EQ(records[0],
+            (std::vector<std::string>{"name", "type", "ip", "mac", "interface", "port", "model"}));
+  const json devices = json::parse(asJson.out);
+  ASSERT_EQ(devices.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const TZEL d = sim->Snapshot(i);
+    EXPECT_EQ(records[i + 1],
+              (std::vector<std::string>{devices[i]["name"], d.values.AsText(5), IpText(d),
+                                        MacText(d), "", std::to_string(d.values.AsUInt(4)),
+                                        std::to_string(d.ModelCode())}));
+  }
+  EXPECT_EQ(records[1][0], "Rack \"A\", Z\xC3\xBCrich");
+  EXPECT_EQ(records[2][0], "two\r\nlines");
 }
 
 TEST_F(CliScanTest, RoundsAreSpacedLikeTheGuiScan) {

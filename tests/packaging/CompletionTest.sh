@@ -44,7 +44,7 @@ commands=$(printf '%s\n' "${commands[@]}" | sort | tr '\n' ' ' | sed 's/ *$//')
 [[ $commands == *upgrade* ]] || { echo "FAIL: no commands read from --help: '$commands'"; exit 1; }
 
 check "velkaro-cli" "" "$commands"
-check "velkaro-cli" "--" "--help --interface --json --log --log-limit --rounds --target --version"
+check "velkaro-cli" "--" "--csv --help --interface --json --log --log-limit --rounds --target --version"
 check "velkaro-cli --log" "$work/r" "$work/rack3.cfg $work/rack4.cfg"
 check "velkaro-cli doctor" "--u" "--upgrade-check"
 check "velkaro-cli" "sa" "save"
