@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 
+#include "operations/CsvText.h"
 #include "protocol/DeviceText.h"
 #include "protocol/Frame.h"
 
@@ -39,16 +40,6 @@ std::array<QString, kFields.size()> Fields(const TSession& session, std::size_t 
           UtcTime(presence.lastHeard)};
 }
 
-QByteArray CsvField(const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
-      !bytes.contains('\n'))
-    return bytes;
-  QByteArray quoted = bytes;
-  quoted.replace('"', "\"\"");
-  return '"' + quoted + '"';
-}
-
 }  // namespace
 
 TExportFormat ExportFormatOf(const QString& fileName) {
@@ -75,16 +66,15 @@ QByteArray ExportDeviceList(const TSession& session, const std::vector<int>& ind
     }
     return QJsonDocument(devices).toJson(QJsonDocument::Indented);
   }
-  QByteArray csv;
-  for (std::size_t f = 0; f < kFields.size(); ++f) csv += (f ? "," : "") + QByteArray(kFields[f]);
-  csv += "\r\n";
+  std::string csv = ops::CsvLine(std::vector<std::string>(kFields.begin(), kFields.end()));
   for (const int index : indexes) {
     if (index < 0 || static_cast<std::size_t>(index) >= session.DeviceList.size()) continue;
-    const auto fields = Fields(session, static_cast<std::size_t>(index));
-    for (std::size_t f = 0; f < fields.size(); ++f) csv += (f ? "," : "") + CsvField(fields[f]);
-    csv += "\r\n";
+    std::vector<std::string> line;
+    for (const QString& field : Fields(session, static_cast<std::size_t>(index)))
+      line.push_back(field.toStdString());
+    csv += ops::CsvLine(line);
   }
-  return csv;
+  return QByteArray::fromStdString(csv);
 }
 
 }  // namespace velkaro

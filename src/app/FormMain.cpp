@@ -59,6 +59,10 @@ constexpr int kScanTicks = 10;
 constexpr int kFirstTickMs = 10;
 constexpr int kTickMs = 250;
 constexpr int kCellSlack = 4;  // keeps a full cell's text clear of the next column
+constexpr int kWatchIntervalMs = 1000;
+// Rounds a device has to answer, after the watch started or yielded, before it may count as
+// missing.
+constexpr int kWatchGraceRounds = 3;
 
 const QString kConfigFilter = QStringLiteral("Config files (*.cfg)|*.CFG|All files (*.*)|*.*");
 
@@ -81,6 +85,7 @@ TFormMain::TFormMain(TExchangeSettings settings, TModelFactories factories, QWid
 
 TFormMain::~TFormMain() {
   Timer->stop();
+  WatchTimer->stop();
 }
 
 void TFormMain::BuildComponents() {
@@ -145,6 +150,11 @@ void TFormMain::BuildComponents() {
   Timer->setObjectName(QStringLiteral("Timer"));
   Timer->setInterval(kTickMs);
   connect(Timer, &QTimer::timeout, this, &TFormMain::TimerTimer);
+
+  WatchTimer = new QTimer(this);
+  WatchTimer->setObjectName(QStringLiteral("WatchTimer"));
+  WatchTimer->setInterval(kWatchIntervalMs);
+  connect(WatchTimer, &QTimer::timeout, this, &TFormMain::WatchTick);
 }
 
 void TFormMain::BuildMenus() {
@@ -175,6 +185,15 @@ void TFormMain::BuildMenus() {
   FilterMenu = view->addAction(tr("&Filter\u2026"), this, &TFormMain::ShowFilter);
   FilterMenu->setObjectName(QStringLiteral("FilterMenu"));
   FilterMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  view->addSeparator();
+  WatchMenu = view->addAction(tr("&Watch devices"));
+  WatchMenu->setObjectName(QStringLiteral("WatchMenu"));
+  WatchMenu->setCheckable(true);
+  connect(WatchMenu, &QAction::toggled, this, &TFormMain::SetWatching);
+  ForgetOfflineMenu =
+      view->addAction(tr("F&orget offline devices"), this, &TFormMain::ForgetOffline);
+  ForgetOfflineMenu->setObjectName(QStringLiteral("ForgetOfflineMenu"));
+  ForgetOfflineMenu->setEnabled(false);
 
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   AboutMenu = help->addAction(tr("&About..."), this, &TFormMain::AboutMenuClick);
@@ -217,6 +236,16 @@ void TFormMain::BuildToolBar() {
   ToolBar1->addWidget(ConfigButton);
   ToolBar1->addWidget(WebButton);
   upgradeButtonAction_ = ToolBar1->addWidget(UpgradeButton);
+  WatchButton = new QToolButton(ToolBar1);
+  WatchButton->setObjectName(QStringLiteral("WatchButton"));
+  WatchButton->setIcon(ui::ToolIcon(QStringLiteral("watch")));
+  WatchButton->setIconSize(QSize(32, 32));
+  WatchButton->setFixedSize(39, 38);
+  WatchButton->setAutoRaise(true);
+  WatchButton->setCheckable(true);
+  WatchButton->setToolTip(tr("Watch devices: find them every second and show who goes offline"));
+  connect(WatchButton, &QToolButton::toggled, this, &TFormMain::SetWatching);
+  ToolBar1->addWidget(WatchButton);
 }
 
 void TFormMain::BuildKeyboardPaths() {
@@ -413,7 +442,8 @@ void TFormMain::ShowFailure(const std::exception& error) {
 }
 
 void TFormMain::Scan() {
-  if (Scanning() || scanBlocked_) return;
+  // A watch round under way is no scan: its answers join the new list.
+  if (Timer->isActive() || (RoundRunning() && !Watching()) || scanBlocked_) return;
   std::optional<TDeviceAddress> selected;
   if (HasSelectedDevice())
     selected = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].address;
@@ -451,6 +481,8 @@ void TFormMain::ResetGrid() {
   SetDeviceActionsEnabled(false);
   Session.DeviceList.Clear();
   Devices->Reset();
+  if (!Watching()) StringGrid->setColumnHidden(TDeviceTableModel::kState, true);
+  ForgetOfflineMenu->setEnabled(false);
   // The first device listed becomes the selected one, as it arrives.
   Session.SelectedDevice = 0;
   StringGrid->viewport()->update();
@@ -706,6 +738,119 @@ void TFormMain::ExportListClick() {
   StatusBar->showMessage(shown.size() == 1
                              ? tr("1 device exported to %1").arg(where)
                              : tr("%1 devices exported to %2").arg(shown.size()).arg(where));
+}
+
+bool TFormMain::Watching() const {
+  return WatchTimer->isActive();
+}
+
+void TFormMain::SetWatchTimes(std::chrono::milliseconds interval,
+                              std::chrono::milliseconds missingAfter) {
+  WatchTimer->setInterval(static_cast<int>(interval.count()));
+  watch_ = ops::TDeviceWatch(missingAfter);
+}
+
+void TFormMain::SetWatching(bool on) {
+  if (on == Watching()) return;
+  {
+    // The menu entry and the tool button say the same.
+    const QSignalBlocker menu(WatchMenu), button(WatchButton);
+    WatchMenu->setChecked(on);
+    WatchButton->setChecked(on);
+  }
+  watchRounds_ = 0;
+  watchStatus_.clear();
+  if (!on) {
+    WatchTimer->stop();
+    StatusBar->showMessage(tr("Watch stopped"));
+    return;
+  }
+  StringGrid->setColumnHidden(TDeviceTableModel::kState, false);
+  FitLastColumn();
+  Session.settings.interfaces = Interfaces->Chosen();
+  WatchTimer->start();
+  StatusBar->showMessage(tr("Watching devices\u2026"));
+  WatchTick();
+}
+
+void TFormMain::WatchTick() {
+  if (!Watching() || scanRunner_->RoundRunning()) return;
+  // Yields to a scan, a rollout, an action's exchange and any dialog, and starts over its grace
+  // once they are over.
+  if (Timer->isActive() || scanBlocked_ || inExchange_ || QApplication::activeModalWidget()) {
+    watchRounds_ = 0;
+    return;
+  }
+  if (Session.settings.target.EveryInterface() && ChosenInterfaces(Session.settings).empty()) {
+    StatusBar->showMessage(ui::CoreText(ops::kNoInterfaceText));
+    return;
+  }
+  scanRunner_->StartRound([this](const QString& failure) { StatusBar->showMessage(failure); },
+                          [this] {
+                            if (tickWaiting_) TimerTimer();
+                          },
+                          [this](const std::vector<TReply>& replies) {
+                            FinishWatchRound(watch_.MergeRound(Session, replies));
+                          });
+}
+
+void TFormMain::FinishWatchRound(const std::vector<ops::TWatchEvent>& merged) {
+  std::vector<ops::TWatchEvent> events = merged;
+  if (++watchRounds_ >= kWatchGraceRounds) {
+    std::vector<ops::TWatchEvent> missing = watch_.MarkMissing(Session);
+    events.insert(events.end(), missing.begin(), missing.end());
+  }
+  Devices->PresenceChanged();
+  int offline = 0;
+  for (std::size_t i = 0; i < Session.DeviceList.size(); ++i)
+    if (Session.DeviceList.PresenceOf(i).missing) ++offline;
+  ForgetOfflineMenu->setEnabled(offline > 0);
+  const int online = static_cast<int>(Session.DeviceList.size()) - offline;
+  QString status = tr("%1 online, %2 offline").arg(online).arg(offline);
+  // The latest device that went or came back is named.
+  for (auto it = events.rbegin(); it != events.rend(); ++it) {
+    const QString name = ui::DeviceTextToQString(it->device.values.AsText(7));
+    if (it->kind == ops::TWatchEventKind::Missing) {
+      status += tr(" \u2013 %1 went offline").arg(name);
+      break;
+    }
+    if (it->kind == ops::TWatchEventKind::Back) {
+      status += tr(" \u2013 %1 is back online").arg(name);
+      break;
+    }
+  }
+  if (status == watchStatus_ && events.empty()) return;
+  watchStatus_ = status;
+  StatusBar->showMessage(status);
+}
+
+void TFormMain::SelectListIndex(int index) {
+  const int row = index >= 0 ? StringGrid->ViewRow(index) : -1;
+  if (row >= 0) {
+    StringGrid->setCurrentCell(row, 0);
+  } else {
+    StringGrid->selectionModel()->clear();
+    Session.SelectedDevice = -1;
+  }
+}
+
+void TFormMain::ForgetOffline() {
+  std::optional<TDeviceAddress> selected;
+  if (HasSelectedDevice())
+    selected = Session.DeviceList[static_cast<std::size_t>(Session.SelectedDevice)].address;
+  const std::size_t before = Session.DeviceList.size();
+  Session.DeviceList.RemoveIf(
+      [this](std::size_t index) { return Session.DeviceList.PresenceOf(index).missing; });
+  const std::size_t forgotten = before - Session.DeviceList.size();
+  Devices->Reset();
+  if (!Session.DeviceList.empty())
+    Devices->DeviceChanged(static_cast<int>(Session.DeviceList.size()) - 1);
+  SelectListIndex(selected ? Session.DeviceList.Find(*selected) : -1);
+  ForgetOfflineMenu->setEnabled(false);
+  SetDeviceActionsEnabled(!Session.DeviceList.empty());
+  UpdateEmptyHint();
+  StatusBar->showMessage(forgotten == 1 ? tr("1 offline device forgotten")
+                                        : tr("%1 offline devices forgotten").arg(forgotten));
 }
 
 void TFormMain::AboutMenuClick() {

@@ -4,12 +4,14 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "operations/DeviceWatch.h"
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
@@ -100,6 +102,11 @@ class TFormMain : public QMainWindow {
   QLineEdit* FilterEdit = nullptr;
   QAction* FilterMenu = nullptr;
   QAction* ExportListMenu = nullptr;
+  // View > Watch devices and its tool button (both checkable); View > Forget offline devices.
+  QAction* WatchMenu = nullptr;
+  QToolButton* WatchButton = nullptr;
+  QAction* ForgetOfflineMenu = nullptr;
+  QTimer* WatchTimer = nullptr;
   QProgressBar* ProgressBar = nullptr;
   QStatusBar* StatusBar = nullptr;
   QTimer* Timer = nullptr;
@@ -122,6 +129,13 @@ class TFormMain : public QMainWindow {
   double SizeScale() const { return sizeScale_; }
   // A classic size in pixels scaled by SizeScale().
   int Scaled(int pixels) const;
+
+  // Watching: one discovery every interval, rows never removed by it, a device not heard for the
+  // missing time shown offline until it answers again. It yields to a scan, a rollout and every
+  // dialog, and resumes after them.
+  bool Watching() const;
+  // The watch's pace (1 s and 10 s unless changed); takes effect at once.
+  void SetWatchTimes(std::chrono::milliseconds interval, std::chrono::milliseconds missingAfter);
 
   // URL of the selected device's web page; empty when the device list is empty.
   QString DeviceUrl() const;
@@ -152,6 +166,10 @@ class TFormMain : public QMainWindow {
   void AboutMenuClick();
   void Quit();
   void FitLastColumn();
+  void SetWatching(bool on);
+  void WatchTick();
+  // Removes the rows of offline devices, the selection staying with its device.
+  void ForgetOffline();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -172,6 +190,10 @@ class TFormMain : public QMainWindow {
   bool RequireSelectedDevice();
   // "N of M devices shown" while a filter is set.
   void UpdateShownCount();
+  // After a watch round: new presence, then "N online, M offline" and the latest change.
+  void FinishWatchRound(const std::vector<ops::TWatchEvent>& events);
+  // Makes `index` the current row (none: -1), keeping the view's selection in step.
+  void SelectListIndex(int index);
   void ShowFailure(const std::exception& error);
   // After the eleventh tick: the count in the status bar, then the scan's failures in one box.
   void FinishScan();
@@ -195,6 +217,11 @@ class TFormMain : public QMainWindow {
   bool scanBlocked_ = false;
   std::function<void()> diagnosticsHandler_;
   RestoreRunner restoreRunner_;
+  ops::TDeviceWatch watch_;
+  // Rounds since the watch last ran or yielded: devices are given a few before any counts as
+  // missing, since a dialog may have kept the watch away for longer than the missing time.
+  int watchRounds_ = 0;
+  QString watchStatus_;
 };
 
 }  // namespace velkaro

@@ -42,6 +42,15 @@ TScanRunner::TScanRunner(TSession& session, QObject* parent) : QObject(parent), 
 
 void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
                              std::function<void()> done) {
+  StartRound(std::move(failed), std::move(done), [this](const std::vector<TReply>& replies) {
+    // A device whose interface was silent this round may move to the one it answered on.
+    session_.DeviceList.StartRound();
+    for (const TReply& reply : replies) MergeReply(session_, reply);
+  });
+}
+
+void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
+                             std::function<void()> done, TMerge merge) {
   if (running_) return;
   running_ = true;
   auto round = std::make_shared<TRound>();
@@ -51,11 +60,9 @@ void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
         round->result = Discover(
             settings, [&round = *round](const TReply& reply) { round.replies.push_back(reply); });
       },
-      [this, round, failed = std::move(failed), done = std::move(done)] {
+      [this, round, failed = std::move(failed), done = std::move(done), merge = std::move(merge)] {
         running_ = false;
-        // A device whose interface was silent this round may move to the one it answered on.
-        session_.DeviceList.StartRound();
-        for (const TReply& reply : round->replies) MergeReply(session_, reply);
+        merge(round->replies);
         for (const TExchangeError& error : round->result.errors) {
           const QString message = ui::CoreText(error.Message());
           errors_.Add(message);

@@ -40,6 +40,11 @@ class TScanRunner : public QObject {
   // row through the settings, as before), every failure message goes to `failed` and to the
   // tally, then `done` runs. All of that on the UI thread. One round at a time.
   void StartRound(std::function<void(const QString& failure)> failed, std::function<void()> done);
+  // The same round for the watch: `merge` is given the round's replies instead of their being
+  // merged here.
+  using TMerge = std::function<void(const std::vector<TReply>& replies)>;
+  void StartRound(std::function<void(const QString& failure)> failed, std::function<void()> done,
+                  TMerge merge);
   bool RoundRunning() const { return running_; }
   TErrorTally& Errors() { return errors_; }
 

@@ -16,6 +16,7 @@ bool ParseStartOptions(const std::vector<std::string>& args, TStartOptions& opti
   app.allow_extras();
   app.add_flag("-h,--help", parsed.help);
   app.add_flag("--demo", parsed.demo);
+  app.add_flag("--watch", parsed.watch);
   // Every occurrence is kept, so a second one can be named as such.
   app.add_option("--target", targets)
       ->expected(1)

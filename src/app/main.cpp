@@ -85,6 +85,7 @@ int main(int argc, char* argv[]) {
   form.SetDiagnosticsHandler(
       [&diagnostics, &form] { diagnostics.Save(&form, form.Session.settings); });
   form.show();
+  if (options.watch) form.WatchMenu->setChecked(true);
   const int code = QApplication::exec();
   if (!options.logFile.empty()) {
     if (diagnostics.Log().Full())

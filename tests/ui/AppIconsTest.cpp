@@ -14,7 +14,7 @@ class AppIconsTest : public QObject {
  private slots:
   void renderedPicturesMatchTheirSvg_data() {
     QTest::addColumn<QString>("name");
-    for (const char* name : {"scan", "configure", "web", "upgrade", "velkaro"})
+    for (const char* name : {"scan", "configure", "web", "upgrade", "watch", "velkaro"})
       QTest::newRow(name) << QString::fromLatin1(name);
   }
 
