@@ -23,7 +23,8 @@ QString UtcTime(TWallTime when) {
   if (when == TWallTime{}) return {};
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-  return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(Qt::ISODateWithMs);
+  return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc())
+      .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
 }
 
 std::array<QString, kFields.size()> Fields(const TSession& session, std::size_t index) {

@@ -105,6 +105,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& args, TChildOptions
   }
   if (options.ownGroup && pid > 0) setpgid(pid, pid);  // no race with the first signal
   pid_ = pid > 0 ? pid : -1;
+  if (pid < 0) startError_ = errno;
   CloseFd(outPipe[1]);
   CloseFd(errPipe[1]);
   out_ = outPipe[0];

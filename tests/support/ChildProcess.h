@@ -33,6 +33,8 @@ class TChildProcess {
   TChildProcess& operator=(const TChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  // Why it did not start: the system's error number (errno, or GetLastError on Windows).
+  int StartError() const { return startError_; }
   pid_t Pid() const { return pid_; }
   const std::string& Output() const { return output_; }
   const std::string& ErrorOutput() const { return errors_; }
@@ -58,6 +60,7 @@ class TChildProcess {
   int Concluded(int status, bool killed);
 
   pid_t pid_ = -1;
+  int startError_ = 0;
   bool exited_ = false;
   bool exitedNormally_ = false;
   bool ownGroup_ = false;

@@ -55,7 +55,9 @@ TProgramRun RunProgram(const std::vector<std::string>& args, std::chrono::millis
   using Stderr = TChildOptions::Stderr;
   const auto start = Clock::now();
   TChildProcess child(args, {stderrOnTerminal ? Stderr::Terminal : Stderr::Separate});
-  if (!child.Started()) throw std::runtime_error("cannot start " + args.at(0));
+  if (!child.Started())
+    throw std::runtime_error("cannot start " + args.at(0) + " (system error " +
+                             std::to_string(child.StartError()) + ")");
   TProgramRun run;
   run.timedOut = !child.ReadUntilClosed(timeout);
   const auto left =

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <csignal>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -18,6 +19,8 @@ namespace velkaro::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr int kStartAttempts = 4;
 
 // The process handle of each running child, kept beside the object so that the shared header
 // stays as it is; a handle is a 32-bit value and the pipe ends fit the header's int fields.
@@ -114,8 +117,20 @@ TChildProcess::TChildProcess(const std::vector<std::string>& args, TChildOptions
   startup.hStdError = discard ? nul : separate ? errWrite : outWrite;
   PROCESS_INFORMATION info{};
   const DWORD flags = CREATE_NO_WINDOW | (options.ownGroup ? CREATE_NEW_PROCESS_GROUP : 0);
-  const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
-                                        nullptr, nullptr, &startup, &info);
+  // Under Wine a start has been seen to fail once in a CI run while the same program started
+  // hundreds of times around it; a few more tries, each failure told on stderr with its code.
+  // A program that is not there or no program at all fails at once.
+  bool started = false;
+  for (int attempt = 1; attempt <= kStartAttempts && !started; ++attempt) {
+    started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                               nullptr, &startup, &info);
+    if (started) break;
+    startError_ = static_cast<int>(::GetLastError());
+    std::fprintf(stderr, "CreateProcessW failed with error %d (try %d of %d): %s\n", startError_,
+                 attempt, kStartAttempts, args.front().c_str());
+    if (startError_ == ERROR_FILE_NOT_FOUND || startError_ == ERROR_PATH_NOT_FOUND) break;
+    ::Sleep(200);
+  }
   if (outWrite) ::CloseHandle(outWrite);
   if (errWrite) ::CloseHandle(errWrite);
   ::CloseHandle(nul);
