@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QPalette>
+#include <algorithm>
 #include <chrono>
 
 #include "protocol/Frame.h"
@@ -128,16 +129,46 @@ void TDeviceTableModel::Reset() {
   endResetModel();
 }
 
+bool TDeviceTableModel::Refresh(std::size_t index) {
+  TRow row = MakeRow(index);
+  if (row == rows_[index]) return false;
+  rows_[index] = std::move(row);
+  return true;
+}
+
 void TDeviceTableModel::DeviceChanged(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= session_.DeviceList.size()) return;
   const int count = rowCount();
+  if (batch_ > 0) {
+    if (index >= count) {
+      batchSize_ = std::max(batchSize_, static_cast<std::size_t>(index) + 1);
+    } else if (Refresh(static_cast<std::size_t>(index))) {
+      dirtyFirst_ = dirtyFirst_ < 0 ? index : std::min(dirtyFirst_, index);
+      dirtyLast_ = std::max(dirtyLast_, index);
+    }
+    return;
+  }
   if (index < count) {
-    rows_[static_cast<std::size_t>(index)] = MakeRow(static_cast<std::size_t>(index));
-    emit dataChanged(this->index(index, 0), this->index(index, kColumnCount - 1));
+    if (Refresh(static_cast<std::size_t>(index)))
+      emit dataChanged(this->index(index, 0), this->index(index, kColumnCount - 1));
     return;
   }
   beginInsertRows({}, count, index);
   for (int i = count; i <= index; ++i) rows_.push_back(MakeRow(static_cast<std::size_t>(i)));
+  endInsertRows();
+}
+
+void TDeviceTableModel::EndBatch() {
+  if (batch_ == 0 || --batch_ > 0) return;
+  if (dirtyFirst_ >= 0)
+    emit dataChanged(index(dirtyFirst_, 0), index(dirtyLast_, kColumnCount - 1));
+  dirtyFirst_ = dirtyLast_ = -1;
+  const std::size_t size = std::min(batchSize_, session_.DeviceList.size());
+  batchSize_ = 0;
+  if (size <= rows_.size()) return;
+  beginInsertRows({}, rowCount(), static_cast<int>(size) - 1);
+  rows_.reserve(size);
+  for (std::size_t i = rows_.size(); i < size; ++i) rows_.push_back(MakeRow(i));
   endInsertRows();
 }
 

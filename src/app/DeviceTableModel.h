@@ -32,8 +32,14 @@ class TDeviceTableModel : public QAbstractTableModel {
 
   // The list was emptied or rebuilt (a scan starts, offline devices were forgotten).
   void Reset();
-  // Record `index` of the list was added or changed; rows up to it are added when missing.
+  // Record `index` of the list was added or changed; rows up to it are added when missing. A row
+  // whose texts stayed as they were is not redrawn.
   void DeviceChanged(int index);
+  // Between the two, DeviceChanged only takes note; EndBatch then adds the new rows at once and
+  // redraws the changed ones together (thousands of replies of one round, one view update).
+  void BeginBatch() { ++batch_; }
+  void EndBatch();
+  bool InBatch() const { return batch_ > 0; }
   // Every row's online state may have changed.
   void PresenceChanged();
 
@@ -53,12 +59,18 @@ class TDeviceTableModel : public QAbstractTableModel {
     QString macDigits;  // lower-case hexadecimal, no separators
     std::uint32_t ip = 0;
     std::uint64_t mac = 0;
+    bool operator==(const TRow&) const = default;
   };
+  // Updates a listed row; true when its texts changed.
+  bool Refresh(std::size_t index);
   TRow MakeRow(std::size_t index) const;
   bool Missing(int row) const;
 
   const TSession& session_;
   std::vector<TRow> rows_;
+  int batch_ = 0;
+  std::size_t batchSize_ = 0;  // the list's size the batch has seen
+  int dirtyFirst_ = -1, dirtyLast_ = -1;
 };
 
 // Sorts and filters the device model for the view; the source rows stay list indexes.

@@ -509,6 +509,14 @@ void TFormMain::TimerTimer() {
   scanRunner_->StartRound([this](const QString& failure) { StatusBar->showMessage(failure); },
                           [this] {
                             if (tickWaiting_) TimerTimer();
+                          },
+                          [this](const std::vector<TReply>& replies) {
+                            MergeRoundReplies([this, &replies] {
+                              // A device whose interface was silent this round may move to the one
+                              // it answered on.
+                              Session.DeviceList.StartRound();
+                              for (const TReply& reply : replies) MergeReply(Session, reply);
+                            });
                           });
 }
 
@@ -538,8 +546,9 @@ void TFormMain::UpdateEmptyHint() {
 
 void TFormMain::ShowDeviceRow(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= Session.DeviceList.size()) return;
-  SetDeviceActionsEnabled(true);
   Devices->DeviceChanged(index);
+  if (Devices->InBatch()) return;  // the round's end selects and enables
+  SetDeviceActionsEnabled(true);
   const TZEL& record = Session.DeviceList[static_cast<std::size_t>(index)];
   if (keptSelection_ && *keptSelection_ == record.address) {
     keptSelection_.reset();
@@ -549,6 +558,24 @@ void TFormMain::ShowDeviceRow(int index) {
     StringGrid->setCurrentCell(StringGrid->ViewRow(index), 0);
     StringGrid->viewport()->update();
   }
+  UpdateEmptyHint();
+}
+
+void TFormMain::MergeRoundReplies(const std::function<void()>& merge) {
+  Devices->BeginBatch();
+  merge();
+  Devices->EndBatch();
+  if (Session.DeviceList.empty()) return;
+  SetDeviceActionsEnabled(true);
+  if (keptSelection_) {
+    if (const int kept = Session.DeviceList.Find(*keptSelection_); kept >= 0) {
+      keptSelection_.reset();
+      StringGrid->setCurrentCell(StringGrid->ViewRow(kept), 0);
+    }
+  }
+  // The device a new list starts with selected gets its row made current.
+  if (StringGrid->currentRow() < 0 && HasSelectedDevice())
+    StringGrid->setCurrentCell(StringGrid->ViewRow(Session.SelectedDevice), 0);
   UpdateEmptyHint();
 }
 
@@ -785,13 +812,16 @@ void TFormMain::WatchTick() {
     StatusBar->showMessage(ui::CoreText(ops::kNoInterfaceText));
     return;
   }
-  scanRunner_->StartRound([this](const QString& failure) { StatusBar->showMessage(failure); },
-                          [this] {
-                            if (tickWaiting_) TimerTimer();
-                          },
-                          [this](const std::vector<TReply>& replies) {
-                            FinishWatchRound(watch_.MergeRound(Session, replies));
-                          });
+  scanRunner_->StartRound(
+      [this](const QString& failure) { StatusBar->showMessage(failure); },
+      [this] {
+        if (tickWaiting_) TimerTimer();
+      },
+      [this](const std::vector<TReply>& replies) {
+        std::vector<ops::TWatchEvent> events;
+        MergeRoundReplies([&] { events = watch_.MergeRound(Session, replies); });
+        FinishWatchRound(events);
+      });
 }
 
 void TFormMain::FinishWatchRound(const std::vector<ops::TWatchEvent>& merged) {

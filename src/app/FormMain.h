@@ -192,6 +192,9 @@ class TFormMain : public QMainWindow {
   void UpdateShownCount();
   // After a watch round: new presence, then "N online, M offline" and the latest change.
   void FinishWatchRound(const std::vector<ops::TWatchEvent>& events);
+  // Runs a round's `merge` with the grid's updates gathered into one, then selects as
+  // ShowDeviceRow would have row by row.
+  void MergeRoundReplies(const std::function<void()>& merge);
   // Makes `index` the current row (none: -1), keeping the view's selection in step.
   void SelectListIndex(int index);
   void ShowFailure(const std::exception& error);

@@ -41,15 +41,6 @@ QString TErrorTally::Summary() const {
 TScanRunner::TScanRunner(TSession& session, QObject* parent) : QObject(parent), session_(session) {}
 
 void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
-                             std::function<void()> done) {
-  StartRound(std::move(failed), std::move(done), [this](const std::vector<TReply>& replies) {
-    // A device whose interface was silent this round may move to the one it answered on.
-    session_.DeviceList.StartRound();
-    for (const TReply& reply : replies) MergeReply(session_, reply);
-  });
-}
-
-void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
                              std::function<void()> done, TMerge merge) {
   if (running_) return;
   running_ = true;

@@ -36,12 +36,9 @@ class TScanRunner : public QObject {
   // Merges into `session`, which outlives the runner.
   explicit TScanRunner(TSession& session, QObject* parent = nullptr);
 
-  // Runs one discovery exchange; when it is over its replies are merged (each tells the window's
-  // row through the settings, as before), every failure message goes to `failed` and to the
-  // tally, then `done` runs. All of that on the UI thread. One round at a time.
-  void StartRound(std::function<void(const QString& failure)> failed, std::function<void()> done);
-  // The same round for the watch: `merge` is given the round's replies instead of their being
-  // merged here.
+  // Runs one discovery exchange; when it is over `merge` is given its replies, every failure
+  // message goes to `failed` and to the tally, then `done` runs. All of that on the UI thread.
+  // One round at a time.
   using TMerge = std::function<void(const std::vector<TReply>& replies)>;
   void StartRound(std::function<void(const QString& failure)> failed, std::function<void()> done,
                   TMerge merge);
