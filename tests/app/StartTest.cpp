@@ -35,6 +35,9 @@ class StartTest : public QObject {
     QCOMPARE(options.target.port, std::uint16_t{6000});
     QVERIFY(ParseStartOptions({"--demo"}, options, error));
     QVERIFY(options.demo);
+    QVERIFY(!options.watch);
+    QVERIFY(ParseStartOptions({"--demo", "--watch"}, options, error));
+    QVERIFY(options.demo && options.watch);
   }
 
   void badArgumentsAreRefusedWithAMessage_data() {
