@@ -60,6 +60,7 @@ constexpr int kFirstTickMs = 10;
 constexpr int kTickMs = 250;
 constexpr int kCellSlack = 4;  // keeps a full cell's text clear of the next column
 constexpr int kWatchIntervalMs = 1000;
+constexpr int kFrameRoom = 16;  // a window frame's borders and a title bar's share
 // Rounds a device has to answer, after the watch started or yielded, before it may count as
 // missing.
 constexpr int kWatchGraceRounds = 3;
@@ -124,8 +125,13 @@ void TFormMain::BuildComponents() {
   sizeScale_ = std::max(1.0, needed / 100.0);
   // Room for the five data columns (the Interface column added 70) and a little filler.
   resize(Scaled(586), Scaled(250));
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Never larger than the screen it opens on, with room left for the window's frame.
+    const QRect available = screen->availableGeometry();
+    const QSize frame(kFrameRoom, kFrameRoom * 2);
+    resize(size().boundedTo(available.size() - frame).expandedTo(QSize(1, 1)));
+    move(available.center() - rect().center());
+  }
   setWindowIcon(ui::ProgramIcon());
 
   ProgressBar = new QProgressBar(client);
@@ -169,7 +175,7 @@ void TFormMain::BuildMenus() {
   file->addSeparator();
   SaveConfigMenu = file->addAction(tr("S&ave Config"), this, &TFormMain::SaveClick);
   SaveConfigMenu->setObjectName(QStringLiteral("SaveConfigMenu"));
-  RestoreConfigMenu = file->addAction(tr("Restore Config..."), this, &TFormMain::RestoreClick);
+  RestoreConfigMenu = file->addAction(tr("&Restore Config..."), this, &TFormMain::RestoreClick);
   RestoreConfigMenu->setObjectName(QStringLiteral("RestoreConfigMenu"));
   ExportListMenu = file->addAction(tr("&Export list\u2026"), this, &TFormMain::ExportListClick);
   ExportListMenu->setObjectName(QStringLiteral("ExportListMenu"));
@@ -198,7 +204,7 @@ void TFormMain::BuildMenus() {
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   AboutMenu = help->addAction(tr("&About..."), this, &TFormMain::AboutMenuClick);
   AboutMenu->setObjectName(QStringLiteral("AboutMenu"));
-  SaveDiagnosticsMenu = help->addAction(tr("Save diagnostics\u2026"), this, [this] {
+  SaveDiagnosticsMenu = help->addAction(tr("Save &diagnostics\u2026"), this, [this] {
     if (diagnosticsHandler_) diagnosticsHandler_();
   });
   SaveDiagnosticsMenu->setObjectName(QStringLiteral("SaveDiagnosticsMenu"));

@@ -18,7 +18,7 @@ TInterfaceMenu::TInterfaceMenu(QMenu* parent, std::vector<std::string> chosen, T
 
 void TInterfaceMenu::Rebuild() {
   menu_->clear();
-  QAction* all = menu_->addAction(tr(kAllInterfacesText));
+  QAction* all = menu_->addAction(tr("&All interfaces"));
   all->setObjectName(QStringLiteral("AllInterfaces"));
   all->setCheckable(true);
   all->setChecked(chosen_.empty());
@@ -30,7 +30,8 @@ void TInterfaceMenu::Rebuild() {
   menu_->addSeparator();
   std::vector<std::string> shown;
   const auto add = [&](const std::string& name, const QString& text) {
-    QAction* a = menu_->addAction(text);
+    // An interface name is no access key: a '&' in it is shown as it is.
+    QAction* a = menu_->addAction(QString(text).replace(u'&', QStringLiteral("&&")));
     a->setData(QString::fromStdString(name));
     a->setCheckable(true);
     a->setChecked(std::find(chosen_.begin(), chosen_.end(), name) != chosen_.end());

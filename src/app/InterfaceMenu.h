@@ -13,8 +13,6 @@ class QMenu;
 
 namespace velkaro {
 
-inline constexpr const char* kAllInterfacesText = "All interfaces";
-
 class TInterfaceMenu : public QObject {
   Q_OBJECT
 

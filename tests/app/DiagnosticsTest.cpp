@@ -53,7 +53,7 @@ class DiagnosticsTest : public QObject {
 
     TFormMain form(session.settings);
     form.SetDiagnosticsHandler([&] { diagnostics.Save(&form, form.Session.settings); });
-    QAction* save = HelpAction(form, QStringLiteral("Save diagnostics\u2026"));
+    QAction* save = HelpAction(form, QStringLiteral("Save &diagnostics\u2026"));
     QVERIFY(save);
     recorder.saveAnswer = dir.filePath(QStringLiteral("field.pcapng"));
     save->trigger();

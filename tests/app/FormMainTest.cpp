@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -188,7 +189,7 @@ class FormMainTest : public QObject {
     QCOMPARE(form.FilterMenu->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
     QCOMPARE(menus[2]->menu()->actions(),
              (QList<QAction*>{form.AboutMenu, form.SaveDiagnosticsMenu}));
-    QCOMPARE(form.SaveDiagnosticsMenu->text(), QStringLiteral("Save diagnostics\u2026"));
+    QCOMPARE(form.SaveDiagnosticsMenu->text(), QStringLiteral("Save &diagnostics\u2026"));
     const QList<QAction*> file = menus[0]->menu()->actions();
     QCOMPARE(file.size(), 12);
     QCOMPARE(file[0], form.ScanMenu);
@@ -239,6 +240,51 @@ class FormMainTest : public QObject {
     QVERIFY(form.StatusBar->currentMessage().isEmpty());
 
     QCOMPARE(form.Session.SelectedDevice, 0);
+  }
+
+  // Every entry of every menu, the submenus' fixed ones included, has an access key of its
+  // own within its menu.
+  void everyMenuEntryHasItsOwnAccessKey() {
+    TFormMain form(Aimed());
+    const auto keyOf = [](const QString& text) {
+      for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (text[i + 1] != u'&') return text[i + 1].toLower();
+        ++i;
+      }
+      return QChar();
+    };
+    const std::function<void(QMenu*)> check = [&](QMenu* menu) {
+      QList<QChar> keys;
+      for (QAction* a : menu->actions()) {
+        if (a->isSeparator() || !a->data().toString().isEmpty()) continue;  // interface names
+        const QChar key = keyOf(a->text());
+        QVERIFY2(!key.isNull(), qPrintable(a->text()));
+        QVERIFY2(!keys.contains(key), qPrintable(menu->title() + u' ' + a->text()));
+        keys << key;
+        if (a->menu()) check(a->menu());
+      }
+    };
+    for (QAction* menu : form.menuBar()->actions()) {
+      QVERIFY(!keyOf(menu->text()).isNull());
+      check(menu->menu());
+    }
+  }
+
+  // A desktop font that scales the classic sizes beyond the screen: the first window still fits
+  // on it, whole.
+  void firstWindowIsNeverLargerThanItsScreen() {
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSize(usual.pointSize() * 4);
+    QApplication::setFont(large);
+    TFormMain form(Aimed());
+    QApplication::setFont(usual);
+    QVERIFY2(form.SizeScale() > 2, "the font did not scale the window");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(form.Scaled(586) > screen.width());  // what the classic size would have been
+    QVERIFY(form.width() <= screen.width() && form.height() <= screen.height());
+    QVERIFY(screen.contains(form.geometry()));
   }
 
   void menuEntriesOfANewWindow_data() { test::AddRows(kMenus); }
@@ -604,7 +650,7 @@ class FormMainTest : public QObject {
     TInterfaceMenu menu(&file, {}, [&two] { return two; });
     const auto entries = [&menu] { return menu.Menu()->actions(); };
     QCOMPARE(entries().size(), 4);  // All, separator, eth0, wlan0
-    QCOMPARE(entries()[0]->text(), QStringLiteral("All interfaces"));
+    QCOMPARE(entries()[0]->text(), QStringLiteral("&All interfaces"));
     QVERIFY(entries()[0]->isChecked());
     QCOMPARE(entries()[2]->text(), QStringLiteral("eth0  (192.168.1.5)"));
     QVERIFY(entries()[2]->isCheckable() && !entries()[2]->isChecked());
