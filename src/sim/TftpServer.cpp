@@ -301,6 +301,7 @@ TTftpTransfer TTftpServer::TState::Transfer(
 
   std::uint16_t expected = 1;
   long index = 1;  // the expected block counted without wrapping
+  bool stalled = false;
   const std::chrono::milliseconds idle(std::max(sw.idleTimeoutMs, 1));
   auto deadline = Clock::now() + idle;
   while (!stop) {
@@ -325,6 +326,7 @@ TTftpTransfer TTftpServer::TState::Transfer(
       t.clientError = Text(packet, 4);
       break;
     }
+    if (stalled) continue;
     if (opcode != opData || info.size < kDataHeaderSize) {
       ++t.unexpectedPackets;
       continue;
@@ -353,6 +355,10 @@ TTftpTransfer TTftpServer::TState::Transfer(
     t.complete = final;
     // With a stray socket the record waits for what the client says to it.
     if (final && !stray && index != sw.strayAtBlock) settle(t);
+    if (index == sw.stallAtBlock && !final) {
+      stalled = true;
+      continue;
+    }
     if (!(final && sw.noFinalAck)) send(MakeAck(block), sw.duplicateAcks);
     if (index == sw.strayAtBlock) {
       stray.emplace();

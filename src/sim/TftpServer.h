@@ -27,7 +27,10 @@ struct TTftpSwitches {
   int errorAtBlock = -1;
   std::uint16_t errorCode = 0;
   std::string errorMessage{};
-  bool noFinalAck = false;     // the final block is received but never acknowledged
+  bool noFinalAck = false;  // the final block is received but never acknowledged
+  // DATA block number `stallAtBlock` (counted as above) is kept but never acknowledged, and
+  // every later packet but an ERROR is ignored: the transfer hangs mid-way; -1 = never.
+  int stallAtBlock = -1;
   bool duplicateAcks = false;  // every ACK and option acknowledgement goes out twice
   bool silent = false;         // write requests are logged and left unanswered
   // After acknowledging DATA block `strayAtBlock` (counted as above), a second socket sends the

@@ -61,6 +61,12 @@ class EIdTFTPOptionNegotiationFailed : public EIdTFTPException {
   using EIdTFTPException::EIdTFTPException;
 };
 
+// The upload was stopped through its cancel flag.
+class EIdTFTPCancelled : public EIdTFTPException {
+ public:
+  using EIdTFTPException::EIdTFTPException;
+};
+
 // A local file that cannot be opened for reading; raised before any packet is sent.
 class EFOpenError : public std::runtime_error {
  public:
@@ -71,5 +77,6 @@ class EFOpenError : public std::runtime_error {
 [[noreturn]] void ThrowTftpError(std::uint16_t code, const std::string& message);
 
 inline constexpr const char* kTimeoutText = "Délai d'inactivité";
+inline constexpr const char* kCancelledText = "Transfert annulé";
 
 }  // namespace velkaro

@@ -138,6 +138,7 @@ void TIdTrivialFTP::UploadFile(const std::string& localFile, const std::string& 
 void TIdTrivialFTP::UploadStream(std::istream& stream, const std::string& remoteFile) {
   if (remoteFile.find('\0') != std::string::npos)
     throw std::invalid_argument("remote file name holds a zero byte");
+  dataSent_ = false;
   BeginWork(wmWrite, RemainingBytes(stream));
   try {
     RunUpload(stream, remoteFile);
@@ -179,7 +180,23 @@ void TIdTrivialFTP::RunUpload(std::istream& stream, const std::string& remoteFil
   TBlockReader reader(stream, transferMode_ == tfNetAscii);
 
   for (;;) {
-    const auto got = TIdUDPBase::ReceiveBuffer(received, TimeLeft(deadline));
+    if (CancelRequested()) {
+      // Only a server that has answered has a transfer to end.
+      if (started) {
+        try {
+          SendBuffer(host, serverPort, MakeError(errNotDefined, kCancelMessage));
+        } catch (const EIdSocketError&) {
+          // The upload ends either way.
+        }
+      }
+      throw EIdTFTPCancelled(kCancelledText);
+    }
+    // With a cancel flag the wait is cut into short looks; the deadlines stay the same.
+    std::chrono::milliseconds wait = TimeLeft(deadline);
+    const bool sliced = cancel_ && wait > kCancelCheckPeriod;
+    if (sliced) wait = kCancelCheckPeriod;
+    const auto got = TIdUDPBase::ReceiveBuffer(received, wait);
+    if (!got && sliced) continue;
     if (!got) {
       // Also after the final block: only its ACK proves that the image arrived whole.
       if (resends == kMaxResends) throw EIdTFTPException(kTimeoutText);
@@ -246,6 +263,7 @@ void TIdTrivialFTP::RunUpload(std::istream& stream, const std::string& remoteFil
     lastPort = serverPort;
     resends = 0;
     SendBuffer(host, serverPort, lastSent);
+    dataSent_ = true;
     deadline = Clock::now() + timeout;
   }
 }

@@ -3,6 +3,8 @@
 // running total, end on success and on failure.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <istream>
 #include <span>
@@ -20,6 +22,10 @@ class TIdTrivialFTP : public TIdUDPClient {
   static constexpr int kDefaultRequestedBlockSize = 1500;
   // Times the last packet is sent again after a silent receive time-out before the upload fails.
   static constexpr int kMaxResends = 3;
+  // Longest wait between two looks at the cancel flag.
+  static constexpr std::chrono::milliseconds kCancelCheckPeriod{100};
+  // What a cancelled upload tells the server in its ERROR packet (code 0).
+  static constexpr const char* kCancelMessage = "Transfer cancelled by the user";
 
   TIdTrivialFTP();
 
@@ -31,6 +37,12 @@ class TIdTrivialFTP : public TIdUDPClient {
   void SetRequestedBlockSize(int bytes);
 
   std::string ModeText() const;
+
+  // Once `flag` (not owned; nullptr: none) is set, an upload ends at its next look at it: a
+  // server that has answered gets an ERROR packet, and EIdTFTPCancelled is raised.
+  void SetCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
+  // Whether the last upload sent any DATA block.
+  bool DataSent() const { return dataSent_; }
 
   // Sends the local file from its start. A file that cannot be opened raises EFOpenError before
   // any packet is sent.
@@ -48,9 +60,12 @@ class TIdTrivialFTP : public TIdUDPClient {
 
  private:
   void RunUpload(std::istream& stream, const std::string& remoteFile);
+  bool CancelRequested() const { return cancel_ && cancel_->load(); }
 
   TIdTFTPMode transferMode_ = tfOctet;
   int requestedBlockSize_ = kDefaultRequestedBlockSize;
+  const std::atomic<bool>* cancel_ = nullptr;
+  bool dataSent_ = false;
 };
 
 }  // namespace velkaro
