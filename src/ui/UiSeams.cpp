@@ -84,6 +84,13 @@ void ShowMessage(QWidget* parent, const QString& text, MessageKind kind) {
   }
 }
 
+bool AskYesNo(QWidget* parent, const QString& text) {
+  if (hooks.question) return hooks.question(parent, text);
+  return QMessageBox::question(parent, QApplication::applicationName(), text,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 QString ChooseSaveFile(QWidget* parent, const TFileRequest& request) {
   if (hooks.saveFile) return hooks.saveFile(parent, request);
   return RunFileDialog(parent, request, true);

@@ -31,6 +31,8 @@ struct TUiHooks {
   // Return the chosen file name, or an empty text for Cancel.
   std::function<QString(QWidget* parent, const TFileRequest& request)> saveFile;
   std::function<QString(QWidget* parent, const TFileRequest& request)> openFile;
+  // Return whether the user said Yes.
+  std::function<bool(QWidget* parent, const QString& text)> question;
   std::function<void(bool busy)> busyCursor;
   // Return whether the desktop accepted the URL.
   std::function<bool(const QString& url)> openUrl;
@@ -45,6 +47,8 @@ QString QtFilter(const QString& pairs);
 
 // Modal box with a single OK button. Errors and warnings are also kept for the diagnostics.
 void ShowMessage(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Error);
+// Modal Yes/No box, No being the default; true for Yes.
+bool AskYesNo(QWidget* parent, const QString& text);
 QString ChooseSaveFile(QWidget* parent, const TFileRequest& request);
 QString ChooseOpenFile(QWidget* parent, const TFileRequest& request);
 void SetBusyCursor(bool busy);

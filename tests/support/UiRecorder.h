@@ -21,6 +21,10 @@ struct TUiRecorder {
   QString saveAnswer;  // empty = the user cancels
   QList<ui::TFileRequest> openRequests;
   QString openAnswer;  // empty = the user cancels
+  QStringList questions;
+  bool questionAnswer = false;  // No, as the box's default
+  // Runs while the question would be open, after its text was recorded.
+  std::function<void(const QString& text)> onQuestion;
   std::vector<bool> busy;
   QStringList urls;
   bool openUrlResult = true;
@@ -42,6 +46,11 @@ struct TUiRecorder {
       openRequests << request;
       return openAnswer;
     };
+    hooks.question = [this](QWidget*, const QString& text) {
+      questions << text;
+      if (onQuestion) onQuestion(text);
+      return questionAnswer;
+    };
     hooks.busyCursor = [this](bool on) { busy.push_back(on); };
     hooks.openUrl = [this](const QString& url) {
       urls << url;
@@ -60,6 +69,9 @@ struct TUiRecorder {
     saveAnswer.clear();
     openRequests.clear();
     openAnswer.clear();
+    questions.clear();
+    questionAnswer = false;
+    onQuestion = {};
     busy.clear();
     urls.clear();
     openUrlResult = true;
