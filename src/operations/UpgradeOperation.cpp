@@ -1,5 +1,6 @@
 #include "operations/UpgradeOperation.h"
 #include "platform/Utf8Path.h"
+#include "tftp/IdException.h"
 
 #include <filesystem>
 #include <fstream>
@@ -73,24 +74,37 @@ TUpgradeOutcome UpgradeDevice(const TExchangeSettings& settings, const std::stri
   // leaves the route to the system as ever.
   const bool onLink = settings.target.EveryInterface() && !link.Empty();
   ftp.SetLocalAddress(onLink ? link.localAddress : 0);
+  // The upload runs once the trigger's exchange is over, never inside its reply callback: that
+  // exchange's listening time limit would otherwise run out during a long upload and be told as
+  // datagrams still arriving.
+  bool accepted = false;
   outcome.trigger = TriggerUpgrade(
       settings, ip,
       [&](const TReply&) {
-        if (outcome.uploaded) return;
+        if (accepted) return;
         if (proceed && !proceed()) return;
-        outcome.uploaded = true;
-        try {
-          ftp.SetActive(true);
-          ftp.SetHost(uploadHost);
-          std::istringstream stream(std::string(image.begin(), image.end()), std::ios::binary);
-          ftp.UploadStream(stream, kUpgradeRemoteName);
-        } catch (const std::exception& e) {
-          outcome.transferError = e.what();
-        } catch (...) {
-          outcome.transferError = "unknown error";
-        }
+        accepted = true;
       },
       link);
+  if (outcome.trigger.cancelled || (accepted && ExchangeCancelled())) {
+    outcome.cancelled = true;
+    return outcome;
+  }
+  if (!accepted) return outcome;
+  outcome.uploaded = true;
+  try {
+    ftp.SetActive(true);
+    ftp.SetHost(uploadHost);
+    std::istringstream stream(std::string(image.begin(), image.end()), std::ios::binary);
+    ftp.UploadStream(stream, kUpgradeRemoteName);
+  } catch (const EIdTFTPCancelled&) {
+    outcome.cancelled = true;
+    outcome.imageStarted = ftp.DataSent();
+  } catch (const std::exception& e) {
+    outcome.transferError = e.what();
+  } catch (...) {
+    outcome.transferError = "unknown error";
+  }
   return outcome;
 }
 

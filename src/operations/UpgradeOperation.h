@@ -41,14 +41,18 @@ struct TUpgradeOutcome {
   bool uploaded = false;      // an upload was started
   std::string imageError;     // the image could not be read: nothing was sent
   std::string transferError;  // why the upload failed (without the prefix); empty when it did not
-  bool Ok() const { return uploaded && transferError.empty() && imageError.empty(); }
+  // Stopped by the user (the thread's TCancelScope, the client's cancel flag); imageStarted: some
+  // of the image had been sent by then.
+  bool cancelled = false;
+  bool imageStarted = false;
+  bool Ok() const { return uploaded && !cancelled && transferError.empty() && imageError.empty(); }
 };
 
-// Reads `file` (LoadImage), tells the device at `ip` to expect an image and, on its first answer,
-// uploads the bytes read to `uploadHost` through `ftp`. A device that answers twice still gets one
-// image: a second flash of a device that is already taking (or installing) the first must never
-// start. `proceed`, when given, is asked before the upload and can refuse it. `link`, the device's
-// interface when known, carries the trigger and the upload alike.
+// Reads `file` (LoadImage), tells the device at `ip` to expect an image and, once that exchange
+// has ended with an answer, uploads the bytes read to `uploadHost` through `ftp`. A device that
+// answers twice still gets one image: a second flash of a device that is already taking (or
+// installing) the first must never start. `proceed`, when given, is asked before the upload and can
+// refuse it. `link`, the device's interface when known, carries the trigger and the upload alike.
 TUpgradeOutcome UpgradeDevice(const TExchangeSettings& settings, const std::string& ip,
                               const std::string& file, const std::string& uploadHost,
                               TIdTrivialFTP& ftp, const std::function<bool()>& proceed = {},
