@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QResizeEvent>
+#include <QSettings>
 #include <QToolButton>
 
 #include "operations/UpgradeOperation.h"
+#include "tftp/IdTrivialFTP.h"
 #include "ui/RememberedSettings.h"
 
 namespace velkaro {
@@ -40,7 +42,7 @@ void TFileNameEdit::Browse() {
       Text().isEmpty() ? ui::LastFolder(QString::fromLatin1(ui::kFirmwareFolderKey)) : Text();
   const QString chosen = ui::ChooseOpenFile(window(), request);
   if (chosen.isEmpty()) return;
-  ui::RememberFolderOf(QString::fromLatin1(ui::kFirmwareFolderKey), chosen);
+  RememberImageFile(chosen);
   SetText(QDir::toNativeSeparators(chosen));
 }
 
@@ -65,6 +67,31 @@ ui::TFileRequest ImageFileRequest() {
 QString ImageFileProblem(const QString& name) {
   if (name.isEmpty()) return {};
   return ui::CoreText(ops::ImageProblem(QFile::encodeName(name).toStdString()));
+}
+
+QString LastImageFile() {
+  const auto settings = ui::OpenSettings();
+  return settings ? settings->value(QString::fromLatin1(kLastImageKey)).toString() : QString();
+}
+
+void RememberImageFile(const QString& file) {
+  if (file.isEmpty()) return;
+  ui::RememberFolderOf(QString::fromLatin1(ui::kFirmwareFolderKey), file);
+  if (const auto settings = ui::OpenSettings())
+    settings->setValue(QString::fromLatin1(kLastImageKey), file);
+}
+
+int LastTftpPort() {
+  const auto settings = ui::OpenSettings();
+  if (!settings) return TIdTrivialFTP::kDefaultPort;
+  bool ok = false;
+  const int port = settings->value(QString::fromLatin1(kTftpPortKey)).toInt(&ok);
+  return ok && port >= 1 && port <= 65535 ? port : TIdTrivialFTP::kDefaultPort;
+}
+
+void RememberTftpPort(int port) {
+  if (const auto settings = ui::OpenSettings())
+    settings->setValue(QString::fromLatin1(kTftpPortKey), port);
 }
 
 }  // namespace velkaro

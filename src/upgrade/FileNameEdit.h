@@ -52,4 +52,17 @@ ui::TFileRequest ImageFileRequest();
 // can, and for an empty name (nothing chosen yet is no fault).
 QString ImageFileProblem(const QString& name);
 
+// What both upgrade dialogs remember between runs (nothing without a settings scope): the image
+// last sent, with its folder, and the TFTP port it went to.
+inline constexpr const char* kLastImageKey = "upgrade/image";
+inline constexpr const char* kTftpPortKey = "upgrade/tftpPort";
+// The image last started with, or an empty text.
+QString LastImageFile();
+// Remembers `file` as the last image and its folder as the firmware folder, however it was
+// chosen.
+void RememberImageFile(const QString& file);
+// The remembered port, or 69 when none (or no valid one) is.
+int LastTftpPort();
+void RememberTftpPort(int port);
+
 }  // namespace velkaro

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <climits>
 #include <exception>
@@ -32,12 +33,15 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
   Label2 = ui_->Label2;
   UpgradeIP = ui_->UpgradeIP;
   ImageProblem = ui_->ImageProblem;
+  Label3 = ui_->Label3;
+  TftpPort = ui_->TftpPort;
   ProgressBar = ui_->ProgressBar;
   CancelBtn = ui_->CancelBtn;
   UpgradeBtn = ui_->UpgradeBtn;
   setFixedSize(size());
 
   UpgradeFile->SetRequest(ImageFileRequest());
+  TftpPort->setValue(LastTftpPort());
 
   // The address is shown for checking; Tab skips it.
   for (QLineEdit* box : UpgradeIP->findChildren<QLineEdit*>())
@@ -69,7 +73,8 @@ TUpgradeForm::TUpgradeForm(QWidget* owner)
       this, &TUpgradeForm::uploadEnded, this,
       [this] { IdTrivialFTPWorkEnd(IdTrivialFTP, wmWrite); }, Qt::QueuedConnection);
 
-  connect(CancelBtn, &QPushButton::clicked, this, &TUpgradeForm::reject);
+  IdTrivialFTP.SetCancelFlag(&cancel_);
+  connect(CancelBtn, &QPushButton::clicked, this, &TUpgradeForm::CancelBtnClick);
   connect(UpgradeBtn, &QPushButton::clicked, this, &TUpgradeForm::UpgradeBtnClick);
   connect(UpgradeFile, &TFileNameEdit::textChanged, this, &TUpgradeForm::UpgradeFileChange);
   UpdateUpgradeButton();
@@ -81,7 +86,7 @@ TUpgradeForm::~TUpgradeForm() {
 }
 
 void TUpgradeForm::RedirectUploads(const QString& host, int port) {
-  IdTrivialFTP.SetPort(port);
+  TftpPort->setValue(port);
   uploadHost_ = host;
 }
 
@@ -126,7 +131,12 @@ void TUpgradeForm::UpgradeBtnClick() {
   // Clicks queued during an upload may reach the buttons after the dialog has closed.
   if (!isVisible()) return;
   if (!ReadyToUpgrade()) return;
+  cancel_ = false;
+  transferring_ = false;
   SetBusy(true);
+  IdTrivialFTP.SetPort(TftpPort->value());
+  RememberTftpPort(TftpPort->value());
+  RememberImageFile(UpgradeFile->Text());
   const QString ip = UpgradeIP->Text();
   const QString host = uploadHost_.isEmpty() ? ip : uploadHost_;
   const std::string file = QFile::encodeName(UpgradeFile->Text()).toStdString();
@@ -141,6 +151,7 @@ void TUpgradeForm::UpgradeBtnClick() {
       this,
       [this, ended, ip = ip.toStdString(), host = host.toStdString(), file, link,
        settings = settings_] {
+        const TCancelScope cancellable(cancel_);
         try {
           // Each answer re-checks the image: the file may have gone meanwhile.
           outcome_ = ops::UpgradeDevice(
@@ -158,11 +169,32 @@ void TUpgradeForm::UpgradeBtnClick() {
       [this, ip] { UpgradeFinished(ip); });
 }
 
+void TUpgradeForm::CancelBtnClick() {
+  if (!busy_) {
+    reject();
+    return;
+  }
+  if (cancel_) return;
+  // An image cut short may leave the device without a usable firmware: only on purpose.
+  if (transferring_ &&
+      !ui::AskYesNo(this, tr("Stop the upload? The device may then need a new upload.")))
+    return;
+  // The upgrade may have ended while the question was open.
+  if (busy_) cancel_ = true;
+}
+
 void TUpgradeForm::UpgradeFinished(const QString& ip) {
   if (running_.valid()) running_.wait();
   const ops::TUpgradeOutcome upgrade = std::move(outcome_);
   outcome_ = {};
   SetBusy(false);
+  if (upgrade.cancelled) {
+    EndUpload();
+    if (upgrade.imageStarted)
+      ui::ShowMessage(MessageParent(), tr("Upload cancelled: the device may need a new upload."),
+                      ui::MessageKind::Warning);
+    return;
+  }
   if (!upgrade.imageError.empty()) {
     ShowTransferError(ui::CoreText(upgrade.imageError));
   } else if (upgrade.trigger.NoSocket()) {
@@ -170,6 +202,11 @@ void TUpgradeForm::UpgradeFinished(const QString& ip) {
   } else {
     ui::ShowExchangeErrors(upgrade.trigger);
   }
+  // Silence is no exchange failure, but the user must not be left guessing; the dialog stays
+  // open for another try.
+  if (upgrade.imageError.empty() && upgrade.trigger.errors.empty() && !upgrade.trigger.cancelled &&
+      upgrade.trigger.replies == 0)
+    ui::ShowMessage(this, ui::CoreText(kDeviceNotResponding), ui::MessageKind::Error);
   if (upgrade.Ok()) {
     // The dialog has closed; the window tells where the image went.
     if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
@@ -184,9 +221,9 @@ void TUpgradeForm::UpgradeFinished(const QString& ip) {
 
 void TUpgradeForm::SetBusy(bool busy) {
   busy_ = busy;
-  // Nothing may change or close the dialog in the middle of an upload.
+  // Only Cancel stays usable in the middle of an upgrade; it asks before ending a transfer.
   UpgradeFile->setEnabled(!busy);
-  CancelBtn->setEnabled(!busy);
+  TftpPort->setEnabled(!busy);
   UpdateUpgradeButton();
 }
 
@@ -204,6 +241,7 @@ void TUpgradeForm::IdTrivialFTPWorkBegin(TIdComponent&, TWorkMode, std::int64_t 
 void TUpgradeForm::IdTrivialFTPWork(TIdComponent&, TWorkMode, std::int64_t workCount) {
   if (workCount < 0) return;
   const std::int64_t value = workCount >> progressShift_;
+  if (workCount > 0) transferring_ = true;
   if (value < ProgressBar->minimum() || value > ProgressBar->maximum()) return;
   ProgressBar->setValue(static_cast<int>(value));
 }
@@ -218,9 +256,13 @@ void TUpgradeForm::EndUpload() {
   done(QDialog::Rejected);
 }
 
+QWidget* TUpgradeForm::MessageParent() {
+  return parentWidget() ? parentWidget() : this;
+}
+
 void TUpgradeForm::ShowTransferError(const QString& text) {
-  QWidget* parent = parentWidget() ? parentWidget() : this;
-  ui::ShowMessage(parent, ui::CoreText(ops::kTransferErrorPrefix) + text, ui::MessageKind::Error);
+  ui::ShowMessage(MessageParent(), ui::CoreText(ops::kTransferErrorPrefix) + text,
+                  ui::MessageKind::Error);
 }
 
 }  // namespace velkaro

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <future>
 #include <memory>
@@ -23,6 +24,7 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace Ui {
 class TUpgradeForm;
@@ -50,16 +52,18 @@ class TUpgradeForm : public ui::TBusyDialog {
   QLabel* Label2 = nullptr;
   TIPEdit* UpgradeIP = nullptr;
   QLabel* ImageProblem = nullptr;  // why the chosen file cannot be uploaded
+  QLabel* Label3 = nullptr;
+  QSpinBox* TftpPort = nullptr;  // where the image goes; remembered between runs
   QProgressBar* ProgressBar = nullptr;
   QPushButton* CancelBtn = nullptr;
   QPushButton* UpgradeBtn = nullptr;
-  // Port 69, 4 s per answer, octet mode, 1500-byte blocks asked for. Tests and the demo point
-  // its port at a simulator.
+  // 4 s per answer, octet mode, 1500-byte blocks asked for; each upload takes its port from
+  // TftpPort.
   TIdTrivialFTP IdTrivialFTP;
 
-  // Images go to port 69 of the address in UpgradeIP. The demo's devices carry made-up
+  // Images go to the TftpPort port of the address in UpgradeIP. The demo's devices carry made-up
   // addresses and take their images on the loopback: a non-empty host replaces the address for
-  // the upload (the trigger still names the device), and the port replaces 69.
+  // the upload (the trigger still names the device), and the port is put in TftpPort.
   void RedirectUploads(const QString& host, int port);
   QString UploadHost() const { return uploadHost_; }
 
@@ -76,6 +80,9 @@ class TUpgradeForm : public ui::TBusyDialog {
   void UpdateUpgradeButton();
   void UpgradeFileChange();
   void UpgradeBtnClick();
+  // Closes the idle dialog. During an upgrade: stops waiting for the trigger's answer at once,
+  // and once the image is on its way asks first, then ends the transfer with an ERROR packet.
+  void CancelBtnClick();
 
  signals:
   // From the exchange thread, delivered queued to the dialog.
@@ -95,6 +102,7 @@ class TUpgradeForm : public ui::TBusyDialog {
   // Hides the bar and closes the dialog with the Cancel result; the end of every upload.
   void EndUpload();
   void ShowTransferError(const QString& text);
+  QWidget* MessageParent();
   // Shows what the upload to `ip` ended with; on the UI thread once the exchange is over.
   void UpgradeFinished(const QString& ip);
   void SetBusy(bool busy);
@@ -104,7 +112,10 @@ class TUpgradeForm : public ui::TBusyDialog {
   std::optional<TZEL> device_;  // the device the dialog was opened for
   TExchangeSettings settings_;
   bool busy_ = false;
-  int progressShift_ = 0;  // byte counts beyond the bar's int range are scaled down
+  // Set by Cancel, read by the exchange thread's exchanges and upload.
+  std::atomic<bool> cancel_{false};
+  bool transferring_ = false;  // some of the image has been reported sent
+  int progressShift_ = 0;      // byte counts beyond the bar's int range are scaled down
   // Written by the exchange thread, read here only once its run has ended.
   ops::TUpgradeOutcome outcome_;
   // Ready once the exchange thread no longer touches this dialog.

@@ -12,13 +12,17 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "pages/IPEdit.h"
@@ -32,6 +36,7 @@
 #include "support/TempDir.h"
 #include "support/TftpTestSupport.h"
 #include "support/UiRecorder.h"
+#include "ui/RememberedSettings.h"
 #include "upgrade/FileNameEdit.h"
 #include "upgrade/UpgradeForm.h"
 
@@ -91,7 +96,7 @@ class UpgradeFormTest : public QObject {
     });
     simulator->Tftp().Start();  // its port is known before the first trigger
     simulator->ListDevices(session_);
-    form->IdTrivialFTP.SetPort(simulator->Tftp().Port());
+    form->TftpPort->setValue(simulator->Tftp().Port());
     simulator->ClearRequests();
   }
 
@@ -137,7 +142,7 @@ class UpgradeFormTest : public QObject {
 
   void componentsAsDescribed() {
     QCOMPARE(form->windowTitle(), QStringLiteral("Upgrade"));
-    QCOMPARE(form->size(), QSize(444, 156));
+    QCOMPARE(form->size(), QSize(444, 188));
     QVERIFY(form->isModal());
     QCOMPARE(form->GroupBox1->title(), QStringLiteral(" Upgrade Parameters "));
     QCOMPARE(form->Label1->text(), QStringLiteral("Upgrade Filename"));
@@ -150,7 +155,11 @@ class UpgradeFormTest : public QObject {
     QVERIFY(form->ProgressBar->isHidden());
     QCOMPARE(form->CancelBtn->text(), QStringLiteral("Cancel"));
     QCOMPARE(form->UpgradeBtn->text(), QStringLiteral("Upgrade"));
-    QCOMPARE(form->IdTrivialFTP.Port(), 69);
+    QCOMPARE(form->Label3->text(), QStringLiteral("TFTP Port"));
+    QCOMPARE(form->TftpPort->value(), 69);
+    QCOMPARE(form->TftpPort->minimum(), 1);
+    QCOMPARE(form->TftpPort->maximum(), 65535);
+    QVERIFY(form->TftpPort->focusPolicy() & Qt::TabFocus);
     QCOMPARE(form->IdTrivialFTP.ReceiveTimeout(), 4000);
     QCOMPARE(form->IdTrivialFTP.TransferMode(), tfOctet);
     QCOMPARE(form->IdTrivialFTP.RequestedBlockSize(), 1500);
@@ -333,10 +342,13 @@ class UpgradeFormTest : public QObject {
     QVERIFY(simulator->Tftp().LastTransfer().refused);
   }
 
+  // The upload's silence outlasts the trigger exchange's listening limit: only the time-out is
+  // told, no receive error of the trigger.
   void silentTftpSideTimesOut() {
     StartDevices(1);
     simulator->Tftp().SetSwitches({.silent = true});
-    form->IdTrivialFTP.SetReceiveTimeout(300);
+    form->IdTrivialFTP.SetReceiveTimeout(300);  // 4 silent waits: 1.2 s
+    session_.settings.timeLimit = std::chrono::milliseconds(500);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(5000)));
     const TModalRun run = RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
     QVERIFY(!run.stillOpenAfter);
@@ -355,7 +367,7 @@ class UpgradeFormTest : public QObject {
     QCOMPARE(ui_.messages, QStringList{QString::fromUtf8("Transfert Error:  Délai d'inactivité")});
   }
 
-  void noAnswerToTheTriggerLeavesTheDialogOpen() {
+  void noAnswerToTheTriggerSaysSoAndLeavesTheDialogOpen() {
     StartDevices(1);
     simulator->SetSilent(true);
     form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(1000)));
@@ -368,10 +380,125 @@ class UpgradeFormTest : public QObject {
     QVERIFY(run.opened);
     QVERIFY(run.stillOpenAfter);
     QVERIFY(enabledAfter);
-    QVERIFY(ui_.messages.isEmpty());
+    QCOMPARE(ui_.messages, QStringList{QStringLiteral("Device not responding")});
+    QCOMPARE(ui_.kinds, QList<ui::MessageKind>{ui::MessageKind::Error});
     QVERIFY(simulator->WaitForRequests(1, std::chrono::seconds(1)));
     QCOMPARE(UpgradeRequests(), std::size_t{1 + kTriggerResends});  // sent again, then given up
     QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
+    QVERIFY(form->ProgressBar->isHidden());
+  }
+
+  // Typed into the field, the port takes the image; the default 69 would reach nothing here.
+  void uploadGoesToThePortTyped() {
+    StartDevices(1);
+    form->TftpPort->setValue(69);
+    const TBytes image = Pattern(3000, 4);
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), image));
+    const QString port = QString::number(simulator->Tftp().Port());
+    const TModalRun run = RunModal(*form, session_, [&] {
+      form->TftpPort->setFocus();
+      form->TftpPort->selectAll();
+      QTest::keyClicks(form->TftpPort, port);
+      form->UpgradeBtn->click();
+    });
+    QVERIFY(run.opened);
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(ui_.messages.isEmpty());
+    QCOMPARE(form->IdTrivialFTP.Port(), int(simulator->Tftp().Port()));
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    QVERIFY(simulator->Tftp().LastTransfer().image == image);
+  }
+
+  // The port and the image of an upgrade are there again in the next run's dialog.
+  void portAndImageAreRememberedForTheNextRun() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(dir->Path().string()));
+    ui::SetSettingsScope(QStringLiteral("velkaro-test"));
+    StartDevices(1);
+    const QString image = WriteImage(QStringLiteral("fw.bin"), Pattern(2000, 6));
+    form->UpgradeFile->SetText(image);
+    RunModal(*form, session_, [&] { form->UpgradeBtn->click(); });
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(3)));
+    const TUpgradeForm next;
+    const int remembered = next.TftpPort->value();
+    const QString lastImage = LastImageFile();
+    const QString folder = ui::LastFolder(QString::fromLatin1(ui::kFirmwareFolderKey));
+    ui::SetSettingsScope(QString());
+    QCOMPARE(remembered, int(simulator->Tftp().Port()));
+    QCOMPARE(lastImage, image);
+    QCOMPARE(QDir(folder).canonicalPath(),
+             QDir(QString::fromStdString(dir->Path().string())).canonicalPath());
+    // Without a scope nothing is remembered.
+    QCOMPARE(TUpgradeForm().TftpPort->value(), 69);
+  }
+
+  // Cancel while the device has not yet answered: nothing is asked and no image leaves, even
+  // though the answer comes after all.
+  void cancelWhileTheTriggerAnswerIsAwaited() {
+    StartDevices(1);
+    // Shared with the simulator's thread, which may still take a resent trigger afterwards.
+    const auto triggered = std::make_shared<std::atomic<bool>>(false);
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    simulator->SetUpgradeHandler([triggered, release](const sim::TUpgradeEvent&) {
+      *triggered = true;
+      // The answer is held back until the test has clicked Cancel (bounded).
+      for (int i = 0; i < 500 && !*release; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(5000)));
+    bool cancelEnabled = false;
+    const TModalRun run = RunModal(*form, session_, [&] {
+      form->UpgradeBtn->click();
+      QVERIFY(QTest::qWaitFor([&] { return triggered->load(); }, 5000));
+      cancelEnabled = form->CancelBtn->isEnabled();
+      form->CancelBtn->click();
+      *release = true;
+    });
+    *release = true;
+    QVERIFY(run.opened);
+    QVERIFY(cancelEnabled);
+    QVERIFY(!run.stillOpenAfter);
+    QVERIFY(ui_.questions.isEmpty());
+    QVERIFY(ui_.messages.isEmpty());
+    QVERIFY(UpgradeRequests() >= 1);  // answered once released, and still no image
+    QVERIFY(!simulator->Tftp().WaitForTransfers(1, std::chrono::milliseconds(300)));
+    QCOMPARE(simulator->Tftp().RequestCount(), std::size_t{0});
+    QVERIFY(form->UpgradeBtn->isEnabled());  // ready for the next try
+  }
+
+  // Cancel during the transfer asks first: No lets it go on, Yes ends it with an ERROR packet
+  // that the device's receiver sees, and the user is told the device may need a new upload.
+  void cancelDuringTheTransferAsksThenEndsItWithAnError() {
+    StartDevices(1);
+    simulator->Tftp().SetSwitches({.stallAtBlock = 3, .idleTimeoutMs = 20000});
+    form->IdTrivialFTP.SetReceiveTimeout(3000);  // 12 s before the client would give up
+    form->UpgradeFile->SetText(WriteImage(QStringLiteral("fw.bin"), Pattern(20000, 8)));
+    bool busyAfterNo = false;
+    const TModalRun run = RunModal(*form, session_, [&] {
+      form->UpgradeBtn->click();
+      QVERIFY(QTest::qWaitFor([&] { return form->ProgressBar->value() > 0; }, 5000));
+      ui_.questionAnswer = false;
+      form->CancelBtn->click();
+      QTest::qWait(200);
+      busyAfterNo = form->Busy() && form->isVisible();
+      ui_.questionAnswer = true;
+      form->CancelBtn->click();
+    });
+    QVERIFY(run.opened);
+    QVERIFY(busyAfterNo);
+    QVERIFY(!run.stillOpenAfter);
+    QCOMPARE(ui_.questions.size(), 2);
+    QCOMPARE(ui_.questions.front(),
+             QStringLiteral("Stop the upload? The device may then need a new upload."));
+    QCOMPARE(ui_.messages,
+             QStringList{QStringLiteral("Upload cancelled: the device may need a new upload.")});
+    QCOMPARE(ui_.kinds, QList<ui::MessageKind>{ui::MessageKind::Warning});
+    QVERIFY(simulator->Tftp().WaitForTransfers(1, std::chrono::seconds(5)));
+    const sim::TTftpTransfer t = simulator->Tftp().LastTransfer();
+    QVERIFY(!t.complete);
+    QCOMPARE(t.blockNumbers.size(), std::size_t{3});
+    QCOMPARE(t.clientErrorCode, std::uint16_t{0});
+    QCOMPARE(t.clientError, std::string(TIdTrivialFTP::kCancelMessage));
     QVERIFY(form->ProgressBar->isHidden());
   }
 
@@ -553,7 +680,7 @@ class UpgradeFormTest : public QObject {
     form->IdTrivialFTPWork(form->IdTrivialFTP, wmWrite, 1001);  // beyond the maximum: ignored
     QCOMPARE(form->ProgressBar->value(), 400);
     const QImage picture = form->grab().toImage();
-    QCOMPARE(picture.size(), QSize(444, 156) * form->devicePixelRatio());
+    QCOMPARE(picture.size(), QSize(444, 188) * form->devicePixelRatio());
     QDir().mkpath(QStringLiteral(VELKARO_SCREENSHOT_DIR));
     QVERIFY(picture.save(QStringLiteral(VELKARO_SCREENSHOT_DIR "/upgrade-form.png")));
     form->ProgressBar->hide();
