@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -46,12 +47,13 @@ QString ResultText(const ops::TRolloutDevice& device) {
 
 TFleetUpgradeForm::TFleetUpgradeForm(QWidget* owner) : ui::TBusyDialog(owner) {
   BuildComponents();
-  rollout_.tftpPort = TIdTrivialFTP::kDefaultPort;
+  TftpPort->setValue(LastTftpPort());
   // Progress is reported on the worker threads; the table is only touched here.
   connect(this, &TFleetUpgradeForm::deviceProgress, this, &TFleetUpgradeForm::ShowDeviceProgress,
           Qt::QueuedConnection);
   connect(UpgradeFile, &TFileNameEdit::textChanged, this, &TFleetUpgradeForm::UpdateStartButton);
   connect(StartBtn, &QPushButton::clicked, this, &TFleetUpgradeForm::StartBtnClick);
+  connect(RetryBtn, &QPushButton::clicked, this, &TFleetUpgradeForm::RetryBtnClick);
   connect(CloseBtn, &QPushButton::clicked, this, &TFleetUpgradeForm::reject);
   UpdateStartButton();
 }
@@ -75,11 +77,19 @@ void TFleetUpgradeForm::BuildComponents() {
   ImageProblem->setObjectName(QStringLiteral("ImageProblem"));
   ImageProblem->setStyleSheet(QStringLiteral("color: #a00000;"));
   ImageProblem->hide();
+  Label3 = new QLabel(tr("TFTP Port"), GroupBox1);
+  TftpPort = new QSpinBox(GroupBox1);
+  TftpPort->setObjectName(QStringLiteral("TftpPort"));
+  TftpPort->setRange(1, 65535);
+  TftpPort->setValue(TIdTrivialFTP::kDefaultPort);
+  TftpPort->setMinimumWidth(100);
   auto* fileRow = new QGridLayout(GroupBox1);
   fileRow->addWidget(Label1, 0, 0);
-  fileRow->addWidget(UpgradeFile, 0, 1);
-  fileRow->addWidget(ImageProblem, 1, 1);
-  fileRow->setColumnStretch(1, 1);
+  fileRow->addWidget(UpgradeFile, 0, 1, 1, 2);
+  fileRow->addWidget(ImageProblem, 1, 1, 1, 2);
+  fileRow->addWidget(Label3, 2, 0);
+  fileRow->addWidget(TftpPort, 2, 1);
+  fileRow->setColumnStretch(2, 1);
 
   DeviceTable = new QTableWidget(0, kColumnCount, this);
   DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
@@ -103,11 +113,15 @@ void TFleetUpgradeForm::BuildComponents() {
   CloseBtn = new QPushButton(tr("Close"), this);
   CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
   CloseBtn->setAutoDefault(false);
+  RetryBtn = new QPushButton(tr("Retry failed devices"), this);
+  RetryBtn->setObjectName(QStringLiteral("RetryBtn"));
+  RetryBtn->setAutoDefault(false);
   StartBtn = new QPushButton(tr("Start"), this);
   StartBtn->setObjectName(QStringLiteral("StartBtn"));
   StartBtn->setAutoDefault(false);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(Summary, 1);
+  buttons->addWidget(RetryBtn);
   buttons->addWidget(CloseBtn);
   buttons->addWidget(StartBtn);
 
@@ -119,7 +133,7 @@ void TFleetUpgradeForm::BuildComponents() {
 
 void TFleetUpgradeForm::RedirectUploads(const QString& host, int port) {
   rollout_.uploadHost = host.toStdString();
-  rollout_.tftpPort = static_cast<std::uint16_t>(port);
+  TftpPort->setValue(port);
 }
 
 void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices, const TExchangeSettings& settings) {
@@ -130,7 +144,9 @@ void TFleetUpgradeForm::SetDevices(std::vector<TZEL> devices, const TExchangeSet
   rollout_.exchange.busy = {};
   rollout_.exchange.showDeviceRow = {};
   results_.clear();
+  runRows_.clear();
   ran_ = false;
+  if (const QString last = LastImageFile(); !last.isEmpty()) UpgradeFile->SetText(last);
   setWindowTitle(tr("Upgrade %1 devices").arg(devices_.size()));
   Summary->clear();
   DeviceTable->setRowCount(static_cast<int>(devices_.size()));
@@ -161,26 +177,56 @@ void TFleetUpgradeForm::UpdateStartButton() {
   ImageProblem->setText(problem);
   ImageProblem->setToolTip(problem);
   ImageProblem->setVisible(!problem.isEmpty());
-  StartBtn->setEnabled(!running_ && !ran_ && !devices_.empty() && !UpgradeFile->Text().isEmpty() &&
-                       problem.isEmpty());
+  const bool image = !UpgradeFile->Text().isEmpty() && problem.isEmpty();
+  StartBtn->setEnabled(!running_ && !ran_ && !devices_.empty() && image);
+  RetryBtn->setEnabled(!running_ && ran_ && image && !FailedRows().empty());
+}
+
+std::vector<int> TFleetUpgradeForm::FailedRows() const {
+  std::vector<int> rows;
+  for (std::size_t i = 0; i < results_.size() && i < devices_.size(); ++i)
+    if (results_[i].result != ops::TRolloutResult::Ok) rows.push_back(static_cast<int>(i));
+  return rows;
 }
 
 void TFleetUpgradeForm::StartBtnClick() {
   if (running_ || ran_ || devices_.empty()) return;
+  std::vector<int> rows(devices_.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
+  results_.assign(devices_.size(), {});
+  for (std::size_t i = 0; i < devices_.size(); ++i) results_[i].device = devices_[i];
+  Run(rows);
+}
+
+void TFleetUpgradeForm::RetryBtnClick() {
+  if (running_ || !ran_) return;
+  const std::vector<int> rows = FailedRows();
+  if (!rows.empty()) Run(rows);
+}
+
+void TFleetUpgradeForm::Run(const std::vector<int>& rows) {
   const QString name = UpgradeFile->Text();
   if (name.isEmpty() || !ImageFileProblem(name).isEmpty()) return;
+  RememberImageFile(name);
+  RememberTftpPort(TftpPort->value());
 
   ops::TRolloutSettings settings = rollout_;
   settings.file = QFile::encodeName(name).toStdString();
-  for (int row = 0; row < DeviceTable->rowCount(); ++row)
+  settings.tftpPort = static_cast<std::uint16_t>(TftpPort->value());
+  std::vector<TZEL> devices;
+  for (const int row : rows) {
+    devices.push_back(devices_[static_cast<std::size_t>(row)]);
     SetStateText(row, QString::fromLatin1(ops::RolloutStateWord(ops::TRolloutState::Queued)));
-  results_.clear();
+    if (auto* bar = qobject_cast<QProgressBar*>(DeviceTable->cellWidget(row, kProgressColumn)))
+      bar->setValue(0);
+  }
+  runRows_ = rows;
   workerResults_.clear();
   failure_.clear();
   ran_ = true;
   SetRunning(true);
 
-  worker_.reset(QThread::create([this, devices = devices_, settings] {
+  worker_.reset(QThread::create([this, devices = std::move(devices), settings] {
     try {
       workerResults_ = ops::RunRollout(
           devices, settings, [this](std::size_t index, ops::TRolloutState state, int percent) {
@@ -198,6 +244,9 @@ void TFleetUpgradeForm::StartBtnClick() {
 }
 
 void TFleetUpgradeForm::ShowDeviceProgress(int index, int state, int percent) {
+  // The rollout counts its own devices: a retry runs some rows only.
+  if (index < 0 || static_cast<std::size_t>(index) >= runRows_.size()) return;
+  index = runRows_[static_cast<std::size_t>(index)];
   if (index < 0 || index >= DeviceTable->rowCount()) return;
   // The final word is the device's result, written when the rollout has ended.
   if (static_cast<ops::TRolloutState>(state) != ops::TRolloutState::Finished)
@@ -211,16 +260,21 @@ void TFleetUpgradeForm::RolloutFinished() {
   if (!worker_) return;
   worker_->wait();
   worker_.reset();
-  results_ = std::move(workerResults_);
+  for (std::size_t i = 0; i < runRows_.size(); ++i) {
+    const auto row = static_cast<std::size_t>(runRows_[i]);
+    if (row >= results_.size()) continue;
+    if (i < workerResults_.size()) {
+      results_[row] = std::move(workerResults_[i]);
+    } else {
+      results_[row].result = ops::TRolloutResult::NotStarted;
+      results_[row].error.clear();
+    }
+  }
   workerResults_.clear();
   int ok = 0;
   for (int row = 0; row < DeviceTable->rowCount(); ++row) {
     const auto index = static_cast<std::size_t>(row);
-    if (index >= results_.size()) {
-      SetStateText(row,
-                   QString::fromLatin1(ops::RolloutResultWord(ops::TRolloutResult::NotStarted)));
-      continue;
-    }
+    if (index >= results_.size()) continue;
     const ops::TRolloutDevice& result = results_[index];
     const QString text = ResultText(result);
     SetStateText(row, text, text);
@@ -240,6 +294,7 @@ void TFleetUpgradeForm::RolloutFinished() {
 void TFleetUpgradeForm::SetRunning(bool running) {
   running_ = running;
   UpgradeFile->setEnabled(!running);
+  TftpPort->setEnabled(!running);
   CloseBtn->setEnabled(!running);
   UpdateStartButton();
   emit runningChanged(running);

@@ -16,6 +16,7 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 class QThread;
 
@@ -36,20 +37,23 @@ class TFleetUpgradeForm : public ui::TBusyDialog {
   QLabel* Label1 = nullptr;
   TFileNameEdit* UpgradeFile = nullptr;
   QLabel* ImageProblem = nullptr;  // why the chosen file cannot be uploaded
+  QLabel* Label3 = nullptr;
+  QSpinBox* TftpPort = nullptr;  // where the images go; remembered between runs
   QTableWidget* DeviceTable = nullptr;
-  QLabel* Summary = nullptr;  // the count of results once the rollout ended
+  QLabel* Summary = nullptr;        // the count of results once the rollout ended
+  QPushButton* RetryBtn = nullptr;  // runs the devices that did not end ok once more
   QPushButton* CloseBtn = nullptr;
   QPushButton* StartBtn = nullptr;
 
-  // How the next Start runs (its file is taken from UpgradeFile). Tests and the demo point the
-  // port and the return wait at a simulator.
+  // How the next Start runs (its file is taken from UpgradeFile, its port from TftpPort). Tests
+  // and the demo point the return wait at a simulator.
   ops::TRolloutSettings& Rollout() { return rollout_; }
-  // As the one-device dialog: a non-empty host takes every image, the port replaces 69.
+  // As the one-device dialog: a non-empty host takes every image, the port goes in TftpPort.
   void RedirectUploads(const QString& host, int port);
 
   // Takes copies of the records and of the settings their exchanges use, so the rollout never
   // reads the window's session, and empties the table of an earlier run. Refused while a rollout
-  // runs.
+  // runs. The file field takes the image last started in either dialog, when one is remembered.
   void SetDevices(std::vector<TZEL> devices, const TExchangeSettings& settings);
   // SetDevices, then shows the dialog modally; returns when it closes.
   void ShowForDevices(std::vector<TZEL> devices, const TExchangeSettings& settings);
@@ -57,12 +61,14 @@ class TFleetUpgradeForm : public ui::TBusyDialog {
   bool Running() const { return running_; }
   // Devices in the middle of a flash are not left unwatched: no closing while a rollout runs.
   bool Busy() const override { return running_; }
-  // One entry per device, in table order, once a rollout has ended.
+  // One entry per device, in table order, from the first Start on (not started until its run
+  // ends); a retry replaces the entries of its rows when it ends.
   const std::vector<ops::TRolloutDevice>& Results() const { return results_; }
 
  public slots:
   void UpdateStartButton();
   void StartBtnClick();
+  void RetryBtnClick();
 
  signals:
   // True at Start, false once every device has its result; the main window holds scans back.
@@ -72,6 +78,9 @@ class TFleetUpgradeForm : public ui::TBusyDialog {
 
  private:
   void BuildComponents();
+  // Runs the rollout for these table rows; the others keep their result.
+  void Run(const std::vector<int>& rows);
+  std::vector<int> FailedRows() const;
   void ShowDeviceProgress(int index, int state, int percent);
   void RolloutFinished();
   void SetRunning(bool running);
@@ -82,7 +91,8 @@ class TFleetUpgradeForm : public ui::TBusyDialog {
   std::vector<ops::TRolloutDevice> results_;
   // The worker's: written by it, read here only once it has ended.
   std::vector<ops::TRolloutDevice> workerResults_;
-  std::string failure_;  // what stopped the worker itself, if anything did
+  std::vector<int> runRows_;  // the rows of the running (or last) rollout, in its order
+  std::string failure_;       // what stopped the worker itself, if anything did
   std::unique_ptr<QThread> worker_;
   bool running_ = false;
   bool ran_ = false;  // these devices had their rollout: Start again would flash them twice

@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
+#include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +32,7 @@
 #include "support/TftpTestSupport.h"
 #include "support/UiRecorder.h"
 #include "support/Wine.h"
+#include "ui/RememberedSettings.h"
 #include "upgrade/FileNameEdit.h"
 #include "upgrade/FleetUpgradeForm.h"
 
@@ -51,6 +54,13 @@ std::uint16_t FreeLoopbackPort() {
 QString StateText(const TFleetUpgradeForm& form, int row) {
   const QTableWidgetItem* item = form.DeviceTable->item(row, TFleetUpgradeForm::kStateColumn);
   return item ? item->text() : QString();
+}
+
+std::vector<TZEL> Records(const TSession& session) {
+  std::vector<TZEL> records;
+  for (std::size_t i = 0; i < session.DeviceList.size(); ++i)
+    records.push_back(session.DeviceList[i]);
+  return records;
 }
 
 int ProgressOf(const TFleetUpgradeForm& form, int row) {
@@ -98,7 +108,7 @@ class FleetUpgradeFormTest : public QObject {
   }
 
   void PointAtSimulator(TFleetUpgradeForm& fleet) const {
-    fleet.Rollout().tftpPort = tftpPort;
+    fleet.TftpPort->setValue(tftpPort);
     fleet.Rollout().returnTimeout = std::chrono::milliseconds(kReturnTimeoutMs);
   }
 
@@ -242,6 +252,83 @@ class FleetUpgradeFormTest : public QObject {
     form.Scan();
     QVERIFY(form.Scanning());
     form.Timer->stop();
+  }
+
+  // A retry runs the devices that failed, and only them, with the same image.
+  void retryRunsOnlyTheFailedDevices() {
+    if (velkaro::testing::RunningUnderWine()) QSKIP(velkaro::testing::kWineSharedPort);
+    StartDevices(3);
+    TSession session;
+    simulator->Aim(session);
+    QVERIFY(ListAll(session, 3));
+    simulator->SilenceDevice(1);
+    TFleetUpgradeForm fleet;
+    PointAtSimulator(fleet);
+    fleet.SetDevices(Records(session), session.settings);
+    const TBytes image = Pattern(5000, 3);
+    fleet.UpgradeFile->SetText(WriteImage(image));
+    QVERIFY(!fleet.RetryBtn->isEnabled());  // nothing failed yet
+    fleet.StartBtn->click();
+    QVERIFY(QTest::qWaitFor([&] { return !fleet.Running(); }, 20000));
+    QCOMPARE(StateText(fleet, 1), QStringLiteral("no answer to trigger: Device not responding"));
+    QCOMPARE(fleet.Summary->text(), QStringLiteral("2 of 3 devices upgraded"));
+    QVERIFY(!fleet.StartBtn->isEnabled());
+    QVERIFY(fleet.RetryBtn->isEnabled());
+
+    simulator->ResumeDevice(1);
+    fleet.RetryBtn->click();
+    QVERIFY(fleet.Running());
+    QCOMPARE(StateText(fleet, 0), QStringLiteral("ok"));  // untouched by the retry
+    QVERIFY(QTest::qWaitFor([&] { return !fleet.Running(); }, 20000));
+    for (int row = 0; row < 3; ++row) {
+      QCOMPARE(StateText(fleet, row), QStringLiteral("ok"));
+      QCOMPARE(ProgressOf(fleet, row), 100);
+      QCOMPARE(simulator->Uploads(static_cast<std::size_t>(row)).count, std::size_t{1});
+      QVERIFY(simulator->Uploads(static_cast<std::size_t>(row)).latest.back() == image);
+    }
+    QCOMPARE(fleet.Results().size(), std::size_t{3});
+    QCOMPARE(fleet.Results()[1].result, ops::TRolloutResult::Ok);
+    QCOMPARE(fleet.Summary->text(), QStringLiteral("3 of 3 devices upgraded"));
+    QVERIFY(!fleet.RetryBtn->isEnabled());
+    QVERIFY2(recorder.messages.isEmpty(), qPrintable(recorder.messages.join(u'|')));
+  }
+
+  // The images go to the port in the field, which the next run's dialog shows again with the
+  // image last started, typed rather than picked, and its folder.
+  void portFieldTakesTheImagesAndIsRememberedWithTheImage() {
+    if (velkaro::testing::RunningUnderWine()) QSKIP(velkaro::testing::kWineSharedPort);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(dir->Path().string()));
+    ui::SetSettingsScope(QStringLiteral("velkaro-fleet-test"));
+    StartDevices(1);
+    TSession session;
+    simulator->Aim(session);
+    QVERIFY(ListAll(session, 1));
+    TFleetUpgradeForm fleet;
+    fleet.Rollout().returnTimeout = std::chrono::milliseconds(kReturnTimeoutMs);
+    const bool startsAt69 = fleet.TftpPort->value() == 69;
+    fleet.TftpPort->selectAll();
+    QTest::keyClicks(fleet.TftpPort, QString::number(tftpPort));
+    fleet.SetDevices(Records(session), session.settings);
+    const TBytes image = Pattern(3000, 5);
+    const QString file = WriteImage(image);
+    fleet.UpgradeFile->SetText(file);
+    fleet.StartBtn->click();
+    const bool ended = QTest::qWaitFor([&] { return !fleet.Running(); }, 20000);
+    TFleetUpgradeForm next;
+    next.SetDevices(Records(session), session.settings);
+    const int port = next.TftpPort->value();
+    const QString nextFile = next.UpgradeFile->Text();
+    const QString folder = ui::LastFolder(QString::fromLatin1(ui::kFirmwareFolderKey));
+    ui::SetSettingsScope(QString());
+    QVERIFY(startsAt69);
+    QVERIFY(ended);
+    QCOMPARE(StateText(fleet, 0), QStringLiteral("ok"));
+    QCOMPARE(simulator->Uploads(0).count, std::size_t{1});
+    QCOMPARE(port, int(tftpPort));
+    QCOMPARE(nextFile, file);
+    QCOMPARE(QDir(folder).canonicalPath(),
+             QDir(QString::fromStdString(dir->Path().string())).canonicalPath());
   }
 
   void imageThatCannotBeSentStartsNothing() {
