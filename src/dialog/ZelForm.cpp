@@ -25,6 +25,7 @@
 #include "pages/IPEdit.h"
 #include "protocol/Exchange.h"
 #include "protocol/Session.h"
+#include "ui/DeviceTextQt.h"
 #include "ui/ExchangeWorker.h"
 #include "ui/UiSeams.h"
 #include "ui_ZelForm.h"
@@ -119,6 +120,11 @@ int TZelForm::Execute() {
   deviceIndex_ = deviceTag_;
   if (!DeviceIndexValid(deviceIndex_)) return kResultCancel;
   local_zel_ = session_->DeviceList[static_cast<std::size_t>(deviceIndex_)];
+  // Which device is being configured, when several dialogs were opened one after another.
+  setWindowTitle(tr("Properties") +
+                 QStringLiteral(" \u2013 %1 (%2)")
+                     .arg(ui::DeviceTextToQString(local_zel_.values.AsText(7)),
+                          QString::fromStdString(IpToText(local_zel_.values.AsUInt(2)))));
   optionsLoaded_ = false;
   LoadControls();
   // The discovery reported the General page only; option pages wait for their read.

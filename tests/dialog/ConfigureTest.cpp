@@ -54,9 +54,10 @@ class ConfigureTest : public QObject {
     sim_->ClearRequests();
 
     bool overWindow = false;
-    QString ip;
+    QString ip, title;
     const velkaro::test::TModalDriver<TZelForm> dialog([&](TZelForm& shown) {
       overWindow = shown.parentWidget() == &window;
+      title = shown.windowTitle();
       ip = shown.ipaddress->Text();
       shown.gateway->SetText(QStringLiteral("10.20.30.40"));
       shown.OKBtn->click();
@@ -65,6 +66,8 @@ class ConfigureTest : public QObject {
     QVERIFY(dialog.Met());
     QVERIFY(overWindow);
     QCOMPARE(ip, QString::fromStdString(IpToText(device.values.AsUInt(2))));
+    QCOMPARE(title, QStringLiteral("Properties \u2013 %1 (%2)")
+                        .arg(QString::fromStdString(device.values.AsText(7)), ip));
     QCOMPARE(sim_->Snapshot(1).values.AsUInt(3), TextToIp("10.20.30.40"));
     QVERIFY(sim_->Snapshot(0) == other);
     QVERIFY(window.Scanning());  // re-scan after OK
