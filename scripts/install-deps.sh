@@ -16,6 +16,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64 wine googletest  # Windows cross build, tests under Wine
   nsis xvfb xauth x11-utils x11-apps xdotool  # the Windows installer; the window under Wine on a virtual display
   fonts-dejavu-core  # the one font every window test measures with, under Wine too
+  ansible-core prometheus  # the Ansible collection's playbooks; promtool checks the metrics text
 )
 
 missing=()
