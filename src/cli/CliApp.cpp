@@ -9,6 +9,7 @@
 #include "cli/DeviceCommands.h"
 #include "cli/DoctorCommand.h"
 #include "cli/RestoreCommands.h"
+#include "cli/TagsCommand.h"
 #include "cli/UpgradeCommand.h"
 #include "cli/WatchCommand.h"
 #include "diag/PacketLog.h"
@@ -37,6 +38,7 @@ void CheckInterfaces(const TCliOptions& o) {
 }
 
 int Dispatch(const TCliOptions& o, TCliContext& ctx) {
+  if (o.command == TCommandKind::Tags) return RunTags(o, ctx);  // no network
   CheckInterfaces(o);
   switch (o.command) {
     case TCommandKind::Scan:
@@ -56,6 +58,8 @@ int Dispatch(const TCliOptions& o, TCliContext& ctx) {
       return RunRestore(o, ctx);
     case TCommandKind::Doctor:
       return RunDoctor(o, ctx);
+    case TCommandKind::Tags:
+      return RunTags(o, ctx);
   }
   return kExitUsage;
 }

@@ -219,8 +219,18 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       ->type_name("N")
       ->check(CLI::Range(1, 65535));
 
+  std::string tagsModelText;
+  auto* tags = app.add_subcommand(
+      "tags", "list the tags of a model: number, name, type and access (asks no device)");
+  tags->add_option("MODEL", tagsModelText, "zel1, zel4, zel8 or a model code (decimal or 0x hex)")
+      ->required();
+
   try {
     app.parse(argc, argv);
+    if (tags->parsed()) {
+      o.model = ParseModelCode(tagsModelText);
+      if (!o.model) throw CLI::ValidationError("MODEL", "unknown model '" + tagsModelText + "'");
+    }
     if (apply->parsed()) {
       if (model->count() > 0) {
         o.model = ParseModelCode(modelText);
@@ -263,8 +273,8 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
     if (app.get_subcommands().empty()) {
       message =
           app.remaining().empty()
-              ? "A command is required: scan, watch, read, set, save, restore, apply, upgrade or "
-                "doctor"
+              ? "A command is required: scan, watch, read, set, save, restore, apply, upgrade, "
+                "doctor or tags"
               : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
@@ -280,6 +290,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   if (restore->parsed()) o.command = TCommandKind::Restore;
   if (apply->parsed()) o.command = TCommandKind::Apply;
   if (doctor->parsed()) o.command = TCommandKind::Doctor;
+  if (tags->parsed()) o.command = TCommandKind::Tags;
   o.tftpPort = static_cast<std::uint16_t>(tftpPort);
   return {o, kExitOk};
 }

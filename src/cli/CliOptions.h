@@ -12,7 +12,7 @@
 
 namespace velkaro::cli {
 
-enum class TCommandKind { Scan, Watch, Read, Set, Save, Upgrade, Restore, Apply, Doctor };
+enum class TCommandKind { Scan, Watch, Read, Set, Save, Upgrade, Restore, Apply, Doctor, Tags };
 
 inline constexpr int kDefaultRounds = 10;
 inline constexpr int kMaxRounds = 1000;
@@ -48,7 +48,7 @@ struct TCliOptions {
   std::string section;                 // restore, apply: --section NAME (empty: the device's own)
   bool dryRun = false;                 // restore, apply
   std::vector<std::string> devices;    // apply, upgrade: DEVICE...
-  std::optional<std::uint32_t> model;  // apply, upgrade: --model
+  std::optional<std::uint32_t> model;  // apply, upgrade: --model; tags: MODEL
   int parallel = kDefaultParallel;     // apply, upgrade (whose default is 4)
   // upgrade
   bool all = false;
