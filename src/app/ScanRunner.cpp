@@ -47,9 +47,12 @@ void TScanRunner::StartRound(std::function<void(const QString& failure)> failed,
   auto round = std::make_shared<TRound>();
   ui::RunExchange(
       this,
-      [round, settings = session_.settings] {
+      [round, settings = session_.settings, late = late_] {
+        // The previous round's sockets waited for stragglers until now.
+        late->Collect();
         round->result = Discover(
-            settings, [&round = *round](const TReply& reply) { round.replies.push_back(reply); });
+            settings, [&round = *round](const TReply& reply) { round.replies.push_back(reply); },
+            late.get());
       },
       [this, round, failed = std::move(failed), done = std::move(done), merge = std::move(merge)] {
         running_ = false;

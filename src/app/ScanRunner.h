@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "protocol/LateReplies.h"
 #include "protocol/Session.h"
 
 namespace velkaro {
@@ -44,9 +46,14 @@ class TScanRunner : public QObject {
                   TMerge merge);
   bool RoundRunning() const { return running_; }
   TErrorTally& Errors() { return errors_; }
+  // Answers that came after a round's listening, until the next round started or now, since the
+  // last call.
+  int TakeLateReplies() { return late_->Take(); }
 
  private:
   bool running_ = false;
+  // Shared with the round under way, which may outlive the runner.
+  std::shared_ptr<TLateReplies> late_ = std::make_shared<TLateReplies>();
   TSession& session_;
   TErrorTally errors_;
 };

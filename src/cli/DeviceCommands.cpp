@@ -139,7 +139,10 @@ std::vector<TZEL> DiscoverTargets(const std::vector<std::string>& texts,
 }
 
 int RunScan(const TCliOptions& o, TCliContext& ctx) {
-  ReportErrors(ops::DiscoverDevices(ctx.session, o.rounds).exchange, ctx);
+  const ops::TDiscovery discovery =
+      ops::DiscoverDevices(ctx.session, o.rounds, {}, ops::kLateReplyLinger);
+  ReportErrors(discovery.exchange, ctx);
+  if (discovery.late > 0) ctx.err << ops::LateRepliesText(discovery.late) << '\n';
   if (ctx.session.DeviceList.CapReached()) ctx.err << kDeviceCapText << '\n';
   if (o.json) {
     TJson list = TJson::array();

@@ -15,24 +15,42 @@ std::string NoAnswerText(const TExchangeSettings& settings) {
          "; a firewall must let UDP replies from port " + std::to_string(kDevicePort) + " in";
 }
 
-TExchangeResult DiscoverRound(TSession& session) {
-  session.DeviceList.StartRound();
-  return Discover(session.settings, MergeInto(session));
+std::string LateRepliesText(int count) {
+  const bool one = count == 1;
+  return std::to_string(count) + (one ? " reply came" : " replies came") + " after the " +
+         std::to_string(kReceivePeriod.count()) + " ms listening period and " +
+         (one ? "was" : "were") +
+         " left out; slow devices may need a quieter network or a direct --target";
 }
 
-TDiscovery DiscoverDevices(TSession& session, int rounds, const std::function<bool()>& done) {
+TExchangeResult DiscoverRound(TSession& session, TLateReplies* late) {
+  session.DeviceList.StartRound();
+  return Discover(session.settings, MergeInto(session), late);
+}
+
+TDiscovery DiscoverDevices(TSession& session, int rounds, const std::function<bool()>& done,
+                           std::chrono::milliseconds linger) {
   session.DeviceList.Clear();
   session.SelectedDevice = 0;
   TDiscovery discovery;
+  TLateReplies late;
+  bool ended = false;
   auto next = std::chrono::steady_clock::now();
   while (discovery.rounds < rounds) {
     std::this_thread::sleep_until(next);
+    // The last round's sockets waited for stragglers until now.
+    late.Collect();
     // A round longer than the interval (a busy network) is followed at once by the next.
     next = std::chrono::steady_clock::now() + kScanInterval;
-    discovery.exchange.Add(DiscoverRound(session));
+    discovery.exchange.Add(DiscoverRound(session, &late));
     ++discovery.rounds;
-    if (done && done()) break;
+    if (done && done()) {
+      ended = true;
+      break;
+    }
   }
+  if (!ended && linger.count() > 0) std::this_thread::sleep_for(linger);
+  discovery.late = late.Take();
   return discovery;
 }
 

@@ -24,17 +24,28 @@ std::string NoAnswerText(const TExchangeSettings& settings);
 // Start-to-start spacing of the discovery exchanges of a scan.
 inline constexpr std::chrono::milliseconds kScanInterval{250};
 
-// One discovery exchange merged into the session's DeviceList.
-TExchangeResult DiscoverRound(TSession& session);
+// How long a scan keeps its last round's sockets open for answers that come late.
+inline constexpr std::chrono::milliseconds kLateReplyLinger{250};
+
+// One discovery exchange merged into the session's DeviceList; with `late`, its sockets stay
+// open there for answers after the listening.
+TExchangeResult DiscoverRound(TSession& session, TLateReplies* late = nullptr);
 
 // Empties the session's DeviceList, then runs up to `rounds` discovery exchanges kScanInterval
 // apart, merging every reply. `done`, when given, is asked after each exchange and ends the cycle
-// early by returning true. `rounds` in the result counts the exchanges run.
+// early by returning true. `rounds` in the result counts the exchanges run. Answers that come
+// after a round's listening, until the next round starts (and for `linger` after the last round
+// of a cycle that ran all its rounds), are counted in `late` and never merged.
 struct TDiscovery {
   TExchangeResult exchange;
   int rounds = 0;
+  int late = 0;
 };
-TDiscovery DiscoverDevices(TSession& session, int rounds, const std::function<bool()>& done = {});
+TDiscovery DiscoverDevices(TSession& session, int rounds, const std::function<bool()>& done = {},
+                           std::chrono::milliseconds linger = {});
+
+// Said once per scan whose exchanges got `count` (> 0) answers after their listening period.
+std::string LateRepliesText(int count);
 
 // Tags a full read asks for and a .cfg section holds that `record` has no value for.
 std::vector<int> UnreportedTags(const TZEL& record);

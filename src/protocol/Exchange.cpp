@@ -142,6 +142,11 @@ void ListenForReplies(const TExchangeSettings& settings, std::vector<TOutlet>& o
   } while (gotData || c > 0);
 }
 
+TExchangeResult RunExchange(const TExchangeSettings& settings, const TBytes& built, int retryCount,
+                            int resends, const std::function<bool()>& answered,
+                            const TReplyEvent& onReply, bool last, const TNetLink& link,
+                            TLateReplies* late);
+
 void AddWriteItemFromRecord(TSendBuf& buf, const TZEL& device, std::uint16_t tag) {
   const std::uint8_t type = TypeOfTag(tag, device.ModelCode()) & 0x7F;
   if (type == vtString)
@@ -241,6 +246,15 @@ TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBy
                                     int retryCount, int resends,
                                     const std::function<bool()>& answered,
                                     const TReplyEvent& onReply, bool last, const TNetLink& link) {
+  return RunExchange(settings, built, retryCount, resends, answered, onReply, last, link, nullptr);
+}
+
+namespace {
+
+TExchangeResult RunExchange(const TExchangeSettings& settings, const TBytes& built, int retryCount,
+                            int resends, const std::function<bool()>& answered,
+                            const TReplyEvent& onReply, bool last, const TNetLink& link,
+                            TLateReplies* late) {
   TExchangeResult result;
   if (ExchangeCancelled()) {
     result.cancelled = true;
@@ -278,14 +292,25 @@ TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBy
   } catch (const std::exception& e) {
     result.errors.push_back({TExchangeErrorKind::Receive, e.what()});
   }
-  for (TOutlet& o : sent) NoteLateDatagrams(TPacketProtocol::Device, o.socket);
-  return result;  // the sockets close on every path
+  // Only an exchange that ended by its quiet period had answers come late; one cut short by a
+  // failure leaves the rest of its answers unread, as ever.
+  const bool keep = late && result.errors.empty() && !result.cancelled;
+  for (TOutlet& o : sent) {
+    if (keep)
+      late->Keep(std::move(o.socket));
+    else
+      NoteLateDatagrams(TPacketProtocol::Device, o.socket);
+  }
+  return result;  // the sockets not kept close on every path
 }
 
-TExchangeResult Discover(const TExchangeSettings& settings, const TReplyEvent& onReply) {
+}  // namespace
+
+TExchangeResult Discover(const TExchangeSettings& settings, const TReplyEvent& onReply,
+                         TLateReplies* late) {
   TSendBuf buf;
   BuildHeader(kAllDevices, TCommand::Discover, buf);
-  return Exchange(settings, buf, 0, onReply, true);
+  return RunExchange(settings, buf, 0, 0, {}, onReply, true, {}, late);
 }
 
 TExchangeResult TriggerUpgrade(const TExchangeSettings& settings, const std::string& ipText,

@@ -11,6 +11,7 @@
 
 #include "protocol/DeviceRecord.h"
 #include "protocol/Frame.h"
+#include "protocol/LateReplies.h"
 #include "protocol/ModelRegistry.h"
 #include "protocol/NetInterfaces.h"
 
@@ -188,8 +189,11 @@ TExchangeResult ExchangeWithResends(const TExchangeSettings& settings, const TBy
 inline constexpr int kTriggerResends = 3;
 inline constexpr int kWriteResends = 2;
 
-// Sends the discovery request to every device and collects the answers.
-TExchangeResult Discover(const TExchangeSettings& settings, const TReplyEvent& onReply);
+// Sends the discovery request to every device and collects the answers. With `late`, the
+// exchange's sockets stay open in it after the listening, so that answers coming afterwards are
+// counted there instead of dropped.
+TExchangeResult Discover(const TExchangeSettings& settings, const TReplyEvent& onReply,
+                         TLateReplies* late = nullptr);
 // `link`: the device's interface, when known. Sent again up to kTriggerResends times while no
 // device answers.
 TExchangeResult TriggerUpgrade(const TExchangeSettings& settings, const std::string& ipText,

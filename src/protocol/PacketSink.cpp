@@ -78,21 +78,29 @@ void NoteReceived(TPacketProtocol protocol, const TUdpSocket& socket, const TDat
             buffer.first(std::min(info.copied, buffer.size())), info.size);
 }
 
-void NoteLateDatagrams(TPacketProtocol protocol, TUdpSocket& socket) {
+int ReadQueuedDatagrams(TPacketProtocol protocol, TUdpSocket& socket, int most) {
+  if (!socket.IsOpen()) return 0;
   TPacketSink* sink = PacketSink();
-  if (!sink || !socket.IsOpen()) return;
   std::vector<std::uint8_t> buffer(65536);
-  for (int i = 0; i < kMaxLateDatagrams; ++i) {
+  int count = 0;
+  while (count < most) {
     TDatagramInfo info;
     try {
-      if (!socket.WaitReadable(std::chrono::milliseconds(0))) return;
+      if (!socket.WaitReadable(std::chrono::milliseconds(0))) break;
       info = socket.ReceiveFrom(buffer);
     } catch (const std::exception&) {
-      return;  // the exchange is over; a failing socket has nothing more to tell
+      break;  // the exchange is over; a failing socket has nothing more to tell
     }
-    Deliver(*sink, protocol, TPacketDirection::Received, true, socket, info.address, info.port,
-            std::span<const std::uint8_t>(buffer).first(info.copied), info.size);
+    ++count;
+    if (sink)
+      Deliver(*sink, protocol, TPacketDirection::Received, true, socket, info.address, info.port,
+              std::span<const std::uint8_t>(buffer).first(info.copied), info.size);
   }
+  return count;
+}
+
+void NoteLateDatagrams(TPacketProtocol protocol, TUdpSocket& socket) {
+  if (PacketSink()) ReadQueuedDatagrams(protocol, socket, kMaxLateDatagrams);
 }
 
 }  // namespace velkaro

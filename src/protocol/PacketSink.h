@@ -46,6 +46,9 @@ void NoteReceived(TPacketProtocol protocol, const TUdpSocket& socket, const TDat
 // Reads and notes what is still queued on the socket once its exchange is over (only while a
 // sink is set: without one the kernel drops them with the socket anyway).
 void NoteLateDatagrams(TPacketProtocol protocol, TUdpSocket& socket);
+// Reads, without waiting, at most `most` datagrams queued on the socket, notes each as late when
+// a sink is set, and returns how many there were.
+int ReadQueuedDatagrams(TPacketProtocol protocol, TUdpSocket& socket, int most);
 
 // The interface a socket's datagrams go through: the one whose address the socket is bound to;
 // empty for a socket bound to every address (an explicit target).

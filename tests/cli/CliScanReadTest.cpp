@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <optional>
+#include <regex>
 
 #include "CliSimFixture.h"
 #include "protocol/ConfigFile.h"
@@ -217,6 +218,22 @@ TEST_F(CliScanTest, NoDeviceIsAnEmptyListNotAFailure) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "No device answered\n");
+}
+
+// Answers after each round's listening period list nothing, and one line says how many came.
+TEST_F(CliScanTest, LateAnswersAreCountedOnceOnStderr) {
+  StartSim();
+  sim->SetReplyDelay(150);  // past the quiet period, before the next round
+  const TCliRun run = Cli({"--json", "--rounds", "2", "scan"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(json::parse(run.out), json::array());
+  // Three devices, two rounds: six answers, of which a loaded machine may still hear some in time.
+  const std::regex line(
+      "([1-6]) repl(y|ies) came after the 100 ms listening period and (was|were) left out; slow "
+      "devices may need a quieter network or a direct --target\n");
+  EXPECT_TRUE(std::regex_match(run.err, line)) << run.err;
+  sim->SetReplyDelay(0);
+  EXPECT_EQ(Cli({"--json", "--rounds", "1", "scan"}).err, "");
 }
 
 TEST_F(CliScanTest, ConnectionErrorsAreReportedAndFailTheScan) {

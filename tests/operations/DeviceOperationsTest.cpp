@@ -41,6 +41,43 @@ TEST_F(DeviceOperationsTest, DiscoveryStopsAsSoonAsItIsDone) {
   EXPECT_EQ(session.DeviceList.size(), 2u);
 }
 
+// Answers that miss the listening period wait on the round's kept sockets until the next round
+// starts: counted there, never listed. Without kept sockets they are gone.
+TEST_F(DeviceOperationsTest, AnswersAfterTheListeningAreCountedNotListed) {
+  StartListed({kModelZel1, kModelZel4});
+  session.DeviceList.Clear();
+  simulator->SetReplyDelay(250);  // well past the 100 ms quiet period
+  TLateReplies late;
+  const std::size_t listed = simulator->RepliesSent();
+  const TExchangeResult round = ops::DiscoverRound(session, &late);
+  EXPECT_TRUE(round.Ok());
+  EXPECT_EQ(round.replies, 0);
+  ASSERT_TRUE(WaitUntil([&] { return simulator->RepliesSent() >= listed + 2; }));
+  std::this_thread::sleep_for(milliseconds(20));  // loopback delivery
+  EXPECT_EQ(late.Take(), 2);
+  EXPECT_EQ(late.Take(), 0);
+  EXPECT_TRUE(session.DeviceList.empty());
+
+  const std::size_t sentBefore = simulator->RepliesSent();
+  ops::DiscoverRound(session);
+  ASSERT_TRUE(WaitUntil([&] { return simulator->RepliesSent() >= sentBefore + 2; }));
+  std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_EQ(late.Take(), 0);
+
+  simulator->SetReplyDelay(0);
+  const ops::TDiscovery quick = ops::DiscoverDevices(session, 2, {}, ops::kLateReplyLinger);
+  EXPECT_EQ(quick.late, 0);
+  EXPECT_EQ(session.DeviceList.size(), 2u);
+}
+
+TEST(LateRepliesText, NamesTheCountThePeriodAndTheRemedy) {
+  EXPECT_EQ(ops::LateRepliesText(1),
+            "1 reply came after the 100 ms listening period and was left out; slow devices may "
+            "need a quieter network or a direct --target");
+  EXPECT_EQ(ops::LateRepliesText(12).substr(0, 34), "12 replies came after the 100 ms l");
+  EXPECT_NE(ops::LateRepliesText(12).find(" were left out"), std::string::npos);
+}
+
 // A complete read of each model: the device answered and reported everything, with the busy
 // cursor on for the whole read.
 TEST_F(DeviceOperationsTest, ReadIsCompleteForEveryModel) {
