@@ -57,6 +57,7 @@ namespace {
 constexpr int kDataColumns = TDeviceTableModel::kFiller;
 constexpr int kScanTicks = 10;
 constexpr int kFirstTickMs = 10;
+constexpr int kNetworkTags[] = {1, 2, 3};  // subnet mask, IP address, gateway
 constexpr int kTickMs = 250;
 constexpr int kCellSlack = 4;  // keeps a full cell's text clear of the next column
 constexpr int kWatchIntervalMs = 1000;
@@ -456,6 +457,7 @@ void TFormMain::Scan() {
   ResetGrid();
   keptSelection_ = selected;
   scanRunner_->Errors().Clear();
+  scanRunner_->TakeLateReplies();  // a watch round's stragglers belong to no scan
   tickWaiting_ = false;
   Session.settings.interfaces = Interfaces->Chosen();
   if (Session.settings.target.EveryInterface() && ChosenInterfaces(Session.settings).empty()) {
@@ -535,6 +537,9 @@ void TFormMain::FinishScan() {
   // A silent scan on real interfaces names them, and the usual cause.
   if (found == 0 && !ops::NoAnswerText(Session.settings).empty())
     status = ui::CoreText(ops::NoAnswerText(Session.settings));
+  if (const int late = scanRunner_->TakeLateReplies(); late > 0)
+    status += QStringLiteral(". ") + ui::CoreText(ops::LateRepliesText(late));
+  if (moved_) status = ReportMovedDevice() + QStringLiteral(" ") + status;
   StatusBar->showMessage(status);
   keptSelection_.reset();
   UpdateEmptyHint();
@@ -544,6 +549,25 @@ void TFormMain::FinishScan() {
     scanRunner_->Errors().Clear();
     ui::ShowMessage(this, summary, ui::MessageKind::Error);
   }
+}
+
+QString TFormMain::ReportMovedDevice() {
+  const TMovedDevice moved = *moved_;
+  moved_.reset();
+  const QString ip = QString::fromStdString(IpToText(moved.ip));
+  const int index = Session.DeviceList.Find(moved.address);
+  if (index >= 0 &&
+      Session.DeviceList[static_cast<std::size_t>(index)].values.AsUInt(2) == moved.ip)
+    return tr("%1 answers at %2.").arg(moved.name, ip);
+  const QString warning =
+      index >= 0
+          ? tr("%1 was not heard at its new address %2; it still answers at %3.")
+                .arg(moved.name, ip,
+                     QString::fromStdString(IpToText(
+                         Session.DeviceList[static_cast<std::size_t>(index)].values.AsUInt(2))))
+          : tr("%1 was not heard at its new address %2.").arg(moved.name, ip);
+  ui::ShowMessage(this, warning, ui::MessageKind::Warning);
+  return warning;
 }
 
 void TFormMain::UpdateEmptyHint() {
@@ -600,10 +624,21 @@ void TFormMain::Config() {
   try {
     std::unique_ptr<TPropertyDialog> dialog = factory(this);
     if (!dialog) return;
-    dialog->SetDevice(Session, Session.SelectedDevice);
+    const int index = Session.SelectedDevice;
+    const TZEL before = Session.DeviceList[static_cast<std::size_t>(index)];
+    dialog->SetDevice(Session, index);
     const int result = dialog->Execute();
     const bool written = result == 1 && dialog->WriteAnswered();
     dialog.reset();
+    if (result == 1 && static_cast<std::size_t>(index) < Session.DeviceList.size()) {
+      // Sent even when unanswered: a device that took its new address may answer only there.
+      const TZEL& after = Session.DeviceList[static_cast<std::size_t>(index)];
+      if (std::any_of(std::begin(kNetworkTags), std::end(kNetworkTags), [&](int tag) {
+            return after.values.AsUInt(tag) != before.values.AsUInt(tag);
+          }))
+        moved_ = TMovedDevice{before.address, ui::DeviceTextToQString(before.values.AsText(7)),
+                              after.values.AsUInt(2)};
+    }
     if (result == 1) Scan();
     if (written) StatusBar->showMessage(tr("Configuration written"));
   } catch (const std::exception& e) {

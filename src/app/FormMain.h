@@ -200,6 +200,8 @@ class TFormMain : public QMainWindow {
   void ShowFailure(const std::exception& error);
   // After the eleventh tick: the count in the status bar, then the scan's failures in one box.
   void FinishScan();
+  // After new network settings were written: where the scan heard the device, or a warning.
+  QString ReportMovedDevice();
   void UpdateEmptyHint();
   // What each tag is on the model's property pages, from a dialog its factory makes.
   std::map<int, QString> ModelCaptions(std::uint32_t model);
@@ -212,6 +214,12 @@ class TFormMain : public QMainWindow {
   TScanRunner* scanRunner_ = nullptr;
   // The device selected when the scan started; selected again when it answers.
   std::optional<TDeviceAddress> keptSelection_;
+  struct TMovedDevice {
+    TDeviceAddress address;
+    QString name;
+    std::uint32_t ip;
+  };
+  std::optional<TMovedDevice> moved_;  // set until the scan after the write ends
   bool saveAnswered_ = false;
   TDialogFactories dialogFactories_;  // the device answered the last Save Config read
   QAction* upgradeButtonAction_ = nullptr;

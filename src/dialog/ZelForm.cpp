@@ -291,8 +291,39 @@ bool TZelForm::CheckGeneralAddresses() {
   return true;
 }
 
+bool TZelForm::ConfirmNetworkChange() {
+  struct TField {
+    TIPEdit* edit;
+    QString caption;
+  };
+  const TField fields[] = {
+      {ipaddress, tr("IP Address")}, {submask, tr("Subnet Mask")}, {gateway, tr("Gateway")}};
+  QStringList changes;
+  for (const TField& f : fields) {
+    const int tag = TagOf(f.edit);
+    if (!local_zel_.values.Reported(tag)) continue;  // never written
+    const std::uint32_t from = local_zel_.values.AsUInt(tag);
+    const std::uint32_t to = TextToIp(f.edit->Text().toStdString());
+    if (from != to)
+      changes << QStringLiteral("%1: %2 \u2192 %3")
+                     .arg(f.caption, QString::fromStdString(IpToText(from)),
+                          QString::fromStdString(IpToText(to)));
+  }
+  if (changes.isEmpty()) return true;
+  const QString question =
+      tr("Change the network settings of %1?")
+          .arg(ui::DeviceTextToQString(local_zel_.values.AsText(7))) +
+      QStringLiteral("\n\n") + changes.join(u'\n') + QStringLiteral("\n\n") +
+      tr("The device will answer only at its new address; a wrong value can take it off this "
+         "network.");
+  if (ui::AskYesNo(this, question)) return true;
+  PageControl->setCurrentWidget(General);
+  ipaddress->setFocus();
+  return false;
+}
+
 void TZelForm::OKBtnClick() {
-  if (!CheckGeneralAddresses()) return;
+  if (!CheckGeneralAddresses() || !ConfirmNetworkChange()) return;
   TValueSlots& v = local_zel_.values;
   // A value the device did not report is not made up here: it would be written.
   const auto store = [&v](int tag, std::uint32_t value) {

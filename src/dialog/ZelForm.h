@@ -167,6 +167,8 @@ class TZelForm : public QDialog, public TPropertyDialog, public TComponentOwner 
 
  private:
   bool CheckGeneralAddresses();
+  // A new IP address, mask or gateway moves the device: the user confirms the old and new values.
+  bool ConfirmNetworkChange();
   void FitLabelsToFont();
   void WidenForPages();
   static void MakeRoomRightOf(QLabel* label, int oldRight);

@@ -287,6 +287,27 @@ class FormMainTest : public QObject {
     QVERIFY(screen.contains(form.geometry()));
   }
 
+  // Run again by ctest on a 1280x800 screen at a scale factor of 2, where the classic size
+  // would have been wider than the screen.
+  void firstWindowFitsTheScreenItOpensOn() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+      QCOMPARE(screen->devicePixelRatio(), 2.0);
+      QCOMPARE(screen->geometry().width(), 640);
+    }
+    TFormMain form(Aimed());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY2(screen->availableGeometry().contains(form.frameGeometry()),
+             qPrintable(QStringLiteral("window %1,%2 %3x%4 on a %5x%6 screen")
+                            .arg(form.frameGeometry().x())
+                            .arg(form.frameGeometry().y())
+                            .arg(form.frameGeometry().width())
+                            .arg(form.frameGeometry().height())
+                            .arg(screen->availableGeometry().width())
+                            .arg(screen->availableGeometry().height())));
+  }
+
   void menuEntriesOfANewWindow_data() { test::AddRows(kMenus); }
   void menuEntriesOfANewWindow() {
     const auto& row = test::FetchRow(kMenus);
