@@ -234,6 +234,7 @@ class ZelFormTest : public QObject {
     const TZEL device = sim_->Snapshot(0);
     TZelForm form;
     form.SetDevice(session, 0);
+    ui_.questionAnswer = true;  // the new gateway is confirmed
     const int r = ExecuteWith(form, [](TZelForm& f) {
       f.gateway->SetText(QStringLiteral("10.1.2.254"));
       f.Port->setValue(8080);
@@ -241,6 +242,7 @@ class ZelFormTest : public QObject {
       f.OKBtn->click();
     });
     QCOMPARE(r, 1);
+    QCOMPARE(ui_.questions.size(), 1);
     const auto writes = WriteRequests(*sim_);
     QCOMPARE(writes.size(), std::size_t{1});
     QVERIFY((Keys(writes[0]) == std::set<int>{1, 2, 3, 4, 6}));
@@ -383,6 +385,7 @@ class ZelFormTest : public QObject {
     form.SetDevice(session, 0);
     bool visibleAtMessage = true;
     ui_.onMessage = [&](const QString&) { visibleAtMessage = form.isVisible(); };
+    ui_.questionAnswer = true;
     const int r = ExecuteWith(form, [](TZelForm& f) {
       f.gateway->SetText(QStringLiteral("10.0.0.42"));
       f.OKBtn->click();
@@ -418,6 +421,7 @@ class ZelFormTest : public QObject {
     form.SetDevice(session, 0);
     bool stillOpen = false;
     QStringList seen;
+    ui_.questionAnswer = true;
     const int r = ExecuteWith(form, [&](TZelForm& f) {
       f.submask->SetText(QString());
       f.OKBtn->click();
