@@ -131,7 +131,8 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       "set", "write parameters of a device (values are checked against the tag's type first)");
   set->add_option("DEVICE", o.device, kDeviceHelp)->required();
   set->add_option("TAG=VALUE", o.assignments,
-                  "tag number and new value, e.g. 7=Rack-3 or 2=192.168.0.20")
+                  "tag number or name (see the tags command) and new value, e.g. 7=Rack-3, "
+                  "name=Rack-3 or ip_address=192.168.0.20")
       ->required();
 
   auto* save = app.add_subcommand("save", "read a device and store its parameters in a .cfg file");

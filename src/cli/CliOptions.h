@@ -42,7 +42,7 @@ struct TCliOptions {
 
   TCommandKind command = TCommandKind::Scan;
   std::string device;                    // read, set, save
-  std::vector<std::string> assignments;  // set: TAG=VALUE as given
+  std::vector<std::string> assignments;  // set: TAG=VALUE or NAME=VALUE as given
   std::string file;                      // save, upgrade, restore, apply
   std::uint16_t tftpPort = kDefaultTftpPort;
   std::string section;                 // restore, apply: --section NAME (empty: the device's own)

@@ -10,6 +10,7 @@
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceList.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/TagNames.h"
 
 namespace velkaro::cli {
 
@@ -58,7 +59,8 @@ void Report(const std::vector<TRestoreTarget>& targets, const TCliOptions& o, TC
       TJson changes = TJson::object();
       for (const ops::TChange& c : t.outcome.changes) {
         changes[std::to_string(c.tag)] = {{"from", ValueJson(t.outcome.device, c.tag, c.from)},
-                                          {"to", ValueJson(t.outcome.device, c.tag, c.to)}};
+                                          {"to", ValueJson(t.outcome.device, c.tag, c.to)},
+                                          {"name", TagName(t.outcome.device.ModelCode(), c.tag)}};
       }
       entry["changes"] = changes;
       entry["skipped"] = t.outcome.skipped;
@@ -72,8 +74,10 @@ void Report(const std::vector<TRestoreTarget>& targets, const TCliOptions& o, TC
   for (const TRestoreTarget& t : targets) {
     const std::string ip = IpToText(t.device.values.AsUInt(2));
     for (const ops::TChange& c : t.outcome.changes) {
-      ctx.out << ip << ' ' << c.tag << ": " << ValueText(t.device, c.tag, c.from) << " -> "
-              << ValueText(t.device, c.tag, c.to) << '\n';
+      const std::string name = TagName(t.device.ModelCode(), c.tag);
+      ctx.out << ip << ' ' << c.tag << (name.empty() ? "" : " " + name) << ": "
+              << ValueText(t.device, c.tag, c.from) << " -> " << ValueText(t.device, c.tag, c.to)
+              << '\n';
     }
     if (t.outcome.result == ops::TApplyResult::Failed)
       ctx.out << ip << " failed: " << EscapeControl(t.outcome.error) << '\n';

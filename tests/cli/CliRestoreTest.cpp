@@ -63,7 +63,7 @@ TEST_F(CliRestoreTest, RestoreUndoesAChangeWithOneWriteAndThenWritesNothing) {
   const TCliRun first = Cli({"--rounds", "1", "restore", IpText(saved), file});
   ASSERT_EQ(first.exitCode, 0) << first.err;
   const std::string ip = IpText(saved);
-  EXPECT_NE(first.out.find(ip + " 7: Changed -> " + saved.values.AsText(7) + "\n"),
+  EXPECT_NE(first.out.find(ip + " 7 name: Changed -> " + saved.values.AsText(7) + "\n"),
             std::string::npos)
       << first.out;
   EXPECT_EQ(Count(TCommand::Write), 1u);
@@ -89,6 +89,7 @@ TEST_F(CliRestoreTest, DryRunPlansAndWritesNothing) {
   EXPECT_EQ(doc["devices"][0]["result"], "planned");
   EXPECT_EQ(doc["devices"][0]["changes"]["4"]["from"], 8081);
   EXPECT_EQ(doc["devices"][0]["changes"]["4"]["to"], saved.values.AsUInt(4));
+  EXPECT_EQ(doc["devices"][0]["changes"]["4"]["name"], "web_port");
   EXPECT_EQ(Count(TCommand::Write), 0u);
 }
 

@@ -33,8 +33,9 @@ TEST(ParseAssignment, SplitsAtTheFirstEqualsSign) {
 }
 
 TEST(ParseAssignment, RejectsBadTags) {
-  for (const char* bad : {"7", "", "=5", "0=5", "1000=5", "-1=5", "+7=5", " 7=5", "7 =5", "x=5",
-                          "0x7=5", "99999999999999999999999=1"}) {
+  for (const char* bad : {"7", "", "=5", "0=5", "1000=5", "-1=5", "+7=5", " 7=5", "7 =5", "X=5",
+                          "0x7=5", "99999999999999999999999=1", "Name=a", "_name=a", "1name=a",
+                          "ip-address=1", "ip address=1", "name =a", "n\xc3\xa4me=a"}) {
     TAssignment a;
     std::string error;
     EXPECT_FALSE(ParseAssignment(bad, a, error)) << bad;
@@ -45,6 +46,20 @@ TEST(ParseAssignment, RejectsBadTags) {
   EXPECT_FALSE(ParseAssignments({"7=a", "oops", "8=b"}, all, error));
   EXPECT_TRUE(Contains(error, "'oops'")) << error;
   EXPECT_TRUE(Contains(error, "TAG=VALUE")) << error;
+}
+
+TEST(ParseAssignment, NamesAreKeptForTheModel) {
+  TAssignment a;
+  std::string error;
+  ASSERT_TRUE(ParseAssignment("name=Rack 3 = left", a, error)) << error;
+  EXPECT_EQ(a.tag, 0);
+  EXPECT_EQ(a.name, "name");
+  EXPECT_EQ(a.value, "Rack 3 = left");
+  ASSERT_TRUE(ParseAssignment("device2_socket5_name=", a, error)) << error;
+  EXPECT_EQ(a.name, "device2_socket5_name");
+  EXPECT_EQ(a.value, "");
+  ASSERT_TRUE(ParseAssignment("7=x", a, error));
+  EXPECT_EQ(a.name, "");  // a number stays a number
 }
 
 TEST(ParseTypedValue, NumbersWithinTheirType) {
@@ -191,6 +206,61 @@ TEST_F(ValueAssignmentTest, CheckBeforeTheModelIsKnown) {
   EXPECT_TRUE(Contains(error, "'65536'")) << error;
   EXPECT_FALSE(CheckAssignmentsForAnyModel({{4, "1"}, {4, "2"}}, error));
   EXPECT_TRUE(Contains(error, "more than once")) << error;
+}
+
+// Names resolve in the device's model; what goes wrong is told with the name as typed.
+TEST_F(ValueAssignmentTest, NamesResolvePerModel) {
+  struct TCase {
+    std::uint32_t model;
+    std::vector<TAssignment> given;
+    std::vector<int> tags;  // empty: refused
+    const char* error;
+  };
+  const TCase cases[] = {
+      {kModelZel4, {{0, "A", "socket2_name"}, {0, "8080", "web_port"}}, {60, 4}, ""},
+      {kModelZel8, {{0, "B", "device2_socket5_name"}, {0, "x", "name"}}, {157, 7}, ""},
+      {kModelZel1, {{0, "A", "socket1_name"}, {0, "30", "socket1_restart_delay"}}, {40, 50}, ""},
+      {kModelZel1, {{0, "A", "socket2_name"}}, {}, "Unknown tag name 'socket2_name'"},
+      {kModelZel1, {{0, "A", "socket2_name"}}, {}, "0x01010100 (zel1)"},
+      {kModelZel4, {{0, "A", "device2_socket5_name"}}, {}, "velkaro-cli tags zel4"},
+      {kModelZel4,
+       {{7, "A"}, {0, "B", "name"}},
+       {},
+       "Tag 7 is given more than once (as '7' and 'name')"},
+      {kModelZel4, {{0, "A", "name"}, {0, "B", "name"}}, {}, "Tag 7 is given more than once"},
+      {kModelZel4, {{0, "1", "power_ups"}}, {}, "Tag 81 (power_ups) is read-only"},
+      {kModelZel4, {{0, "70000", "web_port"}}, {}, "Bad value '70000' for tag 4 (web_port)"},
+      {kModelZel4, {{0, "10.0.0", "ip_address"}}, {}, "for tag 2 (ip_address): expected"},
+  };
+  for (const TCase& c : cases) {
+    std::vector<TCheckedValue> out;
+    std::string error;
+    const bool ok = CheckAssignments(c.given, c.model, out, error);
+    EXPECT_EQ(ok, !c.tags.empty()) << error;
+    if (ok) {
+      std::vector<int> tags;
+      for (const TCheckedValue& v : out) tags.push_back(v.tag);
+      EXPECT_EQ(tags, c.tags);
+    } else {
+      EXPECT_TRUE(Contains(error, c.error)) << error;
+    }
+  }
+}
+
+TEST_F(ValueAssignmentTest, NamesBeforeTheModelIsKnown) {
+  std::string error;
+  EXPECT_TRUE(CheckAssignmentsForAnyModel(
+      {{0, "A", "device2_socket5_name"}, {0, "B", "socket4_name"}, {0, "x", "name"}}, error))
+      << error;
+  EXPECT_FALSE(CheckAssignmentsForAnyModel({{0, "1", "no_such_setting"}}, error));
+  EXPECT_TRUE(Contains(error, "Unknown tag name 'no_such_setting'")) << error;
+  EXPECT_FALSE(CheckAssignmentsForAnyModel({{0, "1", "power_ups"}}, error));
+  EXPECT_TRUE(Contains(error, "read-only")) << error;
+  EXPECT_FALSE(CheckAssignmentsForAnyModel({{0, "a", "name"}, {0, "b", "name"}}, error));
+  EXPECT_TRUE(Contains(error, "'name' is given more than once")) << error;
+  // A name means nothing without a model that has it.
+  EXPECT_FALSE(CheckAssignmentsForAnyModel({{0, "A", "name"}}, error, TModelRegistry({})));
+  EXPECT_TRUE(Contains(error, "Unknown tag name 'name'")) << error;
 }
 
 TEST_F(ValueAssignmentTest, WithoutRegisteredModelsEveryTagIsUnknown) {
