@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -23,12 +24,17 @@ QStringList& Recent() {
 }
 
 QString RunFileDialog(QWidget* parent, const TFileRequest& r, bool save) {
-  QFileDialog dialog(parent, r.title, r.fileName, r.filter);
+  // A folder is where the chooser opens, with no name typed in; a file is proposed by name.
+  const bool folder = !r.fileName.isEmpty() && QFileInfo(r.fileName).isDir();
+  QFileDialog dialog(parent, r.title, folder ? QString() : r.fileName, r.filter);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(r.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!r.defaultExtension.isEmpty()) dialog.setDefaultSuffix(r.defaultExtension);
   if (!r.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
+  if (folder)
+    dialog.setDirectory(r.fileName);
+  else if (!r.fileName.isEmpty())
+    dialog.selectFile(r.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
 }
