@@ -24,14 +24,6 @@ namespace {
 
 const QString kTemplateMark = QStringLiteral("template: name and IP address are kept");
 
-// A value as the .cfg file writes it for its tag's type.
-QString ValueText(int tag, const TValue& value, std::uint32_t model) {
-  TZEL holder;
-  holder.values.Set(tag, value);
-  return ui::DeviceTextToQString(
-      ConfigEntryValue(holder, static_cast<std::uint16_t>(tag), model).value_or(""));
-}
-
 QString TagsText(const std::vector<ops::TChange>& changes) {
   std::vector<int> tags;
   for (const ops::TChange& c : changes) tags.push_back(c.tag);
@@ -39,6 +31,13 @@ QString TagsText(const std::vector<ops::TChange>& changes) {
 }
 
 }  // namespace
+
+QString CfgValueText(int tag, const TValue& value, std::uint32_t model) {
+  TZEL holder;
+  holder.values.Set(tag, value);
+  return ui::DeviceTextToQString(
+      ConfigEntryValue(holder, static_cast<std::uint16_t>(tag), model).value_or(""));
+}
 
 TRestoreForm::TRestoreForm(TSession& session, int deviceIndex, const QString& fileName,
                            std::vector<ops::TCfgSection> sections, std::map<int, QString> captions,
@@ -163,7 +162,7 @@ void TRestoreForm::ShowDifferences(const std::vector<ops::TChange>& changes, std
     const auto caption = captions_.find(c.tag);
     const QString cells[kColumns] = {
         QString::number(c.tag), caption == captions_.end() ? QString() : caption->second,
-        ValueText(c.tag, c.from, model), ValueText(c.tag, c.to, model)};
+        CfgValueText(c.tag, c.from, model), CfgValueText(c.tag, c.to, model)};
     for (int column = 0; column < kColumns; ++column) {
       auto* item = new QTableWidgetItem(cells[column]);
       item->setFlags(Qt::ItemIsEnabled);
@@ -222,7 +221,25 @@ void TRestoreForm::ApplyClick() {
       outcome.result == ops::TApplyResult::Applied
           ? tr("Written and confirmed by the device: tags %1.").arg(TagsText(outcome.changes))
           : tr("The device already held these values; nothing was written.");
+  // What the user left unticked stays so, and what the device confirmed is not offered again
+  // should a new read still list it.
+  std::vector<int> untick;
+  for (int row = 0; row < DiffGrid->rowCount(); ++row)
+    if (const QTableWidgetItem* item = DiffGrid->item(row, ColTag);
+        item && item->checkState() != Qt::Checked)
+      untick.push_back(item->data(Qt::UserRole).toInt());
+  if (outcome.result == ops::TApplyResult::Applied)
+    for (const ops::TChange& c : outcome.changes) untick.push_back(c.tag);
   ShowSection(SectionBox->currentIndex());
+  {
+    const QSignalBlocker quiet(DiffGrid);
+    for (int row = 0; row < DiffGrid->rowCount(); ++row)
+      if (QTableWidgetItem* item = DiffGrid->item(row, ColTag);
+          item &&
+          std::find(untick.begin(), untick.end(), item->data(Qt::UserRole).toInt()) != untick.end())
+        item->setCheckState(Qt::Unchecked);
+  }
+  UpdateApplyEnabled();
   StatusLabel->setText(done + u' ' + StatusLabel->text());
 }
 

@@ -17,6 +17,9 @@ class QTableWidget;
 
 namespace velkaro {
 
+// A value as the .cfg file writes it for its tag's type.
+QString CfgValueText(int tag, const TValue& value, std::uint32_t model);
+
 class TRestoreForm : public QDialog {
   Q_OBJECT
 

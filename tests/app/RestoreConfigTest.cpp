@@ -269,8 +269,11 @@ class RestoreConfigTest : public QObject {
       QCOMPARE(form.TickedTags(), std::vector<int>{kGateway});
       form.ApplyBtn->click();
       QCOMPARE(RowTags(form), std::vector<int>{kInterval});  // still differs
-      form.DiffGrid->item(0, TRestoreForm::ColTag)->setCheckState(Qt::Unchecked);
+      // Left unticked by the user: not offered again by the next Apply.
+      QCOMPARE(form.TickedTags(), std::vector<int>{});
       QVERIFY(!form.ApplyBtn->isEnabled());
+      form.DiffGrid->item(0, TRestoreForm::ColTag)->setCheckState(Qt::Checked);
+      QVERIFY(form.ApplyBtn->isEnabled());
     }));
     QCOMPARE(sim_->Snapshot(0).values.AsUInt(kGateway), before.values.AsUInt(kGateway));
     QCOMPARE(sim_->Snapshot(0).values.AsUInt(kInterval), 99u);
