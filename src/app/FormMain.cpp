@@ -27,6 +27,7 @@
 #include <exception>
 
 #include "about/About.h"
+#include "app/ApplyForm.h"
 #include "app/DeviceGrid.h"
 #include "app/DeviceListExport.h"
 #include "app/DeviceTableModel.h"
@@ -721,13 +722,20 @@ std::map<int, QString> TFormMain::ModelCaptions(std::uint32_t model) {
 }
 
 void TFormMain::RestoreClick() {
-  if (!RequireSelectedDevice()) return;
+  // Several rows take one section as a template; one row gets the restore of its own device.
+  const std::vector<int> selected = SelectedDeviceIndexes();
+  const bool many = selected.size() > 1;
+  if (!many && !RequireSelectedDevice()) return;
   const int device = Session.SelectedDevice;
-  const TZEL& record = Session.DeviceList[static_cast<std::size_t>(device)];
-  if (FindModel(record.ModelCode()) < 0) return;
+  if (!many && FindModel(Session.DeviceList[static_cast<std::size_t>(device)].ModelCode()) < 0)
+    return;
 
   ui::TFileRequest request;
-  request.title = tr("Restore ") + ui::DeviceTextToQString(record.values.AsText(7));
+  request.title =
+      many ? tr("Apply a template to %n devices", nullptr, static_cast<int>(selected.size()))
+           : tr("Restore ") +
+                 ui::DeviceTextToQString(
+                     Session.DeviceList[static_cast<std::size_t>(device)].values.AsText(7));
   request.filter = ui::QtFilter(kConfigFilter);
   request.defaultExtension = QStringLiteral("cfg");
   request.mustExist = true;
@@ -748,13 +756,34 @@ void TFormMain::RestoreClick() {
   }
   bool written = false;
   try {
-    TRestoreForm form(Session, device, file, std::move(sections), ModelCaptions(record.ModelCode()),
-                      this);
-    if (restoreRunner_)
-      restoreRunner_(form);
-    else
+    if (many) {
+      // Copies: the list may be rebuilt while the dialog is open.
+      std::vector<TZEL> devices;
+      std::map<std::uint32_t, TTagNames> names;
+      for (const int index : selected) {
+        const TZEL& record = Session.DeviceList[static_cast<std::size_t>(index)];
+        devices.push_back(record);
+        const std::uint32_t model = record.ModelCode();
+        const auto factory = dialogFactories_.find(model);
+        if (names.count(model) || factory == dialogFactories_.end() || !factory->second) continue;
+        const std::unique_ptr<TPropertyDialog> dialog = factory->second(this);
+        if (const auto* widget = dynamic_cast<const QWidget*>(dialog.get()))
+          names[model] = {TagCaptions(widget), MaskedTags(widget)};
+      }
+      TApplyForm form(Session.settings, std::move(devices), file, std::move(sections),
+                      std::move(names), this);
       form.exec();
-    written = form.Written();
+      written = form.Written();
+    } else {
+      const TZEL& record = Session.DeviceList[static_cast<std::size_t>(device)];
+      TRestoreForm form(Session, device, file, std::move(sections),
+                        ModelCaptions(record.ModelCode()), this);
+      if (restoreRunner_)
+        restoreRunner_(form);
+      else
+        form.exec();
+      written = form.Written();
+    }
   } catch (const std::exception& e) {
     ShowFailure(e);
   }
