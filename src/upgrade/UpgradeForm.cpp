@@ -134,6 +134,7 @@ void TUpgradeForm::UpgradeBtnClick() {
   cancel_ = false;
   transferring_ = false;
   SetBusy(true);
+  ShowWindowStatus({});  // an earlier upgrade's result is no longer news
   IdTrivialFTP.SetPort(TftpPort->value());
   RememberTftpPort(TftpPort->value());
   RememberImageFile(UpgradeFile->Text());
@@ -188,6 +189,9 @@ void TUpgradeForm::UpgradeFinished(const QString& ip) {
   const ops::TUpgradeOutcome upgrade = std::move(outcome_);
   outcome_ = {};
   SetBusy(false);
+  ShowWindowStatus(upgrade.Ok()        ? tr("Firmware sent to %1").arg(ip)
+                   : upgrade.cancelled ? tr("Upgrade of %1 cancelled").arg(ip)
+                                       : tr("Upgrade of %1 failed").arg(ip));
   if (upgrade.cancelled) {
     EndUpload();
     if (upgrade.imageStarted)
@@ -207,15 +211,20 @@ void TUpgradeForm::UpgradeFinished(const QString& ip) {
   if (upgrade.imageError.empty() && upgrade.trigger.errors.empty() && !upgrade.trigger.cancelled &&
       upgrade.trigger.replies == 0)
     ui::ShowMessage(this, ui::CoreText(kDeviceNotResponding), ui::MessageKind::Error);
-  if (upgrade.Ok()) {
-    // The dialog has closed; the window tells where the image went.
-    if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
-      window->statusBar()->showMessage(tr("Firmware sent to %1").arg(ip));
-  }
   if (!upgrade.transferError.empty()) {
     // A file that cannot be opened fails before the upload begins, so its end comes here.
     EndUpload();
     ShowTransferError(ui::CoreText(upgrade.transferError));
+  }
+}
+
+void TUpgradeForm::ShowWindowStatus(const QString& text) {
+  // The dialog may have closed; the window's status bar keeps the outcome.
+  if (auto* window = qobject_cast<QMainWindow*>(parentWidget())) {
+    if (text.isEmpty())
+      window->statusBar()->clearMessage();
+    else
+      window->statusBar()->showMessage(text);
   }
 }
 

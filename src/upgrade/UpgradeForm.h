@@ -103,6 +103,8 @@ class TUpgradeForm : public ui::TBusyDialog {
   void EndUpload();
   void ShowTransferError(const QString& text);
   QWidget* MessageParent();
+  // Only the upgrade that just ended is told in the owning window's status bar.
+  void ShowWindowStatus(const QString& text);
   // Shows what the upload to `ip` ended with; on the UI thread once the exchange is over.
   void UpgradeFinished(const QString& ip);
   void SetBusy(bool busy);

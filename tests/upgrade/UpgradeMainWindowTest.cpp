@@ -104,6 +104,26 @@ class UpgradeMainWindowTest : public QObject {
     QCOMPARE(demo.Simulator().UpgradeCount(), std::size_t{1});
     QCOMPARE(form.StatusBar->currentMessage(),
              QStringLiteral("Firmware sent to ") + QString::fromStdString(deviceIp));
+
+    // A second try that fails replaces that line: the status bar tells only the last upgrade.
+    demo.Simulator().SetSilent(true);
+    QString statusDuring = QStringLiteral("not looked at");
+    const velkaro::test::TModalDriver<TUpgradeForm> failing(
+        [&](TUpgradeForm& shown) {
+          shown.UpgradeBtn->click();
+          statusDuring = form.StatusBar->currentMessage();
+          QVERIFY(QTest::qWaitFor([&] { return !shown.Busy(); }, 15000));
+          shown.CancelBtn->click();  // the dialog stays open after a silent device
+        },
+        {.only = &upgrade});
+    form.UpgradeButton->click();
+    demo.Simulator().SetSilent(false);
+    QVERIFY(failing.Met());
+    QCOMPARE(statusDuring, QString());
+    QCOMPARE(ui_.messages, QStringList{QStringLiteral("Device not responding")});
+    QCOMPARE(form.StatusBar->currentMessage(),
+             QStringLiteral("Upgrade of %1 failed").arg(QString::fromStdString(deviceIp)));
+    QCOMPARE(tftp.RequestCount(), std::size_t{1});
   }
 };
 
