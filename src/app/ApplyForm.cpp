@@ -67,8 +67,8 @@ TApplyForm::TApplyForm(const TExchangeSettings& settings, std::vector<TZEL> devi
   settings_.busy = {};
   settings_.showDeviceRow = {};
   setObjectName(QStringLiteral("ApplyForm"));
-  setWindowTitle(
-      tr("Apply a template to %n device(s)", nullptr, static_cast<int>(devices_.size())));
+  setWindowTitle(devices_.size() == 1 ? tr("Apply a template to 1 device")
+                                      : tr("Apply a template to %1 devices").arg(devices_.size()));
   setModal(true);
   resize(720, 360);
 
