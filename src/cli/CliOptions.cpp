@@ -126,6 +126,9 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
 
   auto* read = app.add_subcommand("read", "read every parameter of a device, printed as TAG=VALUE");
   read->add_option("DEVICE", o.device, kDeviceHelp)->required();
+  read->add_flag("--names", o.names,
+                 "end each line with two blanks, '#', a blank and the tag's name (see the tags "
+                 "command); --json always gives them, in \"names\"");
 
   auto* set = app.add_subcommand(
       "set", "write parameters of a device (values are checked against the tag's type first)");

@@ -42,6 +42,7 @@ struct TCliOptions {
 
   TCommandKind command = TCommandKind::Scan;
   std::string device;                    // read, set, save
+  bool names = false;                    // read: each line's tag name too
   std::vector<std::string> assignments;  // set: TAG=VALUE or NAME=VALUE as given
   std::string file;                      // save, upgrade, restore, apply
   std::uint16_t tftpPort = kDefaultTftpPort;

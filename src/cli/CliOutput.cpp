@@ -13,6 +13,7 @@
 #include "protocol/ConfigFile.h"
 #include "protocol/DeviceText.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/TagNames.h"
 
 namespace velkaro::cli {
 
@@ -110,6 +111,13 @@ TJson ValuesJson(const TZEL& record) {
       j[key] = e.number;
     }
   }
+  return j;
+}
+
+TJson NamesJson(const TZEL& record) {
+  TJson j = TJson::object();
+  for (const TConfigEntry& e : ConfigEntries(record))
+    j[std::to_string(e.tag)] = TagName(record.ModelCode(), e.tag);
   return j;
 }
 
@@ -241,9 +249,12 @@ TJson WatchEventJson(const ops::TWatchEvent& event) {
   return j;
 }
 
-void PrintValues(const TZEL& record, std::ostream& out, TTextEncoding encoding) {
-  for (const TConfigEntry& e : ConfigEntries(record))
-    out << e.tag << '=' << TerminalText(e.text, encoding) << '\n';
+void PrintValues(const TZEL& record, std::ostream& out, TTextEncoding encoding, bool names) {
+  for (const TConfigEntry& e : ConfigEntries(record)) {
+    out << e.tag << '=' << TerminalText(e.text, encoding);
+    if (names) out << "  # " << TagName(record.ModelCode(), e.tag);
+    out << '\n';
+  }
 }
 
 }  // namespace velkaro::cli

@@ -42,6 +42,8 @@ std::string Utf8JsonText(std::string_view text);
 TJson DeviceJson(const TZEL& record);
 // {"1": "255.255.255.0", "7": "name", "13": 16843008, ...}
 TJson ValuesJson(const TZEL& record);
+// The names of those tags, with the same keys: {"1": "subnet_mask", "7": "name", ...}.
+TJson NamesJson(const TZEL& record);
 // The whole document, ended by a line feed.
 void PrintJson(const TJson& document, std::ostream& out);
 
@@ -86,8 +88,8 @@ std::string WatchEventLine(const ops::TWatchEvent& event, TTextEncoding encoding
 // {"time", "event", "device": DeviceJson} and for "changed" "changes": {FIELD: {"from", "to"}}.
 TJson WatchEventJson(const ops::TWatchEvent& event);
 
-// TAG=VALUE lines, values by TerminalText.
-void PrintValues(const TZEL& record, std::ostream& out,
-                 TTextEncoding encoding = TerminalEncoding());
+// TAG=VALUE lines, values by TerminalText; with `names` each line ends in "  # NAME".
+void PrintValues(const TZEL& record, std::ostream& out, TTextEncoding encoding = TerminalEncoding(),
+                 bool names = false);
 
 }  // namespace velkaro::cli

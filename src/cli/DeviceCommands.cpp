@@ -13,6 +13,7 @@
 #include "protocol/DeviceList.h"
 #include "protocol/Exchange.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/TagNames.h"
 
 namespace velkaro::cli {
 
@@ -175,9 +176,10 @@ int RunRead(const TCliOptions& o, TCliContext& ctx) {
     doc["device"] = DeviceJson(record);
     doc["values"] = ValuesJson(record);
     doc["unreported"] = read.unreported;
+    doc["names"] = NamesJson(record);
     PrintJson(doc, ctx.out);
   } else {
-    PrintValues(record, ctx.out);
+    PrintValues(record, ctx.out, TerminalEncoding(), o.names);
   }
   return kExitOk;
 }
@@ -231,13 +233,16 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   if (o.json) {
     const TJson all = ValuesJson(ctx.session.DeviceList[at]);
     TJson written = TJson::object();
+    TJson names = TJson::object();
     for (const TCheckedValue& v : values) {
       const std::string key = std::to_string(v.tag);
       written[key] = all.at(key);
+      names[key] = TagName(model, v.tag);
     }
     TJson doc = TJson::object();
     doc["device"] = DeviceJson(ctx.session.DeviceList[at]);
     doc["values"] = written;
+    doc["names"] = names;
     PrintJson(doc, ctx.out);
   }
   return kExitOk;

@@ -1,6 +1,9 @@
 // Tag names on the command line end to end against the simulator: set by name, names in the
 // restore and apply plans.
+#include <sstream>
+
 #include "CliSimFixture.h"
+#include "protocol/TagNames.h"
 #include "support/TempDir.h"
 
 namespace velkaro::cli::testing {
@@ -97,6 +100,46 @@ TEST_F(CliNamesTest, BadNamesSendNothing) {
   // Caught once the model is known: the same tag by number and by name.
   ExpectUsageError(Cli({"--rounds", "1", "set", ip, "7=a", "name=b"}), "(as '7' and 'name')");
   EXPECT_EQ(Count(TCommand::Write), 0u);
+}
+
+// Plain lines stay TAG=VALUE for scripts; --names appends the name, --json gives "names" with the
+// keys of "values".
+TEST_F(CliNamesTest, ReadShowsNamesBesideTags) {
+  StartModel(kModelZel8);
+  const std::string ip = IpText(sim->Snapshot(0));
+  const TCliRun plain = Cli({"--rounds", "1", "read", ip});
+  const TCliRun named = Cli({"--rounds", "1", "read", "--names", ip});
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  ASSERT_EQ(named.exitCode, 0) << named.err;
+  std::istringstream plainLines(plain.out), namedLines(named.out);
+  std::string p, n;
+  std::size_t count = 0;
+  while (std::getline(plainLines, p)) {
+    ASSERT_TRUE(std::getline(namedLines, n));
+    EXPECT_EQ(p.find("  # "), std::string::npos) << p;
+    const int tag = std::stoi(p.substr(0, p.find('=')));
+    EXPECT_EQ(n, p + "  # " + TagName(kModelZel8, tag));
+    ++count;
+  }
+  EXPECT_FALSE(std::getline(namedLines, n)) << n;
+  EXPECT_GT(count, 200u);
+  EXPECT_NE(named.out.find("\n157=Unit 2 Outlet 5  # device2_socket5_name\n"), std::string::npos);
+
+  const TCliRun run = Cli({"--json", "--rounds", "1", "read", ip});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const json doc = json::parse(run.out);
+  const json& values = doc.at("values");
+  const json& names = doc.at("names");
+  ASSERT_EQ(names.size(), values.size());
+  for (auto it = values.begin(); it != values.end(); ++it)
+    EXPECT_EQ(names.at(it.key()), TagName(kModelZel8, std::stoi(it.key()))) << it.key();
+  EXPECT_EQ(names.at("9"), "admin_password");
+
+  const TCliRun set = Cli({"--json", "--rounds", "1", "set", ip, "device5_name=Last", "4=81"});
+  ASSERT_EQ(set.exitCode, 0) << set.err;
+  const json written = json::parse(set.out);
+  EXPECT_EQ(written.at("values"), json::parse(R"({"439": "Last", "4": 81})"));
+  EXPECT_EQ(written.at("names"), json::parse(R"({"439": "device5_name", "4": "web_port"})"));
 }
 
 // The plans say each tag's name beside its number, as text and as JSON.
