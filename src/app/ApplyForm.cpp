@@ -70,7 +70,7 @@ TApplyForm::TApplyForm(const TExchangeSettings& settings, std::vector<TZEL> devi
   setWindowTitle(devices_.size() == 1 ? tr("Apply a template to 1 device")
                                       : tr("Apply a template to %1 devices").arg(devices_.size()));
   setModal(true);
-  resize(720, 360);
+  resize(880, 380);
 
   FileLabel = new QLabel(QFileInfo(fileName).fileName(), this);
   FileLabel->setToolTip(fileName);
@@ -179,7 +179,7 @@ QString TApplyForm::ChangesText(const ops::TApplyOutcome& outcome) const {
         masked ? QString::fromUtf8(kMaskedValue) : Printable(CfgValueText(c.tag, c.to, model));
     parts << caption + QStringLiteral(": ") + from + QStringLiteral(" -> ") + to;
   }
-  return parts.join(QStringLiteral("; "));
+  return parts.join(u'\n');
 }
 
 void TApplyForm::ShowSection(int index) {
@@ -309,9 +309,11 @@ void TApplyForm::ShowOutcomes() {
     }
     DeviceTable->setItem(row, ColResult, new QTableWidgetItem(result));
     auto* changesItem = new QTableWidgetItem(changes);
-    changesItem->setToolTip(QString(changes).replace(QStringLiteral("; "), QStringLiteral("\n")));
+    changesItem->setToolTip(changes);
     DeviceTable->setItem(row, ColChanges, changesItem);
   }
+  // One line per change: every change of a device is seen without opening anything.
+  DeviceTable->resizeRowsToContents();
 }
 
 void TApplyForm::ShowSummary() {
