@@ -30,7 +30,9 @@ TEST(TagNames, EveryRegisteredTagHasOneUniqueNameAndBack) {
     EXPECT_EQ(all.size(), model.descriptors.size());
     for (std::size_t i = 0; i < all.size(); ++i) {
       EXPECT_TRUE(HasTag(static_cast<std::uint16_t>(all[i].tag), model.modelCode)) << all[i].tag;
-      if (i > 0) EXPECT_LT(all[i - 1].tag, all[i].tag);
+      if (i > 0) {
+        EXPECT_LT(all[i - 1].tag, all[i].tag);
+      }
     }
   }
 }
@@ -100,8 +102,9 @@ TEST(TagNames, SecretsAreThePasswordsAndOnlyThey) {
     for (const TTagName& n : TagNames(model.modelCode)) {
       const bool expected = passwords.count({model.modelCode, n.tag}) > 0;
       EXPECT_EQ(IsSecretTagName(n.name), expected) << n.name;
-      if (expected)
+      if (expected) {
         EXPECT_EQ(TypeOfTag(static_cast<std::uint16_t>(n.tag), model.modelCode) & 0x7F, vtString);
+      }
     }
   }
 }
