@@ -311,7 +311,8 @@ def changes_by_name(cli, device, changes):
         table = None
     out = {}
     for tag, change in changes.items():
-        out[table.name(tag) if table else tag] = change
+        # Only from and to: later members of the program's output are not part of the result.
+        out[table.name(tag) if table else tag] = {'from': change.get('from'), 'to': change.get('to')}
     return masked_changes(out)
 
 
