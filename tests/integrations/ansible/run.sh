@@ -2,8 +2,9 @@
 # Playbooks of the velkaro.switches collection against velkaro-sim on 127.0.0.1.
 # usage: run.sh VELKARO_CLI VELKARO_SIM [--measure N]
 #
-# One simulator (zel1, zel4, zel8, zel4 on 127.0.0.2-5) behind two recording relays: A passes
-# everything, B drops what is sent to the first zel4 after its discovery answer. The playbooks
+# One simulator (zel1, zel4, zel8, zel4 on 127.0.0.2-5; the zel8 does not come back after an
+# image) behind two recording relays: A passes everything, B drops what is sent to the first
+# zel4 after its discovery answer. The playbooks
 # read the relays' request logs to tell whether a write or an upgrade trigger reached the
 # simulator. --measure N times `config` over N simulated devices in one play against
 # `velkaro-cli apply` of the same settings, and runs nothing else.
@@ -67,6 +68,7 @@ export ANSIBLE_CONFIG="$here/ansible.cfg"
 export ANSIBLE_COLLECTIONS_PATH="$root/integrations/ansible"
 export ANSIBLE_HOME="$work/ansible-home"
 export ANSIBLE_LOCAL_TEMP="$work/ansible-tmp"
+export ANSIBLE_REMOTE_TEMP="$work/ansible-remote-tmp"
 export ANSIBLE_NOCOLOR=1
 export ANSIBLE_FORCE_COLOR=0
 
@@ -125,7 +127,7 @@ fi
 
 tftp_port=$(free_udp_port)
 sim_port=$(start_sim sim --count 4 --models zel1,zel4,zel8,zel4 --tftp-port "$tftp_port" \
-  --reboot-ms 200)
+  --reboot-ms 200 --no-return=2)
 relay_port=$(start_relay relay "$sim_port")
 # 02005E000002 is the MAC of device 1, the first zel4 (127.0.0.3).
 mute_port=$(start_relay muted "$sim_port" --mute 02005E000002)
