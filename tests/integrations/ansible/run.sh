@@ -125,6 +125,22 @@ EOF
   exit 0
 fi
 
+# Every plugin's documentation renders, with its examples and return values.
+for plugin in info config firmware inventory:scan; do
+  type=module
+  name=$plugin
+  [ "${plugin%%:*}" = inventory ] && type=inventory && name=${plugin#*:}
+  doc=$(ansible-doc -t "$type" "velkaro.switches.$name" 2>&1) || fail "ansible-doc $name: $doc"
+  for heading in EXAMPLES: OPTIONS; do
+    grep -q "^$heading" <<<"$doc" || fail "ansible-doc $name has no $heading"
+  done
+  if [ "$type" = module ]; then
+    grep -q '^RETURN VALUES:' <<<"$doc" || fail "ansible-doc $name has no RETURN VALUES"
+  fi
+  if grep -i 'warning' <<<"$doc"; then fail "ansible-doc $name warns"; fi
+done
+echo "== ansible-doc: passed"
+
 tftp_port=$(free_udp_port)
 sim_port=$(start_sim sim --count 4 --models zel1,zel4,zel8,zel4 --tftp-port "$tftp_port" \
   --reboot-ms 200 --no-return=2)

@@ -4,10 +4,13 @@
 Run with Debian's Python (its ansible-core): /usr/bin/python3 -m unittest test_velkaro_cli
 """
 
+import ast
 import json
 import os
 import sys
 import unittest
+
+import yaml
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 '..', '..', '..', 'integrations', 'ansible'))
@@ -116,6 +119,41 @@ class Tags(unittest.TestCase):
         self.assertEqual(velkaro_cli.settings_by_name({'9': 'secret', '7': 'Rack', '71': 3},
                                                       self.table),
                          {'admin_password': '********', 'name': 'Rack', 'power_ups': 3})
+
+
+class Documentation(unittest.TestCase):
+    """DOCUMENTATION, EXAMPLES and RETURN of every plugin are YAML; examples use real options."""
+
+    plugins = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..',
+                           'integrations', 'ansible', 'ansible_collections', 'velkaro', 'switches',
+                           'plugins')
+
+    def blocks(self, path):
+        tree = ast.parse(open(path).read())
+        return dict((n.targets[0].id, n.value.value) for n in tree.body
+                    if isinstance(n, ast.Assign) and isinstance(n.targets[0], ast.Name) and
+                    n.targets[0].id in ('DOCUMENTATION', 'EXAMPLES', 'RETURN'))
+
+    def test_modules(self):
+        for name in ('info', 'config', 'firmware'):
+            with self.subTest(module=name):
+                blocks = self.blocks(os.path.join(self.plugins, 'modules', name + '.py'))
+                self.assertEqual(sorted(blocks), ['DOCUMENTATION', 'EXAMPLES', 'RETURN'])
+                options = set(yaml.safe_load(blocks['DOCUMENTATION'])['options'])
+                self.assertTrue({'target', 'interface', 'rounds', 'cli'} <= options)
+                for task in yaml.safe_load(blocks['EXAMPLES']):
+                    args = task.get('velkaro.switches.' + name)
+                    if args:
+                        self.assertTrue(set(args) <= options, set(args) - options)
+                self.assertIn('devices', yaml.safe_load(blocks['RETURN']))
+
+    def test_inventory(self):
+        blocks = self.blocks(os.path.join(self.plugins, 'inventory', 'scan.py'))
+        options = set(yaml.safe_load(blocks['DOCUMENTATION'])['options'])
+        self.assertEqual(options, {'plugin', 'target', 'interface', 'rounds', 'cli'})
+        example = yaml.safe_load(blocks['EXAMPLES'])
+        self.assertEqual(example['plugin'], 'velkaro.switches.scan')
+        self.assertTrue(set(example) <= options)
 
 
 class LogInvocation(unittest.TestCase):
