@@ -8,6 +8,7 @@
 #include "cli/CliOutput.h"
 #include "cli/DeviceCommands.h"
 #include "cli/DoctorCommand.h"
+#include "cli/MetricsCommand.h"
 #include "cli/RestoreCommands.h"
 #include "cli/TagsCommand.h"
 #include "cli/UpgradeCommand.h"
@@ -60,6 +61,8 @@ int Dispatch(const TCliOptions& o, TCliContext& ctx) {
       return RunDoctor(o, ctx);
     case TCommandKind::Tags:
       return RunTags(o, ctx);
+    case TCommandKind::Metrics:
+      return RunMetrics(o, ctx);
   }
   return kExitUsage;
 }

@@ -229,8 +229,25 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   tags->add_option("MODEL", tagsModelText, "zel1, zel4, zel8 or a model code (decimal or 0x hex)")
       ->required();
 
+  auto* metrics = app.add_subcommand(
+      "metrics",
+      "discover the devices, read each one and print their state and counters in the "
+      "Prometheus text format (a device that does not answer its read is shown down)");
+  metrics
+      ->add_option("--output", o.file,
+                   "write FILE instead of stdout, replaced whole and never seen half-written "
+                   "(for node_exporter's textfile collector), mode 0644")
+      ->type_name("FILE");
+  metrics
+      ->add_option("--parallel", o.parallel,
+                   "devices read at once, each with its own socket (default 8)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxParallel));
+
   try {
     app.parse(argc, argv);
+    if (metrics->parsed() && metrics->count("--output") > 0 && o.file.empty())
+      throw CLI::ValidationError("--output", "the file name is empty");
     if (tags->parsed()) {
       o.model = ParseModelCode(tagsModelText);
       if (!o.model) throw CLI::ValidationError("MODEL", "unknown model '" + tagsModelText + "'");
@@ -278,7 +295,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
       message =
           app.remaining().empty()
               ? "A command is required: scan, watch, read, set, save, restore, apply, upgrade, "
-                "doctor or tags"
+                "doctor, tags or metrics"
               : "Unknown command '" + app.remaining().front() + "'";
     }
     err << message << " (see velkaro-cli --help)\n";
@@ -295,6 +312,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& o
   if (apply->parsed()) o.command = TCommandKind::Apply;
   if (doctor->parsed()) o.command = TCommandKind::Doctor;
   if (tags->parsed()) o.command = TCommandKind::Tags;
+  if (metrics->parsed()) o.command = TCommandKind::Metrics;
   o.tftpPort = static_cast<std::uint16_t>(tftpPort);
   return {o, kExitOk};
 }

@@ -12,7 +12,19 @@
 
 namespace velkaro::cli {
 
-enum class TCommandKind { Scan, Watch, Read, Set, Save, Upgrade, Restore, Apply, Doctor, Tags };
+enum class TCommandKind {
+  Scan,
+  Watch,
+  Read,
+  Set,
+  Save,
+  Upgrade,
+  Restore,
+  Apply,
+  Doctor,
+  Tags,
+  Metrics
+};
 
 inline constexpr int kDefaultRounds = 10;
 inline constexpr int kMaxRounds = 1000;
@@ -44,13 +56,13 @@ struct TCliOptions {
   std::string device;                    // read, set, save
   bool names = false;                    // read: each line's tag name too
   std::vector<std::string> assignments;  // set: TAG=VALUE or NAME=VALUE as given
-  std::string file;                      // save, upgrade, restore, apply
+  std::string file;                      // save, upgrade, restore, apply; metrics --output
   std::uint16_t tftpPort = kDefaultTftpPort;
   std::string section;                 // restore, apply: --section NAME (empty: the device's own)
   bool dryRun = false;                 // restore, apply
   std::vector<std::string> devices;    // apply, upgrade: DEVICE...
   std::optional<std::uint32_t> model;  // apply, upgrade: --model; tags: MODEL
-  int parallel = kDefaultParallel;     // apply, upgrade (whose default is 4)
+  int parallel = kDefaultParallel;     // apply, metrics, upgrade (whose default is 4)
   // upgrade
   bool all = false;
   double returnTimeout = 90;  // seconds; 0 = no wait
