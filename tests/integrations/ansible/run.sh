@@ -19,6 +19,7 @@ export PYTHONDONTWRITEBYTECODE=1
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velkaro-ansible.XXXXXX")
 pids=()
+port=""
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
@@ -47,21 +48,22 @@ free_udp_port() {
   "$python" -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-start_sim() {  # name, then the simulator's options
+# Both start in this shell (never in a $(...) subshell), so that cleanup knows every pid.
+start_sim() {  # name, then the simulator's options; its port lands in $port
   local name=$1
   shift
   "$sim" --port 0 "$@" >"$work/$name.out" 2>&1 &
   pids+=($!)
-  port_of "$work/$name.out"
+  port=$(port_of "$work/$name.out")
 }
 
-start_relay() {  # name, simulator port, then relay options
+start_relay() {  # name, simulator port, then relay options; its port lands in $port
   local name=$1 upstream=$2
   shift 2
   "$python" "$here/udp_relay.py" --upstream "127.0.0.1:$upstream" --log "$work/$name.log" \
     --lifetime 600 "$@" >"$work/$name.out" 2>&1 &
   pids+=($!)
-  port_of "$work/$name.out"
+  port=$(port_of "$work/$name.out")
 }
 
 export ANSIBLE_CONFIG="$here/ansible.cfg"
@@ -87,7 +89,8 @@ playbook() {  # playbook file, then ansible-playbook options
 
 if [ "${3:-}" = "--measure" ]; then
   count=${4:-20}
-  sim_port=$(start_sim measure --count "$count" --models zel4)
+  start_sim measure --count "$count" --models zel4
+  sim_port=$port
   cat >"$work/measure.yml" <<EOF
 - hosts: localhost
   gather_facts: false
@@ -142,11 +145,14 @@ done
 echo "== ansible-doc: passed"
 
 tftp_port=$(free_udp_port)
-sim_port=$(start_sim sim --count 4 --models zel1,zel4,zel8,zel4 --tftp-port "$tftp_port" \
-  --reboot-ms 200 --no-return=2)
-relay_port=$(start_relay relay "$sim_port")
+start_sim sim --count 4 --models zel1,zel4,zel8,zel4 --tftp-port "$tftp_port" --reboot-ms 200 \
+  --no-return=2
+sim_port=$port
+start_relay relay "$sim_port"
+relay_port=$port
 # 02005E000002 is the MAC of device 1, the first zel4 (127.0.0.3).
-mute_port=$(start_relay muted "$sim_port" --mute 02005E000002)
+start_relay muted "$sim_port" --mute 02005E000002
+mute_port=$port
 
 printf 'x%.0s' $(seq 4096) >"$work/image.bin"
 extra=(-e "cli=$cli" -e "target=127.0.0.1:$relay_port" -e "muted_target=127.0.0.1:$mute_port"
