@@ -52,6 +52,37 @@ TEST(CliOptions, ScanWithDefaults) {
   EXPECT_TRUE(p.err.empty());
 }
 
+TEST(CliOptions, MetricsTagsAndNames) {
+  const TParsed metrics = Parse({"--target", "127.0.0.1:4000", "--rounds", "2", "metrics",
+                                 "--output", "m.prom", "--parallel", "3"});
+  ASSERT_TRUE(metrics.result.options) << metrics.err;
+  EXPECT_EQ(metrics.result.options->command, TCommandKind::Metrics);
+  EXPECT_EQ(metrics.result.options->file, "m.prom");
+  EXPECT_EQ(metrics.result.options->parallel, 3);
+  EXPECT_EQ(metrics.result.options->rounds, 2);
+  const TParsed plain = Parse({"metrics"});
+  ASSERT_TRUE(plain.result.options);
+  EXPECT_EQ(plain.result.options->file, "");  // stdout
+  EXPECT_EQ(plain.result.options->parallel, 8);
+  ExpectUsageError(Parse({"metrics", "--parallel", "65"}), "--parallel");
+  ExpectUsageError(Parse({"metrics", "--output"}), "--output");
+  ExpectUsageError(Parse({"metrics", "extra"}), "extra");
+
+  const TParsed tags = Parse({"tags", "0x08000100"});
+  ASSERT_TRUE(tags.result.options) << tags.err;
+  EXPECT_EQ(tags.result.options->command, TCommandKind::Tags);
+  EXPECT_EQ(tags.result.options->model, 0x08000100u);
+  ExpectUsageError(Parse({"tags", "zel9"}), "unknown model 'zel9'");
+
+  const TParsed read = Parse({"read", "--names", "10.0.0.1"});
+  ASSERT_TRUE(read.result.options);
+  EXPECT_TRUE(read.result.options->names);
+  EXPECT_FALSE(Parse({"read", "10.0.0.1"}).result.options->names);
+  const TParsed set = Parse({"set", "10.0.0.1", "name=Rack 3", "7=x"});
+  ASSERT_TRUE(set.result.options);
+  EXPECT_EQ(set.result.options->assignments, (std::vector<std::string>{"name=Rack 3", "7=x"}));
+}
+
 TEST(CliOptions, GlobalOptionsBeforeOrAfterTheCommand) {
   for (const auto& args : {std::vector<std::string>{"--target", "127.0.0.1:4000", "--json",
                                                     "--rounds", "3", "read", "10.0.0.1"},
