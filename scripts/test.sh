@@ -24,12 +24,13 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 300
 
 # ThreadSanitizer over the suites whose code runs threads: the exchange and the device
-# operations, the simulator, the TFTP client, and the CLI's parallel apply and rollouts (its
-# programs are built with it too). Any report fails: the program stops with exit code 66.
+# operations, the simulator, the TFTP client, and the CLI's parallel apply, rollouts and metrics
+# reads (its programs are built with it too). Any report fails: the program stops with exit code
+# 66.
 tsan_start=$(date +%s)
 tsan_suites=(support_tests exchange_tests operations_tests device_operations_tests sim_tests
              sim_program_tests tftp_client_tests cli_restore_tests cli_fleet_tests
-             cli_upgrade_tests cli_drop_rate_tests cli_watch_tests)
+             cli_upgrade_tests cli_drop_rate_tests cli_watch_tests cli_metrics_tests)
 cmake -S . -B build-tsan -G Ninja -DVELKARO_TSAN=ON -DVELKARO_GUI=OFF -DVELKARO_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_WERROR=$werror
 cmake --build build-tsan -j "$jobs" --target "${tsan_suites[@]}" velkaro-cli velkaro-sim

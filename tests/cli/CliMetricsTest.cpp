@@ -107,6 +107,29 @@ TEST_F(CliMetricsTest, EveryDeviceWithItsCountersAndASilentOneDown) {
   EXPECT_EQ(Count(TCommand::Write), 0u);
 }
 
+// Reads run several at once; each device's series still carry its own values.
+TEST_F(CliMetricsTest, ManyDevicesReadInParallel) {
+  sim::TSimOptions o;
+  o.models = {kModelZel1, kModelZel4, kModelZel8};
+  o.count = 12;
+  StartSim(o);
+  const TCliRun run = Cli({"--rounds", "1", "metrics", "--parallel", "4"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const auto up = Series(run.out, "velkaro_device_up");
+  const auto powerUps = Series(run.out, "velkaro_power_ups_total");
+  EXPECT_EQ(up.size(), 12u);
+  EXPECT_EQ(powerUps.size(), 4u + 4u + 4u * 2u);  // each rack unit: two chained devices
+  for (std::size_t i = 0; i < 12; ++i) {
+    const TZEL d = sim->Snapshot(i);
+    const std::string model = i % 3 == 0 ? "zel1" : i % 3 == 1 ? "zel4" : "zel8";
+    EXPECT_EQ(up.at(Labels(d, model)), "1");
+    const int tag = i % 3 == 0 ? 71 : 81;
+    EXPECT_EQ(powerUps.at(Labels(d, model) + (i % 3 == 2 ? ",device=\"1\"" : "")), Value(d, tag));
+  }
+  EXPECT_EQ(Series(run.out, "velkaro_socket_switchings_total").size(), 4u + 16u + 4u * 16u);
+}
+
 TEST_F(CliMetricsTest, DeviceTextsEscapedInTheOutput) {
   sim::TSimOptions o;
   o.models = {kModelZel1};
