@@ -9,8 +9,8 @@
 #include "CliSimFixture.h"
 #include "operations/ConfigRestore.h"
 #include "protocol/ConfigFile.h"
-#include "support/TempDir.h"
 #include "support/ReplyBuilder.h"
+#include "support/TempDir.h"
 #include "support/UdpProxy.h"
 
 namespace velkaro::cli::testing {
@@ -239,7 +239,6 @@ TCliRun CliThrough(const velkaro::testing::TUdpProxy& proxy, std::vector<std::st
   return velkaro::testing::RunProgram(args, std::chrono::seconds(60));
 }
 
-
 // A device whose read replies report another model than its discovery (a proxy changing tag
 // 13) gets nothing: the file's values were checked and encoded for the discovered model.
 TEST_F(CliRestoreTest, ReadRepliesOfAnotherModelAreRefused) {
@@ -253,14 +252,12 @@ TEST_F(CliRestoreTest, ReadRepliesOfAnotherModelAreRefused) {
   sim->ClearRequests();
   for (const char* command : {"restore", "apply"}) {
     SCOPED_TRACE(command);
-    const TCliRun run =
-        std::string(command) == "restore"
-            ? CliThrough(proxy, {"--rounds", "1", "restore", IpText(saved), file})
-            : CliThrough(proxy, {"--rounds", "1", "apply", file, "--section",
-                                 ConfigSectionName(saved), IpText(saved)});
+    const TCliRun run = std::string(command) == "restore"
+                            ? CliThrough(proxy, {"--rounds", "1", "restore", IpText(saved), file})
+                            : CliThrough(proxy, {"--rounds", "1", "apply", file, "--section",
+                                                 ConfigSectionName(saved), IpText(saved)});
     EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
-    EXPECT_NE(run.out.find("reports model code " + std::to_string(kModelZel4)),
-              std::string::npos)
+    EXPECT_NE(run.out.find("reports model code " + std::to_string(kModelZel4)), std::string::npos)
         << run.out;
   }
   EXPECT_EQ(Count(TCommand::Write), 0u);
@@ -321,8 +318,8 @@ TEST_F(CliRestoreTest, EscapesInDeviceAndFileTextsAreShownEscaped) {
   Write(file, text);
   const TCliRun plan = Cli({"--rounds", "1", "restore", IpText(saved), file, "--dry-run"});
   sim->SetValue(0, 5, std::string("ZEL1\x1b[2J"));
-  const TCliRun other = Cli({"--rounds", "1", "restore", IpText(saved), file, "--section",
-                             ConfigSectionName(saved)});
+  const TCliRun other =
+      Cli({"--rounds", "1", "restore", IpText(saved), file, "--section", ConfigSectionName(saved)});
   for (const TCliRun* run : {&plan, &other}) {
     const std::string all = run->out + run->err;
     EXPECT_EQ(all.find('\x1b'), std::string::npos) << all;
@@ -344,7 +341,8 @@ TEST_F(CliRestoreTest, BadRestoreFilesAreRefusedBeforeAnythingIsSent) {
   text.replace(text.find("\r\n4="), 4, "\r\n4=81\r\n4=");
   Write(dir.File("twice.cfg"), text);
   std::string big = Text(good);
-  while (big.size() <= velkaro::ops::kMaxCfgFileSize) big += "; padding padding padding padding\r\n";
+  while (big.size() <= velkaro::ops::kMaxCfgFileSize)
+    big += "; padding padding padding padding\r\n";
   Write(dir.File("big.cfg"), big);
   struct Case {
     std::string file;
