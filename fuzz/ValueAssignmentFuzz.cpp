@@ -1,5 +1,6 @@
-// The TAG=VALUE parser and the typed check of `set` on arbitrary argument text: what it accepts
-// is a tag 1-999 with the text after the first "=", and a value that fits its wire type.
+// The TAG=VALUE and NAME=VALUE parser and the typed check of `set` on arbitrary argument text:
+// what it accepts is a tag 1-999 or a tag name with the text after the first "=", a name only
+// where the model has it, and a value that fits its wire type.
 // Texts are typed as UTF-8 and stored in the device's single-byte code page.
 #include <string_view>
 
@@ -8,6 +9,7 @@
 #include "protocol/DeviceText.h"
 #include "protocol/Frame.h"
 #include "protocol/ModelRegistry.h"
+#include "protocol/TagNames.h"
 
 using namespace velkaro;
 using namespace velkaro::cli;
@@ -20,9 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!error.empty());
     return 0;
   }
-  FUZZ_CHECK(assignment.tag >= 1 && assignment.tag <= 999);
   const std::size_t equals = text.find('=');
   FUZZ_CHECK(equals != std::string::npos && assignment.value == text.substr(equals + 1));
+  if (assignment.name.empty()) {
+    FUZZ_CHECK(assignment.tag >= 1 && assignment.tag <= 999);
+  } else {
+    FUZZ_CHECK(assignment.tag == 0 && assignment.name == text.substr(0, equals));
+  }
 
   for (const std::uint32_t model : {kModelZel1, kModelZel4, kModelZel8}) {
     TValue value;
@@ -31,7 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(!why.empty());
       continue;
     }
-    const auto tag = static_cast<std::uint16_t>(assignment.tag);
+    // A name passes only as one of the model's, and stands for its tag there.
+    const int resolved = AssignmentTag(assignment, model);
+    FUZZ_CHECK(resolved >= 1 && resolved <= 999);
+    if (!assignment.name.empty()) FUZZ_CHECK(TagName(model, resolved) == assignment.name);
+    const auto tag = static_cast<std::uint16_t>(resolved);
     const std::uint8_t type = TypeOfTag(tag, model) & 0x7F;
     if (type == vtString) {
       const auto* s = std::get_if<std::string>(&value);
