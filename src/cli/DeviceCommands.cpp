@@ -220,7 +220,10 @@ int RunSet(const TCliOptions& o, TCliContext& ctx) {
   for (const TCheckedValue& v : values) edited.values.Set(v.tag, v.value);
   ctx.session.DeviceList.Replace(at, edited);
 
-  const ops::TWriteOutcome write = ops::WriteDevice(ctx.session, index, ops::TWriteScope::All);
+  // Only the settings named go out: a value changed elsewhere since the read stays as it is.
+  std::vector<int> tags;
+  for (const TCheckedValue& v : values) tags.push_back(v.tag);
+  const ops::TWriteOutcome write = ops::WriteTags(ctx.session.settings, edited, tags);
   ReportErrors(write.exchange, ctx);
   if (write.acknowledged == 0) throw TCliFailure(kExitFailure, kDeviceNotResponding);
   if (!write.Confirmed()) {

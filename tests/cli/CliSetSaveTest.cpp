@@ -2,6 +2,7 @@
 // never leave the program, and the .cfg bytes are exact.
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "CliSimFixture.h"
@@ -14,7 +15,24 @@ namespace {
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-class CliSetTest : public CliSimTest {};
+class CliSetTest : public CliSimTest {
+ protected:
+  // The tags of every write request the simulator received, one set per request.
+  std::vector<std::set<int>> WrittenTags() const {
+    std::vector<std::set<int>> out;
+    for (const auto& r : sim->Requests()) {
+      if (r.data.size() <= kCommandOffset ||
+          r.data[kCommandOffset] != static_cast<std::uint8_t>(TCommand::Write))
+        continue;
+      std::set<int> tags;
+      WalkReplyItems(r.data, [&tags](const TReplyItem& item) {
+        if (item.tag != kListEnd) tags.insert(item.tag);
+      });
+      out.push_back(std::move(tags));
+    }
+    return out;
+  }
+};
 
 class CliSaveTest : public CliSimTest {
  protected:
@@ -86,7 +104,7 @@ TEST_F(CliSetTest, ValuesReachTheDeviceAndNothingElseChanges) {
   EXPECT_EQ(Count(TCommand::Write), 1u);
 }
 
-TEST_F(CliSetTest, RackByMacInFiveWritesWithJson) {
+TEST_F(CliSetTest, RackByMacWritesOnlyTheBatchesOfItsTagsWithJson) {
   StartSim();
   const TZEL before = sim->Snapshot(2);
   const TCliRun run = Cli({"--json", "--rounds", "2", "set", MacText(before), "139=Unit 2",
@@ -101,7 +119,19 @@ TEST_F(CliSetTest, RackByMacInFiveWritesWithJson) {
   EXPECT_EQ(after.values.AsUInt(20), 0x0A141E00u);
   ExpectOnlyChanged(before, after, {20, 139, 472});
   EXPECT_EQ(Count(TCommand::Read), 5u);
-  EXPECT_EQ(Count(TCommand::Write), 5u);
+  // Tags 1-99, 100-199 and 400-499; the batches holding none of the three are not sent.
+  EXPECT_EQ(Count(TCommand::Write), 3u);
+}
+
+// A setting changed by someone else between set's read and its write is not written back.
+TEST_F(CliSetTest, OnlyTheNamedTagsAreWritten) {
+  StartSim();
+  const TZEL before = sim->Snapshot(0);
+  const TCliRun run = Cli({"--rounds", "2", "set", IpText(before), "web_port=8081"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto writes = WrittenTags();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0], std::set<int>{4});
 }
 
 TEST_F(CliSetTest, UnparsableValuesSendNothing) {
