@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The collection's shared runner without a device: value forms, device texts, secret masking.
+"""The collection without a device: value forms, device texts, secret masking, documentation.
 
 Run with Debian's Python (its ansible-core): /usr/bin/python3 -m unittest test_velkaro_cli
 """
@@ -18,8 +18,17 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
 from ansible.module_utils import basic  # noqa: E402
 from ansible.module_utils.common.text.converters import to_bytes  # noqa: E402
 
+from ansible_collections.velkaro.switches.plugins.doc_fragments import common  # noqa: E402
 from ansible_collections.velkaro.switches.plugins.module_utils import velkaro_cli  # noqa: E402
+from ansible_collections.velkaro.switches.plugins.modules import (  # noqa: E402
+    config, firmware, info)
 from ansible_collections.velkaro.switches.plugins.inventory.scan import host_names  # noqa: E402
+
+# Imported last: its plugin loader puts ansible's own collection finder in front of the plain
+# imports above.
+from ansible.utils import plugin_docs  # noqa: E402
+
+MODULES = dict(info=info, config=config, firmware=firmware)
 
 
 class NormalizeValue(unittest.TestCase):
@@ -121,8 +130,19 @@ class Tags(unittest.TestCase):
                          {'admin_password': '********', 'name': 'Rack', 'power_ups': 3})
 
 
+class Fragments(object):
+    """fragment_loader for ansible's add_fragments, serving this collection's doc fragments."""
+
+    def get(self, name):
+        if name != 'velkaro.switches.common':
+            return None
+        common.ModuleDocFragment.ansible_name = name
+        return common.ModuleDocFragment
+
+
 class Documentation(unittest.TestCase):
-    """DOCUMENTATION, EXAMPLES and RETURN of every plugin are YAML; examples use real options."""
+    """DOCUMENTATION, EXAMPLES and RETURN of every plugin are YAML, with the shared options of
+    the doc fragments; examples use real options; the argument specs are the documented ones."""
 
     plugins = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..',
                            'integrations', 'ansible', 'ansible_collections', 'velkaro', 'switches',
@@ -134,26 +154,72 @@ class Documentation(unittest.TestCase):
                     if isinstance(n, ast.Assign) and isinstance(n.targets[0], ast.Name) and
                     n.targets[0].id in ('DOCUMENTATION', 'EXAMPLES', 'RETURN'))
 
+    def documentation(self, path, blocks):
+        doc = yaml.safe_load(blocks['DOCUMENTATION'])
+        plugin_docs.add_fragments(doc, path, Fragments(), is_module='modules' in path)
+        return doc
+
+    def argument_spec(self, name):
+        """The argument_spec (and the rest of the keywords) main() gives VelkaroModule."""
+        module = MODULES[name]
+        given = {}
+
+        class Stop(Exception):
+            pass
+
+        def record(**kwargs):
+            given.update(kwargs)
+            raise Stop()
+
+        saved = module.VelkaroModule
+        module.VelkaroModule = record
+        try:
+            with self.assertRaises(Stop):
+                module.main()
+        finally:
+            module.VelkaroModule = saved
+        return given
+
     def test_modules(self):
-        for name in ('info', 'config', 'firmware'):
+        common_notes = yaml.safe_load(common.ModuleDocFragment.MODULE)['notes']
+        for name, own in (('info', {'devices', 'read'}),
+                          ('config', {'devices', 'model', 'settings', 'file', 'section'}),
+                          ('firmware', {'devices', 'model', 'file', 'parallel', 'canary',
+                                        'stop_after', 'return_timeout', 'tftp_port'})):
             with self.subTest(module=name):
-                blocks = self.blocks(os.path.join(self.plugins, 'modules', name + '.py'))
+                path = os.path.join(self.plugins, 'modules', name + '.py')
+                blocks = self.blocks(path)
                 self.assertEqual(sorted(blocks), ['DOCUMENTATION', 'EXAMPLES', 'RETURN'])
-                options = set(yaml.safe_load(blocks['DOCUMENTATION'])['options'])
-                self.assertTrue({'target', 'interface', 'rounds', 'cli'} <= options)
+                doc = self.documentation(path, blocks)
+                options = doc['options']
+                self.assertEqual(set(options), own | {'target', 'interface', 'rounds', 'cli'})
+                for note in common_notes:
+                    self.assertIn(note, doc['notes'])
+                self.assertEqual(doc['requirements'],
+                                 ['velkaro-cli on the host the module runs on'])
                 for task in yaml.safe_load(blocks['EXAMPLES']):
                     args = task.get('velkaro.switches.' + name)
                     if args:
-                        self.assertTrue(set(args) <= options, set(args) - options)
+                        self.assertTrue(set(args) <= set(options), set(args) - set(options))
                 self.assertIn('devices', yaml.safe_load(blocks['RETURN']))
 
+                spec = self.argument_spec(name)['argument_spec']
+                self.assertEqual(set(spec), set(options))
+                for option, entry in spec.items():
+                    documented = options[option]
+                    self.assertTrue(documented['description'], option)
+                    for key in ('type', 'elements', 'default', 'required'):
+                        self.assertEqual(entry.get(key), documented.get(key), (option, key))
+
     def test_inventory(self):
-        blocks = self.blocks(os.path.join(self.plugins, 'inventory', 'scan.py'))
-        options = set(yaml.safe_load(blocks['DOCUMENTATION'])['options'])
-        self.assertEqual(options, {'plugin', 'target', 'interface', 'rounds', 'cli'})
+        path = os.path.join(self.plugins, 'inventory', 'scan.py')
+        blocks = self.blocks(path)
+        options = self.documentation(path, blocks)['options']
+        self.assertEqual(set(options), {'plugin', 'target', 'interface', 'rounds', 'cli'})
+        self.assertEqual(options['cli'].get('default'), 'velkaro-cli')
         example = yaml.safe_load(blocks['EXAMPLES'])
         self.assertEqual(example['plugin'], 'velkaro.switches.scan')
-        self.assertTrue(set(example) <= options)
+        self.assertTrue(set(example) <= set(options))
 
 
 class LogInvocation(unittest.TestCase):

@@ -25,25 +25,8 @@ options:
     required: true
     type: str
     choices: [velkaro.switches.scan]
-  target:
-    description:
-      - Where the discovery is sent, C(ADDR) or C(ADDR:PORT) (C(velkaro-cli --target)).
-      - Default is the limited broadcast on every usable interface.
-    type: str
-  interface:
-    description:
-      - Discover on these network interfaces only (C(velkaro-cli --interface)).
-    type: list
-    elements: str
-  rounds:
-    description:
-      - Discovery exchanges, about 250 ms apart (1 to 1000; the program's default is 10).
-    type: int
-  cli:
-    description:
-      - The velkaro-cli program, a name looked up in C(PATH) or a path.
-    type: str
-    default: velkaro-cli
+extends_documentation_fragment:
+  - velkaro.switches.common
 author:
   - Velkaro developers
 '''

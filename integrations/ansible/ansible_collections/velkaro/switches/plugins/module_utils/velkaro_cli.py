@@ -24,11 +24,17 @@ PARALLEL = 8
 CALL_TIMEOUT = 600
 UPGRADE_TIMEOUT = 4 * 3600
 
+# The options of doc fragment velkaro.switches.common, which every module takes.
 COMMON_ARGUMENT_SPEC = dict(
     target=dict(type='str'),
     interface=dict(type='list', elements='str'),
     rounds=dict(type='int'),
     cli=dict(type='str', default='velkaro-cli'),
+)
+# The options of velkaro.switches.common.devices: the devices by address, or a model.
+DEVICES_ARGUMENT_SPEC = dict(
+    devices=dict(type='list', elements='str'),
+    model=dict(type='str'),
 )
 
 _IPV4 = re.compile(r'^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$')

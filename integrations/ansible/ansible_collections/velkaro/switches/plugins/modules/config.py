@@ -32,16 +32,6 @@ description:
     before the first write to any of them; a setting a model lacks, a read-only setting or a
     value that does not fit its type fails the task before anything is written.
 options:
-  devices:
-    description:
-      - The devices, each by its IPv4 address or MAC address as the discovery reports it.
-    type: list
-    elements: str
-  model:
-    description:
-      - Every discovered device of this model, C(zel1), C(zel4), C(zel8) or a model code
-        (decimal or C(0x) hex).
-    type: str
   settings:
     description:
       - The values wanted, keyed by setting name (such as C(name), C(web_port),
@@ -59,34 +49,15 @@ options:
     description:
       - The template section of I(file), for example C(ZEL-4 Switch  SN-0042).
     type: str
-  target:
-    description:
-      - Where every request is sent, C(ADDR) or C(ADDR:PORT) (C(velkaro-cli --target)).
-    type: str
-  interface:
-    description:
-      - Send on these network interfaces only (C(velkaro-cli --interface)).
-    type: list
-    elements: str
-  rounds:
-    description:
-      - Discovery exchanges, about 250 ms apart (1 to 1000; the program's default is 10); a
-        command on one device stops as soon as it has answered.
-    type: int
-  cli:
-    description:
-      - The velkaro-cli program, a name looked up in C(PATH) or a path.
-    type: str
-    default: velkaro-cli
 notes:
-  - Runs C(velkaro-cli) on the host the task runs on; use a local connection
-    (C(connection=local)) or C(delegate_to) a jump host in the switches' network.
   - Up to eight devices are read and written at once.
   - Values are passed to C(velkaro-cli set) as arguments, so other users of the host that runs
     the module can see them in its process list while a write runs.
   - Supports check mode and diff mode.
-requirements:
-  - velkaro-cli on the host the module runs on
+extends_documentation_fragment:
+  - velkaro.switches.common
+  - velkaro.switches.common.module
+  - velkaro.switches.common.devices
 seealso:
   - module: velkaro.switches.info
 author:
@@ -166,9 +137,9 @@ devices:
 import re
 
 from ansible_collections.velkaro.switches.plugins.module_utils.velkaro_cli import (
-    COMMON_ARGUMENT_SPEC, CliError, MASK, VelkaroCli, VelkaroModule, check_device_texts,
-    device_matches, is_secret, mask, normalize_value, parse_model, run_parallel, select_devices,
-    tag_number)
+    COMMON_ARGUMENT_SPEC, DEVICES_ARGUMENT_SPEC, CliError, MASK, VelkaroCli, VelkaroModule,
+    check_device_texts, device_matches, is_secret, mask, normalize_value, parse_model, run_parallel,
+    select_devices, tag_number)
 
 
 def entry(device, result, changes=None, error=None, mac=None):
@@ -359,12 +330,11 @@ def diff_of(result):
 
 def main():
     argument_spec = dict(
-        devices=dict(type='list', elements='str'),
-        model=dict(type='str'),
         settings=dict(type='dict'),
         file=dict(type='path'),
         section=dict(type='str'),
     )
+    argument_spec.update(DEVICES_ARGUMENT_SPEC)
     argument_spec.update(COMMON_ARGUMENT_SPEC)
     module = VelkaroModule(
         argument_spec=argument_spec,

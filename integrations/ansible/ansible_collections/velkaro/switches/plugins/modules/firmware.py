@@ -23,16 +23,6 @@ description:
   - A device that is not found or does not end C(ok) fails the task and is named in its message;
     the other devices are still done.
 options:
-  devices:
-    description:
-      - The devices, each by its IPv4 address or MAC address as the discovery reports it.
-    type: list
-    elements: str
-  model:
-    description:
-      - Every discovered device of this model, C(zel1), C(zel4), C(zel8) or a model code
-        (decimal or C(0x) hex).
-    type: str
   file:
     description:
       - The firmware image on the host the module runs on (not empty, at most 64 MiB).
@@ -60,30 +50,14 @@ options:
     description:
       - TFTP port of the devices (the program's default is 69).
     type: int
-  target:
-    description:
-      - Where every request is sent, C(ADDR) or C(ADDR:PORT) (C(velkaro-cli --target)).
-    type: str
-  interface:
-    description:
-      - Send on these network interfaces only (C(velkaro-cli --interface)).
-    type: list
-    elements: str
-  rounds:
-    description:
-      - Discovery exchanges, about 250 ms apart (1 to 1000; the program's default is 10).
-    type: int
-  cli:
-    description:
-      - The velkaro-cli program, a name looked up in C(PATH) or a path.
-    type: str
-    default: velkaro-cli
 notes:
-  - Runs C(velkaro-cli) on the host the task runs on; the TFTP upload goes from that host to
-    each device, so UDP to the devices' TFTP port must pass.
+  - The TFTP upload goes from the host the task runs on to each device, so UDP to the devices'
+    TFTP port must pass.
   - Supports check mode.
-requirements:
-  - velkaro-cli on the host the module runs on
+extends_documentation_fragment:
+  - velkaro.switches.common
+  - velkaro.switches.common.module
+  - velkaro.switches.common.devices
 seealso:
   - module: velkaro.switches.info
 author:
@@ -153,8 +127,8 @@ import os
 import re
 
 from ansible_collections.velkaro.switches.plugins.module_utils.velkaro_cli import (
-    COMMON_ARGUMENT_SPEC, UPGRADE_TIMEOUT, CliError, VelkaroCli, VelkaroModule,
-    check_device_texts, device_matches, parse_model, select_devices)
+    COMMON_ARGUMENT_SPEC, DEVICES_ARGUMENT_SPEC, UPGRADE_TIMEOUT, CliError, VelkaroCli,
+    VelkaroModule, check_device_texts, device_matches, parse_model, select_devices)
 
 MAX_IMAGE = 64 << 20
 # An image that was sent (or partly sent) may have changed the device.
@@ -245,8 +219,6 @@ def rollout(module, cli):
 
 def main():
     argument_spec = dict(
-        devices=dict(type='list', elements='str'),
-        model=dict(type='str'),
         file=dict(type='path', required=True),
         parallel=dict(type='int'),
         canary=dict(type='bool', default=False),
@@ -254,6 +226,7 @@ def main():
         return_timeout=dict(type='float'),
         tftp_port=dict(type='int'),
     )
+    argument_spec.update(DEVICES_ARGUMENT_SPEC)
     argument_spec.update(COMMON_ARGUMENT_SPEC)
     module = VelkaroModule(
         argument_spec=argument_spec,

@@ -32,33 +32,11 @@ options:
       - Also read every setting of each device and return them under I(devices[].settings).
     type: bool
     default: false
-  target:
-    description:
-      - Where every request is sent, C(ADDR) or C(ADDR:PORT) (C(velkaro-cli --target)); a subnet
-        broadcast address or one device's own address across a router.
-      - Default is the limited broadcast on every usable interface.
-    type: str
-  interface:
-    description:
-      - Send on these network interfaces only (C(velkaro-cli --interface)); ignored with I(target).
-    type: list
-    elements: str
-  rounds:
-    description:
-      - Discovery exchanges, about 250 ms apart (C(velkaro-cli --rounds), 1 to 1000; the program's
-        default is 10).
-    type: int
-  cli:
-    description:
-      - The velkaro-cli program, a name looked up in C(PATH) or a path.
-    type: str
-    default: velkaro-cli
 notes:
-  - Runs C(velkaro-cli) on the host the task runs on; use a local connection
-    (C(connection=local)) or C(delegate_to) a jump host in the switches' network.
   - Supports check mode (it only reads).
-requirements:
-  - velkaro-cli on the host the module runs on
+extends_documentation_fragment:
+  - velkaro.switches.common
+  - velkaro.switches.common.module
 seealso:
   - module: velkaro.switches.config
   - module: velkaro.switches.firmware
