@@ -189,6 +189,17 @@ void WriteAll(HANDLE h, std::string_view content, const std::string& name) {
   }
 }
 
+// Most Windows programs open a file without sharing its deletion, and while one of them reads
+// it the name cannot be replaced: such a refusal is tried again for about two seconds.
+constexpr int kReplaceTries = 200;
+constexpr DWORD kReplaceRetryMs = 10;
+
+bool HeldByAReader(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
 // The lock sits on one byte far beyond any real end of file: Windows locks are mandatory, so
 // locking the content itself would stop other programs from merely reading the file.
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
@@ -248,13 +259,17 @@ void ReplaceFileContent(const std::string& fileName, std::string_view content) {
     WriteAll(file.get(), content, temp);
     if (!::FlushFileBuffers(file.get())) Fail(::GetLastError(), "flush " + temp);
     if (!file.Close()) Fail(::GetLastError(), "close " + temp);
-    bool replaced = false;
-    if (exists)
-      replaced = ::ReplaceFileW(widePath.c_str(), wideTemp.c_str(), nullptr,
-                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-    if (!replaced && !::MoveFileExW(wideTemp.c_str(), widePath.c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      Fail(::GetLastError(), "replace " + path);
+    for (int attempt = 1;; ++attempt) {
+      if (exists && ::ReplaceFileW(widePath.c_str(), wideTemp.c_str(), nullptr,
+                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        break;
+      if (::MoveFileExW(wideTemp.c_str(), widePath.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        break;
+      const DWORD error = ::GetLastError();
+      if (!HeldByAReader(error) || attempt >= kReplaceTries) Fail(error, "replace " + path);
+      ::Sleep(kReplaceRetryMs);
+    }
   } catch (...) {
     file.Close();
     ::DeleteFileW(wideTemp.c_str());
