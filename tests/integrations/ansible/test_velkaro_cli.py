@@ -203,9 +203,9 @@ class Documentation(unittest.TestCase):
                         self.assertTrue(set(args) <= set(options), set(args) - set(options))
                 self.assertIn('devices', yaml.safe_load(blocks['RETURN']))
 
-                spec = self.argument_spec(name)['argument_spec']
-                self.assertEqual(set(spec), set(options))
-                for option, entry in spec.items():
+                accepted = self.argument_spec(name)['argument_spec']
+                self.assertEqual(set(accepted), set(options))
+                for option, entry in accepted.items():
                     documented = options[option]
                     self.assertTrue(documented['description'], option)
                     for key in ('type', 'elements', 'default', 'required'):
